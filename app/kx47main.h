@@ -1,0 +1,111 @@
+#pragma once
+
+#include <QByteArray>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+
+class QCloseEvent;
+class QTableWidgetItem;
+class QTranslator;
+
+namespace Ui {
+class KX47main;
+}
+
+// The one window of the tool. Every module operation is one of its members;
+// the members are spread over app/ (shell, serial panel, log), protocol/
+// (exchange, read-back, editors and writing, baud-rate search) and filters/.
+class KX47main : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit KX47main(QWidget* parent = nullptr);
+    ~KX47main() override;
+
+    // Switches the window into and out of the language given by the text of
+    // the hidden `language` button; sets the title afterwards.
+    void set_title();
+    void init_ui();
+
+    // Serial port panel.
+    void fill_port_box(QStringList list);
+    void set_open_btn(bool open);
+
+    // Baud-rate search; 1 found, 0 nothing found or cancelled, -1 stopped on an error.
+    int search_baud_rate();
+
+    // True while a module operation (read-back, write, search, list write, ...)
+    // is waiting for the module; other module operations do nothing meanwhile.
+    bool isBusy() const { return m_busy; }
+
+public slots:
+    void on_my_serial_open_btn_clicked();
+    void on_clean_log_btn_clicked();
+    void on_in_config_btn_clicked();
+    void on_quit_btn_clicked();
+    void slot_portListClicked();
+    void devicd_Clicked();
+    void modbus_box_set();
+    void set_send_btn(bool flag);
+    void on_reset_btn_clicked();
+    void on_restore_btn_clicked();
+    void show_log(QByteArray data, int DateFlag);
+    void showTime();
+    void kx47send(QByteArray date);
+    uint16_t get_can_baud();
+    void on_write_485_btn_clicked();
+    void updata_tableWidget(QString idtype, QString iddate);
+    void on_write_can_btn_clicked();
+    bool kx47Query(QByteArray date, int16_t time);
+    void box_send_mode();
+    void on_device_connet_clicked();
+    void send_can_mode(QString qstr);
+    void send_filtra_mode(QString qstr);
+    void send_dev_mode(QString qstr);
+    void set_type_1();
+    void set_type_2();
+    void set_type_3();
+    void send_direction_mode(QString qstr);
+    void on_write_dev_mode_btn_clicked();
+    void Box_filtra_mode();
+    void on_write_filter_mode_btn_clicked();
+    void send_filter_mode(QString qstr);
+    void on_add_filter_id_btn_clicked();
+    void on_write_id_btn_clicked();
+    void on_del_id_btn_clicked();
+    void on_clean_list_btn_clicked();
+    void on_tableWidget_itemChanged(QTableWidgetItem* item);
+    char ConvertHexChar(char ch);
+    int at_master_get_argc(char* str);
+    void closeEvent(QCloseEvent* event) override;
+    void on_all_set_clicked();
+    bool kx47Query_one(QByteArray date, int16_t time);
+    void onRegisterAccountClicked();
+    void on_language_clicked();
+    void set_serching_sta(uchar sta);
+
+private:
+    friend class BusyScope;
+
+    // Bodies of the module operations without the busy guard, so that the
+    // whole-configuration write can run them as its steps.
+    void readBack();
+    void writeSerialLine();
+    void writeCan();
+    void writeDirection();
+    void writeMode();
+    void writeFilterMode();
+    void writeFilterList();
+    void clearFilterList();
+    void sendPlain(const QByteArray& command);
+    void writeAll();
+    int runBaudSearch();
+    void replaceCell(int row, int column, const QString& text);
+
+    Ui::KX47main* ui = nullptr;
+    QTranslator* translator = nullptr; // no parent; lives until the process ends
+    bool m_busy = false;
+};

@@ -1,0 +1,11 @@
+#include "kx47main.h"
+
+#include <QApplication>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    KX47main window;
+    window.show();
+    return app.exec();
+}

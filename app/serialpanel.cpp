@@ -1,0 +1,73 @@
+#include "kx47main.h"
+#include "serialsocket.h"
+#include "ui_kx47main.h"
+
+#include <QMessageBox>
+
+void KX47main::fill_port_box(QStringList list)
+{
+    ui->my_serial_number_box->clear();
+    ui->my_serial_number_box->insertItems(ui->my_serial_number_box->count(), list);
+}
+
+void KX47main::set_send_btn(bool flag)
+{
+    ui->all_set->setEnabled(flag);
+    ui->quit_btn->setEnabled(flag);
+    ui->reset_btn->setEnabled(flag);
+    ui->restore_btn->setEnabled(flag);
+    ui->device_connet->setEnabled(flag);
+}
+
+void KX47main::set_open_btn(bool open)
+{
+    ui->my_serial_open_btn->setText(open ? tr("关闭串口") : tr("打开串口"));
+    ui->my_serial_open_btn->setStyleSheet(open ? QStringLiteral("background-color: rgb(100, 255, 0);")
+                                               : QStringLiteral("background-color: rgb(229, 241, 251);"));
+    ui->my_serial_number_box->setEnabled(!open);
+    ui->my_serial_baud_box->setEnabled(!open);
+    ui->my_serial_stopbit_box->setEnabled(!open);
+    ui->my_serial_parity_box->setEnabled(!open);
+    set_send_btn(open);
+}
+
+void KX47main::on_my_serial_open_btn_clicked()
+{
+    // Closing or reopening the port under a running exchange would cut it off.
+    if (isBusy())
+        return;
+
+    SerialSocket* const port = SerialSocket::getInstance();
+    if (port->isOpen()) {
+        port->closePort();
+        set_open_btn(false);
+        return;
+    }
+
+    const QString name = ui->my_serial_number_box->currentText();
+    if (name.isEmpty()) {
+        QMessageBox::information(this, tr("错误"), tr("无效串口"), QMessageBox::Ok);
+        return;
+    }
+
+    const int baud = ui->my_serial_baud_box->currentData().toInt();
+    const int parity = ui->my_serial_parity_box->currentData().toInt();
+    const int stopBits = ui->my_serial_stopbit_box->currentData().toInt();
+    port->setPortConfig(name, baud, QSerialPort::Data8, QSerialPort::Parity(parity), QSerialPort::StopBits(stopBits));
+
+    if (port->openPort()) {
+        set_open_btn(true);
+    } else {
+        set_open_btn(false);
+        QMessageBox::information(this, tr("错误"), tr("串口打开失败"), QMessageBox::Ok);
+    }
+}
+
+void KX47main::slot_portListClicked()
+{
+    const QString previous = ui->my_serial_number_box->currentText();
+    const QStringList ports = SerialSocket::getInstance()->getPortList();
+    fill_port_box(ports);
+    if (!previous.isEmpty() && ports.contains(previous))
+        ui->my_serial_number_box->setCurrentText(previous);
+}

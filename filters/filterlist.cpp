@@ -1,0 +1,178 @@
+#include "atprotocol.h"
+#include "busyscope.h"
+#include "common.h"
+#include "filtercheck.h"
+#include "kx47main.h"
+#include "ui_kx47main.h"
+
+#include <QDebug>
+#include <QHeaderView>
+#include <QMessageBox>
+#include <QTableWidgetItem>
+
+namespace {
+constexpr int kCentred = Qt::AlignHCenter | Qt::AlignVCenter; // 0x84
+constexpr int kRowHeight = 30;
+constexpr int kTypeColumnWidth = 104;
+constexpr int16_t kModeBudget = 300;
+constexpr int16_t kListClearBudget = 300;
+constexpr int16_t kButtonClearBudget = 100;
+constexpr int16_t kEntryBudget = 500;
+constexpr int kListPause = 100;
+
+// True only while updata_tableWidget fills a row: cell checks stay quiet then.
+bool add_flag = false;
+
+QString cellText(const QTableWidget* table, int row, int column)
+{
+    const QTableWidgetItem* const item = table->item(row, column);
+    return item ? item->text() : QString();
+}
+} // namespace
+
+void KX47main::Box_filtra_mode()
+{
+    const bool user = ui->Box_filtra_mode->currentIndex() == 3;
+    ui->add_filter_id_btn->setEnabled(user);
+    ui->write_id_btn->setEnabled(user);
+    ui->del_id_btn->setEnabled(user);
+    ui->clean_list_btn->setEnabled(user);
+}
+
+void KX47main::writeFilterMode()
+{
+    qDebug() << "on_write_filter_mode_btn_clicked";
+    kx47Query(At::canltCommand(ui->Box_filtra_mode->currentIndex()), kModeBudget);
+}
+
+void KX47main::on_write_filter_mode_btn_clicked()
+{
+    const BusyScope busy(this);
+    if (busy.acquired())
+        writeFilterMode();
+}
+
+void KX47main::updata_tableWidget(QString idtype, QString iddate)
+{
+    QTableWidget* const table = ui->tableWidget;
+    const int row = table->rowCount() - 1;
+    if (row < 0)
+        return;
+    add_flag = true;
+    table->setRowHeight(row, kRowHeight);
+    table->setColumnWidth(0, kTypeColumnWidth);
+    table->horizontalHeader()->setStretchLastSection(true);
+    auto* const type = new QTableWidgetItem(idtype);
+    auto* const id = new QTableWidgetItem(iddate);
+    table->setItem(row, 0, type); // the table owns both items
+    table->setItem(row, 1, id);
+    type->setTextAlignment(kCentred);
+    id->setTextAlignment(kCentred);
+    add_flag = false;
+    table->show();
+}
+
+void KX47main::on_add_filter_id_btn_clicked()
+{
+    QTableWidget* const table = ui->tableWidget;
+    if (table->rowCount() >= FilterCheck::kMaxRows) {
+        // A full table keeps its 14 entries as they are.
+        QMessageBox::warning(this, tr("警告"), tr("已经达到最大条目!"), QMessageBox::Ok);
+    } else {
+        table->setRowCount(table->rowCount() + 1);
+        updata_tableWidget(QStringLiteral("NDTF"), QStringLiteral("0"));
+    }
+    table->scrollToBottom();
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+}
+
+void KX47main::on_del_id_btn_clicked()
+{
+    const int row = ui->tableWidget->currentRow();
+    if (row >= 0)
+        ui->tableWidget->removeRow(row);
+}
+
+void KX47main::clearFilterList()
+{
+    ui->tableWidget->setRowCount(0);
+    kx47Query(At::kDelFilter, kButtonClearBudget);
+    Common::delay(kListPause);
+}
+
+void KX47main::on_clean_list_btn_clicked()
+{
+    const BusyScope busy(this);
+    if (busy.acquired())
+        clearFilterList();
+}
+
+void KX47main::writeFilterList()
+{
+    writeFilterMode();
+    Common::delay(kListPause);
+    kx47Query(At::kDelFilter, kListClearBudget);
+    Common::delay(kListPause);
+    if (ui->Box_filtra_mode->currentIndex() != 3)
+        return;
+
+    QTableWidget* const table = ui->tableWidget;
+    const int rows = table->rowCount();
+    if (rows == 0) {
+        QMessageBox::information(this, tr("错误"), tr("请添加数据"), QMessageBox::Ok);
+        return;
+    }
+    qDebug() << "date_count" << rows;
+    for (int row = 0; row < rows; ++row) {
+        // The table stays editable while the list is written: rows removed
+        // meanwhile end the write at the first one that is gone.
+        if (row >= table->rowCount())
+            break;
+        const QString type = cellText(table, row, 0);
+        const QString id = cellText(table, row, 1);
+        kx47Query(At::filterCommand(type, id), kEntryBudget);
+        qDebug() << type << id;
+    }
+}
+
+void KX47main::on_write_id_btn_clicked()
+{
+    const BusyScope busy(this);
+    if (busy.acquired())
+        writeFilterList();
+}
+
+void KX47main::replaceCell(int row, int column, const QString& text)
+{
+    QTableWidget* const table = ui->tableWidget;
+    // The warning box ran an event loop: the row may be gone by now.
+    if (row >= table->rowCount())
+        return;
+    auto* const item = new QTableWidgetItem(text);
+    table->setItem(row, column, item); // raises the change notification again; the default passes
+    item->setTextAlignment(kCentred);
+}
+
+void KX47main::on_tableWidget_itemChanged(QTableWidgetItem* item)
+{
+    qDebug() << "on_tableWidget_itemChanged  add_flag :" << add_flag;
+    if (add_flag || !item || !item->tableWidget())
+        return;
+
+    const int row = item->row();
+    const int column = item->column();
+    if (column == 0) {
+        if (FilterCheck::typeValid(item->text()))
+            return;
+        QMessageBox::warning(this, tr("警告"), tr("类别设置错误! \r\n即将恢复默认参数."), QMessageBox::Ok);
+        replaceCell(row, 0, QStringLiteral("NDTF"));
+    } else if (column == 1) {
+        const QString type = cellText(ui->tableWidget, row, 0);
+        const QString id = item->text();
+        qDebug() << type << id;
+        if (FilterCheck::checkId(type, id) != FilterCheck::IdVerdict::Wrong)
+            return;
+        QMessageBox::warning(this, tr("警告"), tr("    ID错误! \r\n即将恢复默认数据."), QMessageBox::Ok);
+        replaceCell(row, 1, FilterCheck::defaultId(type));
+    }
+}

@@ -1,0 +1,159 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+
+class QSocketNotifier;
+class QTimer;
+
+namespace sim {
+
+enum class Parity { None, Even, Odd };
+
+// One filter of the module's list.
+struct Filter
+{
+    QString type; // "NDTF" or "EDTF"
+    QString id;   // upper-case hexadecimal, no leading zeros
+    bool operator==(const Filter& o) const { return type == o.type && id == o.id; }
+};
+
+// Everything the module keeps. Defaults are the module's factory settings.
+struct ModuleState
+{
+    // Serial line in effect, and the one a restart will apply.
+    qint32 baud = 115200;
+    int stopBits = 1;
+    Parity parity = Parity::None;
+    qint32 pendingBaud = 115200;
+    int pendingStopBits = 1;
+    Parity pendingParity = Parity::None;
+
+    int canRate = 250;       // kbit/s
+    QString canId = "0";     // hexadecimal
+    QString frameType = "NDTF";
+    QString mode = "TRANS";  // TRANS, TPRTL, PROTOL, MODBUS, USER
+    bool msgId = false;      // AT+MSG first flag
+    bool msgInfo = false;    // AT+MSG second flag
+    QString userHead = "A5"; // AT+UDMHT
+    QString userTail = "5A";
+    QString idLength = "2";  // AT+RANDOM
+    QString idPosition = "0";
+    QString direction = "BOTHWAY";
+    QString filterMode = "OFF";
+    QVector<Filter> filters;
+    int filterCapacity = 20;
+
+    bool echo = true;
+    bool configMode = false;
+    bool noticeArmed = false;
+};
+
+// One frame received from the tool, delimited by an idle gap on the line.
+struct Frame
+{
+    QByteArray data;
+    qint32 baud = 0;         // the tool's baud rate at reception, read from the master side
+    bool oddParity = false;  // the tool asked for odd parity (none and even look alike)
+    bool matched = false;    // the tool's line settings matched the module's
+    qint64 msecs = 0;        // time of the frame's first byte since start()
+};
+
+// A converter module on the master side of a pseudo-terminal. The tool opens
+// the slave side (portName()) with the real QSerialPort. Runs on the thread
+// that created it, driven by its event loop.
+class SimModule : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit SimModule(QObject* parent = nullptr);
+    ~SimModule() override;
+
+    // Opens the pseudo-terminal, puts the master into raw mode and publishes
+    // a link to the slave in the virtual-port folder. False with `error` set on failure.
+    bool start(QString* error = nullptr);
+    // Closes the master (the module is unplugged) and removes the link.
+    void stop();
+    bool isRunning() const;
+
+    QString portName() const;  // the published link; what the tool opens
+    QString slavePath() const; // /dev/pts/N
+
+    ModuleState& state() { return m_state; }
+    const ModuleState& state() const { return m_state; }
+    // Sets the serial line in effect and the pending one.
+    void setLine(qint32 baud, Parity parity, int stopBits = 1);
+    void restoreFactory();
+
+    // Frames received so far, in order (all of them, also those at a line setting that did not match).
+    const QVector<Frame>& frames() const { return m_frames; }
+    QList<QByteArray> frameData() const; // only the bytes
+    void clearFrames();
+
+    // Fault switches, all off by default.
+    struct Faults
+    {
+        bool silent = false;               // answers nothing at all
+        bool garbage = false;              // every reply is replaced by random printable bytes
+        int splitGapMs = 0;                // > 0: each reply in two halves with this gap between
+        bool zeroByte = false;             // a zero byte is inserted in the middle of each reply
+        bool longReply = false;            // each reply is followed by 64 KiB of filler text
+        bool endless = false;              // after the next reply, sends filler without pause until switched off
+        bool noticeAfterPlus = false;      // the notice goes out right after "+++", "AT" only gets the OK reply
+        int unplugAfterFrames = -1;        // >= 0: the master is closed once this many frames were received
+        QStringList silentFor;             // commands starting with one of these get no reply
+        QString extraAfterValues;          // text inserted after the fields of a report, before "\r\n"
+    };
+    Faults& faults() { return m_faults; }
+
+    // Replaces the reply to a frame: return true and set `reply` to send it
+    // (empty for silence), false for the module's normal behaviour.
+    using ReplyHook = std::function<bool(const QByteArray& frame, QByteArray& reply)>;
+    void setReplyHook(ReplyHook hook) { m_hook = std::move(hook); }
+
+    // The reply the module gives to one frame in its current state, and the
+    // state change the frame makes. Pure logic, without the line.
+    QByteArray handleFrame(const QByteArray& frame);
+
+signals:
+    void frameReceived(const QByteArray& data);
+    void unplugged();
+
+private:
+    void onReadable();
+    void onGap();
+    void onPace();
+    void queueReply(const QByteArray& reply);
+    qint32 masterBaud(bool* oddParity) const;
+    QByteArray commandReply(const QByteArray& frame);
+
+    ModuleState m_state;
+    Faults m_faults;
+    ReplyHook m_hook;
+    QVector<Frame> m_frames;
+    QByteArray m_rx;
+    qint64 m_rxStart = 0;
+    QByteArray m_tx;
+    qint64 m_txSent = 0;
+    QElapsedTimer m_txClock;
+    QElapsedTimer m_clock;
+    int m_master = -1;
+    int m_slaveHold = -1;
+    QString m_slavePath;
+    QString m_link;
+    QSocketNotifier* m_notifier = nullptr;
+    QTimer* m_gapTimer = nullptr;
+    QTimer* m_paceTimer = nullptr;
+};
+
+// Reads the baud rate and the odd-parity flag of a pseudo-terminal master
+// (TCGETS2); kept in a unit of its own because <asm/termbits.h> clashes with <termios.h>.
+bool readMasterLine(int fd, qint32* baud, bool* oddParity);
+
+} // namespace sim

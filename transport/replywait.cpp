@@ -1,0 +1,50 @@
+#include "common.h"
+#include "serialsocket.h"
+
+#include <QDebug>
+
+bool SerialSocket::sendAndWait(QByteArray command, int budget)
+{
+    if (!isOpen())
+        return false;
+
+    replyBuffer.clear();
+    m_lastPollCount = 0;
+    // From the first exchange on, bytes that arrive between exchanges stay in
+    // the port and open the next reply.
+    disconnect(this, SIGNAL(readyRead()), this, SLOT(slot_dataReady()));
+
+    write(command);
+    Common::delay(int(qint64(command.size()) * 11000 / qMax(1, baudRate(QSerialPort::AllDirections))));
+    qDebug() << "[SerialSocket]"
+             << "S>>> " << command;
+
+    for (int elapsed = 0; elapsed < budget; elapsed += 50) {
+        const int interval = qMax(100, 550000 / qMax(1, baudRate(QSerialPort::AllDirections)));
+        Common::delay(interval);
+        ++m_lastPollCount;
+        // A port closed by an error while we waited brings nothing more:
+        // return with what had arrived instead of polling it to the end.
+        if (!isOpen())
+            break;
+        const QByteArray chunk = readAll();
+        if (!chunk.isEmpty())
+            replyBuffer.append(chunk);
+        else if (!replyBuffer.isEmpty())
+            break;
+    }
+
+    if (!replyBuffer.isEmpty()) {
+        qDebug() << "[SerialSocket]"
+                 << "R<<< " << replyBuffer;
+        return true;
+    }
+    qDebug() << "[SerialSocket]"
+             << "R<<< No Respone";
+    return false;
+}
+
+QByteArray SerialSocket::getReply() const
+{
+    return replyBuffer;
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QByteArray>
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+
+class QMutex;
+
+// The one serial port of the process. Created on first use by getInstance(),
+// without parent; it lives until the process ends.
+class SerialSocket : public QSerialPort
+{
+    Q_OBJECT
+
+public:
+    static SerialSocket* getInstance();
+
+    // Stores the line settings for the next open; applies them at once (and
+    // drops pending input and output) when the port is open.
+    void setPortConfig(const QString& portName, int baudRate, QSerialPort::DataBits dataBits,
+                       QSerialPort::Parity parity, QSerialPort::StopBits stopBits);
+    bool openPort();
+    bool closePort();
+    void sendData(QByteArray data);
+
+    // Writes `command`, waits its line time, then polls every
+    // max(100, 550000 / baud) ms, 50 budget units per poll, until a poll
+    // brings nothing after some bytes came or the budget is used. True when
+    // any byte came. A closed port returns false at once and keeps the old reply.
+    bool sendAndWait(QByteArray command, int budget);
+    // The bytes of the last exchange that found the port open.
+    QByteArray getReply() const;
+    // Number of polls the last exchange made (0 when it found the port closed).
+    int lastPollCount() const { return m_lastPollCount; }
+
+    QStringList getPortList();
+    QString getSerialCommEntry(int index, QString selector);
+
+    // Bytes drained before the first exchange; nothing in the tool reads them.
+    QByteArray drainedBytes() const { return readyReadBuffer; }
+
+signals:
+    void signal_error(QString errmsg);
+
+private slots:
+    void slot_dataReady();
+
+private:
+    explicit SerialSocket(QObject* parent = nullptr);
+    void handlePortError(QSerialPort::SerialPortError code);
+
+    QByteArray replyBuffer;
+    QByteArray readyReadBuffer;
+    int m_lastPollCount = 0;
+    bool m_handlingError = false;
+
+    static SerialSocket* s_instance;
+    static QMutex s_mutex;
+};
