@@ -68,8 +68,8 @@ void KX47main::init_ui()
     const QStringList ports = SerialSocket::getInstance()->getPortList();
     fill_port_box(ports);
 
-    static const int kRates[] = {600, 1200, 2400, 4800, 9600, 14400, 19200, 38400, 57600, 115200, 128000, 230400,
-                                 256000, 460800};
+    static const int kRates[] = {600,   1200,  2400,   4800,   9600,   14400,  19200,
+                                 38400, 57600, 115200, 128000, 230400, 256000, 460800};
     for (const int rate : kRates)
         ui->my_serial_baud_box->addItem(QString::number(rate), rate);
     ui->my_serial_baud_box->setCurrentText(QStringLiteral("115200"));

@@ -25,7 +25,7 @@ IdVerdict checkId(const QString& type, const QString& id)
         return IdVerdict::Wrong;
     quint32 value = 0;
     for (const QChar c : id) {
-        const int digit = c.isDigit() && c.unicode() < 128 ? c.unicode() - '0'
+        const int digit = c.isDigit() && c.unicode() < 128                   ? c.unicode() - '0'
                           : (c >= QLatin1Char('A') && c <= QLatin1Char('F')) ? c.unicode() - 'A' + 10
                           : (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ? c.unicode() - 'a' + 10
                                                                              : -1;

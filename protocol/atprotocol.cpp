@@ -80,8 +80,8 @@ QByteArray uartCommand(const QString& baud, const QString& stop, const QString& 
 
 QByteArray canCommand(uint16_t rate, const QString& id, int frameTypeIndex)
 {
-    return setCommand("CAN", {QString::number(rate), id.isEmpty() ? QStringLiteral("0") : id,
-                              frameTypeToken(frameTypeIndex)});
+    return setCommand("CAN",
+                      {QString::number(rate), id.isEmpty() ? QStringLiteral("0") : id, frameTypeToken(frameTypeIndex)});
 }
 
 QByteArray directionCommand(int index)

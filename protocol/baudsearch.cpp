@@ -15,8 +15,8 @@ constexpr int16_t kAtBudget = 100;
 constexpr int kEscapePause = 200;
 
 // 115200 and 9600 first, then the rest from the highest down: the rates of the serial panel.
-constexpr int kCandidateRates[] = {115200, 9600, 460800, 256000, 230400, 128000, 57600,
-                                   38400,  19200, 14400, 4800,  2400,  1200,  600};
+constexpr int kCandidateRates[] = {115200, 9600,  460800, 256000, 230400, 128000, 57600,
+                                   38400,  19200, 14400,  4800,   2400,   1200,   600};
 constexpr QSerialPort::Parity kCandidateParities[] = {QSerialPort::NoParity, QSerialPort::EvenParity,
                                                       QSerialPort::OddParity};
 

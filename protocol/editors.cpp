@@ -82,9 +82,9 @@ uint16_t KX47main::get_can_baud()
 
 void KX47main::writeSerialLine()
 {
-    kx47Query(At::uartCommand(ui->baud_485->currentText(), ui->stopbit_485->currentText(),
-                              ui->parity_485->currentText()),
-              kSetBudget);
+    kx47Query(
+        At::uartCommand(ui->baud_485->currentText(), ui->stopbit_485->currentText(), ui->parity_485->currentText()),
+        kSetBudget);
 }
 
 void KX47main::writeCan()

@@ -1,0 +1,534 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US">
+<context>
+    <name>KX47main</name>
+    <message>
+        <source>KX47main</source>
+        <translation>KX47main</translation>
+    </message>
+    <message>
+        <source>English</source>
+        <translation>English</translation>
+    </message>
+    <message>
+        <source>串口设置</source>
+        <translation>Serial port settings</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;端口号&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Port&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;波特率&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Baud rate&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;停止位&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Stop bits&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;效验位&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</source>
+        <translation>&lt;html&gt;&lt;head/&gt;&lt;body&gt;&lt;p&gt;Parity&lt;/p&gt;&lt;/body&gt;&lt;/html&gt;</translation>
+    </message>
+    <message>
+        <source>打开串口</source>
+        <translation>Open port</translation>
+    </message>
+    <message>
+        <source>波特率搜索</source>
+        <translation>Baud rate search</translation>
+    </message>
+    <message>
+        <source>连接设备</source>
+        <translation>Connect device</translation>
+    </message>
+    <message>
+        <source>退出配置</source>
+        <translation>Exit configuration</translation>
+    </message>
+    <message>
+        <source>恢复出厂配置</source>
+        <translation>Restore factory settings</translation>
+    </message>
+    <message>
+        <source>重启设备</source>
+        <translation>Restart device</translation>
+    </message>
+    <message>
+        <source>写入配置</source>
+        <translation>Write configuration</translation>
+    </message>
+    <message>
+        <source>串口参数设置</source>
+        <translation>Serial parameter settings</translation>
+    </message>
+    <message>
+        <source>波特率</source>
+        <translation>Baud rate</translation>
+    </message>
+    <message>
+        <source>600</source>
+        <translation>600</translation>
+    </message>
+    <message>
+        <source>1200</source>
+        <translation>1200</translation>
+    </message>
+    <message>
+        <source>2400</source>
+        <translation>2400</translation>
+    </message>
+    <message>
+        <source>4800</source>
+        <translation>4800</translation>
+    </message>
+    <message>
+        <source>9600</source>
+        <translation>9600</translation>
+    </message>
+    <message>
+        <source>14400</source>
+        <translation>14400</translation>
+    </message>
+    <message>
+        <source>19200</source>
+        <translation>19200</translation>
+    </message>
+    <message>
+        <source>38400</source>
+        <translation>38400</translation>
+    </message>
+    <message>
+        <source>57600</source>
+        <translation>57600</translation>
+    </message>
+    <message>
+        <source>115200</source>
+        <translation>115200</translation>
+    </message>
+    <message>
+        <source>128000</source>
+        <translation>128000</translation>
+    </message>
+    <message>
+        <source>230400</source>
+        <translation>230400</translation>
+    </message>
+    <message>
+        <source>256000</source>
+        <translation>256000</translation>
+    </message>
+    <message>
+        <source>460800</source>
+        <translation>460800</translation>
+    </message>
+    <message>
+        <source>停止位</source>
+        <translation>Stop bits</translation>
+    </message>
+    <message>
+        <source>1</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>2</source>
+        <translation>2</translation>
+    </message>
+    <message>
+        <source>校验位</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>NONE</source>
+        <translation>NONE</translation>
+    </message>
+    <message>
+        <source>ODD</source>
+        <translation>ODD</translation>
+    </message>
+    <message>
+        <source>EVEN</source>
+        <translation>EVEN</translation>
+    </message>
+    <message>
+        <source>CAN总线设置</source>
+        <translation>CAN bus settings</translation>
+    </message>
+    <message>
+        <source>CAN波特率</source>
+        <translation>CAN baud rate</translation>
+    </message>
+    <message>
+        <source>6K</source>
+        <translation>6K</translation>
+    </message>
+    <message>
+        <source>10K</source>
+        <translation>10K</translation>
+    </message>
+    <message>
+        <source>20K</source>
+        <translation>20K</translation>
+    </message>
+    <message>
+        <source>50K</source>
+        <translation>50K</translation>
+    </message>
+    <message>
+        <source>100K</source>
+        <translation>100K</translation>
+    </message>
+    <message>
+        <source>120K</source>
+        <translation>120K</translation>
+    </message>
+    <message>
+        <source>125K</source>
+        <translation>125K</translation>
+    </message>
+    <message>
+        <source>150K</source>
+        <translation>150K</translation>
+    </message>
+    <message>
+        <source>200K</source>
+        <translation>200K</translation>
+    </message>
+    <message>
+        <source>250K</source>
+        <translation>250K</translation>
+    </message>
+    <message>
+        <source>400K</source>
+        <translation>400K</translation>
+    </message>
+    <message>
+        <source>500K</source>
+        <translation>500K</translation>
+    </message>
+    <message>
+        <source>600K</source>
+        <translation>600K</translation>
+    </message>
+    <message>
+        <source>750K</source>
+        <translation>750K</translation>
+    </message>
+    <message>
+        <source>1000K</source>
+        <translation>1000K</translation>
+    </message>
+    <message>
+        <source>帧类别</source>
+        <translation>Frame type</translation>
+    </message>
+    <message>
+        <source>NDTF(标准帧)</source>
+        <translation>NDTF (standard frame)</translation>
+    </message>
+    <message>
+        <source>EDTF(扩展帧)</source>
+        <translation>EDTF (extended frame)</translation>
+    </message>
+    <message>
+        <source>帧ID</source>
+        <translation>Frame ID</translation>
+    </message>
+    <message>
+        <source>日志窗口</source>
+        <translation>Log window</translation>
+    </message>
+    <message>
+        <source>清空显示</source>
+        <translation>Clear display</translation>
+    </message>
+    <message>
+        <source>转换方向</source>
+        <translation>Conversion direction</translation>
+    </message>
+    <message>
+        <source>UART-CAN</source>
+        <translation>UART-CAN</translation>
+    </message>
+    <message>
+        <source>CAN-UART</source>
+        <translation>CAN-UART</translation>
+    </message>
+    <message>
+        <source>双向</source>
+        <translation>Both ways</translation>
+    </message>
+    <message>
+        <source>配置参数</source>
+        <translation>Configure parameters</translation>
+    </message>
+    <message>
+        <source>配置CAN参数</source>
+        <translation>Configure CAN parameters</translation>
+    </message>
+    <message>
+        <source>转换参数</source>
+        <translation>Conversion parameters</translation>
+    </message>
+    <message>
+        <source>转换模式</source>
+        <translation>Conversion mode</translation>
+    </message>
+    <message>
+        <source>TRANS(透明模式)</source>
+        <translation>TRANS (transparent)</translation>
+    </message>
+    <message>
+        <source>TPRTL(透明带标识模式)</source>
+        <translation>TPRTL (transparent with identifier)</translation>
+    </message>
+    <message>
+        <source>PROTOL(协议模式)</source>
+        <translation>PROTOL (protocol)</translation>
+    </message>
+    <message>
+        <source>MODBUS(MODBUS模式)</source>
+        <translation>MODBUS (Modbus)</translation>
+    </message>
+    <message>
+        <source>USER(自定义)</source>
+        <translation>USER (user defined)</translation>
+    </message>
+    <message>
+        <source>透明模式参数</source>
+        <translation>Transparent mode parameters</translation>
+    </message>
+    <message>
+        <source>使能帧ID</source>
+        <translation>Frame ID</translation>
+    </message>
+    <message>
+        <source>使能帧信息</source>
+        <translation>Frame info</translation>
+    </message>
+    <message>
+        <source>自定协议参数</source>
+        <translation>Custom protocol parameters</translation>
+    </message>
+    <message>
+        <source>帧头</source>
+        <translation>Frame head</translation>
+    </message>
+    <message>
+        <source>帧尾</source>
+        <translation>Frame tail</translation>
+    </message>
+    <message>
+        <source>透明带标识参数</source>
+        <translation>Transparent with identifier parameters</translation>
+    </message>
+    <message>
+        <source>长度</source>
+        <translation>Length</translation>
+    </message>
+    <message>
+        <source>位置</source>
+        <translation>Position</translation>
+    </message>
+    <message>
+        <source>写入参数</source>
+        <translation>Write parameters</translation>
+    </message>
+    <message>
+        <source>设备滤波设置</source>
+        <translation>Device filter settings</translation>
+    </message>
+    <message>
+        <source>过滤器模式</source>
+        <translation>Filter mode</translation>
+    </message>
+    <message>
+        <source>配置串口参数</source>
+        <translation>Configure serial parameters</translation>
+    </message>
+    <message>
+        <source>OFF(接收所有数据)</source>
+        <translation>OFF (receive all)</translation>
+    </message>
+    <message>
+        <source>ETF(只接收扩展帧)</source>
+        <translation>ETF (extended frames only)</translation>
+    </message>
+    <message>
+        <source>NTF(只接收标准帧)</source>
+        <translation>NTF (standard frames only)</translation>
+    </message>
+    <message>
+        <source>USER(用户自定义)</source>
+        <translation>USER (user defined)</translation>
+    </message>
+    <message>
+        <source>模式设置</source>
+        <translation>Set mode</translation>
+    </message>
+    <message>
+        <source>类别</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>ID数据</source>
+        <translation>ID data</translation>
+    </message>
+    <message>
+        <source>添加信息</source>
+        <translation>Add entry</translation>
+    </message>
+    <message>
+        <source>写入</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>删除</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>清除列表</source>
+        <translation>Clear list</translation>
+    </message>
+    <message>
+        <source>serch_baud</source>
+        <translation>Search baud rate</translation>
+    </message>
+    <message>
+        <source>VelkoCAN模块设置软件 V1.5</source>
+        <translation>VelkoCAN Module Configuration V1.5</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>你确定退出该软件?</source>
+        <translation>Are you sure you want to exit?</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>DEC EX:2</source>
+        <translation>DEC, e.g. 2</translation>
+    </message>
+    <message>
+        <source>DEC EX:5</source>
+        <translation>DEC, e.g. 5</translation>
+    </message>
+    <message>
+        <source>HEX EX:A5</source>
+        <translation>HEX, e.g. A5</translation>
+    </message>
+    <message>
+        <source>关闭串口</source>
+        <translation>Close port</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>无效串口</source>
+        <translation>Invalid serial port</translation>
+    </message>
+    <message>
+        <source>串口打开失败</source>
+        <translation>Failed to open the serial port</translation>
+    </message>
+    <message>
+        <source>连接失败</source>
+        <translation>Connection failed</translation>
+    </message>
+    <message>
+        <source>设备无回复！请检查通讯参数！</source>
+        <translation>The device does not answer! Please check the communication parameters!</translation>
+    </message>
+    <message>
+        <source>警告</source>
+        <translation>Warning</translation>
+    </message>
+    <message>
+        <source>已经达到最大条目!</source>
+        <translation>The maximum number of entries has been reached!</translation>
+    </message>
+    <message>
+        <source>请添加数据</source>
+        <translation>Please add an entry first</translation>
+    </message>
+    <message>
+        <source>类别设置错误! <byte value="xd"/>
+即将恢复默认参数.</source>
+        <translation>Invalid frame type! <byte value="xd"/>
+The default value will be restored.</translation>
+    </message>
+    <message>
+        <source>    ID错误! <byte value="xd"/>
+即将恢复默认数据.</source>
+        <translation>    Invalid ID! <byte value="xd"/>
+The default value will be restored.</translation>
+    </message>
+    <message>
+        <source>开始搜索：</source>
+        <translation>Starting search:</translation>
+    </message>
+    <message>
+        <source>Current serch baud: %1</source>
+        <translation>Current search baud rate: %1</translation>
+    </message>
+    <message>
+        <source>请以点击  &quot;连接设备&quot;  以搜索上来的  &quot;串口参数设置&quot;  为准！</source>
+        <translation>Please click  &quot;Connect device&quot;  and rely on the  &quot;Serial parameter settings&quot;  it reads back!</translation>
+    </message>
+    <message>
+        <source>参数搜索失败！</source>
+        <translation>Parameter search failed!</translation>
+    </message>
+    <message>
+        <source>请选择正确的串口号！<byte value="xd"/>
+重启设备后！<byte value="xd"/>
+点击&quot;Yes&quot;开始搜索波特率！</source>
+        <translation>Please select the correct serial port!<byte value="xd"/>
+Restart the device,<byte value="xd"/>
+then click &quot;Yes&quot; to start the baud rate search!</translation>
+    </message>
+</context>
+<context>
+    <name>SerialSocket</name>
+    <message>
+        <source>设备不存在</source>
+        <translation>The device does not exist</translation>
+    </message>
+    <message>
+        <source>设备连接出错：已有其他软件连接该设备</source>
+        <translation>Connection error: another program is already connected to the device</translation>
+    </message>
+    <message>
+        <source>设备打开出错</source>
+        <translation>Error opening the device</translation>
+    </message>
+    <message>
+        <source>设备通信写入发生错误：串口已关闭</source>
+        <translation>Write error in device communication: serial port closed</translation>
+    </message>
+    <message>
+        <source>设备通信读取发生错误：串口已关闭</source>
+        <translation>Read error in device communication: serial port closed</translation>
+    </message>
+    <message>
+        <source>设备已拔出：串口已关闭</source>
+        <translation>Device unplugged: serial port closed</translation>
+    </message>
+    <message>
+        <source>未知错误：错误码</source>
+        <translation>Unknown error: error code </translation>
+    </message>
+</context>
+</TS>

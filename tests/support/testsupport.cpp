@@ -1,0 +1,107 @@
+#include "testsupport.h"
+
+#include "kx47main.h"
+#include "serialsocket.h"
+
+#include <QAbstractButton>
+#include <QComboBox>
+#include <QDir>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTextBrowser>
+#include <QTimer>
+
+namespace TestSupport {
+
+void prepareEnvironment(bool enterBuildDir)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Lives until the process ends; QTemporaryDir makes it private (0700).
+    static QTemporaryDir runtime(QDir::tempPath() + QStringLiteral("/velkocan-test-XXXXXX"));
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+#ifdef VELKO_BUILD_DIR
+    if (enterBuildDir)
+        QDir::setCurrent(QStringLiteral(VELKO_BUILD_DIR));
+#endif
+}
+
+BoxAnswerer::BoxAnswerer(QObject* parent) : QObject(parent), m_timer(new QTimer(this))
+{
+    connect(m_timer, &QTimer::timeout, this, &BoxAnswerer::poll);
+    m_timer->start(20);
+}
+
+QStringList BoxAnswerer::titles() const
+{
+    QStringList t;
+    for (const BoxSeen& b : m_seen)
+        t.append(b.title);
+    return t;
+}
+
+void BoxAnswerer::poll()
+{
+    auto* const box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box || !box->isVisible() || box->property("velkoAnswered").toBool())
+        return;
+    box->setProperty("velkoAnswered", true);
+
+    BoxSeen seen{box->windowTitle(), box->text(), {}, {}};
+    const QList<QAbstractButton*> buttons = box->buttons();
+    for (QAbstractButton* b : buttons)
+        seen.buttons.append(b->text());
+
+    QAbstractButton* choice = box->defaultButton();
+    if (!m_answers.isEmpty()) {
+        const QString wanted = m_answers.takeFirst();
+        for (QAbstractButton* b : buttons) {
+            if (b->text() == wanted)
+                choice = b;
+        }
+    }
+    if (!choice && !buttons.isEmpty())
+        choice = buttons.first();
+    seen.answered = choice ? choice->text() : QString();
+    m_seen.append(seen);
+    // Clicked from the event loop, not from inside this timer's slot.
+    QTimer::singleShot(0, choice ? static_cast<QObject*>(choice) : box, [box, choice] {
+        if (choice)
+            choice->click();
+        else
+            box->reject();
+    });
+}
+
+bool openPortFromPanel(KX47main* window, const QString& port)
+{
+    auto* const box = widget<QComboBox>(window, "my_serial_number_box");
+    window->slot_portListClicked();
+    const int item = box->findText(port);
+    if (item < 0)
+        return false;
+    box->setCurrentIndex(item);
+    widget<QPushButton>(window, "my_serial_open_btn")->click();
+    return SerialSocket::getInstance()->isOpen();
+}
+
+void closePort(KX47main* window)
+{
+    SerialSocket* const port = SerialSocket::getInstance();
+    if (port->isOpen())
+        port->closePort();
+    window->set_open_btn(false);
+}
+
+QString logText(KX47main* window)
+{
+    return widget<QTextBrowser>(window, "logBrower")->toPlainText();
+}
+
+void runAndWait(KX47main* window, const std::function<void()>& action, int timeoutMs)
+{
+    action();
+    QTRY_VERIFY_WITH_TIMEOUT(!window->isBusy(), timeoutMs);
+}
+
+} // namespace TestSupport

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QApplication>
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <functional>
+
+class KX47main;
+class QTimer;
+class QWidget;
+
+namespace sim {
+class SimModule;
+}
+
+namespace TestSupport {
+
+// Prepares the process for a GUI test: the offscreen platform unless another
+// is asked for, a private runtime folder (so that simulated modules of tests
+// running side by side do not see each other), and the catalogues of the
+// build directory as the working directory.
+void prepareEnvironment(bool enterBuildDir = true);
+
+// One modal message box that was shown.
+struct BoxSeen
+{
+    QString title;
+    QString text;
+    QStringList buttons;
+    QString answered;
+};
+
+// Answers modal message boxes from a timer, in the order they appear. Each
+// box gets the next queued answer (a button text), or, when none is queued,
+// its default button or else its first. Every box seen is recorded.
+class BoxAnswerer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit BoxAnswerer(QObject* parent = nullptr);
+    void queue(const QString& buttonText) { m_answers.append(buttonText); }
+    const QList<BoxSeen>& seen() const { return m_seen; }
+    QStringList titles() const;
+    void clear() { m_seen.clear(); }
+
+private:
+    void poll();
+
+    QTimer* m_timer = nullptr;
+    QStringList m_answers;
+    QList<BoxSeen> m_seen;
+};
+
+// The widget `name` of the window, of type T; fails the test when missing.
+template <typename T> T* widget(QWidget* window, const char* name)
+{
+    T* const w = window->findChild<T*>(QString::fromLatin1(name));
+    if (!w)
+        qWarning("widget %s not found", name);
+    return w;
+}
+
+// Selects `port` in the window's port list (refreshing it) and presses the
+// open button; true when the port ends open.
+bool openPortFromPanel(KX47main* window, const QString& port);
+// Closes the process-wide port if it is open and gives the panel its closed look.
+void closePort(KX47main* window);
+
+// The plain text of the log view.
+QString logText(KX47main* window);
+
+// Runs `action` (a click that starts a long operation) and waits until the
+// window is no longer busy.
+void runAndWait(KX47main* window, const std::function<void()>& action, int timeoutMs = 60000);
+
+} // namespace TestSupport
+
+// A QtTest main that prepares the environment first.
+#define VELKO_TEST_MAIN(TestObject)                                                                                    \
+    int main(int argc, char** argv)                                                                                    \
+    {                                                                                                                  \
+        TestSupport::prepareEnvironment();                                                                             \
+        QApplication app(argc, argv);                                                                                  \
+        TestObject tc;                                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        return QTest::qExec(&tc, argc, argv);                                                                          \
+    }
