@@ -5,11 +5,11 @@
 
 bool SerialSocket::sendAndWait(QByteArray command, int budget)
 {
+    m_lastPollCount = 0;
     if (!isOpen())
         return false;
 
     replyBuffer.clear();
-    m_lastPollCount = 0;
     // From the first exchange on, bytes that arrive between exchanges stay in
     // the port and open the next reply.
     disconnect(this, SIGNAL(readyRead()), this, SLOT(slot_dataReady()));

@@ -1,0 +1,288 @@
+// The serial-port panel, the log view and the command exchange of the
+// window, with the simulated module on the far end of the port.
+#include "kx47main.h"
+#include "serialsocket.h"
+#include "simmodule.h"
+#include "testsupport.h"
+
+#include <QComboBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTextBlock>
+#include <QTextBrowser>
+#include <QTextDocument>
+
+using TestSupport::widget;
+
+namespace {
+QString tr47(const char* source)
+{
+    return QCoreApplication::translate("KX47main", source);
+}
+} // namespace
+
+class TstPanel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void noPortName();
+    void openAndClose();
+    void failedOpen();
+    void settingsAreItemData();
+    void refreshKeepsOrDropsSelection();
+    void portErrorBehindThePanel();
+
+    void logEntries_data();
+    void logEntries();
+    void trafficIsShownVerbatim();
+    void messagesKeepMarkup();
+    void clearButton();
+    void queryOnClosedPort();
+    void queryLogsReplyOnce();
+
+private:
+    QStringList logBlocks() const;
+
+    KX47main* m_window = nullptr;
+    sim::SimModule* m_sim = nullptr;
+    TestSupport::BoxAnswerer* m_boxes = nullptr;
+};
+
+void TstPanel::initTestCase()
+{
+    m_window = new KX47main;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void TstPanel::cleanupTestCase()
+{
+    delete m_window;
+}
+
+void TstPanel::init()
+{
+    m_boxes = new TestSupport::BoxAnswerer(this);
+    m_sim = new sim::SimModule(this);
+    QVERIFY(m_sim->start());
+    m_window->slot_portListClicked();
+    widget<QTextBrowser>(m_window, "logBrower")->clear();
+}
+
+void TstPanel::cleanup()
+{
+    TestSupport::closePort(m_window);
+    delete m_sim;
+    delete m_boxes;
+}
+
+QStringList TstPanel::logBlocks() const
+{
+    QStringList blocks;
+    const QTextDocument* doc = widget<QTextBrowser>(m_window, "logBrower")->document();
+    for (QTextBlock b = doc->begin(); b.isValid(); b = b.next())
+        blocks.append(b.text());
+    return blocks;
+}
+
+void TstPanel::noPortName()
+{
+    auto* const names = widget<QComboBox>(m_window, "my_serial_number_box");
+    m_window->fill_port_box({});
+    QVERIFY(names->currentText().isEmpty());
+    widget<QPushButton>(m_window, "my_serial_open_btn")->click();
+    QCOMPARE(m_boxes->seen().size(), 1);
+    QCOMPARE(m_boxes->seen().first().title, tr47("错误"));
+    QCOMPARE(m_boxes->seen().first().text, tr47("无效串口"));
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+    QCOMPARE(widget<QPushButton>(m_window, "device_connet")->isEnabled(), false);
+}
+
+void TstPanel::openAndClose()
+{
+    auto* const open = widget<QPushButton>(m_window, "my_serial_open_btn");
+    auto* const baud = widget<QComboBox>(m_window, "my_serial_baud_box");
+    const char* const combos[] = {"my_serial_number_box", "my_serial_baud_box", "my_serial_stopbit_box",
+                                  "my_serial_parity_box"};
+    const char* const commands[] = {"all_set", "quit_btn", "reset_btn", "restore_btn", "device_connet"};
+
+    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    QCOMPARE(open->text(), tr47("关闭串口"));
+    QCOMPARE(open->styleSheet(), QStringLiteral("background-color: rgb(100, 255, 0);"));
+    for (const char* name : combos)
+        QVERIFY2(!widget<QComboBox>(m_window, name)->isEnabled(), name);
+    for (const char* name : commands)
+        QVERIFY2(widget<QPushButton>(m_window, name)->isEnabled(), name);
+
+    open->click();
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+    QCOMPARE(open->text(), tr47("打开串口"));
+    QCOMPARE(open->styleSheet(), QStringLiteral("background-color: rgb(229, 241, 251);"));
+    for (const char* name : combos)
+        QVERIFY2(widget<QComboBox>(m_window, name)->isEnabled(), name);
+    for (const char* name : commands)
+        QVERIFY2(!widget<QPushButton>(m_window, name)->isEnabled(), name);
+    QCOMPARE(widget<QComboBox>(m_window, "my_serial_number_box")->currentText(), m_sim->portName());
+    QCOMPARE(baud->currentText(), QStringLiteral("115200"));
+    QVERIFY(m_boxes->seen().isEmpty());
+}
+
+void TstPanel::failedOpen()
+{
+    m_window->fill_port_box({QStringLiteral("/dev/velkocan-no-such-port")});
+    widget<QPushButton>(m_window, "my_serial_open_btn")->click();
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("错误")});
+    QCOMPARE(m_boxes->seen().first().text, tr47("串口打开失败"));
+    auto* const open = widget<QPushButton>(m_window, "my_serial_open_btn");
+    QCOMPARE(open->text(), tr47("打开串口"));
+    QCOMPARE(open->styleSheet(), QStringLiteral("background-color: rgb(229, 241, 251);"));
+    QVERIFY(!widget<QPushButton>(m_window, "all_set")->isEnabled());
+}
+
+void TstPanel::settingsAreItemData()
+{
+    auto* const baud = widget<QComboBox>(m_window, "my_serial_baud_box");
+    auto* const parity = widget<QComboBox>(m_window, "my_serial_parity_box");
+    auto* const stop = widget<QComboBox>(m_window, "my_serial_stopbit_box");
+    // Texts that would parse to other numbers: only the item data may be used.
+    baud->setItemText(8, QStringLiteral("fast"));
+    baud->setCurrentIndex(8);
+    parity->setCurrentIndex(1);
+    stop->setCurrentIndex(1);
+    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    SerialSocket* const port = SerialSocket::getInstance();
+    QCOMPARE(port->baudRate(), 57600);
+    QCOMPARE(port->parity(), QSerialPort::OddParity);
+    QCOMPARE(port->stopBits(), QSerialPort::TwoStop);
+    QCOMPARE(port->dataBits(), QSerialPort::Data8);
+    port->sendData("x");
+    QTRY_COMPARE(m_sim->frames().size(), 1);
+    QCOMPARE(m_sim->frames().first().baud, 57600);
+    QVERIFY(m_sim->frames().first().oddParity);
+    TestSupport::closePort(m_window);
+    baud->setItemText(8, QStringLiteral("57600"));
+    baud->setCurrentText("115200");
+    parity->setCurrentIndex(0);
+    stop->setCurrentIndex(0);
+}
+
+void TstPanel::refreshKeepsOrDropsSelection()
+{
+    auto* const names = widget<QComboBox>(m_window, "my_serial_number_box");
+    sim::SimModule second;
+    QVERIFY(second.start());
+    m_window->slot_portListClicked();
+    QVERIFY(names->findText(m_sim->portName()) >= 0);
+    QVERIFY(names->findText(second.portName()) >= 0);
+    names->setCurrentText(second.portName());
+
+    // A press on the box refreshes the list before it pops up.
+    QTest::mouseClick(names, Qt::LeftButton);
+    names->hidePopup();
+    QCOMPARE(names->currentText(), second.portName());
+
+    second.stop();
+    m_window->slot_portListClicked();
+    QCOMPARE(names->findText(second.portName()), -1);
+    QCOMPARE(names->currentIndex(), 0);
+    QVERIFY(names->findText(m_sim->portName()) >= 0);
+}
+
+void TstPanel::portErrorBehindThePanel()
+{
+    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    emit SerialSocket::getInstance()->errorOccurred(QSerialPort::ResourceError);
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+    // The panel learns nothing; the next press runs the open path again.
+    auto* const open = widget<QPushButton>(m_window, "my_serial_open_btn");
+    QCOMPARE(open->text(), tr47("关闭串口"));
+    open->click();
+    QVERIFY(SerialSocket::getInstance()->isOpen());
+    QCOMPARE(open->text(), tr47("关闭串口"));
+}
+
+void TstPanel::logEntries_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("flag");
+    QTest::addColumn<QString>("entry");
+    QTest::newRow("sent, empty") << QByteArray() << 1 << "TX:";
+    QTest::newRow("received") << QByteArray("+OK") << 2 << "RX:+OK";
+    QTest::newRow("message") << QByteArray("Echo close") << 3 << "Echo close";
+    QTest::newRow("flag 0") << QByteArray("hidden") << 0 << "";
+    QTest::newRow("flag 4") << QByteArray("hidden") << 4 << "";
+    QTest::newRow("zero byte") << QByteArray("AB\0CD", 5) << 2 << "RX:AB";
+    QTest::newRow("beyond the 1024-byte line") << QByteArray(3000, 'z') << 1 << "TX:" + QString(3000, 'z');
+}
+
+void TstPanel::logEntries()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, flag);
+    QFETCH(QString, entry);
+    m_window->show_log(data, flag);
+    const QStringList blocks = logBlocks();
+    QCOMPARE(blocks.size(), 2);
+    QVERIFY2(QRegularExpression("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d::\\d\\d\\.\\d{3}$").match(blocks.at(0)).hasMatch(),
+             qPrintable(blocks.at(0)));
+    QCOMPARE(blocks.at(1), entry);
+}
+
+void TstPanel::trafficIsShownVerbatim()
+{
+    m_window->show_log("<b>bold</b>&amp;", 2);
+    m_window->show_log("\r\n+OK\r\n\r\n", 2);
+    const QString text = TestSupport::logText(m_window);
+    QVERIFY2(text.contains("RX:<b>bold</b>&amp;"), qPrintable(text));
+    QVERIFY(text.contains("RX:\n+OK\n"));
+}
+
+void TstPanel::messagesKeepMarkup()
+{
+    m_window->show_log("<font color=\"#0000FF\" size=\"20\">baud: 9600", 3);
+    const QStringList blocks = logBlocks();
+    QCOMPARE(blocks.last(), QStringLiteral("baud: 9600"));
+}
+
+void TstPanel::clearButton()
+{
+    m_window->show_log("x", 3);
+    widget<QPushButton>(m_window, "clean_log_btn")->click();
+    QVERIFY(TestSupport::logText(m_window).isEmpty());
+}
+
+void TstPanel::queryOnClosedPort()
+{
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!m_window->kx47Query("AT\r\n", 500));
+    QVERIFY(clock.elapsed() >= 100); // the pause before every query
+    QVERIFY(clock.elapsed() < 1000);
+    const QStringList blocks = logBlocks();
+    QCOMPARE(blocks.size(), 3);
+    QCOMPARE(blocks.at(1), QStringLiteral("TX:AT"));
+    QTest::qWait(50);
+    QCOMPARE(m_sim->frames().size(), 0);
+}
+
+void TstPanel::queryLogsReplyOnce()
+{
+    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    m_sim->state().configMode = true;
+    m_sim->state().echo = false;
+    m_sim->faults().splitGapMs = 40; // two pieces within one poll's reach
+    QVERIFY(m_window->kx47Query("AT+MODE?\r\n", 500));
+    const QString text = TestSupport::logText(m_window);
+    QCOMPARE(text.count("RX:"), 1);
+    QVERIFY(text.contains("RX:\nAT+MODE=TRANS\n\n+OK"));
+    QCOMPARE(m_sim->frameData(), QList<QByteArray>{"AT+MODE?\r\n"});
+}
+
+VELKO_TEST_MAIN(TstPanel)
+#include "tst_panel.moc"

@@ -1,0 +1,319 @@
+// The serial port object, the reply wait and the delay, through the real
+// QSerialPort on a pseudo-terminal whose far end is the simulated module.
+#include "common.h"
+#include "serialsocket.h"
+#include "simmodule.h"
+#include "testsupport.h"
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+#include <QTimer>
+#include <ctime>
+
+namespace {
+double processCpuSeconds()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &ts);
+    return double(ts.tv_sec) + double(ts.tv_nsec) / 1e9;
+}
+} // namespace
+
+class TstTransport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    // Runs first: the drain of bytes before the first exchange is one-way.
+    void bytesBeforeFirstExchangeAreDrained();
+    void bytesBetweenExchangesOpenTheNextReply();
+
+    void oneInstance();
+    void configOnClosedPortReportsErrorThirteen();
+    void openMissingPort();
+    void configOnOpenPortAppliesAtOnce();
+    void polls_data();
+    void polls();
+    void replyInTwoParts();
+    void endlessStreamStopsAtBudget();
+    void closedPortReturnsAtOnce();
+    void errorMessages_data();
+    void errorMessages();
+    void unplugClosesThePort();
+    void delayLastsAndProcessesEvents();
+    void delayCostsLittleCpu();
+
+private:
+    bool openSim(qint32 baud = 115200, QSerialPort::Parity parity = QSerialPort::NoParity);
+    // Puts the simulated module into its configuration state with echo off, so that "AT\r\n" gets the OK reply.
+    void enterConfig();
+
+    sim::SimModule* m_sim = nullptr;
+    SerialSocket* m_port = nullptr;
+};
+
+void TstTransport::initTestCase()
+{
+    m_port = SerialSocket::getInstance();
+}
+
+void TstTransport::init()
+{
+    m_sim = new sim::SimModule(this);
+    QString error;
+    QVERIFY2(m_sim->start(&error), qPrintable(error));
+}
+
+void TstTransport::cleanup()
+{
+    m_port->closePort();
+    delete m_sim;
+    m_sim = nullptr;
+}
+
+bool TstTransport::openSim(qint32 baud, QSerialPort::Parity parity)
+{
+    m_port->setPortConfig(m_sim->portName(), baud, QSerialPort::Data8, parity, QSerialPort::OneStop);
+    return m_port->openPort();
+}
+
+void TstTransport::enterConfig()
+{
+    m_sim->state().configMode = true;
+    m_sim->state().echo = false;
+}
+
+void TstTransport::bytesBeforeFirstExchangeAreDrained()
+{
+    QVERIFY(openSim());
+    enterConfig();
+    m_port->sendData("AT+MODE?\r\n");
+    QTRY_VERIFY(m_port->drainedBytes().contains("AT+MODE=TRANS"));
+    QVERIFY(m_port->sendAndWait("AT+MSG?\r\n", 500));
+    QVERIFY(m_port->getReply().contains("AT+MSG=0,0"));
+    QVERIFY(!m_port->getReply().contains("AT+MODE"));
+}
+
+void TstTransport::bytesBetweenExchangesOpenTheNextReply()
+{
+    QVERIFY(openSim());
+    enterConfig();
+    QVERIFY(m_port->sendAndWait("AT\r\n", 500));
+    const QByteArray drained = m_port->drainedBytes();
+    m_port->sendData("AT+MODE?\r\n");
+    QTRY_VERIFY(!m_sim->isSending() && m_sim->frames().size() == 2);
+    QTest::qWait(50); // the last byte on its way through the pseudo-terminal
+    QVERIFY(m_port->sendAndWait("AT+MSG?\r\n", 500));
+    const QByteArray reply = m_port->getReply();
+    QVERIFY(reply.startsWith("\r\nAT+MODE=TRANS"));
+    QVERIFY(reply.contains("AT+MSG=0,0"));
+    QCOMPARE(m_port->drainedBytes(), drained); // the drain ended with the first exchange
+}
+
+void TstTransport::oneInstance()
+{
+    QCOMPARE(SerialSocket::getInstance(), m_port);
+}
+
+void TstTransport::configOnClosedPortReportsErrorThirteen()
+{
+    QSignalSpy errors(m_port, &SerialSocket::signal_error);
+    m_port->setPortConfig(m_sim->portName(), 9600, QSerialPort::Data8, QSerialPort::NoParity, QSerialPort::OneStop);
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(), QStringLiteral("未知错误：错误码13"));
+    QVERIFY(!m_port->isOpen());
+    QVERIFY(m_port->openPort()); // the next open uses the new settings
+    QCOMPARE(m_port->baudRate(), 9600);
+    m_port->sendData("x");
+    QTRY_COMPARE(m_sim->frames().size(), 1);
+    QCOMPARE(m_sim->frames().first().baud, 9600);
+}
+
+void TstTransport::openMissingPort()
+{
+    QSignalSpy errors(m_port, &SerialSocket::signal_error);
+    m_port->setPortConfig("/dev/velkocan-missing", 115200, QSerialPort::Data8, QSerialPort::NoParity,
+                          QSerialPort::OneStop);
+    errors.clear();
+    QVERIFY(!m_port->openPort());
+    QVERIFY(!m_port->isOpen());
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(), QStringLiteral("设备不存在"));
+}
+
+void TstTransport::configOnOpenPortAppliesAtOnce()
+{
+    QVERIFY(openSim());
+    enterConfig();
+    m_port->setPortConfig(m_sim->portName(), 57600, QSerialPort::Data8, QSerialPort::OddParity, QSerialPort::OneStop);
+    QVERIFY(m_port->isOpen());
+    m_sim->setLine(57600, sim::Parity::Odd);
+    QVERIFY(m_port->sendAndWait("AT\r\n", 500));
+    QCOMPARE(m_sim->frames().last().baud, 57600);
+    QVERIFY(m_sim->frames().last().oddParity);
+}
+
+void TstTransport::polls_data()
+{
+    QTest::addColumn<int>("budget");
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<int>("polls");
+    QTest::addColumn<bool>("replied");
+
+    QTest::newRow("silent, budget 100: two polls") << 100 << true << 2 << false;
+    QTest::newRow("silent, budget 500: ten polls") << 500 << true << 10 << false;
+    QTest::newRow("silent, budget 30: one poll") << 30 << true << 1 << false;
+    QTest::newRow("reply within the first poll costs two") << 500 << false << 2 << true;
+    QTest::newRow("budget 0: written, no poll") << 0 << false << 0 << false;
+    QTest::newRow("negative budget: written, no poll") << -50 << false << 0 << false;
+}
+
+void TstTransport::polls()
+{
+    QFETCH(int, budget);
+    QFETCH(bool, silent);
+    QFETCH(int, polls);
+    QFETCH(bool, replied);
+    QVERIFY(openSim());
+    enterConfig();
+    m_sim->faults().silent = silent;
+    QCOMPARE(m_port->sendAndWait("AT\r\n", budget), replied);
+    QCOMPARE(m_port->lastPollCount(), polls);
+    QTRY_COMPARE(m_sim->frameData(), QList<QByteArray>{"AT\r\n"});
+    if (replied)
+        QCOMPARE(m_port->getReply(), QByteArray("\r\n+OK\r\n\r\n"));
+}
+
+void TstTransport::replyInTwoParts()
+{
+    QVERIFY(openSim());
+    enterConfig();
+    m_sim->faults().splitGapMs = 350; // longer than a poll
+    QVERIFY(m_port->sendAndWait("AT+MODE?\r\n", 500));
+    const QByteArray first = m_port->getReply();
+    QVERIFY(first.size() > 0);
+    QVERIFY(!first.contains("+OK"));
+    m_sim->faults().splitGapMs = 0;
+    QTRY_VERIFY(!m_sim->isSending());
+    QTest::qWait(50);
+    // The second part opens the reply of the next exchange.
+    QVERIFY(m_port->sendAndWait("AT\r\n", 500));
+    const QByteArray next = m_port->getReply();
+    QCOMPARE(first + next, QByteArray("\r\nAT+MODE=TRANS\r\n\r\n+OK\r\n\r\n\r\n+OK\r\n\r\n"));
+}
+
+void TstTransport::endlessStreamStopsAtBudget()
+{
+    QVERIFY(openSim());
+    enterConfig();
+    m_sim->faults().endless = true;
+    QVERIFY(m_port->sendAndWait("AT\r\n", 300));
+    QCOMPARE(m_port->lastPollCount(), 6);
+    QVERIFY(m_port->getReply().size() > 1000);
+    m_sim->faults().endless = false;
+}
+
+void TstTransport::closedPortReturnsAtOnce()
+{
+    QVERIFY(openSim());
+    enterConfig();
+    QVERIFY(m_port->sendAndWait("AT\r\n", 500));
+    const QByteArray last = m_port->getReply();
+    m_port->closePort();
+    QCOMPARE(m_port->getReply(), last); // closing leaves the reply alone
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(!m_port->sendAndWait("AT+MODE?\r\n", 500));
+    QVERIFY(clock.elapsed() < 50);
+    QCOMPARE(m_port->lastPollCount(), 0);
+    QCOMPARE(m_port->getReply(), last);
+    QTest::qWait(50);
+    QCOMPARE(m_sim->frames().size(), 1);
+}
+
+void TstTransport::errorMessages_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("device not found") << 1 << "设备不存在";
+    QTest::newRow("permission") << 2 << "设备连接出错：已有其他软件连接该设备";
+    QTest::newRow("open") << 3 << "设备打开出错";
+    QTest::newRow("write") << 7 << "设备通信写入发生错误：串口已关闭";
+    QTest::newRow("read") << 8 << "设备通信读取发生错误：串口已关闭";
+    QTest::newRow("resource") << 9 << "设备已拔出：串口已关闭";
+    QTest::newRow("timeout") << 12 << "未知错误：错误码12";
+    QTest::newRow("not open") << 13 << "未知错误：错误码13";
+    QTest::newRow("parity") << 4 << "未知错误：错误码4";
+}
+
+void TstTransport::errorMessages()
+{
+    QFETCH(int, code);
+    QFETCH(QString, message);
+    QVERIFY(openSim());
+    QSignalSpy errors(m_port, &SerialSocket::signal_error);
+    // Every error closes an open port, whatever its text says.
+    emit m_port->errorOccurred(QSerialPort::SerialPortError(code));
+    QVERIFY(!m_port->isOpen());
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(errors.first().first().toString(), message);
+    errors.clear();
+    emit m_port->errorOccurred(QSerialPort::NoError);
+    QCOMPARE(errors.count(), 0);
+}
+
+void TstTransport::unplugClosesThePort()
+{
+    QVERIFY(openSim());
+    enterConfig();
+    QSignalSpy errors(m_port, &SerialSocket::signal_error);
+    m_sim->faults().unplugAfterFrames = 1;
+    m_port->sendAndWait("AT\r\n", 500);
+    QTRY_VERIFY(!m_port->isOpen());
+    QVERIFY(errors.count() >= 1);
+    // Once closed, the port reports nothing more and the process does not spin.
+    const int reported = errors.count();
+    const double cpu = processCpuSeconds();
+    QTest::qWait(500);
+    QCOMPARE(errors.count(), reported);
+    QVERIFY2(processCpuSeconds() - cpu < 0.2, "busy after unplug");
+}
+
+void TstTransport::delayLastsAndProcessesEvents()
+{
+    int fired = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, [&fired] { ++fired; });
+    ticker.start(30);
+    QElapsedTimer clock;
+    clock.start();
+    Common::delay(300);
+    const qint64 took = clock.elapsed();
+    QVERIFY2(took >= 300, qPrintable(QString::number(took)));
+    QVERIFY2(took < 1500, qPrintable(QString::number(took)));
+    QVERIFY(fired >= 3);
+    clock.restart();
+    Common::delay(0);
+    Common::delay(-5);
+    QVERIFY(clock.elapsed() < 20);
+}
+
+void TstTransport::delayCostsLittleCpu()
+{
+    delete m_sim;
+    m_sim = nullptr;
+    const double cpu = processCpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    Common::delay(1000);
+    const double used = processCpuSeconds() - cpu;
+    QVERIFY(clock.elapsed() >= 1000);
+    QVERIFY2(used < 0.25, qPrintable(QString("%1 s of CPU").arg(used)));
+}
+
+VELKO_TEST_MAIN(TstTransport)
+#include "tst_transport.moc"
