@@ -161,6 +161,9 @@ QString lineField(const QString& field)
     int end = 0;
     while (end < field.size() && field.at(end) != QLatin1Char('\r') && field.at(end) != QLatin1Char('\n'))
         ++end;
+    // Blanks at the end of the line are not part of a value either.
+    while (end > 0 && (field.at(end - 1) == QLatin1Char(' ') || field.at(end - 1) == QLatin1Char('\t')))
+        --end;
     return field.left(end);
 }
 

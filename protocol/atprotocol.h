@@ -69,8 +69,9 @@ bool hasKey(const QByteArray& reply, const QString& key);
 QString reportRest(const QByteArray& reply, const QString& key);
 // The rest split at every ",", empty fields kept; no fields when the key is missing.
 QStringList reportFields(const QByteArray& reply, const QString& key);
-// A field up to the end of its line (the first CR or LF): what follows the
-// last value of a report (line ends, an OK reply) never becomes part of it.
+// A field up to the end of its line (the first CR or LF), without blanks at
+// its end: what follows the last value of a report (line ends, an OK reply)
+// never becomes part of it.
 QString lineField(const QString& field);
 
 // Token fields, matched as case-sensitive prefixes in a fixed order; -1 for no match.

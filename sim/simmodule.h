@@ -34,15 +34,15 @@ struct ModuleState
     int pendingStopBits = 1;
     Parity pendingParity = Parity::None;
 
-    int canRate = 250;       // kbit/s
-    QString canId = "0";     // hexadecimal
+    int canRate = 250;   // kbit/s
+    QString canId = "0"; // hexadecimal
     QString frameType = "NDTF";
     QString mode = "TRANS";  // TRANS, TPRTL, PROTOL, MODBUS, USER
     bool msgId = false;      // AT+MSG first flag
     bool msgInfo = false;    // AT+MSG second flag
     QString userHead = "A5"; // AT+UDMHT
     QString userTail = "5A";
-    QString idLength = "2";  // AT+RANDOM
+    QString idLength = "2"; // AT+RANDOM
     QString idPosition = "0";
     QString direction = "BOTHWAY";
     QString filterMode = "OFF";
@@ -58,10 +58,10 @@ struct ModuleState
 struct Frame
 {
     QByteArray data;
-    qint32 baud = 0;         // the tool's baud rate at reception, read from the master side
-    bool oddParity = false;  // the tool asked for odd parity (none and even look alike)
-    bool matched = false;    // the tool's line settings matched the module's
-    qint64 msecs = 0;        // time of the frame's first byte since start()
+    qint32 baud = 0;        // the tool's baud rate at reception, read from the master side
+    bool oddParity = false; // the tool asked for odd parity (none and even look alike)
+    bool matched = false;   // the tool's line settings matched the module's
+    qint64 msecs = 0;       // time of the frame's first byte since start()
 };
 
 // A converter module on the master side of a pseudo-terminal. The tool opens
@@ -89,7 +89,14 @@ public:
     const ModuleState& state() const { return m_state; }
     // Sets the serial line in effect and the pending one.
     void setLine(qint32 baud, Parity parity, int stopBits = 1);
+    // A freshly powered module with factory settings: all parameters, the
+    // line in effect and the pending one (115200 8N1), echo on, outside the
+    // configuration state. The filter capacity is kept. (The module's own
+    // restore command, by contrast, leaves the line in effect and the
+    // configuration state alone.)
     void restoreFactory();
+    // True while a reply (or filler) is still going out on the line.
+    bool isSending() const;
 
     // Frames received so far, in order (all of them, also those at a line setting that did not match).
     const QVector<Frame>& frames() const { return m_frames; }
@@ -99,16 +106,16 @@ public:
     // Fault switches, all off by default.
     struct Faults
     {
-        bool silent = false;               // answers nothing at all
-        bool garbage = false;              // every reply is replaced by random printable bytes
-        int splitGapMs = 0;                // > 0: each reply in two halves with this gap between
-        bool zeroByte = false;             // a zero byte is inserted in the middle of each reply
-        bool longReply = false;            // each reply is followed by 64 KiB of filler text
-        bool endless = false;              // after the next reply, sends filler without pause until switched off
-        bool noticeAfterPlus = false;      // the notice goes out right after "+++", "AT" only gets the OK reply
-        int unplugAfterFrames = -1;        // >= 0: the master is closed once this many frames were received
-        QStringList silentFor;             // commands starting with one of these get no reply
-        QString extraAfterValues;          // text inserted after the fields of a report, before "\r\n"
+        bool silent = false;          // answers nothing at all
+        bool garbage = false;         // every reply is replaced by random printable bytes
+        int splitGapMs = 0;           // > 0: each reply in two halves with this gap between
+        bool zeroByte = false;        // a zero byte is inserted in the middle of each reply
+        bool longReply = false;       // each reply is followed by 64 KiB of filler text
+        bool endless = false;         // after the next reply, sends filler without pause until switched off
+        bool noticeAfterPlus = false; // the notice goes out right after "+++", "AT" only gets the OK reply
+        int unplugAfterFrames = -1;   // >= 0: the master is closed once this many frames were received
+        QStringList silentFor;        // commands starting with one of these get no reply
+        QString extraAfterValues;     // text inserted after the fields of a report, before "\r\n"
     };
     Faults& faults() { return m_faults; }
 
@@ -122,16 +129,39 @@ public:
     QByteArray handleFrame(const QByteArray& frame);
 
 signals:
+    // Every frame, also one at a line setting that did not match; emitted
+    // before the module answers it.
     void frameReceived(const QByteArray& data);
+    // A reply goes out (after the content faults were applied; filler of the
+    // endless fault is not reported).
+    void replyQueued(const QByteArray& data);
+    // The unplug fault closed the module; not emitted by stop().
     void unplugged();
 
 private:
+    // One piece of output: sent `gapMs` after the piece before it ended, at
+    // the module line that was in effect when the reply was made.
+    struct TxChunk
+    {
+        QByteArray data;
+        int gapMs = 0;
+        qint32 baud = 115200;
+        Parity parity = Parity::None;
+        bool filler = false;
+        std::function<void()> done; // runs once the last byte is out
+    };
+
     void onReadable();
     void onGap();
     void onPace();
-    void queueReply(const QByteArray& reply);
+    void queueReply(const QByteArray& reply, qint32 baud, Parity parity, std::function<void()> done = {});
     qint32 masterBaud(bool* oddParity) const;
     QByteArray commandReply(const QByteArray& frame);
+    QByteArray queryReport(const QByteArray& name) const;
+    bool applySetting(const QByteArray& name, const QList<QByteArray>& args);
+    void restart();
+    void unplug();
+    int gapMs() const;
 
     ModuleState m_state;
     Faults m_faults;
@@ -139,9 +169,18 @@ private:
     QVector<Frame> m_frames;
     QByteArray m_rx;
     qint64 m_rxStart = 0;
-    QByteArray m_tx;
-    qint64 m_txSent = 0;
+    qint32 m_rxBaud = 0; // line of the frame's first bytes
+    bool m_rxOdd = false;
+    bool m_rxMixed = false; // the tool changed its line during the frame
+    QByteArray m_tx;        // unsent bytes of the current chunk
+    qint64 m_txSent = 0;    // bytes of the current chunk put on the line since m_txClock started
     QElapsedTimer m_txClock;
+    TxChunk m_txCur;
+    bool m_txActive = false;
+    QVector<TxChunk> m_txQueue;
+    bool m_streaming = false;        // the endless fault is feeding filler
+    bool m_restartRequested = false; // set by a restart command in handleFrame
+    bool m_restarting = false;       // the restart reply is still going out
     QElapsedTimer m_clock;
     int m_master = -1;
     int m_slaveHold = -1;

@@ -122,6 +122,8 @@ void TstProtocol::reportFields_data()
         << QByteArray("\r\nAT+UDMHT=A5,5A\r\n\r\n+OK\r\n\r\n") << "AT+UDMHT=" << QStringList{"A5", "5A"};
     QTest::newRow("last field ended by LF only")
         << QByteArray("AT+RANDOM=3,7\n+OK\n") << "AT+RANDOM=" << QStringList{"3", "7"};
+    QTest::newRow("blanks before the line end")
+        << QByteArray("AT+UDMHT=A5,5A  \r\n") << "AT+UDMHT=" << QStringList{"A5", "5A"};
     QTest::newRow("empty fields kept") << QByteArray("AT+MSG=,\r\n") << "AT+MSG=" << QStringList{"", ""};
     QTest::newRow("key missing gives no fields") << QByteArray("\r\n+OK\r\n\r\n") << "AT+UART=" << QStringList{};
     QTest::newRow("key in lower case is not the key")

@@ -13,7 +13,9 @@
 #include <QtTest>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <termios.h>
 #include <unistd.h>
 
 using sim::Parity;
@@ -97,6 +99,20 @@ struct Tool
     }
 };
 
+// How many file descriptors of this process refer to the device `path`
+// (also after the device is gone, when the kernel marks it "(deleted)").
+int openFdsOn(const QString& path)
+{
+    int n = 0;
+    const QDir fds(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : fds.entryList(QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = QFile::symLinkTarget(fds.filePath(fd));
+        if (target == path || target == path + QStringLiteral(" (deleted)"))
+            ++n;
+    }
+    return n;
+}
+
 // Sends a frame and waits until the module has taken it (after its idle gap).
 bool sendFrame(Tool& tool, SimModule& m, const QByteArray& frame)
 {
@@ -150,6 +166,7 @@ private slots:
     void replyPacedAtLineRate();
     void restartTakesNewLineAfterReply();
     void toolReopensPort();
+    void replyLostWhilePortClosed();
     void splitReply();
     void endlessFiller();
     void unplugAfterFrames();
@@ -456,7 +473,7 @@ void TestSimModule::restartAppliesPendingLine_data()
     QTest::addColumn<Parity>("parity");
     QTest::addColumn<int>("stopBits");
 
-    QTest::newRow("nothing pending") << QByteArrayList{} << 115200 << Parity::None << 1;
+    QTest::newRow("nothing pending") << QByteArrayList{} << 38400 << Parity::Even << 2;
     QTest::newRow("one change") << QByteArrayList{"AT+UART=9600,8,2,EVEN,NFC\r\n"} << 9600 << Parity::Even << 2;
     QTest::newRow("last change wins") << QByteArrayList{"AT+UART=9600,8,2,EVEN,NFC\r\n", "AT+UART=600,8,1,ODD,NFC\r\n"}
                                       << 600 << Parity::Odd << 1;
@@ -717,7 +734,19 @@ void TestSimModule::linkPublishedAndRemoved()
         }
         QVERIFY(a.portName() != b.portName());
 
+        // Before any tool configures it, the port is raw: nothing echoes back.
+        const int fd = ::open(QFile::encodeName(a.portName()).constData(), O_RDWR | O_NOCTTY);
+        QVERIFY(fd >= 0);
+        struct termios tio;
+        QCOMPARE(::tcgetattr(fd, &tio), 0);
+        ::close(fd);
+        QCOMPARE(tio.c_lflag & (ECHO | ICANON | ISIG), tcflag_t(0));
+        QCOMPARE(tio.c_oflag & OPOST, tcflag_t(0));
+
+        const QString slaveA = a.slavePath();
+        QCOMPARE(openFdsOn(slaveA), 1);
         a.stop();
+        QCOMPARE(openFdsOn(slaveA), 0);
         QVERIFY(!a.isRunning());
         QVERIFY(!QFileInfo::exists(first));
         QVERIFY(!QFileInfo(first).isSymLink());
@@ -926,11 +955,38 @@ void TestSimModule::toolReopensPort()
         QVERIFY(sendFrame(tool, m, "+++"));
         tool.port.close();
         QVERIFY(m.isRunning());
+        // The module keeps the slave open itself, so the tool's close is no hang-up.
+        QCOMPARE(openFdsOn(m.slavePath()), 1);
     }
     QVERIFY(tool.open(m.portName(), 115200, QSerialPort::NoParity));
     QVERIFY(sendFrame(tool, m, "AT\r\n"));
     QTRY_COMPARE(tool.rx, QByteArray("AT\r\n" + NOTICE));
     QCOMPARE(m.frames().size(), 5);
+}
+
+void TestSimModule::replyLostWhilePortClosed()
+{
+    SimModule m;
+    QVERIFY(m.start());
+    m.faults().splitGapMs = 200;
+    Tool tool;
+    QVERIFY(tool.open(m.portName(), 115200, QSerialPort::NoParity));
+    QVERIFY(sendFrame(tool, m, "+++"));
+    const QByteArray notice = "AT\r\n" + NOTICE;
+    tool.send("AT\r\n");
+    QTRY_COMPARE(tool.rx.size(), notice.size() / 2);
+    // The second half goes out while nobody listens, as on a real line.
+    tool.port.close();
+    QTRY_VERIFY(!m.isSending());
+    m.faults().splitGapMs = 0;
+
+    tool.rx.clear();
+    QVERIFY(tool.open(m.portName(), 115200, QSerialPort::NoParity));
+    QVERIFY(sendFrame(tool, m, "AT\r\n"));
+    const QByteArray expected = "AT\r\n" + OK;
+    QTRY_VERIFY(tool.rx.size() >= expected.size());
+    QTRY_VERIFY(!m.isSending());
+    QCOMPARE(tool.rx, expected);
 }
 
 void TestSimModule::splitReply()
@@ -941,15 +997,15 @@ void TestSimModule::splitReply()
     Tool tool;
     QVERIFY(tool.open(m.portName(), 115200, QSerialPort::NoParity));
     QVERIFY(sendFrame(tool, m, "+++"));
+    qint64 frameAt = -1;
+    connect(&m, &SimModule::frameReceived, this, [&] { frameAt = tool.clock.elapsed(); });
     const QByteArray expected = "AT\r\n" + NOTICE;
     tool.send("AT\r\n");
     QTRY_COMPARE(tool.rx, expected);
-    const qint64 half = tool.timeOfSize(expected.size() / 2);
-    const qint64 whole = tool.timeOfSize(expected.size());
-    QVERIFY(half >= 0);
-    QVERIFY2(whole - half >= 150, qPrintable(QString::number(whole - half)));
-    // The first half came alone.
+    // The first half came alone, the second no sooner than the gap after it.
     QCOMPARE(tool.arrivals.first().second, expected.size() / 2);
+    const qint64 whole = tool.timeOfSize(expected.size()) - frameAt;
+    QVERIFY2(whole >= 150, qPrintable(QString::number(whole)));
 }
 
 void TestSimModule::endlessFiller()
@@ -988,6 +1044,7 @@ void TestSimModule::unplugAfterFrames()
     QVERIFY(sendFrame(tool, m, "+++"));
     QVERIFY(m.isRunning());
     QCOMPARE(unplugged.count(), 0);
+    QCOMPARE(openFdsOn(m.slavePath()), 2); // the tool's port and the module's own
 
     tool.send("AT\r\n");
     QTRY_COMPARE(unplugged.count(), 1);
@@ -995,6 +1052,7 @@ void TestSimModule::unplugAfterFrames()
     QCOMPARE(m.frames().size(), 2);
     QCOMPARE(replies.count(), 0);
     QVERIFY(!QFileInfo(link).isSymLink());
+    QCOMPARE(openFdsOn(m.slavePath()), 1); // only the tool's port is left
     // The tool's port notices that the device is gone.
     QTRY_COMPARE(tool.port.error(), QSerialPort::ResourceError);
 }

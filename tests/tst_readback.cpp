@@ -1,0 +1,528 @@
+// "连接设备" end to end: the window reads a simulated module through the real
+// port; both the editors and the frames the module received are checked.
+#include "kx47main.h"
+#include "serialsocket.h"
+#include "simmodule.h"
+#include "testsupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+
+using TestSupport::widget;
+
+namespace {
+QString tr47(const char* source)
+{
+    return QCoreApplication::translate("KX47main", source);
+}
+
+const QList<QByteArray> kReadBackFrames{
+    "+++",         "AT\r\n",        "AT+E=OFF\r\n",   "AT+UART?\r\n",  "AT+CAN?\r\n", "AT+MODE?\r\n",
+    "AT+MSG?\r\n", "AT+UDMHT?\r\n", "AT+RANDOM?\r\n", "AT+DIRECTION?", "AT+CANLT?",   "AT+FILTER?"};
+
+QVector<sim::Filter> makeFilters(int count)
+{
+    QVector<sim::Filter> filters;
+    for (int i = 0; i < count; ++i) {
+        if (i % 2)
+            filters.append({"EDTF", QString::number(0x1ABCDE00 + i, 16).toUpper()});
+        else
+            filters.append({"NDTF", QString::number(0x100 + i, 16).toUpper()});
+    }
+    return filters;
+}
+} // namespace
+
+// The editors of the window as one comparable value.
+struct Editors
+{
+    QString baud, stop, parity, canRate, frameType, id, mode, head, tail, length, position, direction, filterMode;
+    bool msgId = false, msgInfo = false;
+    QStringList rows;
+
+    bool operator==(const Editors& o) const
+    {
+        return baud == o.baud && stop == o.stop && parity == o.parity && canRate == o.canRate &&
+               frameType == o.frameType && id == o.id && mode == o.mode && head == o.head && tail == o.tail &&
+               length == o.length && position == o.position && direction == o.direction && filterMode == o.filterMode &&
+               msgId == o.msgId && msgInfo == o.msgInfo && rows == o.rows;
+    }
+};
+
+namespace QTest {
+template <> char* toString(const Editors& e)
+{
+    return qstrdup(QStringList{e.baud, e.stop, e.parity, e.canRate, e.frameType, e.id, e.mode, e.head, e.tail, e.length,
+                               e.position, e.direction, e.filterMode, e.msgId ? "1" : "0", e.msgInfo ? "1" : "0",
+                               e.rows.join(' ')}
+                       .join('|')
+                       .toUtf8()
+                       .constData());
+}
+} // namespace QTest
+
+class TstReadBack : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void readsEveryGroup_data();
+    void readsEveryGroup();
+    void moreThanFourteenFilters();
+    void noticeMissing();
+    void silentModule();
+    void echoOffAnswers_data();
+    void echoOffAnswers();
+    void silentSingleQuery();
+    void malformedReports_data();
+    void malformedReports();
+    void repliesInPieces();
+    void filterModeUserEnablesButtons();
+    void clicksDuringReadBackChangeNothing();
+
+private:
+    Editors editors() const;
+    void connectDevice();
+
+    KX47main* m_window = nullptr;
+    sim::SimModule* m_sim = nullptr;
+    TestSupport::BoxAnswerer* m_boxes = nullptr;
+};
+
+void TstReadBack::initTestCase()
+{
+    m_window = new KX47main;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void TstReadBack::cleanupTestCase()
+{
+    delete m_window;
+}
+
+void TstReadBack::init()
+{
+    m_boxes = new TestSupport::BoxAnswerer(this);
+    m_sim = new sim::SimModule(this);
+    QVERIFY(m_sim->start());
+    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
+    widget<QPushButton>(m_window, "clean_log_btn")->click();
+}
+
+void TstReadBack::cleanup()
+{
+    TestSupport::closePort(m_window);
+    delete m_sim;
+    delete m_boxes;
+}
+
+Editors TstReadBack::editors() const
+{
+    Editors e;
+    e.baud = widget<QComboBox>(m_window, "baud_485")->currentText();
+    e.stop = widget<QComboBox>(m_window, "stopbit_485")->currentText();
+    e.parity = widget<QComboBox>(m_window, "parity_485")->currentText();
+    e.canRate = widget<QComboBox>(m_window, "Box_can_baud")->currentText();
+    e.frameType = QString::number(widget<QComboBox>(m_window, "Box_send_mode")->currentIndex());
+    e.id = widget<QLineEdit>(m_window, "line_send_id")->text();
+    e.mode = QString::number(widget<QComboBox>(m_window, "device_box")->currentIndex());
+    e.head = widget<QLineEdit>(m_window, "line_user_head")->text();
+    e.tail = widget<QLineEdit>(m_window, "line_user_tail")->text();
+    e.length = widget<QLineEdit>(m_window, "line_idlenggth")->text();
+    e.position = widget<QLineEdit>(m_window, "line_idLocation")->text();
+    e.direction = QString::number(widget<QComboBox>(m_window, "Box_filtra_mode_2")->currentIndex());
+    e.filterMode = QString::number(widget<QComboBox>(m_window, "Box_filtra_mode")->currentIndex());
+    e.msgId = widget<QCheckBox>(m_window, "id_enabled_checkBox")->isChecked();
+    e.msgInfo = widget<QCheckBox>(m_window, "meg_enabledcheckBox")->isChecked();
+    const auto* table = widget<QTableWidget>(m_window, "tableWidget");
+    for (int r = 0; r < table->rowCount(); ++r)
+        e.rows.append(table->item(r, 0)->text() + ',' + table->item(r, 1)->text());
+    return e;
+}
+
+void TstReadBack::connectDevice()
+{
+    widget<QPushButton>(m_window, "device_connet")->click(); // returns when the read-back has ended
+    QVERIFY(!m_window->isBusy());
+}
+
+void TstReadBack::readsEveryGroup_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<int>("modeItem");
+    QTest::addColumn<QString>("frameType");
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("filterMode");
+    QTest::addColumn<int>("filterItem");
+    QTest::addColumn<int>("filters");
+    QTest::addColumn<bool>("echo");
+
+    QTest::newRow("TRANS, standard, OFF, no filters, echo on") << "TRANS" << 0 << "NDTF"
+                                                               << "7FF"
+                                                               << "OFF" << 0 << 0 << true;
+    QTest::newRow("TPRTL, extended, ETF, echo off") << "TPRTL" << 1 << "EDTF"
+                                                    << "1ABCDEF0"
+                                                    << "ETF" << 1 << 0 << false;
+    QTest::newRow("PROTOL, NTF, three filters") << "PROTOL" << 2 << "NDTF"
+                                                << "12"
+                                                << "NTF" << 2 << 3 << true;
+    QTest::newRow("MODBUS, USER, fourteen filters") << "MODBUS" << 3 << "EDTF"
+                                                    << "7"
+                                                    << "USER" << 3 << 14 << false;
+    QTest::newRow("USER mode, USER filter, three filters") << "USER" << 4 << "NDTF"
+                                                           << "0"
+                                                           << "USER" << 3 << 3 << true;
+}
+
+void TstReadBack::readsEveryGroup()
+{
+    QFETCH(QString, mode);
+    QFETCH(int, modeItem);
+    QFETCH(QString, frameType);
+    QFETCH(QString, id);
+    QFETCH(QString, filterMode);
+    QFETCH(int, filterItem);
+    QFETCH(int, filters);
+    QFETCH(bool, echo);
+
+    sim::ModuleState& s = m_sim->state();
+    s.baud = s.pendingBaud = 115200; // the line the tool talks on
+    s.pendingBaud = 9600;            // reported is the line in effect
+    s.stopBits = 2;
+    s.parity = sim::Parity::None;
+    s.canRate = 1000;
+    s.canId = id;
+    s.frameType = frameType;
+    s.mode = mode;
+    s.msgId = false;
+    s.msgInfo = true;
+    s.userHead = "C3";
+    s.userTail = "3C";
+    s.idLength = "4";
+    s.idPosition = "6";
+    s.direction = "CAN-UART";
+    s.filterMode = filterMode;
+    s.filters = makeFilters(filters);
+    s.echo = echo;
+
+    connectDevice();
+
+    QCOMPARE(m_sim->frameData(), kReadBackFrames);
+    QVERIFY(m_boxes->seen().isEmpty());
+    Editors expected;
+    expected.baud = "115200";
+    expected.stop = "2";
+    expected.parity = "NONE";
+    expected.canRate = "1000K";
+    expected.frameType = frameType == "EDTF" ? "1" : "0";
+    expected.id = id;
+    expected.mode = QString::number(modeItem);
+    expected.head = "C3";
+    expected.tail = "3C";
+    expected.length = "4";
+    expected.position = "6";
+    expected.direction = "1";
+    expected.filterMode = QString::number(filterItem);
+    expected.msgId = false;
+    expected.msgInfo = true;
+    for (const sim::Filter& f : s.filters)
+        expected.rows.append(f.type + ',' + f.id);
+    QCOMPARE(editors(), expected);
+
+    // The ID editor follows the frame type read; the mode rules follow the mode.
+    QCOMPARE(widget<QLineEdit>(m_window, "line_send_id")->maxLength(), frameType == "EDTF" ? 8 : 3);
+    QCOMPARE(widget<QLineEdit>(m_window, "line_user_head")->isReadOnly(), modeItem != 4);
+    QCOMPARE(widget<QLineEdit>(m_window, "line_idlenggth")->isReadOnly(), modeItem != 1);
+    QCOMPARE(widget<QCheckBox>(m_window, "id_enabled_checkBox")->isEnabled(), modeItem == 0);
+
+    const QString log = TestSupport::logText(m_window);
+    QVERIFY(log.indexOf("connection is successful") < log.indexOf("Echo close"));
+    QVERIFY(!log.contains("connection fails"));
+    const auto* table = widget<QTableWidget>(m_window, "tableWidget");
+    for (int r = 0; r < table->rowCount(); ++r) {
+        QCOMPARE(table->rowHeight(r), 30);
+        QCOMPARE(int(table->item(r, 1)->textAlignment()), int(Qt::AlignHCenter | Qt::AlignVCenter));
+    }
+}
+
+void TstReadBack::moreThanFourteenFilters()
+{
+    m_sim->state().filters = makeFilters(17);
+    connectDevice();
+    // One warning per entry beyond the 14th; the first 14 stay as listed.
+    QCOMPARE(m_boxes->titles(), (QStringList{tr47("警告"), tr47("警告"), tr47("警告")}));
+    QCOMPARE(m_boxes->seen().first().text, tr47("已经达到最大条目!"));
+    const Editors e = editors();
+    QCOMPARE(e.rows.size(), 14);
+    for (int i = 0; i < 14; ++i)
+        QCOMPARE(e.rows.at(i), m_sim->state().filters.at(i).type + ',' + m_sim->state().filters.at(i).id);
+}
+
+void TstReadBack::noticeMissing()
+{
+    m_sim->setReplyHook([](const QByteArray& frame, QByteArray& reply) {
+        if (frame != "AT\r\n")
+            return false;
+        reply = "AT\r\n\r\n+OK\r\n\r\n";
+        return true;
+    });
+    m_sim->state().mode = "MODBUS";
+    connectDevice();
+    const QString log = TestSupport::logText(m_window);
+    QVERIFY(log.contains("connection fails"));
+    QVERIFY(log.indexOf("connection fails") < log.indexOf("Echo close"));
+    QCOMPARE(m_sim->frameData(), kReadBackFrames);
+    QCOMPARE(editors().mode, QStringLiteral("3"));
+}
+
+void TstReadBack::silentModule()
+{
+    m_sim->faults().silent = true;
+    auto* const table = widget<QTableWidget>(m_window, "tableWidget");
+    table->setRowCount(1);
+    m_window->updata_tableWidget("EDTF", "ABC");
+    widget<QComboBox>(m_window, "Box_can_baud")->setCurrentIndex(4);
+    const Editors before = editors();
+
+    connectDevice();
+
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("连接失败")});
+    QCOMPARE(m_boxes->seen().first().text, tr47("设备无回复！请检查通讯参数！"));
+    QCOMPARE(editors(), before);
+    QCOMPARE(m_sim->frameData(), kReadBackFrames.mid(0, 3));
+    const QString log = TestSupport::logText(m_window);
+    QVERIFY(!log.contains("connection"));
+    QVERIFY(!log.contains("RX:"));
+    QCOMPARE(log.count("TX:"), 3);
+}
+
+void TstReadBack::echoOffAnswers_data()
+{
+    QTest::addColumn<QByteArray>("answer");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("plain OK") << QByteArray("\r\n+OK\r\n\r\n") << true;
+    QTest::newRow("echoed OK") << QByteArray("AT+E=OFF\r\n\r\n+OK\r\n\r\n") << true;
+    QTest::newRow("OK and more") << QByteArray("\r\n+OK\r\n\r\nready\r\n") << true;
+    QTest::newRow("error") << QByteArray("\r\n+ERROR\r\n\r\n") << false;
+    QTest::newRow("OK after noise") << QByteArray("xx\r\n+OK\r\n\r\n") << false;
+}
+
+void TstReadBack::echoOffAnswers()
+{
+    QFETCH(QByteArray, answer);
+    QFETCH(bool, accepted);
+    m_sim->setReplyHook([answer](const QByteArray& frame, QByteArray& reply) {
+        if (frame != "AT+E=OFF\r\n")
+            return false;
+        reply = answer;
+        return true;
+    });
+    m_sim->state().echo = false;
+    m_sim->state().canRate = 20;
+    const Editors before = editors();
+    connectDevice();
+    if (accepted) {
+        QVERIFY(m_boxes->seen().isEmpty());
+        QCOMPARE(m_sim->frameData(), kReadBackFrames);
+        QCOMPARE(editors().canRate, QStringLiteral("20K"));
+    } else {
+        QCOMPARE(m_boxes->titles(), QStringList{tr47("连接失败")});
+        QCOMPARE(m_sim->frameData(), kReadBackFrames.mid(0, 3));
+        QCOMPARE(editors(), before);
+    }
+}
+
+void TstReadBack::silentSingleQuery()
+{
+    m_sim->state().canRate = 125;
+    m_sim->state().mode = "PROTOL";
+    m_sim->faults().silentFor = QStringList{"AT+CAN?"};
+    widget<QComboBox>(m_window, "Box_can_baud")->setCurrentIndex(14);
+    connectDevice();
+    QCOMPARE(m_sim->frameData(), kReadBackFrames);
+    const Editors e = editors();
+    QCOMPARE(e.canRate, QStringLiteral("1000K")); // skipped
+    QCOMPARE(e.mode, QStringLiteral("2"));        // the next group is read
+    QVERIFY(m_boxes->seen().isEmpty());
+}
+
+void TstReadBack::malformedReports_data()
+{
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QByteArray>("report");
+    QTest::addColumn<QString>("field"); // the Editors member that is checked
+    QTest::addColumn<QString>("value"); // "" = unchanged
+
+    QTest::newRow("serial report without its key")
+        << QByteArray("AT+UART?\r\n") << QByteArray("\r\n9600,8,2,EVEN,NFC\r\n\r\n+OK\r\n\r\n") << "baud"
+        << "";
+    QTest::newRow("serial report with one field")
+        << QByteArray("AT+UART?\r\n") << QByteArray("\r\nAT+UART=9600\r\n\r\n+OK\r\n\r\n") << "baud"
+        << "9600";
+    QTest::newRow("serial report with one field keeps parity")
+        << QByteArray("AT+UART?\r\n") << QByteArray("\r\nAT+UART=9600\r\n\r\n+OK\r\n\r\n") << "parity"
+        << "";
+    QTest::newRow("serial report with four fields still sets parity")
+        << QByteArray("AT+UART?\r\n") << QByteArray("\r\nAT+UART=9600,8,2,EVEN\r\n\r\n+OK\r\n\r\n") << "parity"
+        << "EVEN";
+    QTest::newRow("CAN report with the rate alone keeps the ID")
+        << QByteArray("AT+CAN?\r\n") << QByteArray("\r\nAT+CAN=50\r\n\r\n+OK\r\n\r\n") << "id"
+        << "";
+    QTest::newRow("CAN report with a rate that is no item")
+        << QByteArray("AT+CAN?\r\n") << QByteArray("\r\nAT+CAN=333,1,NDTF\r\n\r\n+OK\r\n\r\n") << "canRate"
+        << "";
+    QTest::newRow("NDTF with a long ID shows three characters")
+        << QByteArray("AT+CAN?\r\n") << QByteArray("\r\nAT+CAN=250,12345,NDTF\r\n\r\n+OK\r\n\r\n") << "id"
+        << "123";
+    QTest::newRow("tail ends at its line")
+        << QByteArray("AT+UDMHT?\r\n") << QByteArray("\r\nAT+UDMHT=B1,1B\r\n\r\n+OK\r\n\r\n") << "tail"
+        << "1B";
+    QTest::newRow("position ends at its line")
+        << QByteArray("AT+RANDOM?\r\n") << QByteArray("\r\nAT+RANDOM=1,3\r\n\r\n+OK\r\n\r\n") << "position"
+        << "3";
+    QTest::newRow("identifier report with one field keeps the position")
+        << QByteArray("AT+RANDOM?\r\n") << QByteArray("\r\nAT+RANDOM=1\r\n\r\n+OK\r\n\r\n") << "position"
+        << "";
+    QTest::newRow("flags report with one field keeps the second")
+        << QByteArray("AT+MSG?\r\n") << QByteArray("\r\nAT+MSG=1\r\n\r\n+OK\r\n\r\n") << "msgInfo"
+        << "";
+    QTest::newRow("flags report with empty fields clears both")
+        << QByteArray("AT+MSG?\r\n") << QByteArray("\r\nAT+MSG=,\r\n\r\n+OK\r\n\r\n") << "msgInfo"
+        << "0";
+    QTest::newRow("mode report without its key")
+        << QByteArray("AT+MODE?\r\n") << QByteArray("\r\nUSER\r\n\r\n+OK\r\n\r\n") << "mode"
+        << "";
+    QTest::newRow("unknown mode keeps the item")
+        << QByteArray("AT+MODE?\r\n") << QByteArray("\r\nAT+MODE=FAST\r\n\r\n+OK\r\n\r\n") << "mode"
+        << "";
+    QTest::newRow("direction with text after the token")
+        << QByteArray("AT+DIRECTION?") << QByteArray("\r\nAT+DIRECTION=UART-CAN now\r\n") << "direction"
+        << "0";
+    QTest::newRow("filter listing of garbage keeps no rows")
+        << QByteArray("AT+FILTER?") << QByteArray("RRRR garbage") << "rows"
+        << "none";
+}
+
+void TstReadBack::malformedReports()
+{
+    QFETCH(QByteArray, query);
+    QFETCH(QByteArray, report);
+    QFETCH(QString, field);
+    QFETCH(QString, value);
+    m_sim->state().echo = false;
+    m_sim->setReplyHook([query, report](const QByteArray& frame, QByteArray& reply) {
+        if (frame != query)
+            return false;
+        reply = report;
+        return true;
+    });
+    // Editor values that no report of this test would set.
+    widget<QComboBox>(m_window, "baud_485")->setCurrentText("600");
+    widget<QComboBox>(m_window, "parity_485")->setCurrentText("ODD");
+    widget<QComboBox>(m_window, "Box_can_baud")->setCurrentText("6K");
+    widget<QComboBox>(m_window, "Box_send_mode")->setCurrentIndex(0);
+    m_window->box_send_mode();
+    widget<QLineEdit>(m_window, "line_send_id")->setText("5");
+    widget<QLineEdit>(m_window, "line_user_tail")->setText("EE");
+    widget<QLineEdit>(m_window, "line_idLocation")->setText("7");
+    widget<QCheckBox>(m_window, "meg_enabledcheckBox")->setChecked(true);
+    widget<QComboBox>(m_window, "device_box")->setCurrentIndex(1);
+    widget<QComboBox>(m_window, "Box_filtra_mode_2")->setCurrentIndex(2);
+    const Editors before = editors();
+
+    connectDevice();
+
+    const Editors after = editors();
+    const QMap<QString, QPair<QString, QString>> values{
+        {"baud", {before.baud, after.baud}},
+        {"parity", {before.parity, after.parity}},
+        {"canRate", {before.canRate, after.canRate}},
+        {"id", {before.id, after.id}},
+        {"tail", {before.tail, after.tail}},
+        {"position", {before.position, after.position}},
+        {"msgInfo", {before.msgInfo ? "1" : "0", after.msgInfo ? "1" : "0"}},
+        {"mode", {before.mode, after.mode}},
+        {"direction", {before.direction, after.direction}},
+        {"rows", {before.rows.join(' '), after.rows.isEmpty() ? "none" : after.rows.join(' ')}},
+    };
+    QVERIFY(values.contains(field));
+    QCOMPARE(values[field].second, value.isEmpty() ? values[field].first : value);
+    QCOMPARE(m_sim->frameData(), kReadBackFrames);
+}
+
+void TstReadBack::repliesInPieces()
+{
+    // Reports that come in pieces within the polls, with blanks after the values.
+    m_sim->faults().splitGapMs = 60;
+    m_sim->faults().extraAfterValues = "  ";
+    m_sim->state().userTail = "7E";
+    m_sim->state().filters = makeFilters(3);
+    connectDevice();
+    QCOMPARE(m_sim->frameData(), kReadBackFrames);
+    const Editors e = editors();
+    QCOMPARE(e.tail, QStringLiteral("7E"));
+    QCOMPARE(e.rows.size(), 3);
+    QCOMPARE(e.baud, QStringLiteral("115200"));
+}
+
+void TstReadBack::filterModeUserEnablesButtons()
+{
+    auto* const add = widget<QPushButton>(m_window, "add_filter_id_btn");
+    auto* const mode = widget<QComboBox>(m_window, "Box_filtra_mode");
+    mode->setCurrentIndex(0);
+    emit mode->activated(0);
+    m_sim->state().filterMode = "USER";
+    connectDevice();
+    QVERIFY(add->isEnabled());
+    // A later read-back of OFF selects it but leaves the buttons as they were.
+    m_sim->clearFrames();
+    m_sim->state().filterMode = "OFF";
+    connectDevice();
+    QCOMPARE(mode->currentIndex(), 0);
+    QVERIFY(add->isEnabled());
+    emit mode->activated(0);
+}
+
+void TstReadBack::clicksDuringReadBackChangeNothing()
+{
+    m_sim->state().filters = makeFilters(2);
+    m_sim->state().filterMode = "USER";
+    const char* const others[] = {"all_set",      "device_connet",  "quit_btn",           "reset_btn", "restore_btn",
+                                  "write_id_btn", "clean_list_btn", "my_serial_open_btn", "btn_serch"};
+    int rounds = 0;
+    // Click every other module operation while the read-back waits for the module.
+    connect(m_sim, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
+        if (frame != "AT+MODE?\r\n" && frame != "AT+FILTER?")
+            return;
+        QTimer::singleShot(30, this, [&] {
+            ++rounds;
+            for (const char* name : others) {
+                auto* const button = widget<QPushButton>(m_window, name);
+                const bool enabled = button->isEnabled();
+                button->setEnabled(true);
+                button->click();
+                button->setEnabled(enabled);
+            }
+        });
+    });
+    connectDevice();
+    QCOMPARE(rounds, 2);
+    QCOMPARE(m_sim->frameData(), kReadBackFrames);
+    QVERIFY(SerialSocket::getInstance()->isOpen());
+    QVERIFY(m_boxes->seen().isEmpty());
+    QCOMPARE(editors().rows.size(), 2);
+}
+
+VELKO_TEST_MAIN(TstReadBack)
+#include "tst_readback.moc"
