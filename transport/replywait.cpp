@@ -23,6 +23,7 @@ bool SerialSocket::sendAndWait(QByteArray command, int budget)
         const int interval = qMax(100, 550000 / qMax(1, baudRate(QSerialPort::AllDirections)));
         Common::delay(interval);
         ++m_lastPollCount;
+        ++m_totalPollCount;
         // A port closed by an error while we waited brings nothing more:
         // return with what had arrived instead of polling it to the end.
         if (!isOpen())

@@ -31,8 +31,10 @@ public:
     bool sendAndWait(QByteArray command, int budget);
     // The bytes of the last exchange that found the port open.
     QByteArray getReply() const;
-    // Number of polls the last exchange made (0 when it found the port closed).
+    // Number of polls the last exchange made (0 when it found the port closed),
+    // and of all exchanges so far: what the waits of a sequence must at least cost.
     int lastPollCount() const { return m_lastPollCount; }
+    qint64 totalPollCount() const { return m_totalPollCount; }
 
     QStringList getPortList();
     QString getSerialCommEntry(int index, QString selector);
@@ -53,6 +55,7 @@ private:
     QByteArray replyBuffer;
     QByteArray readyReadBuffer;
     int m_lastPollCount = 0;
+    qint64 m_totalPollCount = 0;
     bool m_handlingError = false;
 
     static SerialSocket* s_instance;
