@@ -1,0 +1,899 @@
+// "写入配置", the module commands and the filter list end to end: the window
+// writes to a simulated module through the real port; both the frames the
+// module received and the module's state afterwards are checked.
+#include "kx47main.h"
+#include "serialsocket.h"
+#include "simmodule.h"
+#include "testsupport.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+
+using TestSupport::widget;
+
+namespace {
+QString tr47(const char* source)
+{
+    return QCoreApplication::translate("KX47main", source);
+}
+
+const QByteArray kEmptyList = "AT+DELFILTER=EDTF,0\r\n";
+constexpr int kCentred = Qt::AlignHCenter | Qt::AlignVCenter;
+
+// The module's tokens by editor item, as they go on the wire.
+const QStringList kModes{"TRANS", "TPRTL", "PROTOL", "MODBUS", "USER"};
+const QStringList kDirections{"UART-CAN", "CAN-UART", "BOTHWAY"};
+const QStringList kFilterModes{"OFF", "ETF", "NTF", "USER"};
+const QStringList kFrameTypes{"NDTF", "EDTF"};
+
+QString parityName(sim::Parity p)
+{
+    return p == sim::Parity::Odd ? "ODD" : p == sim::Parity::Even ? "EVEN" : "NONE";
+}
+
+sim::Parity parityOf(const QString& name)
+{
+    return name == "ODD" ? sim::Parity::Odd : name == "EVEN" ? sim::Parity::Even : sim::Parity::None;
+}
+
+// Everything of the module's state that a write or a module command can touch, as one comparable text.
+QString describe(const sim::ModuleState& s)
+{
+    QStringList filters;
+    for (const sim::Filter& f : s.filters)
+        filters.append(f.type + ',' + f.id);
+    return QStringLiteral("line %1/%2/%3 pending %4/%5/%6 | CAN %7,%8,%9 | mode %10 msg %11,%12 udmht %13,%14 "
+                          "random %15,%16 | direction %17 | filter %18 [%19] | config %20 echo %21")
+        .arg(s.baud)
+        .arg(s.stopBits)
+        .arg(parityName(s.parity))
+        .arg(s.pendingBaud)
+        .arg(s.pendingStopBits)
+        .arg(parityName(s.pendingParity))
+        .arg(s.canRate)
+        .arg(s.canId, s.frameType, s.mode)
+        .arg(int(s.msgId))
+        .arg(int(s.msgInfo))
+        .arg(s.userHead, s.userTail, s.idLength, s.idPosition, s.direction, s.filterMode, filters.join(' '))
+        .arg(int(s.configMode))
+        .arg(int(s.echo));
+}
+
+// A module that differs from the factory settings in every parameter, in
+// its configuration state with echo off.
+sim::ModuleState customizedModule()
+{
+    sim::ModuleState s;
+    s.pendingBaud = 57600;
+    s.pendingStopBits = 2;
+    s.pendingParity = sim::Parity::Even;
+    s.canRate = 20;
+    s.canId = "1A5";
+    s.frameType = "EDTF";
+    s.mode = "MODBUS";
+    s.msgId = true;
+    s.msgInfo = true;
+    s.userHead = "C3";
+    s.userTail = "3C";
+    s.idLength = "4";
+    s.idPosition = "6";
+    s.direction = "CAN-UART";
+    s.filterMode = "USER";
+    s.filters = {{"NDTF", "123"}, {"EDTF", "1ABCDEF0"}};
+    s.configMode = true;
+    s.echo = false;
+    return s;
+}
+} // namespace
+
+// The editors of the window that a write reads, as one comparable value.
+struct Setup
+{
+    QString baud = "115200", stop = "1", parity = "NONE";
+    QString canRate = "250K";
+    int frameType = 0;
+    QString id;
+    int direction = 2;
+    int mode = 0;
+    bool msgId = false, msgInfo = false;
+    QString head = "7E", tail = "E7", length = "3", position = "7";
+    int filterMode = 0;
+    QStringList rows; // "TYPE,ID"
+
+    bool operator==(const Setup& o) const
+    {
+        return baud == o.baud && stop == o.stop && parity == o.parity && canRate == o.canRate &&
+               frameType == o.frameType && id == o.id && direction == o.direction && mode == o.mode &&
+               msgId == o.msgId && msgInfo == o.msgInfo && head == o.head && tail == o.tail && length == o.length &&
+               position == o.position && filterMode == o.filterMode && rows == o.rows;
+    }
+};
+Q_DECLARE_METATYPE(Setup)
+
+namespace QTest {
+template <> char* toString(const Setup& e)
+{
+    return qstrdup(QStringList{e.baud, e.stop, e.parity, e.canRate, QString::number(e.frameType), e.id,
+                               QString::number(e.direction), QString::number(e.mode), e.msgId ? "1" : "0",
+                               e.msgInfo ? "1" : "0", e.head, e.tail, e.length, e.position,
+                               QString::number(e.filterMode), e.rows.join(' ')}
+                       .join('|')
+                       .toUtf8()
+                       .constData());
+}
+} // namespace QTest
+
+namespace {
+// The frames of "写入配置" for these editors, in order.
+QList<QByteArray> writeFrames(const Setup& s)
+{
+    QList<QByteArray> frames;
+    frames << ("AT+UART=" + s.baud + ",8," + s.stop + ',' + s.parity + ",NFC\r\n").toLatin1();
+    frames << ("AT+DIRECTION=" + kDirections.at(s.direction) + "\r\n").toLatin1();
+    frames << ("AT+MODE=" + kModes.at(s.mode) + "\r\n").toLatin1();
+    if (s.mode == 0)
+        frames << QByteArray("AT+MSG=") + (s.msgId ? '1' : '0') + ',' + (s.msgInfo ? '1' : '0') + "\r\n";
+    else if (s.mode == 1)
+        frames << ("AT+RANDOM=" + s.length + ',' + s.position + "\r\n").toLatin1();
+    else if (s.mode == 4)
+        frames << ("AT+UDMHT=" + s.head + ',' + s.tail + "\r\n").toLatin1();
+    frames << ("AT+CANLT=" + kFilterModes.at(s.filterMode) + "\r\n").toLatin1();
+    frames << kEmptyList;
+    if (s.filterMode == 3) {
+        for (const QString& row : s.rows)
+            frames << ("AT+FILTER=" + row + "\r\n").toLatin1();
+    }
+    QString rate = s.canRate;
+    rate.chop(1); // "K"
+    frames << ("AT+CAN=" + rate + ',' + (s.id.isEmpty() ? "0" : s.id) + ',' + kFrameTypes.at(s.frameType) + "\r\n")
+                  .toLatin1();
+    return frames;
+}
+
+// The module after "写入配置" of these editors, starting from `before`.
+sim::ModuleState moduleAfterWrite(sim::ModuleState s, const Setup& e)
+{
+    s.pendingBaud = e.baud.toInt();
+    s.pendingStopBits = e.stop.toInt();
+    s.pendingParity = parityOf(e.parity);
+    s.canRate = e.canRate.left(e.canRate.size() - 1).toInt();
+    s.canId = e.id.isEmpty() ? "0" : e.id;
+    s.frameType = kFrameTypes.at(e.frameType);
+    s.mode = kModes.at(e.mode);
+    if (e.mode == 0) {
+        s.msgId = e.msgId;
+        s.msgInfo = e.msgInfo;
+    } else if (e.mode == 1) {
+        s.idLength = e.length;
+        s.idPosition = e.position;
+    } else if (e.mode == 4) {
+        s.userHead = e.head;
+        s.userTail = e.tail;
+    }
+    s.direction = kDirections.at(e.direction);
+    s.filterMode = kFilterModes.at(e.filterMode);
+    s.filters.clear();
+    if (e.filterMode == 3) {
+        for (const QString& row : e.rows)
+            s.filters.append({row.section(',', 0, 0), row.section(',', 1)});
+    }
+    return s;
+}
+
+// A module whose every parameter differs from what `e` writes, so that a
+// command that is not sent, or sent when it should not be, shows.
+sim::ModuleState moduleBefore(const Setup& e)
+{
+    sim::ModuleState s = customizedModule();
+    s.frameType = kFrameTypes.at(1 - e.frameType);
+    s.mode = kModes.at((e.mode + 1) % kModes.size());
+    s.msgId = !e.msgId;
+    s.msgInfo = !e.msgInfo;
+    s.direction = kDirections.at((e.direction + 1) % kDirections.size());
+    s.filterMode = kFilterModes.at((e.filterMode + 1) % kFilterModes.size());
+    return s;
+}
+
+QStringList distinctRows(int count)
+{
+    QStringList rows;
+    for (int i = 0; i < count; ++i)
+        rows << (i % 2 ? QStringLiteral("EDTF,%1").arg(0x1ABCDE00 + i, 0, 16).toUpper()
+                       : QStringLiteral("NDTF,%1").arg(0x700 + i, 0, 16).toUpper());
+    return rows;
+}
+} // namespace
+
+class TstWrite : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void writeAllSendsEveryGroupInOrder_data();
+    void writeAllSendsEveryGroupInOrder();
+    void writeAllWithUserFilterAndEmptyTable();
+    void moduleCommands_data();
+    void moduleCommands();
+    void restoreRestartsOnlyAfterAPause();
+    void restartAppliesTheWrittenSerialLine();
+    void cellChecks_data();
+    void cellChecks();
+    void addToEmptyTable();
+    void addToFullTableKeepsEveryEntry();
+    void deleteWithoutCurrentRowChangesNothing();
+    void deleteRemovesTheCurrentRowOnly();
+    void clearListEmptiesTableAndModule();
+    void listWrite_data();
+    void listWrite();
+    void rowsRemovedWhileTheListIsWritten();
+    void clicksDuringWriteAllChangeNothing();
+
+private:
+    void apply(const Setup& s);
+    Setup editors() const;
+    void setFilterModeByUser(int item);
+    void fillTable(const QStringList& rows);
+    QStringList tableRows() const;
+    void press(const char* name);
+    bool nothingSent() const;
+
+    KX47main* m_window = nullptr;
+    sim::SimModule* m_sim = nullptr;
+    TestSupport::BoxAnswerer* m_boxes = nullptr;
+};
+
+void TstWrite::initTestCase()
+{
+    m_window = new KX47main;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void TstWrite::cleanupTestCase()
+{
+    delete m_window;
+}
+
+void TstWrite::init()
+{
+    m_boxes = new TestSupport::BoxAnswerer(this);
+    m_sim = new sim::SimModule(this);
+    QVERIFY(m_sim->start());
+    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    m_sim->state().configMode = true;
+    m_sim->state().echo = false;
+    widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
+    widget<QPushButton>(m_window, "clean_log_btn")->click();
+}
+
+void TstWrite::cleanup()
+{
+    TestSupport::closePort(m_window);
+    widget<QComboBox>(m_window, "my_serial_baud_box")->setCurrentText("115200");
+    delete m_sim;
+    m_sim = nullptr;
+    delete m_boxes;
+    m_boxes = nullptr;
+}
+
+void TstWrite::apply(const Setup& s)
+{
+    widget<QComboBox>(m_window, "baud_485")->setCurrentText(s.baud);
+    widget<QComboBox>(m_window, "stopbit_485")->setCurrentText(s.stop);
+    widget<QComboBox>(m_window, "parity_485")->setCurrentText(s.parity);
+    widget<QComboBox>(m_window, "Box_can_baud")->setCurrentText(s.canRate);
+    auto* const frameType = widget<QComboBox>(m_window, "Box_send_mode");
+    frameType->setCurrentIndex(s.frameType);
+    emit frameType->activated(s.frameType); // as a user's choice: the ID editor follows
+    widget<QLineEdit>(m_window, "line_send_id")->setText(s.id);
+    widget<QComboBox>(m_window, "Box_filtra_mode_2")->setCurrentIndex(s.direction);
+    auto* const mode = widget<QComboBox>(m_window, "device_box");
+    mode->setCurrentIndex(s.mode);
+    emit mode->activated(s.mode);
+    widget<QCheckBox>(m_window, "id_enabled_checkBox")->setChecked(s.msgId);
+    widget<QCheckBox>(m_window, "meg_enabledcheckBox")->setChecked(s.msgInfo);
+    widget<QLineEdit>(m_window, "line_user_head")->setText(s.head);
+    widget<QLineEdit>(m_window, "line_user_tail")->setText(s.tail);
+    widget<QLineEdit>(m_window, "line_idlenggth")->setText(s.length);
+    widget<QLineEdit>(m_window, "line_idLocation")->setText(s.position);
+    setFilterModeByUser(s.filterMode);
+    fillTable(s.rows);
+}
+
+Setup TstWrite::editors() const
+{
+    Setup e;
+    e.baud = widget<QComboBox>(m_window, "baud_485")->currentText();
+    e.stop = widget<QComboBox>(m_window, "stopbit_485")->currentText();
+    e.parity = widget<QComboBox>(m_window, "parity_485")->currentText();
+    e.canRate = widget<QComboBox>(m_window, "Box_can_baud")->currentText();
+    e.frameType = widget<QComboBox>(m_window, "Box_send_mode")->currentIndex();
+    e.id = widget<QLineEdit>(m_window, "line_send_id")->text();
+    e.direction = widget<QComboBox>(m_window, "Box_filtra_mode_2")->currentIndex();
+    e.mode = widget<QComboBox>(m_window, "device_box")->currentIndex();
+    e.msgId = widget<QCheckBox>(m_window, "id_enabled_checkBox")->isChecked();
+    e.msgInfo = widget<QCheckBox>(m_window, "meg_enabledcheckBox")->isChecked();
+    e.head = widget<QLineEdit>(m_window, "line_user_head")->text();
+    e.tail = widget<QLineEdit>(m_window, "line_user_tail")->text();
+    e.length = widget<QLineEdit>(m_window, "line_idlenggth")->text();
+    e.position = widget<QLineEdit>(m_window, "line_idLocation")->text();
+    e.filterMode = widget<QComboBox>(m_window, "Box_filtra_mode")->currentIndex();
+    e.rows = tableRows();
+    return e;
+}
+
+void TstWrite::setFilterModeByUser(int item)
+{
+    auto* const box = widget<QComboBox>(m_window, "Box_filtra_mode");
+    box->setCurrentIndex(item);
+    emit box->activated(item);
+}
+
+void TstWrite::fillTable(const QStringList& rows)
+{
+    auto* const table = widget<QTableWidget>(m_window, "tableWidget");
+    table->setRowCount(0);
+    for (const QString& row : rows) {
+        table->setRowCount(table->rowCount() + 1);
+        m_window->updata_tableWidget(row.section(',', 0, 0), row.section(',', 1));
+    }
+}
+
+QStringList TstWrite::tableRows() const
+{
+    QStringList rows;
+    const auto* table = widget<QTableWidget>(m_window, "tableWidget");
+    for (int r = 0; r < table->rowCount(); ++r) {
+        const QTableWidgetItem* type = table->item(r, 0);
+        const QTableWidgetItem* id = table->item(r, 1);
+        rows.append((type ? type->text() : "<none>") + ',' + (id ? id->text() : "<none>"));
+    }
+    return rows;
+}
+
+// Clicks a button; a module operation returns when it has ended.
+void TstWrite::press(const char* name)
+{
+    widget<QPushButton>(m_window, name)->click();
+    QVERIFY(!m_window->isBusy());
+}
+
+// Neither the module received anything nor does the log show a sent command.
+bool TstWrite::nothingSent() const
+{
+    return m_sim->frames().isEmpty() && !TestSupport::logText(m_window).contains("TX:");
+}
+
+void TstWrite::writeAllSendsEveryGroupInOrder_data()
+{
+    QTest::addColumn<Setup>("setup");
+    QTest::addColumn<bool>("silent");
+
+    Setup s;
+    s.baud = "9600";
+    s.stop = "2";
+    s.parity = "EVEN";
+    s.canRate = "125K";
+    s.frameType = 0;
+    s.id = ""; // goes out as 0
+    s.direction = 0;
+    s.mode = 0;
+    s.msgId = true;
+    s.msgInfo = true;
+    s.filterMode = 0;
+    s.rows = distinctRows(2); // not written in mode OFF
+    QTest::newRow("transparent mode writes both flags and an empty ID as 0") << s << false;
+
+    s = Setup();
+    s.baud = "460800";
+    s.parity = "ODD";
+    s.canRate = "1000K";
+    s.frameType = 1;
+    s.id = "1FFFFFFF";
+    s.direction = 1;
+    s.mode = 1;
+    s.length = "0";
+    s.position = "5";
+    s.filterMode = 1;
+    QTest::newRow("transparent mode with identifier writes length and position") << s << false;
+
+    s = Setup();
+    s.baud = "600";
+    s.stop = "2";
+    s.canRate = "6K";
+    s.id = "7FF";
+    s.direction = 2;
+    s.mode = 2;
+    s.filterMode = 2;
+    QTest::newRow("protocol mode has no sub-parameters") << s << false;
+
+    s = Setup();
+    s.baud = "57600";
+    s.parity = "EVEN";
+    s.canRate = "500K";
+    s.frameType = 1;
+    s.id = "ABC";
+    s.direction = 0;
+    s.mode = 3;
+    s.filterMode = 3;
+    s.rows = QStringList{"NDTF,7FF", "EDTF,1ABCDEF0", "NDTF,0"};
+    QTest::newRow("Modbus mode has no sub-parameters and the list goes out in row order") << s << false;
+
+    s = Setup();
+    s.baud = "19200";
+    s.stop = "2";
+    s.parity = "ODD";
+    s.canRate = "750K";
+    s.id = "12";
+    s.direction = 1;
+    s.mode = 4;
+    s.head = "A1";
+    s.tail = "1A";
+    s.filterMode = 3;
+    s.rows = distinctRows(14);
+    QTest::newRow("user protocol writes head and tail and a full list of fourteen") << s << false;
+
+    s.baud = "38400";
+    s.rows = distinctRows(1);
+    QTest::newRow("a module that never answers gets the same sequence") << s << true;
+}
+
+void TstWrite::writeAllSendsEveryGroupInOrder()
+{
+    QFETCH(Setup, setup);
+    QFETCH(bool, silent);
+    const sim::ModuleState before = moduleBefore(setup);
+    m_sim->state() = before;
+    m_sim->faults().silent = silent;
+    apply(setup);
+    QCOMPARE(editors(), setup);
+
+    press("all_set");
+
+    QCOMPARE(m_sim->frameData(), writeFrames(setup));
+    QCOMPARE(describe(m_sim->state()), describe(moduleAfterWrite(before, setup)));
+    QVERIFY(m_boxes->seen().isEmpty());
+    QCOMPARE(editors(), setup); // writing changes no editor
+    const QString log = TestSupport::logText(m_window);
+    QCOMPARE(log.count("TX:"), writeFrames(setup).size());
+    QCOMPARE(log.count("RX:"), silent ? 0 : writeFrames(setup).size());
+
+    // Reading the module back shows what was written. The serial report is
+    // the line in effect: the written one waits for a restart. The
+    // sub-parameters of the other modes were not written and show the module's.
+    m_sim->faults().silent = false;
+    press("device_connet");
+    QVERIFY(m_boxes->seen().isEmpty());
+    Setup expected = setup;
+    expected.baud = "115200";
+    expected.stop = "1";
+    expected.parity = "NONE";
+    if (expected.id.isEmpty())
+        expected.id = "0";
+    if (setup.mode != 0) {
+        expected.msgId = before.msgId;
+        expected.msgInfo = before.msgInfo;
+    }
+    if (setup.mode != 1) {
+        expected.length = before.idLength;
+        expected.position = before.idPosition;
+    }
+    if (setup.mode != 4) {
+        expected.head = before.userHead;
+        expected.tail = before.userTail;
+    }
+    if (setup.filterMode != 3)
+        expected.rows.clear();
+    QCOMPARE(editors(), expected);
+}
+
+void TstWrite::writeAllWithUserFilterAndEmptyTable()
+{
+    Setup setup;
+    setup.mode = 2;
+    setup.canRate = "100K";
+    setup.id = "5";
+    setup.filterMode = 3;
+    const sim::ModuleState before = moduleBefore(setup);
+    m_sim->state() = before;
+    apply(setup);
+    // How many boxes had been shown when each frame reached the module.
+    QList<int> boxesAtFrame;
+    connect(m_sim, &sim::SimModule::frameReceived, this, [&] { boxesAtFrame.append(m_boxes->seen().size()); });
+
+    press("all_set");
+
+    const QList<QByteArray> expected{"AT+UART=115200,8,1,NONE,NFC\r\n",
+                                     "AT+DIRECTION=BOTHWAY\r\n",
+                                     "AT+MODE=PROTOL\r\n",
+                                     "AT+CANLT=USER\r\n",
+                                     kEmptyList,
+                                     "AT+CAN=100,5,NDTF\r\n"};
+    QCOMPARE(m_sim->frameData(), expected);
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("错误")});
+    QCOMPARE(m_boxes->seen().first().text, tr47("请添加数据"));
+    QCOMPARE(boxesAtFrame, (QList<int>{0, 0, 0, 0, 0, 1})); // after the emptying, before the CAN command
+    QCOMPARE(describe(m_sim->state()), describe(moduleAfterWrite(before, setup)));
+    QVERIFY(m_sim->state().filters.isEmpty());
+}
+
+void TstWrite::moduleCommands_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QList<QByteArray>>("frames");
+    QTest::addColumn<QString>("after");
+
+    sim::ModuleState s = customizedModule();
+    s.configMode = false;
+    QTest::newRow("leaving the configuration state sends AT+EXAT")
+        << "quit_btn" << QList<QByteArray>{"AT+EXAT\r\n"} << describe(s);
+
+    s = customizedModule();
+    s.baud = s.pendingBaud;
+    s.stopBits = s.pendingStopBits;
+    s.parity = s.pendingParity;
+    s.configMode = false;
+    s.echo = true;
+    QTest::newRow("restarting sends AT+REBT and the module takes its pending line")
+        << "reset_btn" << QList<QByteArray>{"AT+REBT\r\n"} << describe(s);
+
+    QTest::newRow("restoring sends AT+RESTORE and AT+REBT and leaves the factory settings")
+        << "restore_btn" << QList<QByteArray>{"AT+RESTORE\r\n", "AT+REBT\r\n"} << describe(sim::ModuleState());
+}
+
+void TstWrite::moduleCommands()
+{
+    QFETCH(QString, button);
+    QFETCH(QList<QByteArray>, frames);
+    QFETCH(QString, after);
+    m_sim->state() = customizedModule();
+
+    press(button.toLatin1().constData());
+
+    QCOMPARE(m_sim->frameData(), frames);
+    QCOMPARE(describe(m_sim->state()), after);
+    QVERIFY(m_boxes->seen().isEmpty());
+    QVERIFY(SerialSocket::getInstance()->isOpen());
+}
+
+void TstWrite::restoreRestartsOnlyAfterAPause()
+{
+    press("restore_btn");
+    QCOMPARE(m_sim->frameData(), (QList<QByteArray>{"AT+RESTORE\r\n", "AT+REBT\r\n"}));
+    // The first exchange ends at its first poll at the earliest (100 ms after
+    // the command went out); then the tool pauses at least 600 ms.
+    const qint64 gap = m_sim->frames().at(1).msecs - m_sim->frames().at(0).msecs;
+    QVERIFY2(gap >= 700, qPrintable(QStringLiteral("restart %1 ms after the restore command").arg(gap)));
+}
+
+void TstWrite::restartAppliesTheWrittenSerialLine()
+{
+    Setup setup;
+    setup.baud = "9600";
+    setup.mode = 2;
+    apply(setup);
+    press("all_set");
+    QCOMPARE(m_sim->state().pendingBaud, 9600);
+    QCOMPARE(m_sim->state().baud, 115200);
+
+    m_sim->clearFrames();
+    press("reset_btn");
+    QCOMPARE(m_sim->frameData(), QList<QByteArray>{"AT+REBT\r\n"});
+    QCOMPARE(m_sim->state().baud, 9600);
+
+    // The tool still talks at 115200: the module no longer understands it.
+    widget<QComboBox>(m_window, "baud_485")->setCurrentText("600");
+    press("device_connet");
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("连接失败")});
+    QCOMPARE(widget<QComboBox>(m_window, "baud_485")->currentText(), QStringLiteral("600"));
+
+    // At 9600 the read-back works and shows the new line.
+    m_boxes->clear();
+    m_sim->clearFrames();
+    TestSupport::closePort(m_window);
+    widget<QComboBox>(m_window, "my_serial_baud_box")->setCurrentText("9600");
+    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    press("device_connet");
+    QVERIFY(m_boxes->seen().isEmpty());
+    QCOMPARE(m_sim->frames().size(), 12);
+    for (const sim::Frame& f : m_sim->frames())
+        QVERIFY(f.matched);
+    QCOMPARE(widget<QComboBox>(m_window, "baud_485")->currentText(), QStringLiteral("9600"));
+}
+
+void TstWrite::cellChecks_data()
+{
+    QTest::addColumn<QString>("rowType");
+    QTest::addColumn<QString>("rowId");
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("cellAfter");
+    QTest::addColumn<QString>("warning"); // empty: accepted without a box
+
+    const QString typeWarning = "类别设置错误! \r\n即将恢复默认参数.";
+    const QString idWarning = "    ID错误! \r\n即将恢复默认数据.";
+
+    QTest::newRow("a standard row may become extended") << "NDTF"
+                                                        << "7FF" << 0 << "EDTF"
+                                                        << "EDTF"
+                                                        << "";
+    QTest::newRow("an extended row becomes standard without its ID being checked again") << "EDTF"
+                                                                                         << "1FFFFFFF" << 0 << "NDTF"
+                                                                                         << "NDTF"
+                                                                                         << "";
+    QTest::newRow("a lower-case type is refused and becomes NDTF") << "EDTF"
+                                                                   << "1ABCDEF0" << 0 << "ndtf"
+                                                                   << "NDTF" << typeWarning;
+    QTest::newRow("an unknown type is refused and becomes NDTF") << "NDTF"
+                                                                 << "12" << 0 << "X"
+                                                                 << "NDTF" << typeWarning;
+    QTest::newRow("an empty type is refused and becomes NDTF") << "NDTF"
+                                                               << "12" << 0 << ""
+                                                               << "NDTF" << typeWarning;
+    QTest::newRow("a standard ID of 7FF is accepted") << "NDTF"
+                                                      << "0" << 1 << "7FF"
+                                                      << "7FF"
+                                                      << "";
+    QTest::newRow("a standard ID in lower case is accepted") << "NDTF"
+                                                             << "0" << 1 << "7ff"
+                                                             << "7ff"
+                                                             << "";
+    QTest::newRow("an empty standard ID counts as 0 and is accepted") << "NDTF"
+                                                                      << "0" << 1 << ""
+                                                                      << ""
+                                                                      << "";
+    QTest::newRow("a standard ID of 800 is refused and becomes 0") << "NDTF"
+                                                                   << "12" << 1 << "800"
+                                                                   << "0" << idWarning;
+    QTest::newRow("a standard ID with a prefix is refused and becomes 0") << "NDTF"
+                                                                          << "12" << 1 << "0x7"
+                                                                          << "0" << idWarning;
+    QTest::newRow("a standard ID of four digits is refused even with a small value") << "NDTF"
+                                                                                     << "12" << 1 << "0001"
+                                                                                     << "0" << idWarning;
+    QTest::newRow("an extended ID of 1FFFFFFF is accepted") << "EDTF"
+                                                            << "0" << 1 << "1FFFFFFF"
+                                                            << "1FFFFFFF"
+                                                            << "";
+    QTest::newRow("an extended ID of 20000000 is refused and becomes 800") << "EDTF"
+                                                                           << "0" << 1 << "20000000"
+                                                                           << "800" << idWarning;
+    QTest::newRow("an extended ID of nine digits is refused and becomes 800") << "EDTF"
+                                                                              << "0" << 1 << "123456789"
+                                                                              << "800" << idWarning;
+    QTest::newRow("an extended ID of nine digits is refused even with a small value") << "EDTF"
+                                                                                      << "0" << 1 << "000000001"
+                                                                                      << "800" << idWarning;
+}
+
+void TstWrite::cellChecks()
+{
+    QFETCH(QString, rowType);
+    QFETCH(QString, rowId);
+    QFETCH(int, column);
+    QFETCH(QString, typed);
+    QFETCH(QString, cellAfter);
+    QFETCH(QString, warning);
+
+    auto* const table = widget<QTableWidget>(m_window, "tableWidget");
+    setFilterModeByUser(3);
+    press("add_filter_id_btn");
+    press("add_filter_id_btn");
+    QCOMPARE(tableRows(), (QStringList{"NDTF,0", "NDTF,0"}));
+    // The edited row is the first; the second must stay as it is.
+    table->item(0, 0)->setText(rowType);
+    table->item(0, 1)->setText(rowId);
+    QVERIFY(m_boxes->seen().isEmpty());
+    const QString otherCell = table->item(0, 1 - column)->text();
+
+    table->item(0, column)->setText(typed);
+
+    if (warning.isEmpty()) {
+        QVERIFY(m_boxes->seen().isEmpty());
+    } else {
+        QCOMPARE(m_boxes->titles(), QStringList{tr47("警告")}); // one box: the default passes the check
+        QCOMPARE(m_boxes->seen().first().text, tr47(warning.toUtf8().constData()));
+        QCOMPARE(int(table->item(0, column)->textAlignment()), kCentred);
+    }
+    QCOMPARE(table->item(0, column)->text(), cellAfter);
+    QCOMPARE(table->item(0, 1 - column)->text(), otherCell);
+    QCOMPARE(table->rowCount(), 2);
+    QCOMPARE(tableRows().at(1), QStringLiteral("NDTF,0"));
+    QVERIFY(nothingSent());
+}
+
+void TstWrite::addToEmptyTable()
+{
+    auto* const table = widget<QTableWidget>(m_window, "tableWidget");
+    setFilterModeByUser(3);
+    press("add_filter_id_btn");
+    QCOMPARE(tableRows(), QStringList{"NDTF,0"});
+    QCOMPARE(table->rowHeight(0), 30);
+    QCOMPARE(int(table->item(0, 0)->textAlignment()), kCentred);
+    QCOMPARE(int(table->item(0, 1)->textAlignment()), kCentred);
+    QVERIFY(m_boxes->seen().isEmpty());
+    QVERIFY(nothingSent());
+}
+
+void TstWrite::addToFullTableKeepsEveryEntry()
+{
+    auto* const table = widget<QTableWidget>(m_window, "tableWidget");
+    setFilterModeByUser(3);
+    QStringList rows;
+    for (int i = 0; i < 14; ++i) {
+        press("add_filter_id_btn");
+        table->item(i, 1)->setText(QString::number(0x101 + i, 16).toUpper());
+        rows << "NDTF," + QString::number(0x101 + i, 16).toUpper();
+    }
+    QCOMPARE(tableRows(), rows);
+    QVERIFY(m_boxes->seen().isEmpty());
+
+    press("add_filter_id_btn");
+
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("警告")});
+    QCOMPARE(m_boxes->seen().first().text, tr47("已经达到最大条目!"));
+    QCOMPARE(tableRows(), rows);
+    QVERIFY(nothingSent());
+}
+
+void TstWrite::deleteWithoutCurrentRowChangesNothing()
+{
+    auto* const table = widget<QTableWidget>(m_window, "tableWidget");
+    setFilterModeByUser(3);
+    fillTable(distinctRows(3));
+    table->setCurrentItem(nullptr);
+    QCOMPARE(table->currentRow(), -1);
+    press("del_id_btn");
+    QCOMPARE(tableRows(), distinctRows(3));
+    QVERIFY(nothingSent());
+}
+
+void TstWrite::deleteRemovesTheCurrentRowOnly()
+{
+    auto* const table = widget<QTableWidget>(m_window, "tableWidget");
+    setFilterModeByUser(3);
+    const QStringList rows = distinctRows(3);
+    fillTable(rows);
+    table->setCurrentCell(1, 1);
+    press("del_id_btn");
+    QCOMPARE(tableRows(), (QStringList{rows.at(0), rows.at(2)}));
+    QVERIFY(nothingSent());
+}
+
+void TstWrite::clearListEmptiesTableAndModule()
+{
+    setFilterModeByUser(3);
+    fillTable(distinctRows(3));
+    m_sim->state().filters = customizedModule().filters;
+    press("clean_list_btn");
+    QCOMPARE(widget<QTableWidget>(m_window, "tableWidget")->rowCount(), 0);
+    QCOMPARE(m_sim->frameData(), QList<QByteArray>{kEmptyList});
+    QVERIFY(m_sim->state().filters.isEmpty());
+    QVERIFY(m_boxes->seen().isEmpty());
+}
+
+void TstWrite::listWrite_data()
+{
+    QTest::addColumn<int>("filterMode");
+    QTest::addColumn<QList<QByteArray>>("frames");
+
+    QTest::newRow("mode OFF sends the mode and empties the module's list, whatever the table holds")
+        << 0 << QList<QByteArray>{"AT+CANLT=OFF\r\n", kEmptyList};
+    QTest::newRow("mode NTF sends the mode and empties the module's list")
+        << 2 << QList<QByteArray>{"AT+CANLT=NTF\r\n", kEmptyList};
+    QTest::newRow("mode USER sends the mode, empties the list and sends every row in order")
+        << 3
+        << QList<QByteArray>{"AT+CANLT=USER\r\n", kEmptyList, "AT+FILTER=NDTF,7FF\r\n", "AT+FILTER=EDTF,1ABCDEF0\r\n",
+                             "AT+FILTER=NDTF,12\r\n"};
+}
+
+void TstWrite::listWrite()
+{
+    QFETCH(int, filterMode);
+    QFETCH(QList<QByteArray>, frames);
+    const QStringList rows{"NDTF,7FF", "EDTF,1ABCDEF0", "NDTF,12"};
+    m_sim->state().filters = customizedModule().filters;
+    m_sim->state().filterMode = "ETF";
+    // The list buttons are on in mode USER; a read-back that then selects
+    // another mode leaves them on.
+    setFilterModeByUser(3);
+    widget<QComboBox>(m_window, "Box_filtra_mode")->setCurrentIndex(filterMode);
+    fillTable(rows);
+
+    press("write_id_btn");
+
+    QCOMPARE(m_sim->frameData(), frames);
+    QCOMPARE(m_sim->state().filterMode, kFilterModes.at(filterMode));
+    QStringList moduleList;
+    for (const sim::Filter& f : m_sim->state().filters)
+        moduleList << f.type + ',' + f.id;
+    QCOMPARE(moduleList, filterMode == 3 ? rows : QStringList());
+    QCOMPARE(tableRows(), rows);
+    QVERIFY(m_boxes->seen().isEmpty());
+}
+
+void TstWrite::rowsRemovedWhileTheListIsWritten()
+{
+    auto* const table = widget<QTableWidget>(m_window, "tableWidget");
+    setFilterModeByUser(3);
+    const QStringList rows = distinctRows(5);
+    fillTable(rows);
+    int removals = 0;
+    connect(m_sim, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
+        if (!frame.startsWith("AT+FILTER=") || removals > 0)
+            return;
+        ++removals;
+        // While the first entry waits for its reply, the user removes the last three rows.
+        QTimer::singleShot(30, this, [&] {
+            ++removals;
+            table->setCurrentCell(4, 0);
+            widget<QPushButton>(m_window, "del_id_btn")->click();
+            table->removeRow(3);
+            table->removeRow(2);
+        });
+    });
+
+    press("write_id_btn");
+
+    QCOMPARE(removals, 2);
+    QCOMPARE(tableRows(), rows.mid(0, 2));
+    QCOMPARE(m_sim->frameData(),
+             (QList<QByteArray>{"AT+CANLT=USER\r\n", kEmptyList, ("AT+FILTER=" + rows.at(0) + "\r\n").toLatin1(),
+                                ("AT+FILTER=" + rows.at(1) + "\r\n").toLatin1()}));
+    QCOMPARE(m_sim->state().filters.size(), 2);
+    QVERIFY(SerialSocket::getInstance()->isOpen());
+}
+
+void TstWrite::clicksDuringWriteAllChangeNothing()
+{
+    Setup setup;
+    setup.mode = 4;
+    setup.baud = "14400";
+    setup.filterMode = 3;
+    setup.rows = distinctRows(2);
+    const sim::ModuleState before = moduleBefore(setup);
+    m_sim->state() = before;
+    apply(setup);
+    const char* const others[] = {"device_connet",      "all_set",  "write_id_btn", "clean_list_btn",
+                                  "my_serial_open_btn", "btn_serch"};
+    const QList<QByteArray> expected = writeFrames(setup);
+    int rounds = 0;
+    // After every frame, while the write waits for the module, click every
+    // other module operation; at most one round per frame of the write, so
+    // that clicks which do start operations cannot feed each other forever.
+    connect(m_sim, &sim::SimModule::frameReceived, this, [&] {
+        QTimer::singleShot(30, this, [&] {
+            if (rounds >= expected.size())
+                return;
+            ++rounds;
+            for (const char* name : others) {
+                auto* const button = widget<QPushButton>(m_window, name);
+                const bool enabled = button->isEnabled();
+                button->setEnabled(true);
+                button->click();
+                button->setEnabled(enabled);
+            }
+        });
+    });
+
+    press("all_set");
+
+    QCOMPARE(m_sim->frameData(), expected);
+    QCOMPARE(rounds, expected.size());
+    QVERIFY(SerialSocket::getInstance()->isOpen());
+    QVERIFY(m_boxes->seen().isEmpty());
+    QCOMPARE(editors(), setup);
+    QCOMPARE(describe(m_sim->state()), describe(moduleAfterWrite(before, setup)));
+}
+
+VELKO_TEST_MAIN(TstWrite)
+#include "tst_write.moc"
