@@ -1,0 +1,594 @@
+// "波特率搜索" end to end: the window searches a simulated module through the
+// real port. The order and number of the attempts are read from the frames
+// the module received, each with the line (baud rate, odd parity) the tool
+// had set when it was sent.
+#include "kx47main.h"
+#include "serialsocket.h"
+#include "simmodule.h"
+#include "testsupport.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTimer>
+#include <memory>
+
+using TestSupport::widget;
+
+Q_DECLARE_METATYPE(sim::Parity)
+
+namespace {
+QString tr47(const char* source)
+{
+    return QCoreApplication::translate("KX47main", source);
+}
+
+// Button texts of the question as the offscreen platform labels them.
+const QString kYes = QStringLiteral("&Yes");
+const QString kNo = QStringLiteral("&No");
+
+const char* const kQuestion = "请选择正确的串口号！\r\n重启设备后！\r\n点击\"Yes\"开始搜索波特率！";
+const char* const kClosingLine = "请以点击  \"连接设备\"  以搜索上来的  \"串口参数设置\"  为准！";
+
+// The line of one attempt as the module sees it: none and even parity both
+// show oddParity == false on a pseudo-terminal.
+struct Line
+{
+    int baud;
+    bool odd;
+};
+
+// Every attempt of a full search, in order: each rate with no, even and odd parity.
+QVector<Line> fullSchedule()
+{
+    const int rates[] = {115200, 9600,  460800, 256000, 230400, 128000, 57600,
+                         38400,  19200, 14400,  4800,   2400,   1200,   600};
+    QVector<Line> lines;
+    for (const int rate : rates) {
+        lines.append({rate, false}); // no parity
+        lines.append({rate, false}); // even parity
+        lines.append({rate, true});  // odd parity
+    }
+    return lines;
+}
+
+QString describe(const QByteArray& data, int baud, bool odd)
+{
+    QString text = QString::fromLatin1(data);
+    text.replace('\r', QLatin1String("\\r")).replace('\n', QLatin1String("\\n"));
+    return QStringLiteral("%1 @%2%3").arg(text).arg(baud).arg(odd ? QStringLiteral(" odd") : QString());
+}
+
+QStringList describe(const QVector<sim::Frame>& frames)
+{
+    QStringList out;
+    for (const sim::Frame& f : frames)
+        out.append(describe(f.data, f.baud, f.oddParity));
+    return out;
+}
+
+// The frames of the first `count` attempts of the schedule when none of them is answered.
+QStringList unansweredAttempts(int count)
+{
+    const QVector<Line> lines = fullSchedule();
+    QStringList out;
+    for (int i = 0; i < count; ++i) {
+        out.append(describe("+++", lines.at(i).baud, lines.at(i).odd));
+        out.append(describe("AT\r\n", lines.at(i).baud, lines.at(i).odd));
+    }
+    return out;
+}
+
+// The frames of an attempt that finds the module: the escape, the notice
+// request and the bare command that lets the module leave its configuration
+// state. The module ends a frame after an idle gap on the line, so that last
+// one is recorded a little after the search has returned: awaited with QTRY.
+QStringList answeredAttempt(int baud, bool odd)
+{
+    return {describe("+++", baud, odd), describe("AT\r\n", baud, odd), describe("AT+EXAT", baud, odd)};
+}
+
+// The "+++" frames only: one per attempt.
+QStringList escapes(const QVector<sim::Frame>& frames)
+{
+    QStringList out;
+    for (const sim::Frame& f : frames) {
+        if (f.data == "+++")
+            out.append(describe(f.data, f.baud, f.oddParity));
+    }
+    return out;
+}
+
+QStringList scheduledEscapes(int count)
+{
+    const QVector<Line> lines = fullSchedule();
+    QStringList out;
+    for (int i = 0; i < count; ++i)
+        out.append(describe("+++", lines.at(i).baud, lines.at(i).odd));
+    return out;
+}
+
+// The log's lines without the time stamps, blanks collapsed as the view renders them.
+QStringList logLines(KX47main* window)
+{
+    static const QRegularExpression stamp(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d::\\d\\d\\.\\d{3}$"));
+    QStringList out;
+    for (const QString& line : TestSupport::logText(window).split('\n')) {
+        if (!stamp.match(line).hasMatch())
+            out.append(line.simplified());
+    }
+    return out;
+}
+
+// The rates of the rate lines in the log, in order.
+QList<int> rateLines(KX47main* window)
+{
+    const QStringList parts = tr47("Current serch baud: %1").split(QStringLiteral("%1"));
+    QStringList escaped;
+    for (const QString& part : parts)
+        escaped.append(QRegularExpression::escape(part));
+    const QRegularExpression rateLine(QStringLiteral("^") + escaped.join(QStringLiteral("(\\d+)")) +
+                                      QStringLiteral("$"));
+    QList<int> rates;
+    for (const QString& line : TestSupport::logText(window).split('\n')) {
+        const QRegularExpressionMatch m = rateLine.match(line);
+        if (m.hasMatch())
+            rates.append(m.captured(1).toInt());
+    }
+    return rates;
+}
+
+// Calls `onShow` whenever a message box is about to be shown, before anyone can answer it.
+class BoxShowWatcher : public QObject
+{
+public:
+    explicit BoxShowWatcher(std::function<void(QMessageBox*)> onShow) : m_onShow(std::move(onShow))
+    {
+        qApp->installEventFilter(this);
+    }
+    ~BoxShowWatcher() override { qApp->removeEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show) {
+            if (auto* const box = qobject_cast<QMessageBox*>(watched))
+                m_onShow(box);
+        }
+        return false;
+    }
+
+private:
+    std::function<void(QMessageBox*)> m_onShow;
+};
+} // namespace
+
+class TstBaudSearch : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void findsTheModuleLine_data();
+    void findsTheModuleLine();
+    void silentModuleTriesEveryCandidate();
+    void declinedQuestion_data();
+    void declinedQuestion();
+    void emptyPortName();
+    void portFailingToOpen_data();
+    void portFailingToOpen();
+    void clicksDuringSearchDoNothing();
+    void openPortIsClosedBeforeTheQuestion_data();
+    void openPortIsClosedBeforeTheQuestion();
+    void foundLineReachesTheModule();
+
+private:
+    int search(const QStringList& answers);
+
+    KX47main* m_window = nullptr;
+    sim::SimModule* m_sim = nullptr;
+    TestSupport::BoxAnswerer* m_boxes = nullptr;
+    QComboBox* m_baud = nullptr;
+    QComboBox* m_parity = nullptr;
+    QComboBox* m_stopBits = nullptr;
+    QPushButton* m_open = nullptr;
+    QPushButton* m_searchBtn = nullptr;
+};
+
+void TstBaudSearch::initTestCase()
+{
+    m_window = new KX47main;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    m_baud = widget<QComboBox>(m_window, "my_serial_baud_box");
+    m_parity = widget<QComboBox>(m_window, "my_serial_parity_box");
+    m_stopBits = widget<QComboBox>(m_window, "my_serial_stopbit_box");
+    m_open = widget<QPushButton>(m_window, "my_serial_open_btn");
+    m_searchBtn = widget<QPushButton>(m_window, "btn_serch");
+    QVERIFY(m_baud && m_parity && m_stopBits && m_open && m_searchBtn);
+}
+
+void TstBaudSearch::cleanupTestCase()
+{
+    delete m_window;
+}
+
+void TstBaudSearch::init()
+{
+    m_boxes = new TestSupport::BoxAnswerer(this);
+    m_sim = new sim::SimModule(this);
+    QVERIFY(m_sim->start());
+    TestSupport::closePort(m_window);
+    m_window->fill_port_box({m_sim->portName()});
+    // Panel settings that a search which finds nothing must leave alone; no
+    // module of these tests is at 1200 baud.
+    m_baud->setCurrentText(QStringLiteral("1200"));
+    m_parity->setCurrentText(QStringLiteral("Even"));
+    m_stopBits->setCurrentText(QStringLiteral("1"));
+    widget<QPushButton>(m_window, "clean_log_btn")->click();
+}
+
+void TstBaudSearch::cleanup()
+{
+    const bool busy = m_window->isBusy();
+    TestSupport::closePort(m_window);
+    delete m_sim;
+    m_sim = nullptr;
+    delete m_boxes;
+    m_boxes = nullptr;
+    QVERIFY(!busy);
+}
+
+// Runs one search with the given answers queued for the boxes; the search's result.
+int TstBaudSearch::search(const QStringList& answers)
+{
+    for (const QString& a : answers)
+        m_boxes->queue(a);
+    return m_window->search_baud_rate();
+}
+
+void TstBaudSearch::findsTheModuleLine_data()
+{
+    QTest::addColumn<int>("moduleBaud");
+    QTest::addColumn<sim::Parity>("moduleParity");
+    // What the module answers to "AT" at the attempt without parity instead of
+    // the notice; only for a module at even parity (null: no replacement).
+    QTest::addColumn<QByteArray>("answerWithoutParity");
+    QTest::addColumn<int>("attempt"); // 1-based number of the attempt that finds it
+    QTest::addColumn<QString>("parityText");
+    QTest::addColumn<int>("parityData");
+    QTest::addColumn<QString>("parityWord");
+
+    QTest::newRow("a module at 115200 without parity is found at the first attempt")
+        << 115200 << sim::Parity::None << QByteArray() << 1 << "None" << 0 << "have no parity!";
+    // A pseudo-terminal does not tell even parity from none, so the simulated
+    // module at even parity would also take the attempt without parity. The
+    // module is made to refuse that attempt, as a real one at even parity
+    // does, so that the search finds it at its even candidate. The panel then
+    // shows "Even" on purpose, not "Odd" for any parity as the tool once did:
+    // opening the port with the parity shown must reach the module.
+    QTest::newRow("a module answering only with even parity selects Even")
+        << 115200 << sim::Parity::Even << QByteArray("") << 2 << "Even" << 2 << "have parity!";
+    QTest::newRow("a module whose answer without parity lacks the notice is found with even parity")
+        << 115200 << sim::Parity::Even << QByteArray("AT\r\n\r\n+OK\r\n\r\n") << 2 << "Even" << 2 << "have parity!";
+    QTest::newRow("a module answering only with odd parity selects Odd")
+        << 115200 << sim::Parity::Odd << QByteArray() << 3 << "Odd" << 3 << "have parity!";
+    QTest::newRow("a module at 57600 with odd parity is found after every earlier candidate")
+        << 57600 << sim::Parity::Odd << QByteArray() << 21 << "Odd" << 3 << "have parity!";
+}
+
+void TstBaudSearch::findsTheModuleLine()
+{
+    QFETCH(int, moduleBaud);
+    QFETCH(sim::Parity, moduleParity);
+    QFETCH(QByteArray, answerWithoutParity);
+    QFETCH(int, attempt);
+    QFETCH(QString, parityText);
+    QFETCH(int, parityData);
+    QFETCH(QString, parityWord);
+
+    m_sim->setLine(moduleBaud, moduleParity);
+    if (!answerWithoutParity.isNull()) {
+        // The first "AT" the module can read is the one of the attempt without parity.
+        auto refused = std::make_shared<bool>(false);
+        m_sim->setReplyHook([refused, answerWithoutParity](const QByteArray& frame, QByteArray& reply) {
+            if (frame != "AT\r\n" || *refused)
+                return false;
+            *refused = true;
+            reply = answerWithoutParity;
+            return true;
+        });
+    }
+    m_stopBits->setCurrentText(QStringLiteral("2"));
+    // Start from a parity item other than the one expected, so that the selection shows.
+    m_parity->setCurrentIndex((m_parity->findText(parityText) + 1) % m_parity->count());
+
+    QCOMPARE(search({kYes}), 1);
+
+    const QVector<Line> schedule = fullSchedule();
+    const Line found = schedule.at(attempt - 1);
+    QCOMPARE(found.baud, moduleBaud);
+    QTRY_COMPARE(describe(m_sim->frames()), unansweredAttempts(attempt - 1) + answeredAttempt(found.baud, found.odd));
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
+
+    QCOMPARE(m_baud->currentText(), QString::number(moduleBaud));
+    QCOMPARE(m_baud->currentData().toInt(), moduleBaud);
+    QCOMPARE(m_parity->currentText(), parityText);
+    QCOMPARE(m_parity->currentData().toInt(), parityData);
+    QCOMPARE(m_stopBits->currentText(), QStringLiteral("2")); // neither used nor changed
+
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+    QVERIFY(m_open->isEnabled());
+    QCOMPARE(m_open->text(), tr47("打开串口"));
+    QVERIFY(!m_window->isBusy());
+
+    // The log was cleared when the line was found: only the result remains
+    // (the view collapses the two blanks after the comma).
+    QCOMPARE(logLines(m_window), (QStringList{QStringLiteral("connection is successful"),
+                                              QStringLiteral("baud: %1 , %2").arg(moduleBaud).arg(parityWord),
+                                              tr47(kClosingLine).simplified()}));
+}
+
+void TstBaudSearch::silentModuleTriesEveryCandidate()
+{
+    m_sim->faults().silent = true;
+
+    QCOMPARE(search({kYes}), 0);
+
+    QCOMPARE(escapes(m_sim->frames()), scheduledEscapes(42));
+    QCOMPARE(describe(m_sim->frames()), unansweredAttempts(42));
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
+
+    QCOMPARE(m_baud->currentText(), QStringLiteral("1200"));
+    QCOMPARE(m_parity->currentText(), QStringLiteral("Even"));
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+    QVERIFY(m_open->isEnabled());
+
+    QCOMPARE(rateLines(m_window), (QList<int>{115200, 9600, 460800, 256000, 230400, 128000, 57600, 38400, 19200, 14400,
+                                              4800, 2400, 1200, 600}));
+    const QStringList lines = logLines(m_window);
+    QCOMPARE(lines.first(), tr47("开始搜索：").simplified());
+    QCOMPARE(lines.last(), tr47("参数搜索失败！").simplified());
+    QCOMPARE(lines.count(QStringLiteral("TX:AT")), 42);
+    QVERIFY(!TestSupport::logText(m_window).contains(QStringLiteral("connection is successful")));
+}
+
+void TstBaudSearch::declinedQuestion_data()
+{
+    QTest::addColumn<QStringList>("answers");
+    QTest::newRow("answering No changes nothing") << QStringList{kNo};
+    QTest::newRow("the default button of the question is No") << QStringList{};
+}
+
+void TstBaudSearch::declinedQuestion()
+{
+    QFETCH(QStringList, answers);
+    m_window->show_log("marker before the search", 3);
+    const QString logBefore = TestSupport::logText(m_window);
+
+    QCOMPARE(search(answers), 0);
+
+    QCOMPARE(m_boxes->seen().size(), 1);
+    const TestSupport::BoxSeen question = m_boxes->seen().first();
+    QCOMPARE(question.title, tr47("提示"));
+    QCOMPARE(question.text, tr47(kQuestion));
+    QCOMPARE(question.buttons.size(), 2);
+    QVERIFY(question.buttons.contains(kYes));
+    QVERIFY(question.buttons.contains(kNo));
+    QCOMPARE(question.answered, kNo);
+
+    QVERIFY(m_sim->frames().isEmpty());
+    QCOMPARE(TestSupport::logText(m_window), logBefore);
+    QCOMPARE(m_baud->currentText(), QStringLiteral("1200"));
+    QCOMPARE(m_parity->currentText(), QStringLiteral("Even"));
+    QVERIFY(m_open->isEnabled());
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+
+    // The button still starts exactly one search per click.
+    m_boxes->clear();
+    m_boxes->queue(kNo);
+    m_searchBtn->click();
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
+    QVERIFY(m_sim->frames().isEmpty());
+    QCOMPARE(TestSupport::logText(m_window), logBefore);
+}
+
+void TstBaudSearch::emptyPortName()
+{
+    m_window->fill_port_box({});
+
+    QCOMPARE(search({kYes}), -1);
+
+    QCOMPARE(m_boxes->titles(), (QStringList{tr47("提示"), tr47("错误")}));
+    QCOMPARE(m_boxes->seen().at(1).text, tr47("无效串口"));
+    QVERIFY(m_sim->frames().isEmpty());
+    QVERIFY(rateLines(m_window).isEmpty());
+    QVERIFY(m_open->isEnabled());
+    QVERIFY(!m_window->isBusy());
+    QCOMPARE(m_baud->currentText(), QStringLiteral("1200"));
+
+    // With a port chosen again, one click runs one whole search.
+    m_window->fill_port_box({m_sim->portName()});
+    m_boxes->clear();
+    m_boxes->queue(kYes);
+    m_searchBtn->click();
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
+    QTRY_COMPARE(describe(m_sim->frames()), answeredAttempt(115200, false));
+    QCOMPARE(m_baud->currentText(), QStringLiteral("115200"));
+    QCOMPARE(m_parity->currentText(), QStringLiteral("None"));
+}
+
+void TstBaudSearch::portFailingToOpen_data()
+{
+    QTest::addColumn<int>("vanishAfter"); // "+++" frames after which the port goes away
+    QTest::addColumn<bool>("unplug");     // the module goes (the open port breaks), or only its name
+
+    QTest::newRow("a port name gone after the first attempt stops the search at the second") << 1 << false;
+    QTest::newRow("a port name gone during the 9600 candidates stops the search there") << 5 << false;
+    QTest::newRow("a module unplugged during the first attempt stops the search at the second") << 1 << true;
+}
+
+void TstBaudSearch::portFailingToOpen()
+{
+    QFETCH(int, vanishAfter);
+    QFETCH(bool, unplug);
+
+    m_sim->faults().silent = true;
+    int seen = 0;
+    const QObject context;
+    connect(m_sim, &sim::SimModule::frameReceived, &context, [&](const QByteArray& frame) {
+        if (frame != "+++" || ++seen != vanishAfter)
+            return;
+        if (unplug)
+            m_sim->stop();
+        else
+            QFile::remove(m_sim->portName()); // the open port itself keeps working
+    });
+
+    QCOMPARE(search({kYes}), -1);
+
+    QCOMPARE(m_boxes->titles(), (QStringList{tr47("提示"), tr47("错误")}));
+    QCOMPARE(m_boxes->seen().at(1).text, tr47("串口打开失败"));
+    if (unplug)
+        QCOMPARE(escapes(m_sim->frames()), scheduledEscapes(vanishAfter));
+    else
+        QCOMPARE(describe(m_sim->frames()), unansweredAttempts(vanishAfter));
+
+    // The rate lines end at the candidate that did not open.
+    const QVector<Line> schedule = fullSchedule();
+    QList<int> rates;
+    for (int i = 0; i <= vanishAfter; ++i) {
+        if (!rates.contains(schedule.at(i).baud))
+            rates.append(schedule.at(i).baud);
+    }
+    QCOMPARE(rateLines(m_window), rates);
+    QVERIFY(!TestSupport::logText(m_window).contains(tr47("参数搜索失败！")));
+
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+    QVERIFY(m_open->isEnabled());
+    QVERIFY(!m_window->isBusy());
+    QCOMPARE(m_baud->currentText(), QStringLiteral("1200"));
+    QCOMPARE(m_parity->currentText(), QStringLiteral("Even"));
+}
+
+void TstBaudSearch::clicksDuringSearchDoNothing()
+{
+    m_sim->setLine(9600, sim::Parity::None);
+    QList<bool> openEnabled;
+    int clicked = 0;
+    const QObject context;
+    // At each unanswered attempt, click the search button and the open button
+    // (enabled for the click if the window disabled it).
+    connect(m_sim, &sim::SimModule::frameReceived, &context, [&](const QByteArray& frame) {
+        if (frame != "+++" || ++clicked > 3)
+            return;
+        QTimer::singleShot(30, &context, [&] {
+            openEnabled.append(m_open->isEnabled());
+            for (QPushButton* const button : {m_searchBtn, m_open}) {
+                const bool enabled = button->isEnabled();
+                button->setEnabled(true);
+                button->click();
+                button->setEnabled(enabled);
+            }
+        });
+    });
+
+    QCOMPARE(search({kYes}), 1);
+
+    QCOMPARE(openEnabled, (QList<bool>{false, false, false}));
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
+    QTRY_COMPARE(describe(m_sim->frames()), unansweredAttempts(3) + answeredAttempt(9600, false));
+    QCOMPARE(m_baud->currentText(), QStringLiteral("9600"));
+    QVERIFY(m_open->isEnabled());
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+}
+
+void TstBaudSearch::openPortIsClosedBeforeTheQuestion_data()
+{
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<int>("result");
+    QTest::newRow("an open port stays closed after No") << kNo << 0;
+    QTest::newRow("an open port is closed before a search that runs") << kYes << 1;
+}
+
+void TstBaudSearch::openPortIsClosedBeforeTheQuestion()
+{
+    QFETCH(QString, answer);
+    QFETCH(int, result);
+
+    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    auto* const connectBtn = widget<QPushButton>(m_window, "device_connet");
+    QVERIFY(connectBtn->isEnabled());
+
+    struct AtQuestion
+    {
+        bool portOpen, connectEnabled, baudEnabled;
+        QString openText;
+    };
+    QList<AtQuestion> atQuestion;
+    const BoxShowWatcher watcher([&](QMessageBox* box) {
+        if (box->windowTitle() == tr47("提示"))
+            atQuestion.append(
+                {SerialSocket::getInstance()->isOpen(), connectBtn->isEnabled(), m_baud->isEnabled(), m_open->text()});
+    });
+
+    QCOMPARE(search({answer}), result);
+
+    QCOMPARE(atQuestion.size(), 1);
+    QVERIFY(!atQuestion.first().portOpen);
+    QCOMPARE(atQuestion.first().openText, tr47("打开串口"));
+    QVERIFY(!atQuestion.first().connectEnabled);
+    QVERIFY(atQuestion.first().baudEnabled);
+
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+    QCOMPARE(m_open->text(), tr47("打开串口"));
+    QVERIFY(m_open->isEnabled());
+    QVERIFY(!connectBtn->isEnabled());
+    if (result == 1)
+        QTRY_COMPARE(describe(m_sim->frames()), answeredAttempt(115200, false));
+    else
+        QVERIFY(m_sim->frames().isEmpty());
+}
+
+void TstBaudSearch::foundLineReachesTheModule()
+{
+    m_sim->setLine(9600, sim::Parity::Odd);
+    m_sim->state().canRate = 500;
+    m_sim->state().mode = "MODBUS";
+    m_sim->state().direction = "CAN-UART";
+
+    QCOMPARE(search({kYes}), 1);
+    const int searchFrames = m_sim->frames().size();
+    QTRY_COMPARE(describe(m_sim->frames()), unansweredAttempts(5) + answeredAttempt(9600, true));
+
+    // The user opens the port with the settings found and connects.
+    m_open->click();
+    QVERIFY(SerialSocket::getInstance()->isOpen());
+    widget<QPushButton>(m_window, "device_connet")->click(); // returns when the read-back has ended
+
+    const QList<QByteArray> readBack{"+++",          "AT\r\n",      "AT+E=OFF\r\n",  "AT+UART?\r\n",   "AT+CAN?\r\n",
+                                     "AT+MODE?\r\n", "AT+MSG?\r\n", "AT+UDMHT?\r\n", "AT+RANDOM?\r\n", "AT+DIRECTION?",
+                                     "AT+CANLT?",    "AT+FILTER?"};
+    QStringList expected;
+    for (const QByteArray& frame : readBack)
+        expected.append(describe(frame, 9600, true));
+    QTRY_COMPARE(describe(m_sim->frames()).mid(searchFrames), expected);
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
+
+    QCOMPARE(widget<QComboBox>(m_window, "baud_485")->currentText(), QStringLiteral("9600"));
+    QCOMPARE(widget<QComboBox>(m_window, "parity_485")->currentText(), QStringLiteral("ODD"));
+    QCOMPARE(widget<QComboBox>(m_window, "Box_can_baud")->currentText(), QStringLiteral("500K"));
+    QCOMPARE(widget<QComboBox>(m_window, "device_box")->currentIndex(), 3);
+    QCOMPARE(widget<QComboBox>(m_window, "Box_filtra_mode_2")->currentIndex(), 1);
+    QVERIFY(TestSupport::logText(m_window).contains(QStringLiteral("connection is successful")));
+    QVERIFY(!TestSupport::logText(m_window).contains(QStringLiteral("connection fails")));
+}
+
+VELKO_TEST_MAIN(TstBaudSearch)
+#include "tst_baudsearch.moc"
