@@ -15,16 +15,13 @@
 #include <QTimer>
 #include <memory>
 
+using TestSupport::kReadBackFrames;
+using TestSupport::tr47;
 using TestSupport::widget;
 
 Q_DECLARE_METATYPE(sim::Parity)
 
 namespace {
-QString tr47(const char* source)
-{
-    return QCoreApplication::translate("KX47main", source);
-}
-
 // Button texts of the question as the offscreen platform labels them.
 const QString kYes = QStringLiteral("&Yes");
 const QString kNo = QStringLiteral("&No");
@@ -165,7 +162,7 @@ private:
 };
 } // namespace
 
-class TstBaudSearch : public QObject
+class TstBaudSearch : public QObject, public TestSupport::ModuleFixture
 {
     Q_OBJECT
 
@@ -191,9 +188,6 @@ private slots:
 private:
     int search(const QStringList& answers);
 
-    KX47main* m_window = nullptr;
-    sim::SimModule* m_sim = nullptr;
-    TestSupport::BoxAnswerer* m_boxes = nullptr;
     QComboBox* m_baud = nullptr;
     QComboBox* m_parity = nullptr;
     QComboBox* m_stopBits = nullptr;
@@ -203,9 +197,7 @@ private:
 
 void TstBaudSearch::initTestCase()
 {
-    m_window = new KX47main;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    createWindow();
     m_baud = widget<QComboBox>(m_window, "my_serial_baud_box");
     m_parity = widget<QComboBox>(m_window, "my_serial_parity_box");
     m_stopBits = widget<QComboBox>(m_window, "my_serial_stopbit_box");
@@ -216,14 +208,12 @@ void TstBaudSearch::initTestCase()
 
 void TstBaudSearch::cleanupTestCase()
 {
-    delete m_window;
+    destroyWindow();
 }
 
 void TstBaudSearch::init()
 {
-    m_boxes = new TestSupport::BoxAnswerer(this);
-    m_sim = new sim::SimModule(this);
-    QVERIFY(m_sim->start());
+    plugModule(this, false);
     TestSupport::closePort(m_window);
     m_window->fill_port_box({m_sim->portName()});
     // Panel settings that a search which finds nothing must leave alone; no
@@ -237,11 +227,7 @@ void TstBaudSearch::init()
 void TstBaudSearch::cleanup()
 {
     const bool busy = m_window->isBusy();
-    TestSupport::closePort(m_window);
-    delete m_sim;
-    m_sim = nullptr;
-    delete m_boxes;
-    m_boxes = nullptr;
+    unplugModule();
     QVERIFY(!busy);
 }
 

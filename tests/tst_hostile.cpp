@@ -12,13 +12,11 @@
 #include <QPushButton>
 #include <QTableWidget>
 
+using TestSupport::kReadBackFrames;
+using TestSupport::tr47;
 using TestSupport::widget;
 
 namespace {
-const QList<QByteArray> kReadBackFrames{
-    "+++",         "AT\r\n",        "AT+E=OFF\r\n",   "AT+UART?\r\n",  "AT+CAN?\r\n", "AT+MODE?\r\n",
-    "AT+MSG?\r\n", "AT+UDMHT?\r\n", "AT+RANDOM?\r\n", "AT+DIRECTION?", "AT+CANLT?",   "AT+FILTER?"};
-
 // The longest each operation may take by its own pauses and poll budgets
 // (every poll at least 100 ms, 50 budget units each), for a table of three rows.
 constexpr qint64 kConnectMs = 150 + 10 * (100 + 1000) + (100 + 14000);
@@ -28,7 +26,7 @@ constexpr qint64 kListWriteMs = 2 * 100 + 2 * (100 + 600) + 3 * (100 + 1000);
 constexpr qint64 kSearchMs = 3 * (10 * 500 + 537 + 776 + 1252 + 2205) + 1666;
 } // namespace
 
-class TstHostile : public QObject
+class TstHostile : public QObject, public TestSupport::ModuleFixture
 {
     Q_OBJECT
 
@@ -47,22 +45,16 @@ private:
     qint64 run(const QString& operation);
     void applyFault(const QString& fault);
     void checkUsableAfterwards();
-
-    KX47main* m_window = nullptr;
-    sim::SimModule* m_sim = nullptr;
-    TestSupport::BoxAnswerer* m_boxes = nullptr;
 };
 
 void TstHostile::initTestCase()
 {
-    m_window = new KX47main;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    createWindow();
 }
 
 void TstHostile::cleanupTestCase()
 {
-    delete m_window;
+    destroyWindow();
 }
 
 void TstHostile::startModule()
@@ -74,20 +66,14 @@ void TstHostile::startModule()
 
 void TstHostile::init()
 {
-    m_boxes = new TestSupport::BoxAnswerer(this);
-    startModule();
-    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    plugModule(this, true);
     m_sim->state().configMode = true;
     m_sim->state().echo = false;
-    widget<QPushButton>(m_window, "clean_log_btn")->click();
 }
 
 void TstHostile::cleanup()
 {
-    TestSupport::closePort(m_window);
-    delete m_sim;
-    m_sim = nullptr;
-    delete m_boxes;
+    unplugModule();
 }
 
 void TstHostile::prepareTable()

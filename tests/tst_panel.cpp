@@ -12,16 +12,11 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 
+using TestSupport::kReadBackFrames;
+using TestSupport::tr47;
 using TestSupport::widget;
 
-namespace {
-QString tr47(const char* source)
-{
-    return QCoreApplication::translate("KX47main", source);
-}
-} // namespace
-
-class TstPanel : public QObject
+class TstPanel : public QObject, public TestSupport::ModuleFixture
 {
     Q_OBJECT
 
@@ -48,38 +43,27 @@ private slots:
 
 private:
     QStringList logBlocks() const;
-
-    KX47main* m_window = nullptr;
-    sim::SimModule* m_sim = nullptr;
-    TestSupport::BoxAnswerer* m_boxes = nullptr;
 };
 
 void TstPanel::initTestCase()
 {
-    m_window = new KX47main;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    createWindow();
 }
 
 void TstPanel::cleanupTestCase()
 {
-    delete m_window;
+    destroyWindow();
 }
 
 void TstPanel::init()
 {
-    m_boxes = new TestSupport::BoxAnswerer(this);
-    m_sim = new sim::SimModule(this);
-    QVERIFY(m_sim->start());
+    plugModule(this, false);
     m_window->slot_portListClicked();
-    widget<QTextBrowser>(m_window, "logBrower")->clear();
 }
 
 void TstPanel::cleanup()
 {
-    TestSupport::closePort(m_window);
-    delete m_sim;
-    delete m_boxes;
+    unplugModule();
 }
 
 QStringList TstPanel::logBlocks() const

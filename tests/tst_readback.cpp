@@ -12,18 +12,11 @@
 #include <QTableWidget>
 #include <QTimer>
 
+using TestSupport::kReadBackFrames;
+using TestSupport::tr47;
 using TestSupport::widget;
 
 namespace {
-QString tr47(const char* source)
-{
-    return QCoreApplication::translate("KX47main", source);
-}
-
-const QList<QByteArray> kReadBackFrames{
-    "+++",         "AT\r\n",        "AT+E=OFF\r\n",   "AT+UART?\r\n",  "AT+CAN?\r\n", "AT+MODE?\r\n",
-    "AT+MSG?\r\n", "AT+UDMHT?\r\n", "AT+RANDOM?\r\n", "AT+DIRECTION?", "AT+CANLT?",   "AT+FILTER?"};
-
 QVector<sim::Filter> makeFilters(int count)
 {
     QVector<sim::Filter> filters;
@@ -65,7 +58,7 @@ template <> char* toString(const Editors& e)
 }
 } // namespace QTest
 
-class TstReadBack : public QObject
+class TstReadBack : public QObject, public TestSupport::ModuleFixture
 {
     Q_OBJECT
 
@@ -92,39 +85,27 @@ private slots:
 private:
     Editors editors() const;
     void connectDevice();
-
-    KX47main* m_window = nullptr;
-    sim::SimModule* m_sim = nullptr;
-    TestSupport::BoxAnswerer* m_boxes = nullptr;
 };
 
 void TstReadBack::initTestCase()
 {
-    m_window = new KX47main;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    createWindow();
 }
 
 void TstReadBack::cleanupTestCase()
 {
-    delete m_window;
+    destroyWindow();
 }
 
 void TstReadBack::init()
 {
-    m_boxes = new TestSupport::BoxAnswerer(this);
-    m_sim = new sim::SimModule(this);
-    QVERIFY(m_sim->start());
-    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    plugModule(this, true);
     widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
-    widget<QPushButton>(m_window, "clean_log_btn")->click();
 }
 
 void TstReadBack::cleanup()
 {
-    TestSupport::closePort(m_window);
-    delete m_sim;
-    delete m_boxes;
+    unplugModule();
 }
 
 Editors TstReadBack::editors() const

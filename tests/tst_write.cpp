@@ -13,14 +13,11 @@
 #include <QTableWidget>
 #include <QTimer>
 
+using TestSupport::kReadBackFrames;
+using TestSupport::tr47;
 using TestSupport::widget;
 
 namespace {
-QString tr47(const char* source)
-{
-    return QCoreApplication::translate("KX47main", source);
-}
-
 const QByteArray kEmptyList = "AT+DELFILTER=EDTF,0\r\n";
 constexpr int kCentred = Qt::AlignHCenter | Qt::AlignVCenter;
 
@@ -208,7 +205,7 @@ QStringList distinctRows(int count)
 }
 } // namespace
 
-class TstWrite : public QObject
+class TstWrite : public QObject, public TestSupport::ModuleFixture
 {
     Q_OBJECT
 
@@ -245,44 +242,30 @@ private:
     QStringList tableRows() const;
     void press(const char* name);
     bool nothingSent() const;
-
-    KX47main* m_window = nullptr;
-    sim::SimModule* m_sim = nullptr;
-    TestSupport::BoxAnswerer* m_boxes = nullptr;
 };
 
 void TstWrite::initTestCase()
 {
-    m_window = new KX47main;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    createWindow();
 }
 
 void TstWrite::cleanupTestCase()
 {
-    delete m_window;
+    destroyWindow();
 }
 
 void TstWrite::init()
 {
-    m_boxes = new TestSupport::BoxAnswerer(this);
-    m_sim = new sim::SimModule(this);
-    QVERIFY(m_sim->start());
-    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    plugModule(this, true);
     m_sim->state().configMode = true;
     m_sim->state().echo = false;
     widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
-    widget<QPushButton>(m_window, "clean_log_btn")->click();
 }
 
 void TstWrite::cleanup()
 {
-    TestSupport::closePort(m_window);
+    unplugModule();
     widget<QComboBox>(m_window, "my_serial_baud_box")->setCurrentText("115200");
-    delete m_sim;
-    m_sim = nullptr;
-    delete m_boxes;
-    m_boxes = nullptr;
 }
 
 void TstWrite::apply(const Setup& s)

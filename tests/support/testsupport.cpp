@@ -2,6 +2,7 @@
 
 #include "kx47main.h"
 #include "serialsocket.h"
+#include "simmodule.h"
 
 #include <QAbstractButton>
 #include <QComboBox>
@@ -98,10 +99,45 @@ QString logText(KX47main* window)
     return widget<QTextBrowser>(window, "logBrower")->toPlainText();
 }
 
-void runAndWait(KX47main* window, const std::function<void()>& action, int timeoutMs)
+QString tr47(const char* source)
 {
-    action();
-    QTRY_VERIFY_WITH_TIMEOUT(!window->isBusy(), timeoutMs);
+    return QCoreApplication::translate("KX47main", source);
+}
+
+const QList<QByteArray> kReadBackFrames{
+    "+++",         "AT\r\n",        "AT+E=OFF\r\n",   "AT+UART?\r\n",  "AT+CAN?\r\n", "AT+MODE?\r\n",
+    "AT+MSG?\r\n", "AT+UDMHT?\r\n", "AT+RANDOM?\r\n", "AT+DIRECTION?", "AT+CANLT?",   "AT+FILTER?"};
+
+void ModuleFixture::createWindow()
+{
+    m_window = new KX47main;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void ModuleFixture::destroyWindow()
+{
+    delete m_window;
+    m_window = nullptr;
+}
+
+void ModuleFixture::plugModule(QObject* owner, bool open)
+{
+    m_boxes = new BoxAnswerer(owner);
+    m_sim = new sim::SimModule(owner);
+    QVERIFY(m_sim->start());
+    widget<QPushButton>(m_window, "clean_log_btn")->click();
+    if (open)
+        QVERIFY(openPortFromPanel(m_window, m_sim->portName()));
+}
+
+void ModuleFixture::unplugModule()
+{
+    closePort(m_window);
+    delete m_sim;
+    m_sim = nullptr;
+    delete m_boxes;
+    m_boxes = nullptr;
 }
 
 } // namespace TestSupport

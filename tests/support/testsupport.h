@@ -75,9 +75,30 @@ void closePort(KX47main* window);
 // The plain text of the log view.
 QString logText(KX47main* window);
 
-// Runs `action` (a click that starts a long operation) and waits until the
-// window is no longer busy.
-void runAndWait(KX47main* window, const std::function<void()>& action, int timeoutMs = 60000);
+// A text of the window as the installed catalogue shows it.
+QString tr47(const char* source);
+
+// What "连接设备" sends, in order.
+extern const QList<QByteArray> kReadBackFrames;
+
+// End-to-end fixture: one window for the whole test executable, and for each
+// test function a box answerer and a freshly plugged simulated module.
+class ModuleFixture
+{
+protected:
+    // For initTestCase() and cleanupTestCase().
+    void createWindow();
+    void destroyWindow();
+    // For init(): a new module and answerer owned by `owner`, the log emptied;
+    // with `open`, the module's port opened from the panel.
+    void plugModule(QObject* owner, bool open);
+    // For cleanup(): the port closed, the module and the answerer gone.
+    void unplugModule();
+
+    KX47main* m_window = nullptr;
+    sim::SimModule* m_sim = nullptr;
+    BoxAnswerer* m_boxes = nullptr;
+};
 
 } // namespace TestSupport
 
