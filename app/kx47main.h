@@ -25,9 +25,10 @@ public:
     explicit KX47main(QWidget* parent = nullptr);
     ~KX47main() override;
 
-    // Switches the window into and out of the language given by the text of
-    // the hidden `language` button; sets the title afterwards.
+    // The translated title; set again after every retranslation.
     void set_title();
+    // The start state: hidden and disabled controls, the English catalogue,
+    // the port list, the panel's items and the editors' rules.
     void init_ui();
 
     // Serial port panel.

@@ -1,6 +1,7 @@
 #include "atprotocol.h"
 #include "busyscope.h"
 #include "common.h"
+#include "filtercheck.h"
 #include "kx47main.h"
 #include "logformat.h"
 #include "serialsocket.h"
@@ -12,7 +13,6 @@
 
 namespace {
 constexpr int16_t kQueryBudget = 500;
-constexpr int kMaxFilterRows = 14;
 
 // Selects the item whose text equals `text`; no such item keeps the current one.
 void selectByText(QComboBox* box, const QString& text)
@@ -189,7 +189,7 @@ void KX47main::readBack()
             qDebug() << "id_date:" << entry.id;
             // Entries beyond the table's capacity are announced and dropped;
             // the first 14 stay as listed.
-            if (ui->tableWidget->rowCount() + 1 > kMaxFilterRows) {
+            if (ui->tableWidget->rowCount() + 1 > FilterCheck::kMaxRows) {
                 QMessageBox::warning(this, tr("警告"), tr("已经达到最大条目!"), QMessageBox::Ok);
                 continue;
             }
