@@ -12,6 +12,7 @@
 #include <QTableWidget>
 #include <QTimer>
 
+using TestSupport::Editors;
 using TestSupport::kReadBackFrames;
 using TestSupport::tr47;
 using TestSupport::widget;
@@ -29,34 +30,6 @@ QVector<sim::Filter> makeFilters(int count)
     return filters;
 }
 } // namespace
-
-// The editors of the window as one comparable value.
-struct Editors
-{
-    QString baud, stop, parity, canRate, frameType, id, mode, head, tail, length, position, direction, filterMode;
-    bool msgId = false, msgInfo = false;
-    QStringList rows;
-
-    bool operator==(const Editors& o) const
-    {
-        return baud == o.baud && stop == o.stop && parity == o.parity && canRate == o.canRate &&
-               frameType == o.frameType && id == o.id && mode == o.mode && head == o.head && tail == o.tail &&
-               length == o.length && position == o.position && direction == o.direction && filterMode == o.filterMode &&
-               msgId == o.msgId && msgInfo == o.msgInfo && rows == o.rows;
-    }
-};
-
-namespace QTest {
-template <> char* toString(const Editors& e)
-{
-    return qstrdup(QStringList{e.baud, e.stop, e.parity, e.canRate, e.frameType, e.id, e.mode, e.head, e.tail, e.length,
-                               e.position, e.direction, e.filterMode, e.msgId ? "1" : "0", e.msgInfo ? "1" : "0",
-                               e.rows.join(' ')}
-                       .join('|')
-                       .toUtf8()
-                       .constData());
-}
-} // namespace QTest
 
 class TstReadBack : public QObject, public TestSupport::ModuleFixture
 {
@@ -110,26 +83,7 @@ void TstReadBack::cleanup()
 
 Editors TstReadBack::editors() const
 {
-    Editors e;
-    e.baud = widget<QComboBox>(m_window, "baud_485")->currentText();
-    e.stop = widget<QComboBox>(m_window, "stopbit_485")->currentText();
-    e.parity = widget<QComboBox>(m_window, "parity_485")->currentText();
-    e.canRate = widget<QComboBox>(m_window, "Box_can_baud")->currentText();
-    e.frameType = QString::number(widget<QComboBox>(m_window, "Box_send_mode")->currentIndex());
-    e.id = widget<QLineEdit>(m_window, "line_send_id")->text();
-    e.mode = QString::number(widget<QComboBox>(m_window, "device_box")->currentIndex());
-    e.head = widget<QLineEdit>(m_window, "line_user_head")->text();
-    e.tail = widget<QLineEdit>(m_window, "line_user_tail")->text();
-    e.length = widget<QLineEdit>(m_window, "line_idlenggth")->text();
-    e.position = widget<QLineEdit>(m_window, "line_idLocation")->text();
-    e.direction = QString::number(widget<QComboBox>(m_window, "Box_filtra_mode_2")->currentIndex());
-    e.filterMode = QString::number(widget<QComboBox>(m_window, "Box_filtra_mode")->currentIndex());
-    e.msgId = widget<QCheckBox>(m_window, "id_enabled_checkBox")->isChecked();
-    e.msgInfo = widget<QCheckBox>(m_window, "meg_enabledcheckBox")->isChecked();
-    const auto* table = widget<QTableWidget>(m_window, "tableWidget");
-    for (int r = 0; r < table->rowCount(); ++r)
-        e.rows.append(table->item(r, 0)->text() + ',' + table->item(r, 1)->text());
-    return e;
+    return TestSupport::readEditors(m_window);
 }
 
 void TstReadBack::connectDevice()
@@ -206,15 +160,15 @@ void TstReadBack::readsEveryGroup()
     expected.stop = "2";
     expected.parity = "NONE";
     expected.canRate = "1000K";
-    expected.frameType = frameType == "EDTF" ? "1" : "0";
+    expected.frameType = frameType == "EDTF" ? 1 : 0;
     expected.id = id;
-    expected.mode = QString::number(modeItem);
+    expected.mode = modeItem;
     expected.head = "C3";
     expected.tail = "3C";
     expected.length = "4";
     expected.position = "6";
-    expected.direction = "1";
-    expected.filterMode = QString::number(filterItem);
+    expected.direction = 1;
+    expected.filterMode = filterItem;
     expected.msgId = false;
     expected.msgInfo = true;
     for (const sim::Filter& f : s.filters)
@@ -264,7 +218,7 @@ void TstReadBack::noticeMissing()
     QVERIFY(log.contains("connection fails"));
     QVERIFY(log.indexOf("connection fails") < log.indexOf("Echo close"));
     QCOMPARE(m_sim->frameData(), kReadBackFrames);
-    QCOMPARE(editors().mode, QStringLiteral("3"));
+    QCOMPARE(editors().mode, 3);
 }
 
 void TstReadBack::silentModule()
@@ -334,7 +288,7 @@ void TstReadBack::silentSingleQuery()
     QCOMPARE(m_sim->frameData(), kReadBackFrames);
     const Editors e = editors();
     QCOMPARE(e.canRate, QStringLiteral("1000K")); // skipped
-    QCOMPARE(e.mode, QStringLiteral("2"));        // the next group is read
+    QCOMPARE(e.mode, 2);                          // the next group is read
     QVERIFY(m_boxes->seen().isEmpty());
 }
 
@@ -433,8 +387,8 @@ void TstReadBack::malformedReports()
         {"tail", {before.tail, after.tail}},
         {"position", {before.position, after.position}},
         {"msgInfo", {before.msgInfo ? "1" : "0", after.msgInfo ? "1" : "0"}},
-        {"mode", {before.mode, after.mode}},
-        {"direction", {before.direction, after.direction}},
+        {"mode", {QString::number(before.mode), QString::number(after.mode)}},
+        {"direction", {QString::number(before.direction), QString::number(after.direction)}},
         {"rows", {before.rows.join(' '), after.rows.isEmpty() ? "none" : after.rows.join(' ')}},
     };
     QVERIFY(values.contains(field));

@@ -13,6 +13,7 @@
 #include <QTableWidget>
 #include <QTimer>
 
+using TestSupport::Editors;
 using TestSupport::kReadBackFrames;
 using TestSupport::tr47;
 using TestSupport::widget;
@@ -87,46 +88,9 @@ sim::ModuleState customizedModule()
 }
 } // namespace
 
-// The editors of the window that a write reads, as one comparable value.
-struct Setup
-{
-    QString baud = "115200", stop = "1", parity = "NONE";
-    QString canRate = "250K";
-    int frameType = 0;
-    QString id;
-    int direction = 2;
-    int mode = 0;
-    bool msgId = false, msgInfo = false;
-    QString head = "7E", tail = "E7", length = "3", position = "7";
-    int filterMode = 0;
-    QStringList rows; // "TYPE,ID"
-
-    bool operator==(const Setup& o) const
-    {
-        return baud == o.baud && stop == o.stop && parity == o.parity && canRate == o.canRate &&
-               frameType == o.frameType && id == o.id && direction == o.direction && mode == o.mode &&
-               msgId == o.msgId && msgInfo == o.msgInfo && head == o.head && tail == o.tail && length == o.length &&
-               position == o.position && filterMode == o.filterMode && rows == o.rows;
-    }
-};
-Q_DECLARE_METATYPE(Setup)
-
-namespace QTest {
-template <> char* toString(const Setup& e)
-{
-    return qstrdup(QStringList{e.baud, e.stop, e.parity, e.canRate, QString::number(e.frameType), e.id,
-                               QString::number(e.direction), QString::number(e.mode), e.msgId ? "1" : "0",
-                               e.msgInfo ? "1" : "0", e.head, e.tail, e.length, e.position,
-                               QString::number(e.filterMode), e.rows.join(' ')}
-                       .join('|')
-                       .toUtf8()
-                       .constData());
-}
-} // namespace QTest
-
 namespace {
 // The frames of "写入配置" for these editors, in order.
-QList<QByteArray> writeFrames(const Setup& s)
+QList<QByteArray> writeFrames(const Editors& s)
 {
     QList<QByteArray> frames;
     frames << ("AT+UART=" + s.baud + ",8," + s.stop + ',' + s.parity + ",NFC\r\n").toLatin1();
@@ -152,7 +116,7 @@ QList<QByteArray> writeFrames(const Setup& s)
 }
 
 // The module after "写入配置" of these editors, starting from `before`.
-sim::ModuleState moduleAfterWrite(sim::ModuleState s, const Setup& e)
+sim::ModuleState moduleAfterWrite(sim::ModuleState s, const Editors& e)
 {
     s.pendingBaud = e.baud.toInt();
     s.pendingStopBits = e.stop.toInt();
@@ -183,7 +147,7 @@ sim::ModuleState moduleAfterWrite(sim::ModuleState s, const Setup& e)
 
 // A module whose every parameter differs from what `e` writes, so that a
 // command that is not sent, or sent when it should not be, shows.
-sim::ModuleState moduleBefore(const Setup& e)
+sim::ModuleState moduleBefore(const Editors& e)
 {
     sim::ModuleState s = customizedModule();
     s.frameType = kFrameTypes.at(1 - e.frameType);
@@ -235,8 +199,8 @@ private slots:
     void clicksDuringWriteAllChangeNothing();
 
 private:
-    void apply(const Setup& s);
-    Setup editors() const;
+    void apply(const Editors& s);
+    Editors editors() const;
     void setFilterModeByUser(int item);
     void fillTable(const QStringList& rows);
     QStringList tableRows() const;
@@ -268,7 +232,7 @@ void TstWrite::cleanup()
     widget<QComboBox>(m_window, "my_serial_baud_box")->setCurrentText("115200");
 }
 
-void TstWrite::apply(const Setup& s)
+void TstWrite::apply(const Editors& s)
 {
     widget<QComboBox>(m_window, "baud_485")->setCurrentText(s.baud);
     widget<QComboBox>(m_window, "stopbit_485")->setCurrentText(s.stop);
@@ -292,26 +256,9 @@ void TstWrite::apply(const Setup& s)
     fillTable(s.rows);
 }
 
-Setup TstWrite::editors() const
+Editors TstWrite::editors() const
 {
-    Setup e;
-    e.baud = widget<QComboBox>(m_window, "baud_485")->currentText();
-    e.stop = widget<QComboBox>(m_window, "stopbit_485")->currentText();
-    e.parity = widget<QComboBox>(m_window, "parity_485")->currentText();
-    e.canRate = widget<QComboBox>(m_window, "Box_can_baud")->currentText();
-    e.frameType = widget<QComboBox>(m_window, "Box_send_mode")->currentIndex();
-    e.id = widget<QLineEdit>(m_window, "line_send_id")->text();
-    e.direction = widget<QComboBox>(m_window, "Box_filtra_mode_2")->currentIndex();
-    e.mode = widget<QComboBox>(m_window, "device_box")->currentIndex();
-    e.msgId = widget<QCheckBox>(m_window, "id_enabled_checkBox")->isChecked();
-    e.msgInfo = widget<QCheckBox>(m_window, "meg_enabledcheckBox")->isChecked();
-    e.head = widget<QLineEdit>(m_window, "line_user_head")->text();
-    e.tail = widget<QLineEdit>(m_window, "line_user_tail")->text();
-    e.length = widget<QLineEdit>(m_window, "line_idlenggth")->text();
-    e.position = widget<QLineEdit>(m_window, "line_idLocation")->text();
-    e.filterMode = widget<QComboBox>(m_window, "Box_filtra_mode")->currentIndex();
-    e.rows = tableRows();
-    return e;
+    return TestSupport::readEditors(m_window);
 }
 
 void TstWrite::setFilterModeByUser(int item)
@@ -333,14 +280,7 @@ void TstWrite::fillTable(const QStringList& rows)
 
 QStringList TstWrite::tableRows() const
 {
-    QStringList rows;
-    const auto* table = widget<QTableWidget>(m_window, "tableWidget");
-    for (int r = 0; r < table->rowCount(); ++r) {
-        const QTableWidgetItem* type = table->item(r, 0);
-        const QTableWidgetItem* id = table->item(r, 1);
-        rows.append((type ? type->text() : "<none>") + ',' + (id ? id->text() : "<none>"));
-    }
-    return rows;
+    return TestSupport::tableRows(m_window);
 }
 
 // Clicks a button; a module operation returns when it has ended.
@@ -358,10 +298,10 @@ bool TstWrite::nothingSent() const
 
 void TstWrite::writeAllSendsEveryGroupInOrder_data()
 {
-    QTest::addColumn<Setup>("setup");
+    QTest::addColumn<Editors>("setup");
     QTest::addColumn<bool>("silent");
 
-    Setup s;
+    Editors s;
     s.baud = "9600";
     s.stop = "2";
     s.parity = "EVEN";
@@ -376,7 +316,7 @@ void TstWrite::writeAllSendsEveryGroupInOrder_data()
     s.rows = distinctRows(2); // not written in mode OFF
     QTest::newRow("transparent mode writes both flags and an empty ID as 0") << s << false;
 
-    s = Setup();
+    s = Editors();
     s.baud = "460800";
     s.parity = "ODD";
     s.canRate = "1000K";
@@ -389,7 +329,7 @@ void TstWrite::writeAllSendsEveryGroupInOrder_data()
     s.filterMode = 1;
     QTest::newRow("transparent mode with identifier writes length and position") << s << false;
 
-    s = Setup();
+    s = Editors();
     s.baud = "600";
     s.stop = "2";
     s.canRate = "6K";
@@ -399,7 +339,7 @@ void TstWrite::writeAllSendsEveryGroupInOrder_data()
     s.filterMode = 2;
     QTest::newRow("protocol mode has no sub-parameters") << s << false;
 
-    s = Setup();
+    s = Editors();
     s.baud = "57600";
     s.parity = "EVEN";
     s.canRate = "500K";
@@ -411,7 +351,7 @@ void TstWrite::writeAllSendsEveryGroupInOrder_data()
     s.rows = QStringList{"NDTF,7FF", "EDTF,1ABCDEF0", "NDTF,0"};
     QTest::newRow("Modbus mode has no sub-parameters and the list goes out in row order") << s << false;
 
-    s = Setup();
+    s = Editors();
     s.baud = "19200";
     s.stop = "2";
     s.parity = "ODD";
@@ -432,7 +372,7 @@ void TstWrite::writeAllSendsEveryGroupInOrder_data()
 
 void TstWrite::writeAllSendsEveryGroupInOrder()
 {
-    QFETCH(Setup, setup);
+    QFETCH(Editors, setup);
     QFETCH(bool, silent);
     const sim::ModuleState before = moduleBefore(setup);
     m_sim->state() = before;
@@ -456,7 +396,7 @@ void TstWrite::writeAllSendsEveryGroupInOrder()
     m_sim->faults().silent = false;
     press("device_connet");
     QVERIFY(m_boxes->seen().isEmpty());
-    Setup expected = setup;
+    Editors expected = setup;
     expected.baud = "115200";
     expected.stop = "1";
     expected.parity = "NONE";
@@ -481,7 +421,7 @@ void TstWrite::writeAllSendsEveryGroupInOrder()
 
 void TstWrite::writeAllWithUserFilterAndEmptyTable()
 {
-    Setup setup;
+    Editors setup;
     setup.mode = 2;
     setup.canRate = "100K";
     setup.id = "5";
@@ -560,7 +500,7 @@ void TstWrite::restoreRestartsOnlyAfterAPause()
 
 void TstWrite::restartAppliesTheWrittenSerialLine()
 {
-    Setup setup;
+    Editors setup;
     setup.baud = "9600";
     setup.mode = 2;
     apply(setup);
@@ -838,7 +778,7 @@ void TstWrite::rowsRemovedWhileTheListIsWritten()
 
 void TstWrite::clicksDuringWriteAllChangeNothing()
 {
-    Setup setup;
+    Editors setup;
     setup.mode = 4;
     setup.baud = "14400";
     setup.filterMode = 3;

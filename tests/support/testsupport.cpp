@@ -5,10 +5,13 @@
 #include "simmodule.h"
 
 #include <QAbstractButton>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTextBrowser>
 #include <QTimer>
 
@@ -97,6 +100,66 @@ void closePort(KX47main* window)
 QString logText(KX47main* window)
 {
     return widget<QTextBrowser>(window, "logBrower")->toPlainText();
+}
+
+bool Editors::operator==(const Editors& o) const
+{
+    return toString() == o.toString();
+}
+
+QString Editors::toString() const
+{
+    return QStringList{baud,
+                       stop,
+                       parity,
+                       canRate,
+                       QString::number(frameType),
+                       id,
+                       QString::number(direction),
+                       QString::number(mode),
+                       msgId ? "1" : "0",
+                       msgInfo ? "1" : "0",
+                       head,
+                       tail,
+                       length,
+                       position,
+                       QString::number(filterMode),
+                       rows.join(' ')}
+        .join('|');
+}
+
+Editors readEditors(KX47main* window)
+{
+    Editors e;
+    e.baud = widget<QComboBox>(window, "baud_485")->currentText();
+    e.stop = widget<QComboBox>(window, "stopbit_485")->currentText();
+    e.parity = widget<QComboBox>(window, "parity_485")->currentText();
+    e.canRate = widget<QComboBox>(window, "Box_can_baud")->currentText();
+    e.frameType = widget<QComboBox>(window, "Box_send_mode")->currentIndex();
+    e.id = widget<QLineEdit>(window, "line_send_id")->text();
+    e.direction = widget<QComboBox>(window, "Box_filtra_mode_2")->currentIndex();
+    e.mode = widget<QComboBox>(window, "device_box")->currentIndex();
+    e.msgId = widget<QCheckBox>(window, "id_enabled_checkBox")->isChecked();
+    e.msgInfo = widget<QCheckBox>(window, "meg_enabledcheckBox")->isChecked();
+    e.head = widget<QLineEdit>(window, "line_user_head")->text();
+    e.tail = widget<QLineEdit>(window, "line_user_tail")->text();
+    e.length = widget<QLineEdit>(window, "line_idlenggth")->text();
+    e.position = widget<QLineEdit>(window, "line_idLocation")->text();
+    e.filterMode = widget<QComboBox>(window, "Box_filtra_mode")->currentIndex();
+    e.rows = tableRows(window);
+    return e;
+}
+
+QStringList tableRows(KX47main* window)
+{
+    QStringList rows;
+    const auto* table = widget<QTableWidget>(window, "tableWidget");
+    for (int r = 0; r < table->rowCount(); ++r) {
+        const QTableWidgetItem* type = table->item(r, 0);
+        const QTableWidgetItem* id = table->item(r, 1);
+        rows.append((type ? type->text() : "<none>") + ',' + (id ? id->text() : "<none>"));
+    }
+    return rows;
 }
 
 QString tr47(const char* source)

@@ -75,6 +75,28 @@ void closePort(KX47main* window);
 // The plain text of the log view.
 QString logText(KX47main* window);
 
+// The module editors of the window and its filter table, as one comparable
+// value. Combo boxes with fixed items are kept as item indexes.
+struct Editors
+{
+    QString baud = "115200", stop = "1", parity = "NONE";
+    QString canRate = "250K";
+    int frameType = 0;
+    QString id;
+    int direction = 2;
+    int mode = 0;
+    bool msgId = false, msgInfo = false;
+    QString head = "7E", tail = "E7", length = "3", position = "7";
+    int filterMode = 0;
+    QStringList rows; // "TYPE,ID"
+
+    bool operator==(const Editors& o) const;
+    QString toString() const;
+};
+Editors readEditors(KX47main* window);
+// The filter table's rows as "TYPE,ID", "<none>" for a missing cell.
+QStringList tableRows(KX47main* window);
+
 // A text of the window as the installed catalogue shows it.
 QString tr47(const char* source);
 
@@ -101,6 +123,15 @@ protected:
 };
 
 } // namespace TestSupport
+
+Q_DECLARE_METATYPE(TestSupport::Editors)
+
+namespace QTest {
+template <> inline char* toString(const TestSupport::Editors& e)
+{
+    return qstrdup(e.toString().toUtf8().constData());
+}
+} // namespace QTest
 
 // A QtTest main that prepares the environment first.
 #define VELKO_TEST_MAIN(TestObject)                                                                                    \
