@@ -30,6 +30,21 @@ KX47main::KX47main(QWidget* parent) : QMainWindow(parent), ui(new Ui::KX47main)
     connect(ui->Box_send_mode, SIGNAL(activated(int)), this, SLOT(box_send_mode()));
     connect(ui->elabel_net, SIGNAL(clicked()), this, SLOT(onRegisterAccountClicked()));
     connect(ui->btn_serch, &QAbstractButton::clicked, this, &KX47main::search_baud_rate);
+
+    // The window shows what the module session reports, as it happens.
+    m_session = new ModuleSession(SerialSocket::getInstance(), this);
+    connect(m_session, &ModuleSession::logEntry, this, &KX47main::show_log);
+    connect(m_session, &ModuleSession::groupRead, this, &KX47main::applyReading);
+    connect(m_session, &ModuleSession::failed, this, &KX47main::showFailure);
+    connect(m_session, &ModuleSession::searchRateTried, this, [this](int baud) {
+        ui->logBrower->append(QStringLiteral("<font color=\"#FF0000\" size=\"10\">") +
+                              tr("Current serch baud: %1").arg(baud));
+    });
+    connect(m_session, &ModuleSession::searchFound, this, &KX47main::showSearchFound);
+
+    connect(ui->action_open_config, &QAction::triggered, this, &KX47main::chooseConfigToOpen);
+    connect(ui->action_save_config, &QAction::triggered, this, &KX47main::chooseConfigToSave);
+    connect(ui->action_save_log, &QAction::triggered, this, &KX47main::chooseLogToSave);
 }
 
 KX47main::~KX47main()

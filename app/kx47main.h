@@ -1,5 +1,7 @@
 #pragma once
 
+#include "modulesession.h"
+
 #include <QByteArray>
 #include <QMainWindow>
 #include <QString>
@@ -14,9 +16,11 @@ namespace Ui {
 class KX47main;
 }
 
-// The one window of the tool. Every module operation is one of its members;
-// the members are spread over app/ (shell, serial panel, log), protocol/
-// (exchange, read-back, editors and writing, baud-rate search) and filters/.
+// The one window of the tool: a view over the module session. Its slots turn
+// the editors into a configuration for the session's sequences and show what
+// the session reports (log entries, each group read, failures as message
+// boxes). The members are spread over app/ (shell, serial panel, log, editors,
+// module commands, profile files) and filters/ (the filter table).
 class KX47main : public QMainWindow
 {
     Q_OBJECT
@@ -41,6 +45,14 @@ public:
     // True while a module operation (read-back, write, search, list write, ...)
     // is waiting for the module; other module operations do nothing meanwhile.
     bool isBusy() const { return m_busy; }
+
+    // The editors and the filter table as one configuration, as a write sends them.
+    ModuleConfig editorsConfig() const;
+    // Profile files and the log, without their dialogs. A profile is checked
+    // whole before any editor changes; false after a message box.
+    bool openConfig(const QString& path);
+    bool saveConfig(const QString& path);
+    bool saveLog(const QString& path);
 
 public slots:
     void on_my_serial_open_btn_clicked();
@@ -91,22 +103,23 @@ public slots:
 private:
     friend class BusyScope;
 
-    // Bodies of the module operations without the busy guard, so that the
-    // whole-configuration write can run them as its steps.
-    void readBack();
-    void writeSerialLine();
-    void writeCan();
-    void writeDirection();
-    void writeMode();
-    void writeFilterMode();
-    void writeFilterList();
-    void clearFilterList();
-    void sendPlain(const QByteArray& command);
-    void writeAll();
-    int runBaudSearch();
+    // What the editors hold, asked for by a sequence before each command.
+    ModuleSession::ConfigSource editors() const;
+    // Puts what the module (or a profile) said into the editors, through the
+    // setter slots, in the order of the fields.
+    void applyReading(const ConfigReading& reading);
+    void showFailure(ModuleSession::Failure failure);
+    void showSearchFound(const ModuleSession::Line& line);
     void replaceCell(int row, int column, const QString& text);
+    // The File menu.
+    void chooseConfigToOpen();
+    void chooseConfigToSave();
+    void chooseLogToSave();
+    QString chooseFile(bool save, const QString& caption, const QString& name, const QString& filter);
 
     Ui::KX47main* ui = nullptr;
-    QTranslator* translator = nullptr; // no parent; lives until the process ends
+    QTranslator* translator = nullptr;  // no parent; lives until the process ends
+    ModuleSession* m_session = nullptr; // child of the window
     bool m_busy = false;
+    QString m_lastFolder; // of the File menu's dialogs, for this run
 };

@@ -1,6 +1,4 @@
-#include "atprotocol.h"
 #include "busyscope.h"
-#include "common.h"
 #include "filtercheck.h"
 #include "kx47main.h"
 #include "ui_kx47main.h"
@@ -14,20 +12,9 @@ namespace {
 constexpr int kCentred = Qt::AlignHCenter | Qt::AlignVCenter; // 0x84
 constexpr int kRowHeight = 30;
 constexpr int kTypeColumnWidth = 104;
-constexpr int16_t kModeBudget = 300;
-constexpr int16_t kListClearBudget = 300;
-constexpr int16_t kButtonClearBudget = 100;
-constexpr int16_t kEntryBudget = 500;
-constexpr int kListPause = 100;
 
 // True only while updata_tableWidget fills a row: cell checks stay quiet then.
 bool add_flag = false;
-
-QString cellText(const QTableWidget* table, int row, int column)
-{
-    const QTableWidgetItem* const item = table->item(row, column);
-    return item ? item->text() : QString();
-}
 } // namespace
 
 void KX47main::Box_filtra_mode()
@@ -39,17 +26,11 @@ void KX47main::Box_filtra_mode()
     ui->clean_list_btn->setEnabled(user);
 }
 
-void KX47main::writeFilterMode()
-{
-    qDebug() << "on_write_filter_mode_btn_clicked";
-    kx47Query(At::canltCommand(ui->Box_filtra_mode->currentIndex()), kModeBudget);
-}
-
 void KX47main::on_write_filter_mode_btn_clicked()
 {
     const BusyScope busy(this);
     if (busy.acquired())
-        writeFilterMode();
+        m_session->writeFilterMode(editors());
 }
 
 void KX47main::updata_tableWidget(QString idtype, QString iddate)
@@ -93,53 +74,20 @@ void KX47main::on_del_id_btn_clicked()
         ui->tableWidget->removeRow(row);
 }
 
-void KX47main::clearFilterList()
-{
-    ui->tableWidget->setRowCount(0);
-    kx47Query(At::kDelFilter, kButtonClearBudget);
-    Common::delay(kListPause);
-}
-
 void KX47main::on_clean_list_btn_clicked()
 {
     const BusyScope busy(this);
-    if (busy.acquired())
-        clearFilterList();
-}
-
-void KX47main::writeFilterList()
-{
-    writeFilterMode();
-    Common::delay(kListPause);
-    kx47Query(At::kDelFilter, kListClearBudget);
-    Common::delay(kListPause);
-    if (ui->Box_filtra_mode->currentIndex() != 3)
+    if (!busy.acquired())
         return;
-
-    QTableWidget* const table = ui->tableWidget;
-    const int rows = table->rowCount();
-    if (rows == 0) {
-        QMessageBox::information(this, tr("错误"), tr("请添加数据"), QMessageBox::Ok);
-        return;
-    }
-    qDebug() << "date_count" << rows;
-    for (int row = 0; row < rows; ++row) {
-        // The table stays editable while the list is written: rows removed
-        // meanwhile end the write at the first one that is gone.
-        if (row >= table->rowCount())
-            break;
-        const QString type = cellText(table, row, 0);
-        const QString id = cellText(table, row, 1);
-        kx47Query(At::filterCommand(type, id), kEntryBudget);
-        qDebug() << type << id;
-    }
+    ui->tableWidget->setRowCount(0);
+    m_session->clearFilterList();
 }
 
 void KX47main::on_write_id_btn_clicked()
 {
     const BusyScope busy(this);
     if (busy.acquired())
-        writeFilterList();
+        m_session->writeFilterList(editors());
 }
 
 void KX47main::replaceCell(int row, int column, const QString& text)
@@ -167,7 +115,8 @@ void KX47main::on_tableWidget_itemChanged(QTableWidgetItem* item)
         QMessageBox::warning(this, tr("警告"), tr("类别设置错误! \r\n即将恢复默认参数."), QMessageBox::Ok);
         replaceCell(row, 0, QStringLiteral("NDTF"));
     } else if (column == 1) {
-        const QString type = cellText(ui->tableWidget, row, 0);
+        const QTableWidgetItem* const typeCell = ui->tableWidget->item(row, 0);
+        const QString type = typeCell ? typeCell->text() : QString();
         const QString id = item->text();
         qDebug() << type << id;
         if (FilterCheck::checkId(type, id) != FilterCheck::IdVerdict::Wrong)

@@ -26,10 +26,10 @@ struct ModuleConfig
     bool frameInfo = false;     // transparent mode: AT+MSG second flag
     QString head = "A5";        // custom protocol: two hexadecimal digits
     QString tail = "5A";
-    QString idLength = "2";   // transparent with identifier: one digit 0 to 4
-    QString idPosition = "0"; // one digit 0 to 7
-    QString direction = "BOTHWAY"; // UART-CAN, CAN-UART, BOTHWAY
-    QString filterMode = "OFF";    // OFF, ETF, NTF, USER
+    QString idLength = "2";           // transparent with identifier: one digit 0 to 4
+    QString idPosition = "0";         // one digit 0 to 7
+    QString direction = "BOTHWAY";    // UART-CAN, CAN-UART, BOTHWAY
+    QString filterMode = "OFF";       // OFF, ETF, NTF, USER
     QVector<At::FilterEntry> filters; // at most 14; written in USER mode only
 
     bool operator==(const ModuleConfig& o) const;
@@ -67,8 +67,8 @@ ConfigFields everyField();
 QString fieldPath(ConfigField field);
 
 // The values the editors offer.
-const QVector<int>& baudRates();       // 600 ... 460800, the 14 items of baud_485
-const QVector<int>& canRatesKbit();    // 6 ... 1000, the 15 items of Box_can_baud
+const QVector<int>& baudRates();    // 600 ... 460800, the 14 items of baud_485
+const QVector<int>& canRatesKbit(); // 6 ... 1000, the 15 items of Box_can_baud
 constexpr int kMaxFilters = 14;
 
 // Checks every field with the editors' rules. Empty when the configuration is

@@ -28,3 +28,7 @@ void Common::delay(int ms)
         loop.exec(QEventLoop::AllEvents);
     }
 }
+
+// Meta-object code in this unit: a program that links the session alone
+// (velkocan-cli) then pulls in none of the window's code.
+#include "moc_common.cpp"

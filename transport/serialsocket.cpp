@@ -113,3 +113,7 @@ void SerialSocket::handlePortError(QSerialPort::SerialPortError code)
     m_handlingError = false;
     emit signal_error(msg);
 }
+
+// Meta-object code in this unit: a program that links the session alone
+// (velkocan-cli) then pulls in none of the window's code.
+#include "moc_serialsocket.cpp"

@@ -499,6 +499,50 @@
 重启设备后！<byte value="xd"/>
 点击&quot;Yes&quot;开始搜索波特率！</translation>
     </message>
+    <message>
+        <source>文件</source>
+        <translation>文件</translation>
+    </message>
+    <message>
+        <source>打开配置…</source>
+        <translation>打开配置…</translation>
+    </message>
+    <message>
+        <source>保存配置…</source>
+        <translation>保存配置…</translation>
+    </message>
+    <message>
+        <source>保存日志…</source>
+        <translation>保存日志…</translation>
+    </message>
+    <message>
+        <source>无法读取文件 %1</source>
+        <translation>无法读取文件 %1</translation>
+    </message>
+    <message>
+        <source>无法写入文件 %1</source>
+        <translation>无法写入文件 %1</translation>
+    </message>
+    <message>
+        <source>打开配置</source>
+        <translation>打开配置</translation>
+    </message>
+    <message>
+        <source>配置文件 (*.json)</source>
+        <translation>配置文件 (*.json)</translation>
+    </message>
+    <message>
+        <source>保存配置</source>
+        <translation>保存配置</translation>
+    </message>
+    <message>
+        <source>保存日志</source>
+        <translation>保存日志</translation>
+    </message>
+    <message>
+        <source>文本文件 (*.txt)</source>
+        <translation>文本文件 (*.txt)</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

@@ -499,6 +499,50 @@ The default value will be restored.</translation>
 Restart the device,<byte value="xd"/>
 then click &quot;Yes&quot; to start the baud rate search!</translation>
     </message>
+    <message>
+        <source>文件</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>打开配置…</source>
+        <translation>Open configuration…</translation>
+    </message>
+    <message>
+        <source>保存配置…</source>
+        <translation>Save configuration…</translation>
+    </message>
+    <message>
+        <source>保存日志…</source>
+        <translation>Save log…</translation>
+    </message>
+    <message>
+        <source>无法读取文件 %1</source>
+        <translation>Cannot read the file %1</translation>
+    </message>
+    <message>
+        <source>无法写入文件 %1</source>
+        <translation>Cannot write the file %1</translation>
+    </message>
+    <message>
+        <source>打开配置</source>
+        <translation>Open configuration</translation>
+    </message>
+    <message>
+        <source>配置文件 (*.json)</source>
+        <translation>Configuration profiles (*.json)</translation>
+    </message>
+    <message>
+        <source>保存配置</source>
+        <translation>Save configuration</translation>
+    </message>
+    <message>
+        <source>保存日志</source>
+        <translation>Save log</translation>
+    </message>
+    <message>
+        <source>文本文件 (*.txt)</source>
+        <translation>Text files (*.txt)</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

@@ -1,0 +1,123 @@
+#pragma once
+
+#include "configreading.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QSerialPort>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class SerialSocket;
+
+// The conversation with one converter module over the process's serial port:
+// the command exchange (pause, log, send and wait) and every sequence built on
+// it: the read-back, the writes, leaving the configuration state, restart,
+// restore and the baud-rate search. Widget-free: the window and the command
+// line drive the same sequences and only present what the signals report.
+// All signals are emitted synchronously from inside the running sequence.
+class ModuleSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    // What a face must tell its user.
+    enum class Failure {
+        NoAnswer,        // the module did not accept echo-off: it is not listening
+        EmptyFilterList, // USER filter mode without any entry to write
+        InvalidPort,     // the search was given no port name
+        OpenFailed,      // the search could not open the port
+    };
+    Q_ENUM(Failure)
+
+    // The configuration to write, asked for right before each command goes
+    // out, so that a sequence always sends what the editors hold at that moment.
+    using ConfigSource = std::function<ModuleConfig()>;
+    static ConfigSource fixed(const ModuleConfig& config);
+
+    // The line settings the search found.
+    struct Line
+    {
+        int baud = 0;
+        QSerialPort::Parity parity = QSerialPort::NoParity;
+    };
+
+    // `port` is the process's one serial port (not owned).
+    explicit ModuleSession(SerialSocket* port, QObject* parent = nullptr);
+
+    // The exchange. send() writes without waiting; query() pauses 100 ms,
+    // logs, sends and waits within `budget`, logs the reply and says whether
+    // one came; queryWithoutPause() neither pauses nor logs the command.
+    void send(const QByteArray& command);
+    bool query(const QByteArray& command, int16_t budget);
+    bool queryWithoutPause(const QByteArray& command, int16_t budget);
+    // The reply of the last exchange.
+    QByteArray reply() const;
+
+    // "+++", the notice check and echo-off: true when the module is listening
+    // in its configuration state, else Failure::NoAnswer was reported.
+    bool enterConfiguration();
+    // enterConfiguration(), then every parameter group in order; groupRead()
+    // reports each answered group as it arrives. `result` gets all that was read.
+    bool readBack(ConfigReading* result = nullptr);
+
+    // The writes, each exactly one module command and its sub-parameter
+    // command, as the editors' write buttons send them.
+    void writeSerialLine(const ConfigSource& source);
+    void writeCan(const ConfigSource& source);
+    void writeDirection(const ConfigSource& source);
+    void writeMode(const ConfigSource& source); // the mode, then its sub-parameters
+    void writeFlags(const ConfigSource& source);
+    void writeIdentifier(const ConfigSource& source);
+    void writeCustom(const ConfigSource& source);
+    void writeFilterMode(const ConfigSource& source);
+    // The filter mode, the emptying of the module's list, then in USER mode
+    // every entry. Entries removed while the list is written end it.
+    void writeFilterList(const ConfigSource& source);
+    // Empties the module's filter list.
+    void clearFilterList();
+    // Everything, in the module's order: serial line, direction, mode,
+    // filter mode and list, CAN, with 300 ms between the steps.
+    void writeAll(const ConfigSource& source);
+
+    void leaveConfiguration();
+    void restart();
+    void restore(); // restore, a 500 ms pause that processes no events, restart
+
+    // Tries every baud rate and parity on `portName` until the module
+    // announces its configuration state. 1 found (`found` set), 0 nothing
+    // found, -1 stopped on an error (reported as a failure). Leaves the port closed.
+    int searchBaudRate(const QString& portName, Line* found = nullptr);
+    // The search's attempts, in order.
+    static QList<Line> searchSchedule();
+
+    // The set commands of the running or last sequence that got no reply.
+    QList<QByteArray> unanswered() const { return m_unanswered; }
+
+signals:
+    // A log entry: 1 bytes sent, 2 bytes received, 3 a message.
+    void logEntry(const QByteArray& data, int flag);
+    // A group of the read-back was answered; `reading` holds what it said.
+    void groupRead(const ConfigReading& reading);
+    void failed(ModuleSession::Failure failure);
+    // Step `step` of `steps` of the running sequence has begun.
+    void progress(int step, int steps, const QString& what);
+    // The search tries a new baud rate.
+    void searchRateTried(int baud);
+    // The search found the module: emitted before the port is closed.
+    void searchFound(const ModuleSession::Line& line);
+
+private:
+    // Counts the steps of a sequence for progress().
+    class Sequence;
+    void step(const QString& what);
+    bool write(const QByteArray& command, int16_t budget);
+
+    SerialSocket* m_port;
+    QList<QByteArray> m_unanswered;
+    int m_depth = 0; // sequences running inside one another
+    int m_step = 0;
+    int m_steps = 0;
+};

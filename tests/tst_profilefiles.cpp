@@ -1,0 +1,186 @@
+// The window's File menu: what a read-back showed goes into a profile file,
+// and a profile comes back into the editors, checked whole first.
+#include "kx47main.h"
+#include "moduleconfig.h"
+#include "simmodule.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+using TestSupport::Editors;
+using TestSupport::tr47;
+using TestSupport::widget;
+
+class TstProfileFiles : public QObject, public TestSupport::ModuleFixture
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void savesWhatWasReadBackAndOpensIt();
+    void refusedProfileChangesNoEditor_data();
+    void refusedProfileChangesNoEditor();
+    void menuUsesTheFileDialogs();
+
+private:
+    QString writeFile(const QString& name, const QByteArray& bytes);
+    // Triggers `action` and answers its file dialog with `path`; the folder the dialog started in.
+    QString triggerWithFile(const char* action, const QString& path);
+
+    QTemporaryDir m_dir;
+};
+
+void TstProfileFiles::initTestCase()
+{
+    createWindow();
+}
+
+void TstProfileFiles::cleanupTestCase()
+{
+    destroyWindow();
+}
+
+void TstProfileFiles::init()
+{
+    plugModule(this, true);
+}
+
+void TstProfileFiles::cleanup()
+{
+    unplugModule();
+}
+
+QString TstProfileFiles::writeFile(const QString& name, const QByteArray& bytes)
+{
+    const QString path = m_dir.filePath(name);
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
+}
+
+QString TstProfileFiles::triggerWithFile(const char* action, const QString& path)
+{
+    QString folder;
+    QTimer answer;
+    connect(&answer, &QTimer::timeout, this, [&] {
+        auto* const dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        answer.stop();
+        folder = dialog->directory().absolutePath();
+        // As a user types it: the folder, then the name in the dialog's name field.
+        const QFileInfo file(path);
+        dialog->setDirectory(file.absolutePath());
+        dialog->findChild<QLineEdit*>("fileNameEdit")->setText(file.fileName());
+        static_cast<QDialog*>(dialog)->accept(); // QFileDialog hides it
+    });
+    answer.start(20);
+    m_window->findChild<QAction*>(action)->trigger();
+    return folder;
+}
+
+void TstProfileFiles::savesWhatWasReadBackAndOpensIt()
+{
+    sim::ModuleState& s = m_sim->state();
+    s.canRate = 1000;
+    s.canId = "1ABCDEF0";
+    s.frameType = "EDTF";
+    s.mode = "TPRTL";
+    s.idLength = "4";
+    s.idPosition = "7";
+    s.direction = "CAN-UART";
+    s.filterMode = "USER";
+    s.filters = {{"NDTF", "12"}, {"EDTF", "1FFFFFFF"}};
+    widget<QPushButton>(m_window, "device_connet")->click();
+    const Editors readBack = TestSupport::readEditors(m_window);
+
+    const QString path = m_dir.filePath("module.json");
+    QVERIFY(m_window->saveConfig(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    ModuleConfig expected;
+    expected.canRateKbit = 1000;
+    expected.canId = "1ABCDEF0";
+    expected.frameType = "EDTF";
+    expected.mode = "TPRTL";
+    expected.idLength = "4";
+    expected.idPosition = "7";
+    expected.direction = "CAN-UART";
+    expected.filterMode = "USER";
+    expected.filters = {{"NDTF", "12"}, {"EDTF", "1FFFFFFF"}};
+    QCOMPARE(QString::fromUtf8(file.readAll()), QString::fromUtf8(Profile::write(expected)));
+
+    // Other editors, then the profile again: the editors of the read-back, and nothing sent.
+    widget<QComboBox>(m_window, "Box_can_baud")->setCurrentIndex(0);
+    widget<QLineEdit>(m_window, "line_idLocation")->setText("1");
+    widget<QComboBox>(m_window, "Box_filtra_mode")->setCurrentIndex(0);
+    m_window->Box_filtra_mode();
+    const int frames = m_sim->frames().size();
+    QVERIFY(m_window->openConfig(path));
+    QCOMPARE(TestSupport::readEditors(m_window), readBack);
+    QVERIFY(widget<QPushButton>(m_window, "add_filter_id_btn")->isEnabled());
+    QCOMPARE(widget<QLineEdit>(m_window, "line_send_id")->maxLength(), 8);
+    QCOMPARE(m_sim->frames().size(), frames);
+    QVERIFY(m_boxes->seen().isEmpty());
+}
+
+void TstProfileFiles::refusedProfileChangesNoEditor_data()
+{
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<QString>("message");
+    ModuleConfig tooBig;
+    tooBig.canId = "800";
+    QByteArray wrongFormat = Profile::write(ModuleConfig());
+    wrongFormat.replace("velkocan-config", "other-tool");
+    QTest::newRow("not JSON") << QByteArray("{\"format\": ") << "not a JSON profile";
+    QTest::newRow("another format") << wrongFormat << "format";
+    QTest::newRow("a standard ID above 7FF")
+        << Profile::write(tooBig) << "can.id: 800 is above 7FF for a standard frame";
+}
+
+void TstProfileFiles::refusedProfileChangesNoEditor()
+{
+    QFETCH(QByteArray, content);
+    QFETCH(QString, message);
+    widget<QLineEdit>(m_window, "line_user_head")->setText("3C");
+    const Editors before = TestSupport::readEditors(m_window);
+
+    QVERIFY(!m_window->openConfig(writeFile("refused.json", content)));
+
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("错误")});
+    QVERIFY2(m_boxes->seen().first().text.startsWith(message), qPrintable(m_boxes->seen().first().text));
+    QCOMPARE(TestSupport::readEditors(m_window), before);
+    QVERIFY(m_sim->frames().isEmpty());
+}
+
+void TstProfileFiles::menuUsesTheFileDialogs()
+{
+    widget<QPushButton>(m_window, "device_connet")->click(); // every editor filled
+    QDir(m_dir.path()).mkpath("menu");
+    const QString folder = m_dir.filePath("menu");
+    triggerWithFile("action_save_config", folder + "/saved"); // the suffix is added
+    QVERIFY(QFile::exists(folder + "/saved.json"));
+
+    // The next dialog starts in the folder of the last one.
+    QCOMPARE(triggerWithFile("action_open_config", folder + "/saved.json"), folder);
+    QVERIFY(m_boxes->seen().isEmpty());
+
+    m_window->show_log("a line of the log", 3);
+    triggerWithFile("action_save_log", folder + "/log.txt");
+    QFile log(folder + "/log.txt");
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(log.readAll());
+    QVERIFY(text.contains("a line of the log"));
+    QVERIFY(text.contains("::")); // its time stamp
+}
+
+VELKO_TEST_MAIN(TstProfileFiles)
+#include "tst_profilefiles.moc"
