@@ -499,34 +499,36 @@ QByteArray SimModule::queryReport(const QByteArray& name) const
 {
     const ModuleState& s = m_state;
     const QByteArray extra = m_faults.extraAfterValues.toLatin1();
-    auto report = [&](const QString& values) {
-        return "\r\nAT+" + name + "=" + values.toLatin1() + extra + "\r\n" + okReply;
+    const QString comma = m_faults.blankAfterComma ? QStringLiteral(", ") : QStringLiteral(",");
+    auto id = [&](const QString& hex) { return m_faults.padIds ? hex.rightJustified(8, QLatin1Char('0')) : hex; };
+    auto report = [&](const QStringList& fields) {
+        return "\r\nAT+" + name + "=" + fields.join(comma).toLatin1() + extra + "\r\n" + okReply;
     };
     auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
 
     if (name == "UART")
-        return report(QStringLiteral("%1,8,%2,%3,NFC")
-                          .arg(s.baud)
-                          .arg(s.stopBits)
-                          .arg(QString::fromLatin1(parityText(s.parity))));
+        return report({QString::number(s.baud), QStringLiteral("8"), QString::number(s.stopBits),
+                       QString::fromLatin1(parityText(s.parity)), QStringLiteral("NFC")});
     if (name == "CAN")
-        return report(QStringLiteral("%1,%2,%3").arg(s.canRate).arg(s.canId, s.frameType));
+        return report({QString::number(s.canRate), id(s.canId), s.frameType});
     if (name == "MODE")
-        return report(s.mode);
+        return report({s.mode});
     if (name == "MSG")
-        return report(flag(s.msgId) + "," + flag(s.msgInfo));
+        return report({flag(s.msgId), flag(s.msgInfo)});
     if (name == "UDMHT")
-        return report(s.userHead + "," + s.userTail);
+        return report({s.userHead, s.userTail});
     if (name == "RANDOM")
-        return report(s.idLength + "," + s.idPosition);
+        return report({s.idLength, s.idPosition});
     if (name == "DIRECTION")
-        return report(s.direction);
+        return report({s.direction});
     if (name == "CANLT")
-        return report(s.filterMode);
+        return report({s.filterMode});
     if (name == "FILTER") {
         QByteArray out = "\r\n";
         for (const Filter& f : s.filters)
-            out += "AT+FILTER=" + f.type.toLatin1() + "," + f.id.toLatin1() + extra + "\r\n";
+            out += "AT+FILTER=" + (f.type + comma + id(f.id)).toLatin1() + extra + "\r\n";
+        if (s.filters.isEmpty() && m_faults.bareEmptyList)
+            out += "AT+FILTER=" + extra + "\r\n";
         return out + okReply;
     }
     return {};

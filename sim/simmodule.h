@@ -116,6 +116,9 @@ public:
         int unplugAfterFrames = -1;   // >= 0: the master is closed once this many frames were received
         QStringList silentFor;        // commands starting with one of these get no reply
         QString extraAfterValues;     // text inserted after the fields of a report, before "\r\n"
+        bool blankAfterComma = false; // reports put a blank after each comma between fields
+        bool padIds = false;          // CAN IDs in reports have 8 hex digits with leading zeros
+        bool bareEmptyList = false;   // an empty filter list is reported as the bare key "AT+FILTER="
     };
     Faults& faults() { return m_faults; }
 

@@ -154,6 +154,8 @@ private slots:
     void noticeAfterPlus();
     void extraAfterValues_data();
     void extraAfterValues();
+    void reportForms_data();
+    void reportForms();
     void replyHook();
 
     // Through the pseudo-terminal.
@@ -675,6 +677,64 @@ void TestSimModule::extraAfterValues()
     enterQuiet(m);
     feed(m, {"AT+FILTER=NDTF,7FF\r\n", "AT+FILTER=EDTF,1ABCDEF0\r\n"});
     m.faults().extraAfterValues = QStringLiteral(" extra");
+    QCOMPARE(m.handleFrame(query), reply);
+}
+
+void TestSimModule::reportForms_data()
+{
+    QTest::addColumn<bool>("blanks");
+    QTest::addColumn<bool>("padded");
+    QTest::addColumn<bool>("bare");
+    QTest::addColumn<QByteArrayList>("setup"); // after entering with echo off, line 57600 8O2
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QByteArray>("reply");
+
+    const QByteArrayList can = {"AT+CAN=250,7FF,NDTF\r\n"};
+    const QByteArrayList two = {"AT+FILTER=EDTF,1ABCDEF0\r\n", "AT+FILTER=NDTF,7FF\r\n"};
+    QTest::newRow("blanks follow every comma of the serial line")
+        << true << false << false << QByteArrayList() << QByteArray("AT+UART?\r\n")
+        << report("AT+UART=57600, 8, 2, ODD, NFC");
+    QTest::newRow("blanks follow the comma of the flags")
+        << true << false << false << QByteArrayList{"AT+MSG=1,1\r\n"} << QByteArray("AT+MSG?") << report("AT+MSG=1, 1");
+    QTest::newRow("a single field gets no blank")
+        << true << false << false << QByteArrayList() << QByteArray("AT+MODE?") << report("AT+MODE=TRANS");
+    QTest::newRow("blanks in every filter entry")
+        << true << false << false << two << QByteArray("AT+FILTER?") << listing({"EDTF, 1ABCDEF0", "NDTF, 7FF"});
+    QTest::newRow("padded ids fill the CAN id to 8 digits")
+        << false << true << false << can << QByteArray("AT+CAN?\r\n") << report("AT+CAN=250,000007FF,NDTF");
+    QTest::newRow("padded ids print the factory id as 8 zeros")
+        << false << true << false << QByteArrayList() << QByteArray("AT+CAN?") << report("AT+CAN=250,00000000,NDTF");
+    QTest::newRow("padded ids leave a full-width id as it is and pad the short one")
+        << false << true << false << two << QByteArray("AT+FILTER?") << listing({"EDTF,1ABCDEF0", "NDTF,000007FF"});
+    QTest::newRow("padded ids and blanks combine")
+        << true << true << false << can << QByteArray("AT+CAN?") << report("AT+CAN=250, 000007FF, NDTF");
+    QTest::newRow("an empty list is the bare key")
+        << false << false << true << QByteArrayList() << QByteArray("AT+FILTER?") << report("AT+FILTER=");
+    QTest::newRow("a list with entries is unchanged by the bare key")
+        << false << false << true << two << QByteArray("AT+FILTER?") << listing({"EDTF,1ABCDEF0", "NDTF,7FF"});
+    QTest::newRow("the echo stays before a changed report")
+        << true << true << false << (can + QByteArrayList{"AT+E=ON\r\n"}) << QByteArray("AT+CAN?\r\n")
+        << QByteArray("AT+CAN?\r\n" + report("AT+CAN=250, 000007FF, NDTF"));
+    QTest::newRow("an OK reply is unchanged")
+        << true << true << true << QByteArrayList() << QByteArray("AT+CAN=500,1,NDTF\r\n") << OK;
+}
+
+void TestSimModule::reportForms()
+{
+    QFETCH(bool, blanks);
+    QFETCH(bool, padded);
+    QFETCH(bool, bare);
+    QFETCH(QByteArrayList, setup);
+    QFETCH(QByteArray, query);
+    QFETCH(QByteArray, reply);
+
+    SimModule m;
+    m.setLine(57600, Parity::Odd, 2);
+    enterQuiet(m);
+    feed(m, setup);
+    m.faults().blankAfterComma = blanks;
+    m.faults().padIds = padded;
+    m.faults().bareEmptyList = bare;
     QCOMPARE(m.handleFrame(query), reply);
 }
 
