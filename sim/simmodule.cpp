@@ -380,7 +380,16 @@ QByteArray SimModule::commandReply(const QByteArray& frame)
     const int eq = line.indexOf('=');
     if (!line.startsWith("AT+") || eq < 0)
         return echo + errorReply;
-    const bool ok = applySetting(line.mid(3, eq - 3), line.mid(eq + 1).split(','));
+    const QByteArray name = line.mid(3, eq - 3);
+    const QList<QByteArray> args = line.mid(eq + 1).split(',');
+    if (m_faults.keepSettings.contains(QString::fromLatin1(name))) {
+        // Checked and acknowledged as usual, but the old value stays.
+        const ModuleState kept = s;
+        const bool ok = applySetting(name, args);
+        s = kept;
+        return echo + (ok ? okReply : errorReply);
+    }
+    const bool ok = applySetting(name, args);
     return echo + (ok ? okReply : errorReply);
 }
 
@@ -603,8 +612,10 @@ void SimModule::onGap()
         return;
     }
     // At a line that does not match, the module reads garbage: no answer,
-    // no change. While it restarts it does not listen at all.
-    if (!f.matched || m_restarting)
+    // no change. While it restarts it does not listen at all, nor once it
+    // has fallen silent.
+    const bool fallenSilent = m_faults.silentAfterFrames >= 0 && m_frames.size() >= m_faults.silentAfterFrames;
+    if (!f.matched || m_restarting || fallenSilent)
         return;
 
     // The reply goes out at the line in effect when the frame came; a

@@ -119,6 +119,8 @@ public:
         bool blankAfterComma = false; // reports put a blank after each comma between fields
         bool padIds = false;          // CAN IDs in reports have 8 hex digits with leading zeros
         bool bareEmptyList = false;   // an empty filter list is reported as the bare key "AT+FILTER="
+        int silentAfterFrames = -1;   // >= 0: no answer (and no change) once this many frames were received
+        QStringList keepSettings;     // set commands of these names (e.g. "CAN") get OK but change nothing
     };
     Faults& faults() { return m_faults; }
 

@@ -156,6 +156,8 @@ private slots:
     void extraAfterValues();
     void reportForms_data();
     void reportForms();
+    void keptSettings_data();
+    void keptSettings();
     void replyHook();
 
     // Through the pseudo-terminal.
@@ -172,6 +174,7 @@ private slots:
     void splitReply();
     void endlessFiller();
     void unplugAfterFrames();
+    void silentAfterFrames();
 };
 
 // ---------------------------------------------------------------------------
@@ -738,6 +741,45 @@ void TestSimModule::reportForms()
     QCOMPARE(m.handleFrame(query), reply);
 }
 
+void TestSimModule::keptSettings_data()
+{
+    QTest::addColumn<QStringList>("kept");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QByteArray>("reply"); // to the query afterwards
+
+    QTest::newRow("a kept CAN setting is acknowledged and the old value stays")
+        << QStringList{"CAN"} << QByteArray("AT+CAN=500,7FF,NDTF\r\n") << true << QByteArray("AT+CAN?")
+        << report("AT+CAN=250,0,NDTF");
+    QTest::newRow("a malformed kept setting is still refused")
+        << QStringList{"CAN"} << QByteArray("AT+CAN=500,800,NDTF\r\n") << false << QByteArray("AT+CAN?")
+        << report("AT+CAN=250,0,NDTF");
+    QTest::newRow("the second of two kept names is kept too")
+        << QStringList{"CAN", "MODE"} << QByteArray("AT+MODE=USER\r\n") << true << QByteArray("AT+MODE?")
+        << report("AT+MODE=TRANS");
+    QTest::newRow("a setting not named changes as usual") << QStringList{"CAN"} << QByteArray("AT+MODE=USER\r\n")
+                                                          << true << QByteArray("AT+MODE?") << report("AT+MODE=USER");
+    QTest::newRow("a kept filter is acknowledged but not added")
+        << QStringList{"FILTER"} << QByteArray("AT+FILTER=NDTF,7FF\r\n") << true << QByteArray("AT+FILTER?")
+        << listing({});
+}
+
+void TestSimModule::keptSettings()
+{
+    QFETCH(QStringList, kept);
+    QFETCH(QByteArray, command);
+    QFETCH(bool, accepted);
+    QFETCH(QByteArray, query);
+    QFETCH(QByteArray, reply);
+
+    SimModule m;
+    enterQuiet(m);
+    m.faults().keepSettings = kept;
+    QCOMPARE(m.handleFrame(command), accepted ? OK : ERR);
+    QCOMPARE(m.handleFrame(query), reply);
+}
+
 void TestSimModule::replyHook()
 {
     SimModule m;
@@ -1115,6 +1157,27 @@ void TestSimModule::unplugAfterFrames()
     QCOMPARE(openFdsOn(m.slavePath()), 1); // only the tool's port is left
     // The tool's port notices that the device is gone.
     QTRY_COMPARE(tool.port.error(), QSerialPort::ResourceError);
+}
+
+void TestSimModule::silentAfterFrames()
+{
+    SimModule m;
+    QVERIFY(m.start());
+    m.faults().silentAfterFrames = 3;
+    QSignalSpy replies(&m, &SimModule::replyQueued);
+    Tool tool;
+    QVERIFY(tool.open(m.portName(), 115200, QSerialPort::NoParity));
+    QVERIFY(sendFrame(tool, m, "+++"));
+    QVERIFY(sendFrame(tool, m, "AT\r\n"));
+    QTRY_COMPARE(tool.rx, QByteArray("AT\r\n" + NOTICE));
+
+    // From the third frame on nothing is answered or changed, but the port stays usable.
+    for (const QByteArray& frame : {QByteArray("AT+MODE=USER\r\n"), QByteArray("AT\r\n")})
+        QVERIFY(sendFrame(tool, m, frame));
+    QCOMPARE(replies.count(), 1);
+    QCOMPARE(m.state().mode, QStringLiteral("TRANS"));
+    QVERIFY(m.isRunning());
+    QCOMPARE(tool.port.error(), QSerialPort::NoError);
 }
 
 // Each test process publishes its links in a runtime folder of its own.
