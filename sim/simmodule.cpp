@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -298,6 +299,7 @@ void SimModule::clearFrames()
 
 QByteArray SimModule::handleFrame(const QByteArray& frame)
 {
+    m_cuts = Cuts();
     if (m_hook) {
         QByteArray hooked;
         if (m_hook(frame, hooked))
@@ -314,8 +316,14 @@ QByteArray SimModule::handleFrame(const QByteArray& frame)
         return {};
     if (m_faults.garbage)
         reply = garbageOf(reply.size());
-    if (m_faults.zeroByte)
-        reply.insert(reply.size() / 2, '\0');
+    if (m_faults.zeroByte) {
+        const int at = reply.size() / 2;
+        reply.insert(at, '\0');
+        for (int* cut : {&m_cuts.afterEcho, &m_cuts.inLine}) {
+            if (*cut > at)
+                ++*cut;
+        }
+    }
     if (m_faults.longReply)
         reply += filler(64 * 1024);
     return reply;
@@ -338,6 +346,8 @@ QByteArray SimModule::commandReply(const QByteArray& frame)
 
     // While echo is on, every answer starts with the command line as received.
     const QByteArray echo = s.echo ? frame : QByteArray();
+    if (!echo.isEmpty())
+        m_cuts.afterEcho = echo.size();
     const bool terminated = frame.endsWith("\r\n");
     const QByteArray line = terminated ? frame.left(frame.size() - 2) : frame;
     if (line.contains('\r') || line.contains('\n'))
@@ -349,8 +359,13 @@ QByteArray SimModule::commandReply(const QByteArray& frame)
         return echo + okReply;
     }
     if (line.startsWith("AT+") && line.endsWith('?')) { // queries, with or without line end
-        const QByteArray report = queryReport(line.mid(3, line.size() - 4));
-        return echo + (report.isEmpty() ? QByteArray(errorReply) : report);
+        int cut = -1;
+        const QByteArray report = queryReport(line.mid(3, line.size() - 4), &cut);
+        if (report.isEmpty())
+            return echo + errorReply;
+        if (cut >= 0)
+            m_cuts.inLine = echo.size() + cut;
+        return echo + report;
     }
     if (!terminated)
         return echo + errorReply;
@@ -504,14 +519,18 @@ bool SimModule::applySetting(const QByteArray& name, const QList<QByteArray>& ar
 
 // The report of a query, from the line end before the key to the OK reply;
 // empty for an unknown query.
-QByteArray SimModule::queryReport(const QByteArray& name) const
+QByteArray SimModule::queryReport(const QByteArray& name, int* cut) const
 {
     const ModuleState& s = m_state;
+    *cut = -1;
     const QByteArray extra = m_faults.extraAfterValues.toLatin1();
     const QString comma = m_faults.blankAfterComma ? QStringLiteral(", ") : QStringLiteral(",");
     auto id = [&](const QString& hex) { return m_faults.padIds ? hex.rightJustified(8, QLatin1Char('0')) : hex; };
     auto report = [&](const QStringList& fields) {
-        return "\r\nAT+" + name + "=" + fields.join(comma).toLatin1() + extra + "\r\n" + okReply;
+        const QByteArray head = "\r\nAT+" + name + "=";
+        const QByteArray values = fields.join(comma).toLatin1();
+        *cut = head.size() + values.size() / 2;
+        return head + values + extra + "\r\n" + okReply;
     };
     auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
 
@@ -533,11 +552,19 @@ QByteArray SimModule::queryReport(const QByteArray& name) const
     if (name == "CANLT")
         return report({s.filterMode});
     if (name == "FILTER") {
+        // The cut falls in the middle of the first entry's ID, or after the bare key.
         QByteArray out = "\r\n";
-        for (const Filter& f : s.filters)
-            out += "AT+FILTER=" + (f.type + comma + id(f.id)).toLatin1() + extra + "\r\n";
-        if (s.filters.isEmpty() && m_faults.bareEmptyList)
+        for (const Filter& f : s.filters) {
+            const QByteArray head = "AT+FILTER=" + (f.type + comma).toLatin1();
+            const QByteArray hex = id(f.id).toLatin1();
+            if (*cut < 0)
+                *cut = out.size() + head.size() + hex.size() / 2;
+            out += head + hex + extra + "\r\n";
+        }
+        if (s.filters.isEmpty() && m_faults.bareEmptyList) {
+            *cut = out.size() + int(qstrlen("AT+FILTER="));
             out += "AT+FILTER=" + extra + "\r\n";
+        }
         return out + okReply;
     }
     return {};
@@ -629,10 +656,11 @@ void SimModule::onGap()
         m_restarting = true;
         done = [this] { m_restarting = false; };
     }
-    queueReply(reply, baud, parity, std::move(done));
+    queueReply(reply, m_cuts, baud, parity, std::move(done));
 }
 
-void SimModule::queueReply(const QByteArray& reply, qint32 baud, Parity parity, std::function<void()> done)
+void SimModule::queueReply(const QByteArray& reply, const Cuts& cuts, qint32 baud, Parity parity,
+                           std::function<void()> done)
 {
     if (reply.isEmpty()) {
         if (done)
@@ -640,18 +668,32 @@ void SimModule::queueReply(const QByteArray& reply, qint32 baud, Parity parity, 
         return;
     }
     emit replyQueued(reply);
+
+    // The pauses of the timing faults, as (offset, pause) in the order of the offset.
+    QVector<QPair<int, int>> pauses;
+    auto pauseAt = [&](int at, int ms) {
+        if (ms > 0 && at > 0 && at < reply.size())
+            pauses.append({at, ms});
+    };
+    pauseAt(cuts.afterEcho, m_faults.okAfterEchoMs);
+    pauseAt(cuts.inLine, m_faults.pauseInLineMs);
+    pauseAt(reply.size() / 2, m_faults.splitGapMs);
+    std::sort(pauses.begin(), pauses.end());
+
     TxChunk chunk;
     chunk.baud = baud;
     chunk.parity = parity;
-    if (m_faults.splitGapMs > 0 && reply.size() >= 2) {
-        const int half = reply.size() / 2;
-        chunk.data = reply.left(half);
-        m_txQueue.append(chunk);
-        chunk.data = reply.mid(half);
-        chunk.gapMs = m_faults.splitGapMs;
-    } else {
-        chunk.data = reply;
+    int from = 0;
+    for (const auto& pause : qAsConst(pauses)) {
+        if (pause.first > from) {
+            chunk.data = reply.mid(from, pause.first - from);
+            m_txQueue.append(chunk);
+            chunk.gapMs = 0;
+            from = pause.first;
+        }
+        chunk.gapMs += pause.second; // two pauses at one place add up
     }
+    chunk.data = reply.mid(from);
     chunk.done = std::move(done);
     m_txQueue.append(chunk);
     if (m_faults.endless)

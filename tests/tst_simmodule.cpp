@@ -172,6 +172,8 @@ private slots:
     void toolReopensPort();
     void replyLostWhilePortClosed();
     void splitReply();
+    void pausedReplies_data();
+    void pausedReplies();
     void endlessFiller();
     void unplugAfterFrames();
     void silentAfterFrames();
@@ -1108,6 +1110,72 @@ void TestSimModule::splitReply()
     QCOMPARE(tool.arrivals.first().second, expected.size() / 2);
     const qint64 whole = tool.timeOfSize(expected.size()) - frameAt;
     QVERIFY2(whole >= 150, qPrintable(QString::number(whole)));
+}
+
+void TestSimModule::pausedReplies_data()
+{
+    QTest::addColumn<bool>("echo");
+    QTest::addColumn<int>("inLineMs");
+    QTest::addColumn<int>("afterEchoMs");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QByteArrayList>("pieces"); // each after a pause of the fault's length
+
+    QTest::newRow("a report pauses in the middle of its value text")
+        << false << 200 << 0 << QByteArray("AT+CAN?\r\n") << QByteArrayList{"\r\nAT+CAN=250,7F", "F,NDTF\r\n" + OK};
+    QTest::newRow("the filter listing pauses inside the first entry's ID")
+        << false << 200 << 0 << QByteArray("AT+FILTER?")
+        << QByteArrayList{"\r\nAT+FILTER=NDTF,7", "FF\r\nAT+FILTER=EDTF,1ABCDEF0\r\n" + OK};
+    QTest::newRow("an OK reply is not cut")
+        << true << 200 << 0 << QByteArray("AT+MODE=USER\r\n") << QByteArrayList{"AT+MODE=USER\r\n" + OK};
+    QTest::newRow("the notice is not cut")
+        << true << 200 << 0 << QByteArray("AT\r\n") << QByteArrayList{"AT\r\n" + NOTICE};
+    QTest::newRow("the OK reply follows the echo late")
+        << true << 0 << 200 << QByteArray("AT+E=OFF\r\n") << QByteArrayList{"AT+E=OFF\r\n", OK};
+    QTest::newRow("without echo the OK reply is not held back")
+        << false << 0 << 200 << QByteArray("AT+MODE=USER\r\n") << QByteArrayList{OK};
+    QTest::newRow("echo, then the report up to the cut, then the rest")
+        << true << 200 << 200 << QByteArray("AT+MODE?\r\n")
+        << QByteArrayList{"AT+MODE?\r\n", "\r\nAT+MODE=TR", "ANS\r\n" + OK};
+}
+
+void TestSimModule::pausedReplies()
+{
+    QFETCH(bool, echo);
+    QFETCH(int, inLineMs);
+    QFETCH(int, afterEchoMs);
+    QFETCH(QByteArray, frame);
+    QFETCH(QByteArrayList, pieces);
+
+    SimModule m;
+    QVERIFY(m.start());
+    m.state().configMode = m.state().noticeArmed = true;
+    m.state().echo = echo;
+    m.state().canId = QStringLiteral("7FF");
+    m.state().filters = {{"NDTF", "7FF"}, {"EDTF", "1ABCDEF0"}};
+    m.faults().pauseInLineMs = inLineMs;
+    m.faults().okAfterEchoMs = afterEchoMs;
+    Tool tool;
+    QVERIFY(tool.open(m.portName(), 115200, QSerialPort::NoParity));
+    qint64 frameAt = -1;
+    connect(&m, &SimModule::frameReceived, this, [&] { frameAt = tool.clock.elapsed(); });
+    tool.send(frame);
+    QTRY_COMPARE(tool.rx, pieces.join());
+    QTRY_VERIFY(!m.isSending());
+
+    // Each piece came alone, the next one no sooner than 0.8 times the pause
+    // after it, and the whole reply without any further pause.
+    const int pauseMs = qMax(inLineMs, afterEchoMs);
+    int size = 0;
+    for (int i = 0; i + 1 < pieces.size(); ++i) {
+        size += pieces.at(i).size();
+        const auto alone = std::find_if(tool.arrivals.cbegin(), tool.arrivals.cend(),
+                                        [&](const QPair<qint64, int>& a) { return a.second == size; });
+        QVERIFY2(alone != tool.arrivals.cend(), qPrintable(QStringLiteral("piece %1").arg(i)));
+        const qint64 pause = tool.timeOfSize(size + 1) - alone->first;
+        QVERIFY2(pause >= pauseMs * 8 / 10, qPrintable(QStringLiteral("%1 ms after piece %2").arg(pause).arg(i)));
+    }
+    const qint64 whole = tool.timeOfSize(pieces.join().size()) - frameAt;
+    QVERIFY2(whole < pauseMs * pieces.size(), qPrintable(QStringLiteral("%1 ms in all").arg(whole)));
 }
 
 void TestSimModule::endlessFiller()
