@@ -1,8 +1,10 @@
 // Tests of the simulated converter module: its command handling as pure
 // logic, and its behaviour on the line through a real pseudo-terminal and a
 // real QSerialPort.
+#include "faultoptions.h"
 #include "simmodule.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,6 +30,15 @@ namespace {
 const QByteArray OK = "\r\n+OK\r\n\r\n";
 const QByteArray ERR = "\r\n+ERROR\r\n\r\n";
 const QByteArray NOTICE = "\r\nAT MODE\r\n\r\n";
+
+// Reads the fault options of velkocan-sim from `args` into `faults`.
+bool parseFaultOptions(const QStringList& args, SimModule::Faults* faults, QString* error)
+{
+    QCommandLineParser parser;
+    const sim::FaultOptions options;
+    options.addTo(parser);
+    return parser.parse(QStringList{"velkocan-sim"} + args) && options.read(parser, faults, error);
+}
 
 // Feeds the frames in order; the reply to the last one.
 QByteArray feed(SimModule& m, const QByteArrayList& frames)
@@ -158,6 +169,9 @@ private slots:
     void reportForms();
     void keptSettings_data();
     void keptSettings();
+    void faultOptions();
+    void malformedFaultOptions_data();
+    void malformedFaultOptions();
     void replyHook();
 
     // Through the pseudo-terminal.
@@ -780,6 +794,42 @@ void TestSimModule::keptSettings()
     m.faults().keepSettings = kept;
     QCOMPARE(m.handleFrame(command), accepted ? OK : ERR);
     QCOMPARE(m.handleFrame(query), reply);
+}
+
+void TestSimModule::faultOptions()
+{
+    SimModule::Faults f;
+    QString error;
+    QVERIFY2(parseFaultOptions({"--blanks", "--padded-ids", "--bare-empty-list", "--pause-in-line", "150", "--slow-ok",
+                                "200", "--silent-after", "3", "--vanish-after", "4", "--keep-settings", "can, MODE"},
+                               &f, &error),
+             qPrintable(error));
+    QVERIFY(f.blankAfterComma && f.padIds && f.bareEmptyList);
+    QCOMPARE(f.pauseInLineMs, 150);
+    QCOMPARE(f.okAfterEchoMs, 200);
+    QCOMPARE(f.silentAfterFrames, 3);
+    QCOMPARE(f.unplugAfterFrames, 4);
+    QCOMPARE(f.keepSettings, (QStringList{"CAN", "MODE"}));
+}
+
+void TestSimModule::malformedFaultOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+
+    QTest::newRow("a pause with a unit is refused") << QStringList{"--pause-in-line", "150ms"};
+    QTest::newRow("a negative pause is refused") << QStringList{"--slow-ok", "-5"};
+    QTest::newRow("a negative frame count is refused") << QStringList{"--vanish-after", "-1"};
+    QTest::newRow("a frame count that is no number is refused") << QStringList{"--silent-after", "three"};
+    QTest::newRow("a kept name that is no set command is refused") << QStringList{"--keep-settings", "CAN,REBT"};
+}
+
+void TestSimModule::malformedFaultOptions()
+{
+    QFETCH(QStringList, args);
+    SimModule::Faults f;
+    QString error;
+    QVERIFY(!parseFaultOptions(args, &f, &error));
+    QVERIFY2(error.contains(args.first()), qPrintable(error));
 }
 
 void TestSimModule::replyHook()
