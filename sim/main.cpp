@@ -1,6 +1,7 @@
 // velkocan-sim: a simulated converter module on a pseudo-terminal, for trying
 // the configuration tool without hardware. It publishes a link to its port in
 // the virtual-port folder and logs the traffic until SIGINT or SIGTERM.
+#include "faultoptions.h"
 #include "simmodule.h"
 
 #include <QCommandLineParser>
@@ -89,6 +90,8 @@ int main(int argc, char** argv)
                                            QStringLiteral("N"), QStringLiteral("20"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"), QStringLiteral("Do not print the traffic."));
     parser.addOptions({baudOption, parityOption, stopOption, filtersOption, quietOption});
+    const sim::FaultOptions faultOptions;
+    faultOptions.addTo(parser);
     parser.process(app);
 
     auto usage = [&](const QString& message) {
@@ -118,6 +121,10 @@ int main(int argc, char** argv)
     if (!ok || capacity < 0)
         return usage(QStringLiteral("the filter capacity must be a number from 0"));
     const bool quiet = parser.isSet(quietOption);
+    sim::SimModule::Faults faults;
+    QString error;
+    if (!faultOptions.read(parser, &faults, &error))
+        return usage(error);
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::perror("velkocan-sim: pipe2");
@@ -140,7 +147,7 @@ int main(int argc, char** argv)
     sim::SimModule module;
     module.setLine(baud, parity, stopBits);
     module.state().filterCapacity = capacity;
-    QString error;
+    module.faults() = faults;
     if (!module.start(&error)) {
         std::fprintf(stderr, "velkocan-sim: %s\n", qPrintable(error));
         return 1;
@@ -153,6 +160,9 @@ int main(int argc, char** argv)
     say("velkocan-sim: slave " + module.slavePath().toLocal8Bit() + ", line " + QByteArray::number(baud) + " 8" +
         parityLetter(parity) + QByteArray::number(stopBits) + " (parity " + parityName(parity) + "), filter capacity " +
         QByteArray::number(capacity));
+    const QStringList faultsGiven = faultOptions.given(parser);
+    if (!faultsGiven.isEmpty())
+        say("velkocan-sim: faults " + faultsGiven.join(QLatin1Char(' ')).toLocal8Bit());
 
     if (!quiet) {
         QObject::connect(&module, &sim::SimModule::frameReceived, &app, [&](const QByteArray& data) {

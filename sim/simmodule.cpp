@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
@@ -298,6 +299,7 @@ void SimModule::clearFrames()
 
 QByteArray SimModule::handleFrame(const QByteArray& frame)
 {
+    m_cuts = Cuts();
     if (m_hook) {
         QByteArray hooked;
         if (m_hook(frame, hooked))
@@ -314,8 +316,14 @@ QByteArray SimModule::handleFrame(const QByteArray& frame)
         return {};
     if (m_faults.garbage)
         reply = garbageOf(reply.size());
-    if (m_faults.zeroByte)
-        reply.insert(reply.size() / 2, '\0');
+    if (m_faults.zeroByte) {
+        const int at = reply.size() / 2;
+        reply.insert(at, '\0');
+        for (int* cut : {&m_cuts.afterEcho, &m_cuts.inLine}) {
+            if (*cut > at)
+                ++*cut;
+        }
+    }
     if (m_faults.longReply)
         reply += filler(64 * 1024);
     return reply;
@@ -338,6 +346,8 @@ QByteArray SimModule::commandReply(const QByteArray& frame)
 
     // While echo is on, every answer starts with the command line as received.
     const QByteArray echo = s.echo ? frame : QByteArray();
+    if (!echo.isEmpty())
+        m_cuts.afterEcho = echo.size();
     const bool terminated = frame.endsWith("\r\n");
     const QByteArray line = terminated ? frame.left(frame.size() - 2) : frame;
     if (line.contains('\r') || line.contains('\n'))
@@ -349,8 +359,13 @@ QByteArray SimModule::commandReply(const QByteArray& frame)
         return echo + okReply;
     }
     if (line.startsWith("AT+") && line.endsWith('?')) { // queries, with or without line end
-        const QByteArray report = queryReport(line.mid(3, line.size() - 4));
-        return echo + (report.isEmpty() ? QByteArray(errorReply) : report);
+        int cut = -1;
+        const QByteArray report = queryReport(line.mid(3, line.size() - 4), &cut);
+        if (report.isEmpty())
+            return echo + errorReply;
+        if (cut >= 0)
+            m_cuts.inLine = echo.size() + cut;
+        return echo + report;
     }
     if (!terminated)
         return echo + errorReply;
@@ -380,7 +395,16 @@ QByteArray SimModule::commandReply(const QByteArray& frame)
     const int eq = line.indexOf('=');
     if (!line.startsWith("AT+") || eq < 0)
         return echo + errorReply;
-    const bool ok = applySetting(line.mid(3, eq - 3), line.mid(eq + 1).split(','));
+    const QByteArray name = line.mid(3, eq - 3);
+    const QList<QByteArray> args = line.mid(eq + 1).split(',');
+    if (m_faults.keepSettings.contains(QString::fromLatin1(name))) {
+        // Checked and acknowledged as usual, but the old value stays.
+        const ModuleState kept = s;
+        const bool ok = applySetting(name, args);
+        s = kept;
+        return echo + (ok ? okReply : errorReply);
+    }
+    const bool ok = applySetting(name, args);
     return echo + (ok ? okReply : errorReply);
 }
 
@@ -495,38 +519,52 @@ bool SimModule::applySetting(const QByteArray& name, const QList<QByteArray>& ar
 
 // The report of a query, from the line end before the key to the OK reply;
 // empty for an unknown query.
-QByteArray SimModule::queryReport(const QByteArray& name) const
+QByteArray SimModule::queryReport(const QByteArray& name, int* cut) const
 {
     const ModuleState& s = m_state;
+    *cut = -1;
     const QByteArray extra = m_faults.extraAfterValues.toLatin1();
-    auto report = [&](const QString& values) {
-        return "\r\nAT+" + name + "=" + values.toLatin1() + extra + "\r\n" + okReply;
+    const QString comma = m_faults.blankAfterComma ? QStringLiteral(", ") : QStringLiteral(",");
+    auto id = [&](const QString& hex) { return m_faults.padIds ? hex.rightJustified(8, QLatin1Char('0')) : hex; };
+    auto report = [&](const QStringList& fields) {
+        const QByteArray head = "\r\nAT+" + name + "=";
+        const QByteArray values = fields.join(comma).toLatin1();
+        *cut = head.size() + values.size() / 2;
+        return head + values + extra + "\r\n" + okReply;
     };
     auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
 
     if (name == "UART")
-        return report(QStringLiteral("%1,8,%2,%3,NFC")
-                          .arg(s.baud)
-                          .arg(s.stopBits)
-                          .arg(QString::fromLatin1(parityText(s.parity))));
+        return report({QString::number(s.baud), QStringLiteral("8"), QString::number(s.stopBits),
+                       QString::fromLatin1(parityText(s.parity)), QStringLiteral("NFC")});
     if (name == "CAN")
-        return report(QStringLiteral("%1,%2,%3").arg(s.canRate).arg(s.canId, s.frameType));
+        return report({QString::number(s.canRate), id(s.canId), s.frameType});
     if (name == "MODE")
-        return report(s.mode);
+        return report({s.mode});
     if (name == "MSG")
-        return report(flag(s.msgId) + "," + flag(s.msgInfo));
+        return report({flag(s.msgId), flag(s.msgInfo)});
     if (name == "UDMHT")
-        return report(s.userHead + "," + s.userTail);
+        return report({s.userHead, s.userTail});
     if (name == "RANDOM")
-        return report(s.idLength + "," + s.idPosition);
+        return report({s.idLength, s.idPosition});
     if (name == "DIRECTION")
-        return report(s.direction);
+        return report({s.direction});
     if (name == "CANLT")
-        return report(s.filterMode);
+        return report({s.filterMode});
     if (name == "FILTER") {
+        // The cut falls in the middle of the first entry's ID, or after the bare key.
         QByteArray out = "\r\n";
-        for (const Filter& f : s.filters)
-            out += "AT+FILTER=" + f.type.toLatin1() + "," + f.id.toLatin1() + extra + "\r\n";
+        for (const Filter& f : s.filters) {
+            const QByteArray head = "AT+FILTER=" + (f.type + comma).toLatin1();
+            const QByteArray hex = id(f.id).toLatin1();
+            if (*cut < 0)
+                *cut = out.size() + head.size() + hex.size() / 2;
+            out += head + hex + extra + "\r\n";
+        }
+        if (s.filters.isEmpty() && m_faults.bareEmptyList) {
+            *cut = out.size() + int(qstrlen("AT+FILTER="));
+            out += "AT+FILTER=" + extra + "\r\n";
+        }
         return out + okReply;
     }
     return {};
@@ -601,8 +639,10 @@ void SimModule::onGap()
         return;
     }
     // At a line that does not match, the module reads garbage: no answer,
-    // no change. While it restarts it does not listen at all.
-    if (!f.matched || m_restarting)
+    // no change. While it restarts it does not listen at all, nor once it
+    // has fallen silent.
+    const bool fallenSilent = m_faults.silentAfterFrames >= 0 && m_frames.size() >= m_faults.silentAfterFrames;
+    if (!f.matched || m_restarting || fallenSilent)
         return;
 
     // The reply goes out at the line in effect when the frame came; a
@@ -616,10 +656,11 @@ void SimModule::onGap()
         m_restarting = true;
         done = [this] { m_restarting = false; };
     }
-    queueReply(reply, baud, parity, std::move(done));
+    queueReply(reply, m_cuts, baud, parity, std::move(done));
 }
 
-void SimModule::queueReply(const QByteArray& reply, qint32 baud, Parity parity, std::function<void()> done)
+void SimModule::queueReply(const QByteArray& reply, const Cuts& cuts, qint32 baud, Parity parity,
+                           std::function<void()> done)
 {
     if (reply.isEmpty()) {
         if (done)
@@ -627,18 +668,32 @@ void SimModule::queueReply(const QByteArray& reply, qint32 baud, Parity parity, 
         return;
     }
     emit replyQueued(reply);
+
+    // The pauses of the timing faults, as (offset, pause) in the order of the offset.
+    QVector<QPair<int, int>> pauses;
+    auto pauseAt = [&](int at, int ms) {
+        if (ms > 0 && at > 0 && at < reply.size())
+            pauses.append({at, ms});
+    };
+    pauseAt(cuts.afterEcho, m_faults.okAfterEchoMs);
+    pauseAt(cuts.inLine, m_faults.pauseInLineMs);
+    pauseAt(reply.size() / 2, m_faults.splitGapMs);
+    std::sort(pauses.begin(), pauses.end());
+
     TxChunk chunk;
     chunk.baud = baud;
     chunk.parity = parity;
-    if (m_faults.splitGapMs > 0 && reply.size() >= 2) {
-        const int half = reply.size() / 2;
-        chunk.data = reply.left(half);
-        m_txQueue.append(chunk);
-        chunk.data = reply.mid(half);
-        chunk.gapMs = m_faults.splitGapMs;
-    } else {
-        chunk.data = reply;
+    int from = 0;
+    for (const auto& pause : qAsConst(pauses)) {
+        if (pause.first > from) {
+            chunk.data = reply.mid(from, pause.first - from);
+            m_txQueue.append(chunk);
+            chunk.gapMs = 0;
+            from = pause.first;
+        }
+        chunk.gapMs += pause.second; // two pauses at one place add up
     }
+    chunk.data = reply.mid(from);
     chunk.done = std::move(done);
     m_txQueue.append(chunk);
     if (m_faults.endless)

@@ -116,6 +116,13 @@ public:
         int unplugAfterFrames = -1;   // >= 0: the master is closed once this many frames were received
         QStringList silentFor;        // commands starting with one of these get no reply
         QString extraAfterValues;     // text inserted after the fields of a report, before "\r\n"
+        bool blankAfterComma = false; // reports put a blank after each comma between fields
+        bool padIds = false;          // CAN IDs in reports have 8 hex digits with leading zeros
+        bool bareEmptyList = false;   // an empty filter list is reported as the bare key "AT+FILTER="
+        int pauseInLineMs = 0;        // > 0: a reply with a report pauses this long inside its first report line
+        int okAfterEchoMs = 0;        // > 0: the rest of a reply follows the echo of the command this much later
+        int silentAfterFrames = -1;   // >= 0: no answer (and no change) once this many frames were received
+        QStringList keepSettings;     // set commands of these names (e.g. "CAN") get OK but change nothing
     };
     Faults& faults() { return m_faults; }
 
@@ -151,13 +158,22 @@ private:
         std::function<void()> done; // runs once the last byte is out
     };
 
+    // Where the timing faults pause the reply made by handleFrame; -1: nowhere.
+    struct Cuts
+    {
+        int afterEcho = -1; // the end of the echo
+        int inLine = -1;    // the middle of the value text of the first report line
+    };
+
     void onReadable();
     void onGap();
     void onPace();
-    void queueReply(const QByteArray& reply, qint32 baud, Parity parity, std::function<void()> done = {});
+    void queueReply(const QByteArray& reply, const Cuts& cuts, qint32 baud, Parity parity,
+                    std::function<void()> done = {});
     qint32 masterBaud(bool* oddParity) const;
     QByteArray commandReply(const QByteArray& frame);
-    QByteArray queryReport(const QByteArray& name) const;
+    // `cut` is set to the offset in the report where the value text of its first line is cut, or -1.
+    QByteArray queryReport(const QByteArray& name, int* cut) const;
     bool applySetting(const QByteArray& name, const QList<QByteArray>& args);
     void restart();
     void unplug();
@@ -166,6 +182,7 @@ private:
     ModuleState m_state;
     Faults m_faults;
     ReplyHook m_hook;
+    Cuts m_cuts; // of the last reply made by handleFrame
     QVector<Frame> m_frames;
     QByteArray m_rx;
     qint64 m_rxStart = 0;

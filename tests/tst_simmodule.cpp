@@ -1,8 +1,10 @@
 // Tests of the simulated converter module: its command handling as pure
 // logic, and its behaviour on the line through a real pseudo-terminal and a
 // real QSerialPort.
+#include "faultoptions.h"
 #include "simmodule.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -28,6 +30,15 @@ namespace {
 const QByteArray OK = "\r\n+OK\r\n\r\n";
 const QByteArray ERR = "\r\n+ERROR\r\n\r\n";
 const QByteArray NOTICE = "\r\nAT MODE\r\n\r\n";
+
+// Sets the faults of velkocan-sim's options `args`.
+bool parseFaultOptions(const QStringList& args, SimModule::Faults* faults, QString* error = nullptr)
+{
+    QCommandLineParser parser;
+    const sim::FaultOptions options;
+    options.addTo(parser);
+    return parser.parse(QStringList{"velkocan-sim"} + args) && options.read(parser, faults, error);
+}
 
 // Feeds the frames in order; the reply to the last one.
 QByteArray feed(SimModule& m, const QByteArrayList& frames)
@@ -154,6 +165,10 @@ private slots:
     void noticeAfterPlus();
     void extraAfterValues_data();
     void extraAfterValues();
+    void reportForms_data();
+    void reportForms();
+    void malformedFaultOptions_data();
+    void malformedFaultOptions();
     void replyHook();
 
     // Through the pseudo-terminal.
@@ -168,8 +183,11 @@ private slots:
     void toolReopensPort();
     void replyLostWhilePortClosed();
     void splitReply();
+    void pausedReplies_data();
+    void pausedReplies();
     void endlessFiller();
     void unplugAfterFrames();
+    void silentAfterFrames();
 };
 
 // ---------------------------------------------------------------------------
@@ -678,6 +696,78 @@ void TestSimModule::extraAfterValues()
     QCOMPARE(m.handleFrame(query), reply);
 }
 
+void TestSimModule::reportForms_data()
+{
+    QTest::addColumn<QStringList>("options");  // of velkocan-sim
+    QTest::addColumn<QByteArrayList>("setup"); // each answered with OK, after entering with echo off at 57600 8O2
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QByteArray>("reply");
+
+    const QStringList blanks = {"--blanks"};
+    const QStringList padded = {"--padded-ids"};
+    const QByteArrayList can = {"AT+CAN=250,7FF,NDTF\r\n"};
+    const QByteArrayList two = {"AT+FILTER=EDTF,1ABCDEF0\r\n", "AT+FILTER=NDTF,7FF\r\n"};
+    QTest::newRow("blanks follow every comma of the serial line")
+        << blanks << QByteArrayList() << QByteArray("AT+UART?\r\n") << report("AT+UART=57600, 8, 2, ODD, NFC");
+    QTest::newRow("a single field gets no blank")
+        << blanks << QByteArrayList() << QByteArray("AT+MODE?") << report("AT+MODE=TRANS");
+    QTest::newRow("blanks in every filter entry")
+        << blanks << two << QByteArray("AT+FILTER?") << listing({"EDTF, 1ABCDEF0", "NDTF, 7FF"});
+    QTest::newRow("padded ids fill the CAN id to 8 digits")
+        << padded << can << QByteArray("AT+CAN?\r\n") << report("AT+CAN=250,000007FF,NDTF");
+    QTest::newRow("padded ids leave a full-width id as it is and pad the short one")
+        << padded << two << QByteArray("AT+FILTER?") << listing({"EDTF,1ABCDEF0", "NDTF,000007FF"});
+    QTest::newRow("the echo stays before a report with blanks and padded ids")
+        << (blanks + padded) << (can + QByteArrayList{"AT+E=ON\r\n"}) << QByteArray("AT+CAN?\r\n")
+        << QByteArray("AT+CAN?\r\n" + report("AT+CAN=250, 000007FF, NDTF"));
+    QTest::newRow("an empty list is the bare key")
+        << QStringList{"--bare-empty-list"} << QByteArrayList() << QByteArray("AT+FILTER?") << report("AT+FILTER=");
+    QTest::newRow("a list with entries is unchanged by the bare key")
+        << QStringList{"--bare-empty-list"} << two << QByteArray("AT+FILTER?")
+        << listing({"EDTF,1ABCDEF0", "NDTF,7FF"});
+    QTest::newRow("a kept setting is acknowledged and the old value stays")
+        << QStringList{"--keep-settings", "mode,CAN"} << can << QByteArray("AT+CAN?") << report("AT+CAN=250,0,NDTF");
+    QTest::newRow("a kept setting is still checked")
+        << QStringList{"--keep-settings", "CAN"} << QByteArrayList() << QByteArray("AT+CAN=500,800,NDTF\r\n") << ERR;
+    QTest::newRow("a setting not named changes as usual")
+        << QStringList{"--keep-settings", "CAN,MODE"} << QByteArrayList{"AT+MSG=1,1\r\n"} << QByteArray("AT+MSG?")
+        << report("AT+MSG=1,1");
+}
+
+void TestSimModule::reportForms()
+{
+    QFETCH(QStringList, options);
+    QFETCH(QByteArrayList, setup);
+    QFETCH(QByteArray, query);
+    QFETCH(QByteArray, reply);
+
+    SimModule m;
+    m.setLine(57600, Parity::Odd, 2);
+    enterQuiet(m);
+    QVERIFY(parseFaultOptions(options, &m.faults()));
+    for (const QByteArray& frame : setup)
+        QCOMPARE(m.handleFrame(frame), OK);
+    QCOMPARE(m.handleFrame(query), reply);
+}
+
+void TestSimModule::malformedFaultOptions_data()
+{
+    QTest::addColumn<QStringList>("args");
+
+    QTest::newRow("a pause with a unit is refused") << QStringList{"--pause-in-line", "150ms"};
+    QTest::newRow("a negative frame count is refused") << QStringList{"--vanish-after", "-1"};
+    QTest::newRow("a kept name that is no set command is refused") << QStringList{"--keep-settings", "CAN,REBT"};
+}
+
+void TestSimModule::malformedFaultOptions()
+{
+    QFETCH(QStringList, args);
+    SimModule::Faults f;
+    QString error;
+    QVERIFY(!parseFaultOptions(args, &f, &error));
+    QVERIFY2(error.contains(args.first()), qPrintable(error));
+}
+
 void TestSimModule::replyHook()
 {
     SimModule m;
@@ -1008,6 +1098,67 @@ void TestSimModule::splitReply()
     QVERIFY2(whole >= 150, qPrintable(QString::number(whole)));
 }
 
+void TestSimModule::pausedReplies_data()
+{
+    QTest::addColumn<bool>("echo");
+    QTest::addColumn<QStringList>("options"); // of velkocan-sim, each pause 200 ms
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<QByteArrayList>("pieces"); // with a pause between each two
+
+    const QStringList inLine = {"--pause-in-line", "200"};
+    const QStringList slowOk = {"--slow-ok", "200"};
+    QTest::newRow("a report pauses in the middle of its value text")
+        << false << inLine << QByteArray("AT+CAN?\r\n") << QByteArrayList{"\r\nAT+CAN=250,7F", "F,NDTF\r\n" + OK};
+    QTest::newRow("the filter listing pauses inside the first entry's ID")
+        << false << inLine << QByteArray("AT+FILTER?")
+        << QByteArrayList{"\r\nAT+FILTER=NDTF,7", "FF\r\nAT+FILTER=EDTF,1ABCDEF0\r\n" + OK};
+    QTest::newRow("an OK reply is not cut")
+        << true << inLine << QByteArray("AT+MODE=USER\r\n") << QByteArrayList{"AT+MODE=USER\r\n" + OK};
+    QTest::newRow("the OK reply follows the echo late")
+        << true << slowOk << QByteArray("AT+E=OFF\r\n") << QByteArrayList{"AT+E=OFF\r\n", OK};
+    QTest::newRow("without echo the OK reply is not held back")
+        << false << slowOk << QByteArray("AT+MODE=USER\r\n") << QByteArrayList{OK};
+    QTest::newRow("echo, then the report up to the cut, then the rest")
+        << true << (inLine + slowOk) << QByteArray("AT+MODE?\r\n")
+        << QByteArrayList{"AT+MODE?\r\n", "\r\nAT+MODE=TR", "ANS\r\n" + OK};
+}
+
+void TestSimModule::pausedReplies()
+{
+    QFETCH(bool, echo);
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, frame);
+    QFETCH(QByteArrayList, pieces);
+
+    SimModule m;
+    QVERIFY(m.start());
+    QVERIFY(parseFaultOptions(options, &m.faults()));
+    m.state().configMode = true;
+    m.state().echo = echo;
+    m.state().canId = QStringLiteral("7FF");
+    m.state().filters = {{"NDTF", "7FF"}, {"EDTF", "1ABCDEF0"}};
+    Tool tool;
+    QVERIFY(tool.open(m.portName(), 115200, QSerialPort::NoParity));
+    qint64 frameAt = -1;
+    connect(&m, &SimModule::frameReceived, this, [&] { frameAt = tool.clock.elapsed(); });
+    tool.send(frame);
+    QTRY_COMPARE(tool.rx, pieces.join());
+
+    // Each piece came alone and the next no sooner than 0.8 times the pause;
+    // the whole reply took no further pause.
+    int size = 0;
+    for (int i = 0; i + 1 < pieces.size(); ++i) {
+        size += pieces.at(i).size();
+        const auto alone = std::find_if(tool.arrivals.cbegin(), tool.arrivals.cend(),
+                                        [&](const QPair<qint64, int>& a) { return a.second == size; });
+        QVERIFY2(alone != tool.arrivals.cend(), qPrintable(QStringLiteral("piece %1").arg(i)));
+        const qint64 pause = tool.timeOfSize(size + 1) - alone->first;
+        QVERIFY2(pause >= 160, qPrintable(QStringLiteral("%1 ms after piece %2").arg(pause).arg(i)));
+    }
+    const qint64 whole = tool.timeOfSize(size + pieces.constLast().size()) - frameAt;
+    QVERIFY2(whole < 200 * pieces.size(), qPrintable(QStringLiteral("%1 ms in all").arg(whole)));
+}
+
 void TestSimModule::endlessFiller()
 {
     SimModule m;
@@ -1035,7 +1186,7 @@ void TestSimModule::unplugAfterFrames()
 {
     SimModule m;
     QVERIFY(m.start());
-    m.faults().unplugAfterFrames = 2;
+    QVERIFY(parseFaultOptions({"--vanish-after", "2"}, &m.faults()));
     QSignalSpy unplugged(&m, &SimModule::unplugged);
     QSignalSpy replies(&m, &SimModule::replyQueued);
     const QString link = m.portName();
@@ -1055,6 +1206,27 @@ void TestSimModule::unplugAfterFrames()
     QCOMPARE(openFdsOn(m.slavePath()), 1); // only the tool's port is left
     // The tool's port notices that the device is gone.
     QTRY_COMPARE(tool.port.error(), QSerialPort::ResourceError);
+}
+
+void TestSimModule::silentAfterFrames()
+{
+    SimModule m;
+    QVERIFY(m.start());
+    QVERIFY(parseFaultOptions({"--silent-after", "3"}, &m.faults()));
+    QSignalSpy replies(&m, &SimModule::replyQueued);
+    Tool tool;
+    QVERIFY(tool.open(m.portName(), 115200, QSerialPort::NoParity));
+    QVERIFY(sendFrame(tool, m, "+++"));
+    QVERIFY(sendFrame(tool, m, "AT\r\n"));
+    QTRY_COMPARE(tool.rx, QByteArray("AT\r\n" + NOTICE));
+
+    // From the third frame on nothing is answered or changed, but the port stays usable.
+    for (const QByteArray& frame : {QByteArray("AT+MODE=USER\r\n"), QByteArray("AT\r\n")})
+        QVERIFY(sendFrame(tool, m, frame));
+    QCOMPARE(replies.count(), 1);
+    QCOMPARE(m.state().mode, QStringLiteral("TRANS"));
+    QVERIFY(m.isRunning());
+    QCOMPARE(tool.port.error(), QSerialPort::NoError);
 }
 
 // Each test process publishes its links in a runtime folder of its own.

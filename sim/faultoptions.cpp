@@ -1,0 +1,106 @@
+#include "faultoptions.h"
+
+#include <QCommandLineParser>
+
+namespace sim {
+
+namespace {
+
+// The names of the module's set commands (AT+NAME=...).
+const QStringList settingNames = {"E",      "UART",  "CAN",   "DIRECTION", "MODE",     "MSG",
+                                  "RANDOM", "UDMHT", "CANLT", "FILTER",    "DELFILTER"};
+
+} // namespace
+
+FaultOptions::FaultOptions()
+    : m_blanks(QStringLiteral("blanks"),
+               QStringLiteral("Reports put a blank after every comma between fields (AT+CAN=250, 7FF, NDTF).")),
+      m_paddedIds(QStringLiteral("padded-ids"),
+                  QStringLiteral("Reports print CAN IDs with 8 hex digits (AT+CAN=250,000007FF,NDTF).")),
+      m_bareEmptyList(QStringLiteral("bare-empty-list"),
+                      QStringLiteral("An empty filter list is reported as the bare key AT+FILTER=.")),
+      m_pauseInLine(QStringLiteral("pause-in-line"),
+                    QStringLiteral("A reply with a report pauses MS ms in the middle of its first report line."),
+                    QStringLiteral("MS")),
+      m_slowOk(QStringLiteral("slow-ok"),
+               QStringLiteral("While echo is on, the rest of a reply follows the echo MS ms later."),
+               QStringLiteral("MS")),
+      m_silentAfter(QStringLiteral("silent-after"),
+                    QStringLiteral("From the N-th frame received on, the module answers nothing (its port stays)."),
+                    QStringLiteral("N")),
+      m_vanishAfter(QStringLiteral("vanish-after"),
+                    QStringLiteral("At the N-th frame received, the module is unplugged: its port vanishes and "
+                                   "the program ends."),
+                    QStringLiteral("N")),
+      m_keepSettings(QStringLiteral("keep-settings"),
+                     QStringLiteral("Set commands of these names (e.g. CAN,MODE) are acknowledged with OK, but the "
+                                    "module keeps its old value."),
+                     QStringLiteral("NAME[,NAME...]"))
+{}
+
+QList<QCommandLineOption> FaultOptions::all() const
+{
+    return {m_blanks, m_paddedIds,   m_bareEmptyList, m_pauseInLine,
+            m_slowOk, m_silentAfter, m_vanishAfter,   m_keepSettings};
+}
+
+void FaultOptions::addTo(QCommandLineParser& parser) const
+{
+    parser.addOptions(all());
+}
+
+bool FaultOptions::read(const QCommandLineParser& parser, SimModule::Faults* faults, QString* error) const
+{
+    auto fail = [&](const QString& what) {
+        if (error)
+            *error = what;
+        return false;
+    };
+    // A whole number from 0.
+    auto number = [&](const QCommandLineOption& option, int* value) {
+        if (!parser.isSet(option))
+            return true;
+        bool ok = false;
+        const int n = parser.value(option).toInt(&ok);
+        if (!ok || n < 0)
+            return fail(QStringLiteral("--%1 needs a number from 0").arg(option.names().constFirst()));
+        *value = n;
+        return true;
+    };
+
+    SimModule::Faults f = *faults;
+    if (!number(m_pauseInLine, &f.pauseInLineMs) || !number(m_slowOk, &f.okAfterEchoMs) ||
+        !number(m_silentAfter, &f.silentAfterFrames) || !number(m_vanishAfter, &f.unplugAfterFrames))
+        return false;
+    if (parser.isSet(m_keepSettings)) {
+        for (const QString& given : parser.value(m_keepSettings).split(QLatin1Char(','))) {
+            const QString name = given.trimmed().toUpper();
+            if (!settingNames.contains(name))
+                return fail(QStringLiteral("--keep-settings: \"%1\" is not one of %2")
+                                .arg(given, settingNames.join(QLatin1Char(','))));
+            f.keepSettings << name;
+        }
+    }
+    if (parser.isSet(m_blanks))
+        f.blankAfterComma = true;
+    if (parser.isSet(m_paddedIds))
+        f.padIds = true;
+    if (parser.isSet(m_bareEmptyList))
+        f.bareEmptyList = true;
+    *faults = f;
+    return true;
+}
+
+QStringList FaultOptions::given(const QCommandLineParser& parser) const
+{
+    QStringList out;
+    for (const QCommandLineOption& o : all()) {
+        if (!parser.isSet(o))
+            continue;
+        const QString name = QStringLiteral("--") + o.names().constFirst();
+        out << (o.valueName().isEmpty() ? name : name + QLatin1Char(' ') + parser.value(o));
+    }
+    return out;
+}
+
+} // namespace sim
