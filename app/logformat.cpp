@@ -1,12 +1,14 @@
 #include "logformat.h"
 
 #include <QDateTime>
+#include <QLocale>
 
 namespace LogFormat {
 
 QString timeStamp(const QDateTime& when)
 {
-    return when.toString(QStringLiteral("yyyy-MM-dd hh:mm::ss.zzz"));
+    // The C locale: ASCII digits whatever the system's locale is.
+    return QLocale::c().toString(when, QStringLiteral("yyyy-MM-dd hh:mm::ss.zzz"));
 }
 
 QString entryText(const QByteArray& data, int flag)

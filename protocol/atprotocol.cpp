@@ -161,10 +161,28 @@ QString lineField(const QString& field)
     int end = 0;
     while (end < field.size() && field.at(end) != QLatin1Char('\r') && field.at(end) != QLatin1Char('\n'))
         ++end;
-    // Blanks at the end of the line are not part of a value either.
-    while (end > 0 && (field.at(end - 1) == QLatin1Char(' ') || field.at(end - 1) == QLatin1Char('\t')))
+    // Blanks around the value are not part of it: modules pad their fields.
+    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
+    while (end > 0 && blank(field.at(end - 1)))
         --end;
-    return field.left(end);
+    int begin = 0;
+    while (begin < end && blank(field.at(begin)))
+        ++begin;
+    return field.mid(begin, end - begin);
+}
+
+QString canonicalHex(const QString& text)
+{
+    if (text.isEmpty())
+        return text;
+    for (const QChar c : text) {
+        if (c.unicode() > 127 || !hexDigitFlag(char(c.unicode())))
+            return text;
+    }
+    int zeros = 0;
+    while (zeros < text.size() - 1 && text.at(zeros) == QLatin1Char('0'))
+        ++zeros;
+    return text.mid(zeros).toUpper();
 }
 
 int modeItemFromReport(const QString& rest)
@@ -204,31 +222,15 @@ int countListedEntries(const char* str)
 
 QVector<FilterEntry> parseFilterListing(const QByteArray& reply)
 {
-    static const QByteArray key = QByteArrayLiteral("AT+FILTER=");
-    const QByteArray bytes = replyText(reply).toLatin1();
-    const int n = countListedEntries(bytes.constData());
-
+    static const QString key = QStringLiteral("AT+FILTER=");
+    const QString text = replyText(reply);
     QVector<FilterEntry> entries;
-    int cursor = 0;
-    for (int i = 0; i < n; ++i) {
-        const int at = bytes.indexOf(key, cursor);
-        if (at < 0)
-            break;
-        QByteArray type = bytes.mid(at + key.size(), 4);
-        const int comma = type.indexOf(',');
-        if (comma >= 0)
-            type.truncate(comma);
-        // The ID starts after the 4-character type and its separator and ends
-        // with its line; an ID never holds a line end.
-        QByteArray id = bytes.mid(at + key.size() + 5, 10);
-        for (int j = 0; j < id.size(); ++j) {
-            if (id.at(j) == '\r' || id.at(j) == '\n') {
-                id.truncate(j);
-                break;
-            }
-        }
-        entries.append({QString::fromLatin1(type), QString::fromLatin1(id)});
-        cursor = at + 16;
+    for (int at = text.indexOf(key); at >= 0 && entries.size() < kMaxListedFilters; at = text.indexOf(key, at + 1)) {
+        // An entry is the rest of its line: the type, a comma, the ID.
+        const QString entry = lineField(text.mid(at + key.size()));
+        const int comma = entry.indexOf(QLatin1Char(','));
+        entries.append({lineField(entry.left(comma < 0 ? entry.size() : comma)),
+                        comma < 0 ? QString() : lineField(entry.mid(comma + 1))});
     }
     return entries;
 }

@@ -69,10 +69,14 @@ bool hasKey(const QByteArray& reply, const QString& key);
 QString reportRest(const QByteArray& reply, const QString& key);
 // The rest split at every ",", empty fields kept; no fields when the key is missing.
 QStringList reportFields(const QByteArray& reply, const QString& key);
-// A field up to the end of its line (the first CR or LF), without blanks at
-// its end: what follows the last value of a report (line ends, an OK reply)
-// never becomes part of it.
+// A field up to the end of its line (the first CR or LF), without the blanks
+// around it: what follows the last value of a report (line ends, an OK
+// reply) and a module's padding never become part of a value.
 QString lineField(const QString& field);
+// A hexadecimal ID as the editors write it: upper case, without leading
+// zeros (a module printing fixed-width hex pads them). Text that is not
+// hexadecimal comes back as it is.
+QString canonicalHex(const QString& text);
 
 // Token fields, matched as case-sensitive prefixes in a fixed order; -1 for no match.
 int modeItemFromReport(const QString& rest);       // TRANS 0, TPRTL 1, MODBUS 3, PROTOL 2, USER 4
@@ -90,11 +94,12 @@ struct FilterEntry
     bool operator==(const FilterEntry& o) const { return type == o.type && id == o.id; }
 };
 constexpr int kMaxListedFilters = 20;
-// The number of capital letters R in a zero-terminated string, at most 20:
-// the entry count of a filter listing (each key holds one R).
+// The number of capital letters R in a zero-terminated string, at most 20.
 int countListedEntries(const char* str);
-// The entries of a filter listing in listing order, at most 20. Never reads
-// outside the reply, whatever it holds.
+// The entries of a filter listing in listing order, at most 20: for each
+// "AT+FILTER=" the rest of its line, split at its first comma, each part
+// without blanks. Entries are as listed, not checked; a bare key (an empty
+// list) gives an entry with an empty type and ID.
 QVector<FilterEntry> parseFilterListing(const QByteArray& reply);
 
 // 1 for a hexadecimal digit (either case), 0 otherwise.

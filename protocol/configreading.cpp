@@ -1,5 +1,7 @@
 #include "configreading.h"
 
+#include "filtercheck.h"
+
 void ConfigReading::merge(const ConfigReading& other)
 {
     const ModuleConfig& v = other.values;
@@ -41,7 +43,7 @@ void ConfigReading::merge(const ConfigReading& other)
 
 ConfigReading ConfigReading::of(const ModuleConfig& config)
 {
-    return {config, Config::everyField()};
+    return {config, Config::everyField(), {}};
 }
 
 namespace Reading {
@@ -94,11 +96,11 @@ void readCan(const QStringList& f, ConfigReading* r)
         r->fields |= ConfigField::CanRate;
     if (f.size() > 2) {
         const QString type = At::lineField(f.at(2));
-        r->values.frameType = tokenOrText(type, At::frameTypeItemFromReport(f.at(2)), At::frameTypeToken);
+        r->values.frameType = tokenOrText(type, At::frameTypeItemFromReport(type), At::frameTypeToken);
         r->fields |= ConfigField::CanFrameType;
     }
     if (f.size() > 1) {
-        r->values.canId = At::lineField(f.at(1));
+        r->values.canId = At::canonicalHex(At::lineField(f.at(1)));
         r->fields |= ConfigField::CanId;
     }
 }
@@ -106,11 +108,11 @@ void readCan(const QStringList& f, ConfigReading* r)
 void readFlags(const QStringList& f, ConfigReading* r)
 {
     if (f.size() > 0) {
-        r->values.frameId = At::flagOn(f.at(0));
+        r->values.frameId = At::flagOn(At::lineField(f.at(0)));
         r->fields |= ConfigField::FrameId;
     }
     if (f.size() > 1) {
-        r->values.frameInfo = At::flagOn(f.at(1));
+        r->values.frameInfo = At::flagOn(At::lineField(f.at(1)));
         r->fields |= ConfigField::FrameInfo;
     }
 }
@@ -135,9 +137,32 @@ void readToken(const QByteArray& reply, const QString& key, int (*itemOf)(const 
 {
     if (!At::hasKey(reply, key))
         return;
-    const QString rest = At::reportRest(reply, key);
-    *value = tokenOrText(At::lineField(rest), itemOf(rest), tokenOf);
+    const QString text = At::lineField(At::reportRest(reply, key));
+    *value = tokenOrText(text, itemOf(text), tokenOf);
     r->fields |= field;
+}
+
+// The listed entries that are real filters: a frame type, and a hexadecimal
+// ID within its range. A bare key is an empty list, not an entry.
+void readFilterList(const QByteArray& reply, ConfigReading* r)
+{
+    for (const At::FilterEntry& listed : At::parseFilterListing(reply)) {
+        if (listed.type.isEmpty() && listed.id.isEmpty())
+            continue;
+        const At::FilterEntry entry{listed.type, At::canonicalHex(listed.id)};
+        QString problem;
+        if (!FilterCheck::typeValid(entry.type))
+            problem = QStringLiteral("the type is not NDTF or EDTF");
+        else if (entry.id.isEmpty())
+            problem = QStringLiteral("it has no ID");
+        else if (FilterCheck::checkId(entry.type, entry.id) != FilterCheck::IdVerdict::Accepted)
+            problem = QStringLiteral("the ID is not a hexadecimal ID of that frame type");
+        if (problem.isEmpty())
+            r->values.filters.append(entry);
+        else
+            r->notes.append(QStringLiteral("filter entry \"%1,%2\" skipped: %3").arg(listed.type, listed.id, problem));
+    }
+    r->fields |= ConfigField::FilterList;
 }
 
 } // namespace
@@ -192,8 +217,7 @@ ConfigReading parse(ConfigGroup group, const QByteArray& reply)
                   ConfigField::FilterMode, &r);
         break;
     case ConfigGroup::FilterList:
-        v.filters = At::parseFilterListing(reply);
-        r.fields |= ConfigField::FilterList;
+        readFilterList(reply, &r);
         break;
     }
     return r;

@@ -14,6 +14,8 @@ struct ConfigReading
 {
     ModuleConfig values;
     ConfigFields fields;
+    // What a reply held that was left out, one line each, for the log.
+    QStringList notes;
 
     // Takes over the fields of `other`.
     void merge(const ConfigReading& other);
@@ -40,9 +42,11 @@ const QVector<GroupQuery>& groupQueries();
 //   editor's item texts; a report without the field leaves it out;
 // - tokens (frame type, mode, direction, filter mode) are matched as
 //   prefixes; an unmatched one is kept as its text, which selects nothing;
-// - text fields and flags are taken up to the end of their line;
-// - the filter list counts whenever the query was answered, without any
-//   entry when the reply holds none.
+// - text fields and flags are taken up to the end of their line, all of
+//   them without the blanks around them;
+// - IDs come as the editors write them (upper case, no leading zeros);
+// - the filter list counts whenever the query was answered, with the
+//   entries that are real filters; the others are named in the notes.
 ConfigReading parse(ConfigGroup group, const QByteArray& reply);
 
 } // namespace Reading

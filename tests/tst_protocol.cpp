@@ -4,6 +4,7 @@
 #include "filtercheck.h"
 #include "logformat.h"
 #include "portnames.h"
+#include "serialsocket.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -36,6 +37,10 @@ private slots:
     void entryCount();
     void hexDigit_data();
     void hexDigit();
+    void canonicalHex_data();
+    void canonicalHex();
+    void replyComplete_data();
+    void replyComplete();
     void echoOff_data();
     void echoOff();
     void configNotice_data();
@@ -47,6 +52,7 @@ private slots:
     void timeStamp();
     void registryText();
     void virtualPorts();
+    void virtualPortFolderWithoutRuntimeDir();
 };
 
 void TstProtocol::setCommands_data()
@@ -243,11 +249,13 @@ void TstProtocol::filterListing_data()
         << QByteArray("ERROR\r\nAT+FILTER=NDTF,1\r\n") << QVector<FilterEntry>{{"NDTF", "1"}};
     QTest::newRow("listing cut inside the type") << QByteArray("AT+FILTER=ND") << QVector<FilterEntry>{{"ND", ""}};
     QTest::newRow("listing cut after the key") << QByteArray("AT+FILTER=") << QVector<FilterEntry>{{"", ""}};
-    // The ID window starts five characters after the key, whatever the type's length.
-    QTest::newRow("short type is cut at its comma")
-        << QByteArray("AT+FILTER=ND,7\r\n") << QVector<FilterEntry>{{"ND", ""}};
-    QTest::newRow("ID without line end is at most 10 characters")
-        << QByteArray("AT+FILTER=EDTF,123456789ABCDEF") << QVector<FilterEntry>{{"EDTF", "123456789A"}};
+    QTest::newRow("a short type keeps its ID") << QByteArray("AT+FILTER=ND,7\r\n") << QVector<FilterEntry>{{"ND", "7"}};
+    QTest::newRow("an ID runs to the end of its line, however long")
+        << QByteArray("AT+FILTER=EDTF,123456789ABCDEF") << QVector<FilterEntry>{{"EDTF", "123456789ABCDEF"}};
+    QTest::newRow("blanks around type and ID are dropped")
+        << QByteArray("AT+FILTER= NDTF , 7FF \r\n") << QVector<FilterEntry>{{"NDTF", "7FF"}};
+    QTest::newRow("a bare key is an entry without type and ID")
+        << QByteArray("\r\nAT+FILTER=\r\n\r\n+OK\r\n\r\n") << QVector<FilterEntry>{{"", ""}};
     QTest::newRow("ID ended by LF alone")
         << QByteArray("AT+FILTER=NDTF,12\nAT+FILTER=NDTF,34\n") << QVector<FilterEntry>{{"NDTF", "12"}, {"NDTF", "34"}};
     QTest::newRow("zero byte ends the listing")
@@ -302,6 +310,54 @@ void TstProtocol::hexDigit()
     QFETCH(char, ch);
     QFETCH(int, flag);
     QCOMPARE(int(At::hexDigitFlag(ch)), flag);
+}
+
+void TstProtocol::canonicalHex_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("id");
+    QTest::newRow("fixed-width padding is dropped") << "000007FF"
+                                                    << "7FF";
+    QTest::newRow("zero stays zero") << "00000000"
+                                     << "0";
+    QTest::newRow("lower case comes out upper case") << "1abc"
+                                                     << "1ABC";
+    QTest::newRow("text that is no ID is kept") << "00G1"
+                                                << "00G1";
+    QTest::newRow("empty stays empty") << ""
+                                       << "";
+}
+
+void TstProtocol::canonicalHex()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, id);
+    QCOMPARE(At::canonicalHex(text), id);
+}
+
+void TstProtocol::replyComplete_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<bool>("complete");
+    QTest::newRow("a report with its OK")
+        << QByteArray("\r\nAT+CAN=250,7FF,NDTF\r\n\r\n+OK\r\n\r\n") << QByteArray("AT+CAN?\r\n") << true;
+    QTest::newRow("a report cut inside its line")
+        << QByteArray("\r\nAT+CAN=250,7F") << QByteArray("AT+CAN?\r\n") << false;
+    QTest::newRow("only the echo") << QByteArray("AT+E=OFF\r\n") << QByteArray("AT+E=OFF\r\n") << false;
+    QTest::newRow("the echo and a blank line") << QByteArray("AT+E=OFF\r\n\r\n") << QByteArray("AT+E=OFF\r\n") << false;
+    QTest::newRow("the echo and the OK") << QByteArray("AT+E=OFF\r\n\r\n+OK\r\n\r\n") << QByteArray("AT+E=OFF\r\n")
+                                         << true;
+    QTest::newRow("line ends alone") << QByteArray("\r\n") << QByteArray("AT\r\n") << false;
+    QTest::newRow("a line ended by CR alone") << QByteArray("\r\n+OK\r") << QByteArray("AT\r\n") << true;
+}
+
+void TstProtocol::replyComplete()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QByteArray, command);
+    QFETCH(bool, complete);
+    QCOMPARE(SerialSocket::replyComplete(reply, command), complete);
 }
 
 void TstProtocol::echoOff_data()
@@ -441,6 +497,21 @@ void TstProtocol::virtualPorts()
     // Only live links, by name; the plain file is not a published port.
     QCOMPARE(PortNames::virtualPorts(dir.path()), (QStringList{dir.filePath("a-sim"), dir.filePath("b-sim")}));
     QCOMPARE(PortNames::virtualPorts(dir.filePath("missing")), QStringList{});
+}
+
+void TstProtocol::virtualPortFolderWithoutRuntimeDir()
+{
+    // Without XDG_RUNTIME_DIR the folder lies under the temporary folder; asking creates nothing.
+    QTemporaryDir tmp;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    const QByteArray tmpdir = qgetenv("TMPDIR");
+    qunsetenv("XDG_RUNTIME_DIR");
+    qputenv("TMPDIR", tmp.path().toLocal8Bit());
+    const QString folder = PortNames::virtualPortFolder();
+    qputenv("XDG_RUNTIME_DIR", runtime);
+    qputenv("TMPDIR", tmpdir);
+    QVERIFY2(folder.startsWith(tmp.path() + "/runtime-"), qPrintable(folder));
+    QVERIFY(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstProtocol)

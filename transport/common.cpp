@@ -1,11 +1,18 @@
 #include "common.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 
 void Common::delay(int ms)
+{
+    delay(ms, {});
+}
+
+void Common::delay(int ms, const std::function<bool()>& stop)
 {
     if (ms <= 0)
         return;
@@ -21,11 +28,28 @@ void Common::delay(int ms)
     QTimer wake;
     wake.setSingleShot(true);
     wake.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&wake, &QTimer::timeout, &loop, &QEventLoop::quit);
+    bool woke = false;
+    QObject::connect(&wake, &QTimer::timeout, &loop, [&] {
+        woke = true;
+        loop.quit();
+    });
+    bool loopRuns = true;
     for (qint64 left = deadlineNs; left > 0; left = deadlineNs - clock.nsecsElapsed()) {
-        const qint64 leftMs = (left + 999999) / 1000000;
-        wake.start(int(std::min<qint64>(leftMs, 20)));
-        loop.exec(QEventLoop::AllEvents);
+        if (stop && stop())
+            return;
+        const int slice = int(std::min<qint64>((left + 999999) / 1000000, 20));
+        if (loopRuns) {
+            woke = false;
+            wake.start(slice);
+            loop.exec(QEventLoop::AllEvents);
+            wake.stop();
+            // A nested loop returns at once while the application quits:
+            // from then on, process what is pending and sleep between passes.
+            loopRuns = woke || clock.nsecsElapsed() >= deadlineNs;
+            continue;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, slice);
+        QThread::msleep(ulong(std::min<qint64>(slice, (deadlineNs - clock.nsecsElapsed()) / 1000000 + 1)));
     }
 }
 

@@ -2,7 +2,11 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
+
+#ifdef Q_OS_UNIX
+#include <pwd.h>
+#include <unistd.h>
+#endif
 
 namespace PortNames {
 
@@ -27,7 +31,20 @@ QString registryDataText(const QByteArray& data)
 
 QString virtualPortFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) + QStringLiteral("/velkocan");
+    // Asking QStandardPaths for the runtime folder would create one and warn
+    // when XDG_RUNTIME_DIR is unset; listing ports creates nothing. Without
+    // the variable, the folder is where QStandardPaths puts a simulated
+    // module's link then.
+    QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (runtime.isEmpty()) {
+        QString user = qEnvironmentVariable("USER");
+#ifdef Q_OS_UNIX
+        if (const passwd* const entry = ::getpwuid(::getuid()))
+            user = QString::fromLocal8Bit(entry->pw_name);
+#endif
+        runtime = QDir::tempPath() + QStringLiteral("/runtime-") + user;
+    }
+    return runtime + QStringLiteral("/velkocan");
 }
 
 QStringList virtualPorts(const QString& folder)

@@ -15,13 +15,17 @@ bool SerialSocket::sendAndWait(QByteArray command, int budget)
     disconnect(this, SIGNAL(readyRead()), this, SLOT(slot_dataReady()));
 
     write(command);
-    Common::delay(int(qint64(command.size()) * 11000 / qMax(1, baudRate(QSerialPort::AllDirections))));
+    // A port without a rate (which only a failed configuration leaves) gets
+    // no transmit wait and the shortest polls.
+    const auto rate = [this] { return baudRate(QSerialPort::AllDirections); };
+    const auto closed = [this] { return !isOpen(); };
+    Common::delay(rate() > 0 ? int(qint64(command.size()) * 11000 / rate()) : 0, closed);
     qDebug() << "[SerialSocket]"
              << "S>>> " << command;
 
     for (int elapsed = 0; elapsed < budget; elapsed += 50) {
-        const int interval = qMax(100, 550000 / qMax(1, baudRate(QSerialPort::AllDirections)));
-        Common::delay(interval);
+        const int interval = rate() > 0 ? qMax(100, 550000 / rate()) : 100;
+        Common::delay(interval, closed);
         ++m_lastPollCount;
         ++m_totalPollCount;
         // A port closed by an error while we waited brings nothing more:
@@ -31,7 +35,7 @@ bool SerialSocket::sendAndWait(QByteArray command, int budget)
         const QByteArray chunk = readAll();
         if (!chunk.isEmpty())
             replyBuffer.append(chunk);
-        else if (!replyBuffer.isEmpty())
+        else if (replyComplete(replyBuffer, command))
             break;
     }
 
@@ -43,6 +47,19 @@ bool SerialSocket::sendAndWait(QByteArray command, int budget)
     qDebug() << "[SerialSocket]"
              << "R<<< No Respone";
     return false;
+}
+
+bool SerialSocket::replyComplete(const QByteArray& reply, const QByteArray& command)
+{
+    if (reply.isEmpty() || (!reply.endsWith('\r') && !reply.endsWith('\n')))
+        return false;
+    const auto withoutLineEnds = [](QByteArray text) {
+        while (text.endsWith('\r') || text.endsWith('\n'))
+            text.chop(1);
+        return text;
+    };
+    const QByteArray text = withoutLineEnds(reply);
+    return !text.isEmpty() && text != withoutLineEnds(command);
 }
 
 QByteArray SerialSocket::getReply() const

@@ -29,7 +29,10 @@ SerialSocket* SerialSocket::getInstance()
 void SerialSocket::setPortConfig(const QString& portName, int baudRate, QSerialPort::DataBits dataBits,
                                  QSerialPort::Parity parity, QSerialPort::StopBits stopBits)
 {
-    clear(QSerialPort::AllDirections);
+    // Only an open port has anything to drop; clearing a closed one would
+    // report a "not open" error for a configuration that succeeds.
+    if (isOpen())
+        clear(QSerialPort::AllDirections);
     setPortName(portName);
     setBaudRate(baudRate, QSerialPort::AllDirections);
     setDataBits(dataBits);
@@ -49,7 +52,10 @@ bool SerialSocket::closePort()
 {
     if (isOpen()) {
         clear(QSerialPort::AllDirections);
-        close();
+        // The clear fails on a port that has gone away, and the error handler
+        // then closes it: closing again would report a spurious "not open".
+        if (isOpen())
+            close();
         readyReadBuffer.clear();
     }
     qDebug() << "[SerialSocket]"

@@ -26,9 +26,15 @@ public:
 
     // Writes `command`, waits its line time, then polls every
     // max(100, 550000 / baud) ms, 50 budget units per poll, until a poll
-    // brings nothing after some bytes came or the budget is used. True when
-    // any byte came. A closed port returns false at once and keeps the old reply.
+    // brings nothing after a complete reply came or the budget is used. True
+    // when any byte came. A closed port returns false at once and keeps the
+    // old reply; a port closed during the wait ends it at once.
     bool sendAndWait(QByteArray command, int budget);
+    // Whether `reply` can be the whole answer to `command`: it ends with a line
+    // end and is more than the echo of the command. A module that pauses in
+    // the middle of a line, or answers its echo first and the rest later, is
+    // waited for within the same budget.
+    static bool replyComplete(const QByteArray& reply, const QByteArray& command);
     // The bytes of the last exchange that found the port open.
     QByteArray getReply() const;
     // Number of polls the last exchange made (0 when it found the port closed),
