@@ -1,4 +1,5 @@
 #include "atprotocol.h"
+#include "busyscope.h"
 #include "configreading.h"
 #include "filtercheck.h"
 #include "kx47main.h"
@@ -186,11 +187,24 @@ void KX47main::applyReading(const ConfigReading& reading)
     // then the ID.
     if (f & ConfigField::CanRate)
         selectByText(ui->Box_can_baud, QString::number(v.canRateKbit) + QLatin1Char('K'));
-    if (f & ConfigField::CanFrameType)
-        send_can_mode(v.frameType);
-    if (f & ConfigField::CanId) {
-        box_send_mode();
-        ui->line_send_id->setText(v.canId);
+    // An ID that does not fit its frame type would be cut by the editor and
+    // written back so: the frame type and ID editors keep what they hold.
+    const int frameType = (f & ConfigField::CanFrameType) && At::frameTypeItemFromReport(v.frameType) >= 0
+                              ? At::frameTypeItemFromReport(v.frameType)
+                              : ui->Box_send_mode->currentIndex();
+    if ((f & ConfigField::CanId) &&
+        FilterCheck::checkId(At::frameTypeToken(frameType), v.canId) == FilterCheck::IdVerdict::Wrong) {
+        show_log(QStringLiteral("CAN ID %1 does not fit a %2 frame: the frame type and ID are kept")
+                     .arg(v.canId, frameType == 1 ? QStringLiteral("extended") : QStringLiteral("standard"))
+                     .toUtf8(),
+                 3);
+    } else {
+        if (f & ConfigField::CanFrameType)
+            send_can_mode(v.frameType);
+        if (f & ConfigField::CanId) {
+            box_send_mode();
+            ui->line_send_id->setText(v.canId);
+        }
     }
 
     if (f & ConfigField::Mode)
@@ -222,6 +236,7 @@ void KX47main::applyReading(const ConfigReading& reading)
             // Entries beyond the table's capacity are announced and dropped;
             // the first 14 stay as listed.
             if (table->rowCount() + 1 > FilterCheck::kMaxRows) {
+                const ArrowCursor cursor;
                 QMessageBox::warning(this, tr("警告"), tr("已经达到最大条目!"), QMessageBox::Ok);
                 continue;
             }

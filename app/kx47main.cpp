@@ -6,9 +6,12 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QLabel>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRegExpValidator>
+#include <QStatusBar>
 #include <QTranslator>
 #include <QUrl>
 #include <cstdlib>
@@ -41,6 +44,17 @@ KX47main::KX47main(QWidget* parent) : QMainWindow(parent), ui(new Ui::KX47main)
                               tr("Current serch baud: %1").arg(baud));
     });
     connect(m_session, &ModuleSession::searchFound, this, &KX47main::showSearchFound);
+    connect(m_session, &ModuleSession::progress, this, &KX47main::showProgress);
+    connect(SerialSocket::getInstance(), &SerialSocket::signal_error, this, &KX47main::showPortError);
+
+    // The status bar shows the running operation's step and progress.
+    m_statusText = new QLabel(statusBar());
+    m_statusBar = new QProgressBar(statusBar());
+    m_statusBar->setMaximumWidth(200);
+    m_statusBar->setFormat(QStringLiteral("%v/%m"));
+    m_statusBar->hide();
+    statusBar()->addWidget(m_statusText, 1);
+    statusBar()->addPermanentWidget(m_statusBar);
 
     connect(ui->action_open_config, &QAction::triggered, this, &KX47main::chooseConfigToOpen);
     connect(ui->action_save_config, &QAction::triggered, this, &KX47main::chooseConfigToSave);
@@ -166,12 +180,53 @@ void KX47main::closeEvent(QCloseEvent* event)
     event->ignore();
 }
 
-BusyScope::BusyScope(KX47main* window) : m_window(window)
+void KX47main::enterBusy(const QString& operation)
+{
+    m_operation = operation;
+    for (QWidget* const button :
+         std::initializer_list<QWidget*>{ui->device_connet, ui->all_set, ui->quit_btn, ui->reset_btn, ui->restore_btn,
+                                         ui->write_id_btn, ui->clean_list_btn, ui->btn_serch})
+        button->setEnabled(false);
+    m_statusText->setText(operation);
+    m_statusBar->setRange(0, 0);
+    m_statusBar->show();
+}
+
+void KX47main::leaveBusy()
+{
+    set_send_btn(SerialSocket::getInstance()->isOpen());
+    ui->write_id_btn->setEnabled(m_listButtonsOn);
+    ui->clean_list_btn->setEnabled(m_listButtonsOn);
+    ui->btn_serch->setEnabled(true);
+    m_operation.clear();
+    m_statusText->clear();
+    m_statusBar->hide();
+}
+
+void KX47main::showProgress(int step, int steps, const QString& what)
+{
+    if (!m_busy)
+        return;
+    m_statusText->setText(QStringLiteral("%1: %2").arg(m_operation, what));
+    m_statusBar->setRange(0, steps);
+    m_statusBar->setValue(step);
+}
+
+void KX47main::showPortError(const QString& message)
+{
+    show_log(message.toUtf8(), 3);
+    // The panel never shows an open port that is closed.
+    if (!SerialSocket::getInstance()->isOpen())
+        set_open_btn(false);
+}
+
+BusyScope::BusyScope(KX47main* window, const QString& operation) : m_window(window)
 {
     if (m_window->m_busy)
         return;
     m_window->m_busy = true;
     m_acquired = true;
+    m_window->enterBusy(operation);
     QApplication::setOverrideCursor(Qt::BusyCursor);
 }
 
@@ -180,5 +235,20 @@ BusyScope::~BusyScope()
     if (!m_acquired)
         return;
     m_window->m_busy = false;
+    m_window->leaveBusy();
     QApplication::restoreOverrideCursor();
+}
+
+ArrowCursor::ArrowCursor()
+{
+    if (!QApplication::overrideCursor())
+        return;
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    m_set = true;
+}
+
+ArrowCursor::~ArrowCursor()
+{
+    if (m_set)
+        QApplication::restoreOverrideCursor();
 }

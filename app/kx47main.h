@@ -9,6 +9,8 @@
 #include <cstdint>
 
 class QCloseEvent;
+class QLabel;
+class QProgressBar;
 class QTableWidgetItem;
 class QTranslator;
 
@@ -103,6 +105,15 @@ public slots:
 private:
     friend class BusyScope;
 
+    // The busy state of BusyScope: operation buttons off, progress shown;
+    // afterwards every button as the panel's and the list's rules give it.
+    void enterBusy(const QString& operation);
+    void leaveBusy();
+    void showProgress(int step, int steps, const QString& what);
+    // A port error: into the log, and the closed look when the port is gone.
+    void showPortError(const QString& message);
+    void stopSearch();
+
     // What the editors hold, asked for by a sequence before each command.
     ModuleSession::ConfigSource editors() const;
     // Puts what the module (or a profile) said into the editors, through the
@@ -121,5 +132,10 @@ private:
     QTranslator* translator = nullptr;  // no parent; lives until the process ends
     ModuleSession* m_session = nullptr; // child of the window
     bool m_busy = false;
-    QString m_lastFolder; // of the File menu's dialogs, for this run
+    bool m_searching = false;
+    bool m_listButtonsOn = false;        // the filter mode's rule for the list buttons
+    QString m_operation;                 // the running operation, for the status bar
+    QLabel* m_statusText = nullptr;      // in the status bar
+    QProgressBar* m_statusBar = nullptr; // in the status bar
+    QString m_lastFolder;                // of the File menu's dialogs, for this run
 };

@@ -55,6 +55,7 @@ char KX47main::ConvertHexChar(char ch)
 
 void KX47main::showFailure(ModuleSession::Failure failure)
 {
+    const ArrowCursor cursor;
     switch (failure) {
     case ModuleSession::Failure::NoAnswer:
         QMessageBox::information(this, tr("连接失败"), tr("设备无回复！请检查通讯参数！"), QMessageBox::Ok);
@@ -73,35 +74,35 @@ void KX47main::showFailure(ModuleSession::Failure failure)
 
 void KX47main::on_device_connet_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->device_connet->text());
     if (busy.acquired())
         m_session->readBack();
 }
 
 void KX47main::on_write_485_btn_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->write_485_btn->text());
     if (busy.acquired())
         m_session->writeSerialLine(editors());
 }
 
 void KX47main::on_write_can_btn_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->write_can_btn->text());
     if (busy.acquired())
         m_session->writeCan(editors());
 }
 
 void KX47main::on_in_config_btn_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->in_config_btn->text());
     if (busy.acquired())
         m_session->writeDirection(editors());
 }
 
 void KX47main::on_write_dev_mode_btn_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->write_dev_mode_btn->text());
     if (busy.acquired())
         m_session->writeMode(editors());
 }
@@ -123,44 +124,56 @@ void KX47main::set_type_3()
 
 void KX47main::on_all_set_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->all_set->text());
     if (busy.acquired())
         m_session->writeAll(editors());
 }
 
 void KX47main::on_quit_btn_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->quit_btn->text());
     if (busy.acquired())
         m_session->leaveConfiguration();
 }
 
 void KX47main::on_reset_btn_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->reset_btn->text());
     if (busy.acquired())
         m_session->restart();
 }
 
 void KX47main::on_restore_btn_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->restore_btn->text());
     if (busy.acquired())
         m_session->restore();
 }
 
 void KX47main::set_serching_sta(uchar sta)
 {
+    // While a search runs, the search button stops it; outside a search it is
+    // connected exactly once, so that each click starts one search.
+    m_searching = sta != 0;
     if (sta) {
         ui->logBrower->clear();
         ui->logBrower->append(QStringLiteral("<font color=\"#00FF00\" size=\"20\">") + tr("开始搜索："));
         ui->my_serial_open_btn->setEnabled(false);
         disconnect(ui->btn_serch, &QAbstractButton::clicked, this, &KX47main::search_baud_rate);
+        connect(ui->btn_serch, &QAbstractButton::clicked, this, &KX47main::stopSearch, Qt::UniqueConnection);
+        ui->btn_serch->setText(tr("停止搜索"));
+        ui->btn_serch->setEnabled(true);
     } else {
         ui->my_serial_open_btn->setEnabled(true);
-        // Unique: outside a search every click starts exactly one search.
+        disconnect(ui->btn_serch, &QAbstractButton::clicked, this, &KX47main::stopSearch);
         connect(ui->btn_serch, &QAbstractButton::clicked, this, &KX47main::search_baud_rate, Qt::UniqueConnection);
+        ui->btn_serch->setText(tr("波特率搜索"));
     }
+}
+
+void KX47main::stopSearch()
+{
+    m_session->stop();
 }
 
 int KX47main::search_baud_rate()
@@ -184,12 +197,12 @@ int KX47main::search_baud_rate()
     if (answer != QMessageBox::Yes)
         return 0;
 
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->btn_serch->text());
     if (!busy.acquired())
         return 0;
     set_serching_sta(1);
     const int result = m_session->searchBaudRate(ui->my_serial_number_box->currentText());
-    if (result == 0)
+    if (result == 0 && !m_session->wasStopped())
         ui->logBrower->append(QStringLiteral("<font color=\"#00FF00\" size=\"20\">") + tr("参数搜索失败！"));
     set_serching_sta(0);
     return result;

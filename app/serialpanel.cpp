@@ -12,6 +12,8 @@ void KX47main::fill_port_box(QStringList list)
 
 void KX47main::set_send_btn(bool flag)
 {
+    // While an operation runs they stay off; it ends with the rule of the port.
+    flag = flag && !isBusy();
     ui->all_set->setEnabled(flag);
     ui->quit_btn->setEnabled(flag);
     ui->reset_btn->setEnabled(flag);
@@ -33,11 +35,20 @@ void KX47main::set_open_btn(bool open)
 
 void KX47main::on_my_serial_open_btn_clicked()
 {
-    // Closing or reopening the port under a running exchange would cut it off.
-    if (isBusy())
-        return;
-
     SerialSocket* const port = SerialSocket::getInstance();
+    // During an operation the button closes the port at once, which ends the
+    // operation: its remaining exchanges find the port closed. The search
+    // opens and closes the port itself and has a stop button of its own.
+    if (m_searching)
+        return;
+    if (isBusy()) {
+        m_session->stop();
+        if (port->isOpen())
+            port->closePort();
+        set_open_btn(false);
+        return;
+    }
+
     if (port->isOpen()) {
         port->closePort();
         set_open_btn(false);

@@ -20,15 +20,17 @@ bool add_flag = false;
 void KX47main::Box_filtra_mode()
 {
     const bool user = ui->Box_filtra_mode->currentIndex() == 3;
+    m_listButtonsOn = user;
+    // The two that talk to the module wait for a running operation to end.
     ui->add_filter_id_btn->setEnabled(user);
-    ui->write_id_btn->setEnabled(user);
+    ui->write_id_btn->setEnabled(user && !isBusy());
     ui->del_id_btn->setEnabled(user);
-    ui->clean_list_btn->setEnabled(user);
+    ui->clean_list_btn->setEnabled(user && !isBusy());
 }
 
 void KX47main::on_write_filter_mode_btn_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->write_filter_mode_btn->text());
     if (busy.acquired())
         m_session->writeFilterMode(editors());
 }
@@ -76,7 +78,7 @@ void KX47main::on_del_id_btn_clicked()
 
 void KX47main::on_clean_list_btn_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->clean_list_btn->text());
     if (!busy.acquired())
         return;
     ui->tableWidget->setRowCount(0);
@@ -85,7 +87,7 @@ void KX47main::on_clean_list_btn_clicked()
 
 void KX47main::on_write_id_btn_clicked()
 {
-    const BusyScope busy(this);
+    const BusyScope busy(this, ui->write_id_btn->text());
     if (busy.acquired())
         m_session->writeFilterList(editors());
 }
@@ -112,6 +114,7 @@ void KX47main::on_tableWidget_itemChanged(QTableWidgetItem* item)
     if (column == 0) {
         if (FilterCheck::typeValid(item->text()))
             return;
+        const ArrowCursor cursor;
         QMessageBox::warning(this, tr("警告"), tr("类别设置错误! \r\n即将恢复默认参数."), QMessageBox::Ok);
         replaceCell(row, 0, QStringLiteral("NDTF"));
     } else if (column == 1) {
@@ -121,6 +124,7 @@ void KX47main::on_tableWidget_itemChanged(QTableWidgetItem* item)
         qDebug() << type << id;
         if (FilterCheck::checkId(type, id) != FilterCheck::IdVerdict::Wrong)
             return;
+        const ArrowCursor cursor;
         QMessageBox::warning(this, tr("警告"), tr("    ID错误! \r\n即将恢复默认数据."), QMessageBox::Ok);
         replaceCell(row, 1, FilterCheck::defaultId(type));
     }

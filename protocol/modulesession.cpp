@@ -71,8 +71,20 @@ public:
         m_session->m_step = 0;
         m_session->m_steps = steps;
         m_session->m_unanswered.clear();
+        m_session->m_stopRequested = false;
+        m_session->m_stopped = false;
+        m_session->m_watchPort = m_session->m_port->isOpen();
     }
-    ~Sequence() { --m_session->m_depth; }
+    ~Sequence()
+    {
+        const bool aborted = m_session->aborted();
+        if (--m_session->m_depth > 0 || !aborted)
+            return;
+        m_session->m_stopped = true;
+        emit m_session->logEntry(m_session->m_stopRequested ? QByteArrayLiteral("operation stopped")
+                                                            : QByteArrayLiteral("operation stopped: the port closed"),
+                                 LogFormat::Message);
+    }
     Sequence(const Sequence&) = delete;
     Sequence& operator=(const Sequence&) = delete;
 
@@ -93,9 +105,28 @@ void ModuleSession::send(const QByteArray& command)
     m_port->sendData(command);
 }
 
+void ModuleSession::stop()
+{
+    if (m_depth > 0)
+        m_stopRequested = true;
+}
+
+bool ModuleSession::aborted() const
+{
+    return m_depth > 0 && (m_stopRequested || (m_watchPort && !m_port->isOpen()));
+}
+
+void ModuleSession::pause(int ms)
+{
+    Common::delay(ms, [this] { return aborted(); });
+}
+
 bool ModuleSession::query(const QByteArray& command, int16_t budget)
 {
-    Common::delay(kCommandPause);
+    // A stopped sequence's remaining exchanges neither pause nor wait.
+    pause(kCommandPause);
+    if (aborted())
+        return false;
     emit logEntry(command, LogFormat::Sent);
     return queryWithoutPause(command, budget);
 }
@@ -125,7 +156,7 @@ bool ModuleSession::write(const QByteArray& command, int16_t budget)
 {
     step(printable(command));
     const bool replied = query(command, budget);
-    if (!replied)
+    if (!replied && !aborted())
         m_unanswered.append(command);
     return replied;
 }
@@ -136,7 +167,7 @@ bool ModuleSession::enterConfiguration()
     m_port->clear(QSerialPort::AllDirections);
     step(printable(At::kEscape));
     send(At::kEscape);
-    Common::delay(kEscapePause);
+    pause(kEscapePause);
 
     // The notice only tells the log how the module answered: the echo-off
     // reply decides whether it listens.
@@ -149,7 +180,8 @@ bool ModuleSession::enterConfiguration()
 
     step(printable(At::kEchoOff));
     if (!query(At::kEchoOff, kConnectBudget) || !At::echoOffAccepted(reply())) {
-        emit failed(Failure::NoAnswer);
+        if (!aborted())
+            emit failed(Failure::NoAnswer);
         return false;
     }
     emit logEntry(QByteArrayLiteral("Echo close"), LogFormat::Message);
@@ -166,16 +198,20 @@ bool ModuleSession::readBack(ConfigReading* result)
     // A silent query skips its group; the others still come.
     ConfigReading all;
     for (const Reading::GroupQuery& g : groups) {
+        if (aborted())
+            break;
         step(printable(g.query.command));
         if (!query(g.query.command, g.budget))
             continue;
         const ConfigReading reading = Reading::parse(g.group, reply());
+        for (const QString& note : reading.notes)
+            emit logEntry(note.toUtf8(), LogFormat::Message);
         emit groupRead(reading);
         all.merge(reading);
     }
     if (result)
         *result = all;
-    return true;
+    return !aborted();
 }
 
 void ModuleSession::writeSerialLine(const ConfigSource& source)
@@ -243,11 +279,11 @@ void ModuleSession::writeFilterList(const ConfigSource& source)
 {
     const Sequence sequence(this, filterListSteps(source()));
     writeFilterMode(source);
-    Common::delay(kListPause);
+    pause(kListPause);
     // The module's list is emptied in every mode; only USER gets entries again.
     write(At::kDelFilter, kListClearBudget);
-    Common::delay(kListPause);
-    if (source().filterMode != QLatin1String("USER"))
+    pause(kListPause);
+    if (aborted() || source().filterMode != QLatin1String("USER"))
         return;
 
     const int rows = source().filters.size();
@@ -260,7 +296,7 @@ void ModuleSession::writeFilterList(const ConfigSource& source)
         // Each entry as it stands when its turn comes; entries removed
         // meanwhile end the write at the first one that is gone.
         const ModuleConfig now = source();
-        if (row >= now.filters.size())
+        if (aborted() || row >= now.filters.size())
             break;
         const At::FilterEntry& entry = now.filters.at(row);
         write(At::filterCommand(entry.type, entry.id), kSetBudget);
@@ -271,7 +307,7 @@ void ModuleSession::clearFilterList()
 {
     const Sequence sequence(this, 1);
     write(At::kDelFilter, kButtonClearBudget);
-    Common::delay(kListPause);
+    pause(kListPause);
 }
 
 void ModuleSession::writeAll(const ConfigSource& source)
@@ -280,13 +316,13 @@ void ModuleSession::writeAll(const ConfigSource& source)
     const Sequence sequence(this, 3 + subParameterSteps(c.mode) + filterListSteps(c) + 1);
     // Every step runs whatever the module answered to the one before.
     writeSerialLine(source);
-    Common::delay(kStepPause);
+    pause(kStepPause);
     writeDirection(source);
-    Common::delay(kStepPause);
+    pause(kStepPause);
     writeMode(source);
-    Common::delay(kStepPause);
+    pause(kStepPause);
     writeFilterList(source);
-    Common::delay(kStepPause);
+    pause(kStepPause);
     writeCan(source);
 }
 
@@ -330,8 +366,12 @@ int ModuleSession::searchBaudRate(const QString& portName, Line* found)
     }
     const QList<Line> schedule = searchSchedule();
     const Sequence sequence(this, schedule.size());
+    // The search opens and closes the port itself: only stop() ends it.
+    m_watchPort = false;
     int lastRate = 0;
     for (const Line& line : schedule) {
+        if (aborted())
+            break;
         if (line.baud != lastRate) {
             lastRate = line.baud;
             emit searchRateTried(line.baud);
@@ -347,7 +387,7 @@ int ModuleSession::searchBaudRate(const QString& portName, Line* found)
         }
         // The escape is not logged; the "AT" exchange is.
         m_port->sendData(At::kEscape);
-        Common::delay(kSearchEscapePause);
+        pause(kSearchEscapePause);
         if (!query(At::kAt, kSearchBudget) || !At::hasConfigNotice(reply()))
             continue;
 

@@ -96,6 +96,14 @@ public:
     // The set commands of the running or last sequence that got no reply.
     QList<QByteArray> unanswered() const { return m_unanswered; }
 
+    // Ends the running sequence: its remaining exchanges neither pause nor
+    // wait, and the log says it was stopped. The search ends after the
+    // attempt it is making. A sequence also ends when the port it began on
+    // closes under it (a module that vanished, the user's close).
+    void stop();
+    // Whether the running or last sequence was stopped so.
+    bool wasStopped() const { return m_stopped; }
+
 signals:
     // A log entry: 1 bytes sent, 2 bytes received, 3 a message.
     void logEntry(const QByteArray& data, int flag);
@@ -114,10 +122,16 @@ private:
     class Sequence;
     void step(const QString& what);
     bool write(const QByteArray& command, int16_t budget);
+    // True once the running sequence is to end; pause() then returns at once.
+    bool aborted() const;
+    void pause(int ms);
 
     SerialSocket* m_port;
     QList<QByteArray> m_unanswered;
     int m_depth = 0; // sequences running inside one another
     int m_step = 0;
     int m_steps = 0;
+    bool m_stopRequested = false;
+    bool m_watchPort = false; // the sequence began on an open port
+    bool m_stopped = false;
 };

@@ -8,6 +8,7 @@
 #include "testsupport.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
@@ -181,6 +182,7 @@ private slots:
     void portFailingToOpen_data();
     void portFailingToOpen();
     void clicksDuringSearchDoNothing();
+    void searchButtonStopsTheSearch();
     void openPortIsClosedBeforeTheQuestion_data();
     void openPortIsClosedBeforeTheQuestion();
     void foundLineReachesTheModule();
@@ -469,19 +471,16 @@ void TstBaudSearch::clicksDuringSearchDoNothing()
     QList<bool> openEnabled;
     int clicked = 0;
     const QObject context;
-    // At each unanswered attempt, click the search button and the open button
-    // (enabled for the click if the window disabled it).
+    // At each unanswered attempt, click the open button (enabled for the
+    // click if the window disabled it).
     connect(m_sim, &sim::SimModule::frameReceived, &context, [&](const QByteArray& frame) {
         if (frame != "+++" || ++clicked > 3)
             return;
         QTimer::singleShot(30, &context, [&] {
             openEnabled.append(m_open->isEnabled());
-            for (QPushButton* const button : {m_searchBtn, m_open}) {
-                const bool enabled = button->isEnabled();
-                button->setEnabled(true);
-                button->click();
-                button->setEnabled(enabled);
-            }
+            m_open->setEnabled(true);
+            m_open->click();
+            m_open->setEnabled(false);
         });
     });
 
@@ -493,6 +492,43 @@ void TstBaudSearch::clicksDuringSearchDoNothing()
     QCOMPARE(m_baud->currentText(), QStringLiteral("9600"));
     QVERIFY(m_open->isEnabled());
     QVERIFY(!SerialSocket::getInstance()->isOpen());
+}
+
+void TstBaudSearch::searchButtonStopsTheSearch()
+{
+    m_sim->faults().silent = true;
+    QElapsedTimer pressed;
+    QString textWhileSearching;
+    const QObject context;
+    connect(m_sim, &sim::SimModule::frameReceived, &context, [&](const QByteArray& frame) {
+        if (frame != "AT\r\n" || m_sim->frames().size() != 6) // the third attempt
+            return;
+        QTimer::singleShot(30, &context, [&] {
+            textWhileSearching = m_searchBtn->text();
+            pressed.start();
+            m_searchBtn->click();
+        });
+    });
+
+    QCOMPARE(search({kYes}), 0);
+
+    // It ends with the attempt it was making: well within one attempt's 0.5 s.
+    QVERIFY(pressed.isValid());
+    QVERIFY2(pressed.elapsed() < 1500, qPrintable(QString::number(pressed.elapsed())));
+    QCOMPARE(textWhileSearching, tr47("停止搜索"));
+    QCOMPARE(describe(m_sim->frames()), unansweredAttempts(3));
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+    QCOMPARE(m_baud->currentText(), QStringLiteral("1200"));
+    QCOMPARE(m_parity->currentText(), QStringLiteral("Even"));
+    const QString log = TestSupport::logText(m_window);
+    QVERIFY(log.contains(QStringLiteral("operation stopped")));
+    QVERIFY(!log.contains(tr47("参数搜索失败！")));
+
+    // The search button is the search button again, connected once.
+    QCOMPARE(m_searchBtn->text(), tr47("波特率搜索"));
+    m_boxes->queue(kNo);
+    m_searchBtn->click();
+    QCOMPARE(m_boxes->titles(), (QStringList{tr47("提示"), tr47("提示")}));
 }
 
 void TstBaudSearch::openPortIsClosedBeforeTheQuestion_data()

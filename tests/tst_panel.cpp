@@ -183,9 +183,13 @@ void TstPanel::portErrorBehindThePanel()
     QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
     emit SerialSocket::getInstance()->errorOccurred(QSerialPort::ResourceError);
     QVERIFY(!SerialSocket::getInstance()->isOpen());
-    // The panel learns nothing; the next press runs the open path again.
+    // The message goes into the log and the panel shows the closed port.
     auto* const open = widget<QPushButton>(m_window, "my_serial_open_btn");
-    QCOMPARE(open->text(), tr47("关闭串口"));
+    QCOMPARE(open->text(), tr47("打开串口"));
+    QVERIFY(!widget<QPushButton>(m_window, "device_connet")->isEnabled());
+    QVERIFY(widget<QComboBox>(m_window, "my_serial_baud_box")->isEnabled());
+    const QString message = QCoreApplication::translate("SerialSocket", "设备已拔出：串口已关闭");
+    QCOMPARE(TestSupport::logText(m_window).count(message), 1);
     open->click();
     QVERIFY(SerialSocket::getInstance()->isOpen());
     QCOMPARE(open->text(), tr47("关闭串口"));

@@ -317,9 +317,21 @@ void TstReadBack::malformedReports_data()
     QTest::newRow("CAN report with a rate that is no item")
         << QByteArray("AT+CAN?\r\n") << QByteArray("\r\nAT+CAN=333,1,NDTF\r\n\r\n+OK\r\n\r\n") << "canRate"
         << "";
-    QTest::newRow("NDTF with a long ID shows three characters")
+    QTest::newRow("a standard ID of five digits is not cut to three")
         << QByteArray("AT+CAN?\r\n") << QByteArray("\r\nAT+CAN=250,12345,NDTF\r\n\r\n+OK\r\n\r\n") << "id"
-        << "123";
+        << "";
+    QTest::newRow("a standard ID above 7FF keeps the editor's")
+        << QByteArray("AT+CAN?\r\n") << QByteArray("\r\nAT+CAN=250,800,NDTF\r\n\r\n+OK\r\n\r\n") << "id"
+        << "";
+    QTest::newRow("a padded standard ID is shown without its zeros")
+        << QByteArray("AT+CAN?\r\n") << QByteArray("\r\nAT+CAN=250,000007FF,NDTF\r\n\r\n+OK\r\n\r\n") << "id"
+        << "7FF";
+    QTest::newRow("blanks after the commas")
+        << QByteArray("AT+UART?\r\n") << QByteArray("\r\nAT+UART=9600, 8, 2, EVEN, NFC\r\n\r\n+OK\r\n\r\n") << "parity"
+        << "EVEN";
+    QTest::newRow("a flag after a blank")
+        << QByteArray("AT+MSG?\r\n") << QByteArray("\r\nAT+MSG=0, 1\r\n\r\n+OK\r\n\r\n") << "msgInfo"
+        << "1";
     QTest::newRow("tail ends at its line")
         << QByteArray("AT+UDMHT?\r\n") << QByteArray("\r\nAT+UDMHT=B1,1B\r\n\r\n+OK\r\n\r\n") << "tail"
         << "1B";
@@ -344,6 +356,15 @@ void TstReadBack::malformedReports_data()
     QTest::newRow("direction with text after the token")
         << QByteArray("AT+DIRECTION?") << QByteArray("\r\nAT+DIRECTION=UART-CAN now\r\n") << "direction"
         << "0";
+    QTest::newRow("filter listing keeps only real entries")
+        << QByteArray("AT+FILTER?")
+        << QByteArray("\r\nAT+FILTER=XXXX,12\r\nAT+FILTER=NDTF,\r\nAT+FILTER=NDTF,7G\r\nAT+FILTER=NDTF,800\r\n"
+                      "AT+FILTER=EDTF, 01A\r\n\r\n+OK\r\n\r\n")
+        << "rows"
+        << "EDTF,1A";
+    QTest::newRow("a bare key is an empty list")
+        << QByteArray("AT+FILTER?") << QByteArray("\r\nAT+FILTER=\r\n\r\n+OK\r\n\r\n") << "rows"
+        << "none";
     QTest::newRow("filter listing of garbage keeps no rows")
         << QByteArray("AT+FILTER?") << QByteArray("RRRR garbage") << "rows"
         << "none";
@@ -433,8 +454,9 @@ void TstReadBack::clicksDuringReadBackChangeNothing()
 {
     m_sim->state().filters = makeFilters(2);
     m_sim->state().filterMode = "USER";
-    const char* const others[] = {"all_set",      "device_connet",  "quit_btn",           "reset_btn", "restore_btn",
-                                  "write_id_btn", "clean_list_btn", "my_serial_open_btn", "btn_serch"};
+    // (The port button is not among them: it stops the read-back.)
+    const char* const others[] = {"all_set",     "device_connet", "quit_btn",       "reset_btn",
+                                  "restore_btn", "write_id_btn",  "clean_list_btn", "btn_serch"};
     int rounds = 0;
     // Click every other module operation while the read-back waits for the module.
     connect(m_sim, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {

@@ -70,6 +70,7 @@ private slots:
     void modeRules();
     void filterButtonsFollowMode();
     void menuAndTable();
+    void englishTextsFit();
 
     void languageSwitch();
     void languageKeepsIndexes();
@@ -344,10 +345,21 @@ void TstWindow::filterButtonsFollowMode()
     }
 }
 
+void TstWindow::englishTextsFit()
+{
+    // The English catalogue is installed: each check box shows its whole text.
+    for (const char* name : {"id_enabled_checkBox", "meg_enabledcheckBox"}) {
+        auto* const box = widget<QCheckBox>(m_window, name);
+        QVERIFY2(box->text().startsWith("Enable frame "), qPrintable(box->text()));
+        QVERIFY2(box->sizeHint().width() <= box->maximumWidth(), name);
+    }
+    QCOMPARE(widget<QPushButton>(m_window, "quit_btn")->text(), QStringLiteral("Leave config mode"));
+}
+
 void TstWindow::menuAndTable()
 {
     QVERIFY(m_window->findChild<QMenuBar*>("menubar"));
-    QVERIFY(!m_window->findChild<QStatusBar*>());
+    QVERIFY(m_window->findChild<QStatusBar*>()); // shows a running operation
     QVERIFY(m_window->findChild<QAction*>("action"));
     auto* const table = widget<QTableWidget>(m_window, "tableWidget");
     QCOMPARE(table->columnCount(), 2);

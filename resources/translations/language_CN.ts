@@ -543,6 +543,10 @@
         <source>文本文件 (*.txt)</source>
         <translation>文本文件 (*.txt)</translation>
     </message>
+    <message>
+        <source>停止搜索</source>
+        <translation>停止搜索</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

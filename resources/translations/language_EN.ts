@@ -45,7 +45,7 @@
     </message>
     <message>
         <source>退出配置</source>
-        <translation>Exit configuration</translation>
+        <translation>Leave config mode</translation>
     </message>
     <message>
         <source>恢复出厂配置</source>
@@ -301,11 +301,11 @@
     </message>
     <message>
         <source>使能帧ID</source>
-        <translation>Frame ID</translation>
+        <translation>Enable frame ID</translation>
     </message>
     <message>
         <source>使能帧信息</source>
-        <translation>Frame info</translation>
+        <translation>Enable frame info</translation>
     </message>
     <message>
         <source>自定协议参数</source>
@@ -542,6 +542,10 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
     <message>
         <source>文本文件 (*.txt)</source>
         <translation>Text files (*.txt)</translation>
+    </message>
+    <message>
+        <source>停止搜索</source>
+        <translation>Stop search</translation>
     </message>
 </context>
 <context>

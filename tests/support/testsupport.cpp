@@ -51,7 +51,9 @@ void BoxAnswerer::poll()
         return;
     box->setProperty("velkoAnswered", true);
 
-    BoxSeen seen{box->windowTitle(), box->text(), {}, {}};
+    BoxSeen seen{box->windowTitle(), box->text(), {}, {}, -1};
+    if (const QCursor* const cursor = QApplication::overrideCursor())
+        seen.cursor = cursor->shape();
     const QList<QAbstractButton*> buttons = box->buttons();
     for (QAbstractButton* b : buttons)
         seen.buttons.append(b->text());

@@ -33,6 +33,7 @@ struct BoxSeen
     QString text;
     QStringList buttons;
     QString answered;
+    int cursor = -1; // the application's override cursor shape while shown, -1 for none
 };
 
 // Answers modal message boxes from a timer, in the order they appear. Each

@@ -1,0 +1,221 @@
+// What real modules and real users do to the window: replies cut by pauses
+// or padded with blanks and zeros, a module that vanishes or falls silent,
+// an operation stopped with the port button, and the busy state it shows.
+#include "faultoptions.h"
+#include "kx47main.h"
+#include "serialsocket.h"
+#include "simmodule.h"
+#include "testsupport.h"
+
+#include <QCommandLineParser>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTableWidget>
+#include <QTimer>
+
+using TestSupport::Editors;
+using TestSupport::kReadBackFrames;
+using TestSupport::tr47;
+using TestSupport::widget;
+
+class TstRealModules : public QObject, public TestSupport::ModuleFixture
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void init();
+    void cleanup();
+
+    void replyFormsReadAndWriteBackExactly_data();
+    void replyFormsReadAndWriteBackExactly();
+    void moduleThatVanishesClosesThePanel();
+    void portButtonStopsAReadBackAtOnce();
+    void busyShowsInButtonsAndStatusBar();
+
+private:
+    void setFaults(const QStringList& options);
+};
+
+void TstRealModules::initTestCase()
+{
+    createWindow();
+}
+
+void TstRealModules::cleanupTestCase()
+{
+    destroyWindow();
+}
+
+void TstRealModules::init()
+{
+    plugModule(this, true);
+    widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
+}
+
+void TstRealModules::cleanup()
+{
+    unplugModule();
+}
+
+void TstRealModules::setFaults(const QStringList& options)
+{
+    QCommandLineParser parser;
+    const sim::FaultOptions faults;
+    faults.addTo(parser);
+    QVERIFY(parser.parse(QStringList{"velkocan-sim"} + options));
+    QString error;
+    QVERIFY2(faults.read(parser, &m_sim->faults(), &error), qPrintable(error));
+}
+
+void TstRealModules::replyFormsReadAndWriteBackExactly_data()
+{
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<bool>("filters");
+    QTest::newRow("blanks after the commas") << QStringList{"--blanks"} << true;
+    QTest::newRow("IDs padded to eight digits") << QStringList{"--padded-ids"} << true;
+    QTest::newRow("a pause of 250 ms inside a report line") << QStringList{"--pause-in-line", "250"} << true;
+    QTest::newRow("the OK 300 ms after the echo") << QStringList{"--slow-ok", "300"} << true;
+    QTest::newRow("an empty list as a bare key") << QStringList{"--bare-empty-list"} << false;
+    QTest::newRow("all of them at once") << QStringList{"--blanks", "--padded-ids", "--pause-in-line",
+                                                        "150",      "--slow-ok",    "200"}
+                                         << true;
+}
+
+void TstRealModules::replyFormsReadAndWriteBackExactly()
+{
+    QFETCH(QStringList, faults);
+    QFETCH(bool, filters);
+    setFaults(faults);
+    sim::ModuleState& s = m_sim->state();
+    s.stopBits = 2;
+    s.parity = sim::Parity::Even; // looks like no parity on a pseudo-terminal: the module still answers
+    s.canRate = 500;
+    s.canId = "7FF";
+    s.msgId = s.msgInfo = true;
+    s.direction = "CAN-UART";
+    s.filterMode = filters ? "USER" : "OFF";
+    if (filters)
+        s.filters = {{"NDTF", "12"}, {"EDTF", "1ABCDEF0"}};
+
+    widget<QPushButton>(m_window, "device_connet")->click();
+
+    QVERIFY(m_boxes->seen().isEmpty());
+    QCOMPARE(m_sim->frameData(), kReadBackFrames);
+    Editors expected;
+    expected.stop = "2";
+    expected.parity = "EVEN";
+    expected.canRate = "500K";
+    expected.id = "7FF";
+    expected.msgId = expected.msgInfo = true;
+    expected.head = "A5";
+    expected.tail = "5A";
+    expected.length = "2";
+    expected.position = "0";
+    expected.direction = 1;
+    expected.filterMode = filters ? 3 : 0;
+    if (filters)
+        expected.rows = QStringList{"NDTF,12", "EDTF,1ABCDEF0"};
+    QCOMPARE(TestSupport::readEditors(m_window), expected);
+
+    // What was read goes back unchanged.
+    m_sim->clearFrames();
+    widget<QPushButton>(m_window, "all_set")->click();
+    QList<QByteArray> written{"AT+UART=115200,8,2,EVEN,NFC\r\n",
+                              "AT+DIRECTION=CAN-UART\r\n",
+                              "AT+MODE=TRANS\r\n",
+                              "AT+MSG=1,1\r\n",
+                              filters ? "AT+CANLT=USER\r\n" : "AT+CANLT=OFF\r\n",
+                              "AT+DELFILTER=EDTF,0\r\n"};
+    if (filters)
+        written << "AT+FILTER=NDTF,12\r\n"
+                << "AT+FILTER=EDTF,1ABCDEF0\r\n";
+    written << "AT+CAN=500,7FF,NDTF\r\n";
+    QCOMPARE(m_sim->frameData(), written);
+}
+
+void TstRealModules::moduleThatVanishesClosesThePanel()
+{
+    setFaults({"--vanish-after", "6"}); // unplugged at the mode query
+    QSignalSpy errors(SerialSocket::getInstance(), &SerialSocket::signal_error);
+    QElapsedTimer clock;
+    clock.start();
+    widget<QPushButton>(m_window, "device_connet")->click();
+
+    // The port error reaches the log once, the panel closes and the rest is not asked.
+    QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY(m_boxes->seen().isEmpty());
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+    QCOMPARE(widget<QPushButton>(m_window, "my_serial_open_btn")->text(), tr47("打开串口"));
+    QVERIFY(!widget<QPushButton>(m_window, "device_connet")->isEnabled());
+    const QString log = TestSupport::logText(m_window);
+    QCOMPARE(errors.count(), 1);
+    QCOMPARE(log.count(errors.first().first().toString()), 1);
+    QVERIFY(log.contains(QStringLiteral("operation stopped: the port closed")));
+}
+
+void TstRealModules::portButtonStopsAReadBackAtOnce()
+{
+    setFaults({"--silent-after", "11"}); // from the filter query on: a budget of 7000, 14 s of polls
+    QElapsedTimer pressed;
+    connect(m_sim, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
+        if (frame != "AT+FILTER?")
+            return;
+        QTimer::singleShot(300, this, [&] {
+            pressed.start();
+            widget<QPushButton>(m_window, "my_serial_open_btn")->click();
+        });
+    });
+
+    widget<QPushButton>(m_window, "device_connet")->click();
+
+    QVERIFY(pressed.isValid());
+    QVERIFY2(pressed.elapsed() < 1000, qPrintable(QString::number(pressed.elapsed())));
+    QVERIFY(!m_window->isBusy());
+    QVERIFY(!SerialSocket::getInstance()->isOpen());
+    QCOMPARE(widget<QPushButton>(m_window, "my_serial_open_btn")->text(), tr47("打开串口"));
+    QVERIFY(!widget<QPushButton>(m_window, "device_connet")->isEnabled()); // the port is closed
+    QVERIFY(widget<QPushButton>(m_window, "btn_serch")->isEnabled());
+    QVERIFY(TestSupport::logText(m_window).contains(QStringLiteral("operation stopped")));
+    QVERIFY(m_boxes->seen().isEmpty());
+}
+
+void TstRealModules::busyShowsInButtonsAndStatusBar()
+{
+    m_sim->faults().silent = true; // ends with the "连接失败" box
+    const char* const operations[] = {"device_connet", "all_set", "quit_btn", "btn_serch"};
+    QStringList enabledWhileBusy;
+    QString status;
+    bool progressShown = false;
+    connect(m_sim, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
+        if (frame != "AT\r\n")
+            return;
+        QTimer::singleShot(30, this, [&] {
+            for (const char* name : operations) {
+                if (widget<QPushButton>(m_window, name)->isEnabled())
+                    enabledWhileBusy << name;
+            }
+            status = m_window->statusBar()->findChild<QLabel*>()->text();
+            progressShown = m_window->statusBar()->findChild<QProgressBar*>()->isVisible();
+        });
+    });
+
+    widget<QPushButton>(m_window, "device_connet")->click();
+
+    QCOMPARE(enabledWhileBusy, QStringList());
+    QVERIFY2(status.contains("AT"), qPrintable(status));
+    QVERIFY(progressShown);
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("连接失败")});
+    QCOMPARE(m_boxes->seen().first().cursor, int(Qt::ArrowCursor));
+    for (const char* name : operations)
+        QVERIFY2(widget<QPushButton>(m_window, name)->isEnabled(), name);
+    QVERIFY(!m_window->statusBar()->findChild<QProgressBar*>()->isVisible());
+}
+
+VELKO_TEST_MAIN(TstRealModules)
+#include "tst_realmodules.moc"
