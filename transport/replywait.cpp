@@ -2,6 +2,13 @@
 #include "serialsocket.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
+
+namespace {
+// The polls of each exchange, off unless asked for with
+// QT_LOGGING_RULES="velkocan.polls.debug=true" (the benchmarks count them).
+Q_LOGGING_CATEGORY(lcPolls, "velkocan.polls", QtWarningMsg)
+} // namespace
 
 bool SerialSocket::sendAndWait(QByteArray command, int budget)
 {
@@ -34,6 +41,8 @@ bool SerialSocket::sendAndWait(QByteArray command, int budget)
         else if (!replyBuffer.isEmpty())
             break;
     }
+    qCDebug(lcPolls) << "[SerialSocket]"
+                     << "polls" << m_lastPollCount;
 
     if (!replyBuffer.isEmpty()) {
         qDebug() << "[SerialSocket]"
