@@ -13,6 +13,7 @@
 #include "common.h"
 #include "kx47main.h"
 #include "logformat.h"
+#include "quotedlength.h"
 #include "serialsocket.h"
 
 #include <QApplication>
@@ -51,31 +52,6 @@ struct ExchangeTally
 
 ExchangeTally g_tally;
 QtMessageHandler g_previousHandler = nullptr;
-
-// Number of bytes of a QByteArray as QDebug quotes it: "AT\r\n" is 4; a
-// hexadecimal escape is one byte, and "" only splits the quoted text.
-int quotedLength(const QString& text, int open)
-{
-    int bytes = 0;
-    for (int i = open + 1; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\\')) {
-            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('x'))
-                i += 3;
-            else
-                i += 1;
-            ++bytes;
-        } else if (c == QLatin1Char('"')) {
-            if (i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"'))
-                ++i;
-            else
-                break;
-        } else {
-            ++bytes;
-        }
-    }
-    return bytes;
-}
 
 // Counts the exchanges from the tool's diagnostic lines and drops those
 // lines; warnings and worse go on to the default handler.

@@ -2,6 +2,13 @@
 #include "serialsocket.h"
 
 #include <QDebug>
+#include <QLoggingCategory>
+
+namespace {
+// The polls of each exchange, off unless asked for with
+// QT_LOGGING_RULES="velkocan.polls.debug=true" (the benchmarks count them).
+Q_LOGGING_CATEGORY(lcPolls, "velkocan.polls", QtWarningMsg)
+} // namespace
 
 bool SerialSocket::sendAndWait(QByteArray command, int budget)
 {
@@ -38,6 +45,8 @@ bool SerialSocket::sendAndWait(QByteArray command, int budget)
         else if (replyComplete(replyBuffer, command))
             break;
     }
+    qCDebug(lcPolls) << "[SerialSocket]"
+                     << "polls" << m_lastPollCount;
 
     if (!replyBuffer.isEmpty()) {
         qDebug() << "[SerialSocket]"
