@@ -1,5 +1,6 @@
 #include "kx47main.h"
 #include "busyscope.h"
+#include "catalogue.h"
 #include "serialsocket.h"
 #include "ui_kx47main.h"
 
@@ -81,10 +82,9 @@ void KX47main::init_ui()
     ui->elabel_net->hide();
     ui->language->hide();
 
-    // The catalogue is looked up relative to the working directory; a
-    // missing one leaves the Chinese source texts.
+    // A missing catalogue leaves the Chinese source texts.
     QCoreApplication::removeTranslator(translator);
-    translator->load(QStringLiteral("language/language_EN.qm"));
+    translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
     QCoreApplication::installTranslator(translator);
     ui->retranslateUi(this);
     ui->language->setText(QStringLiteral("中文"));
@@ -151,12 +151,12 @@ void KX47main::on_language_clicked()
     const QString current = ui->language->text();
     if (current == QLatin1String("English")) {
         QCoreApplication::removeTranslator(translator);
-        translator->load(QStringLiteral("language/language_EN.qm"));
+        translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
         QCoreApplication::installTranslator(translator);
         ui->retranslateUi(this);
         ui->language->setText(QStringLiteral("中文"));
     } else if (current == QStringLiteral("中文")) {
-        translator->load(QStringLiteral("language/language_CN.qm"));
+        translator->load(cataloguePath(QStringLiteral("language/language_CN.qm")));
         QCoreApplication::installTranslator(translator);
         ui->retranslateUi(this);
         ui->language->setText(QStringLiteral("English"));

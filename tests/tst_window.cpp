@@ -8,6 +8,9 @@
 #include <QAbstractItemView>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProcess>
@@ -16,6 +19,7 @@
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTimer>
 #include <QTranslator>
@@ -76,6 +80,8 @@ private slots:
     void languageKeepsIndexes();
     void languageUnexpectedText();
     void startWithoutCatalogues();
+    void startElsewhere_data();
+    void startElsewhere();
     void fixedItemsReadTheSameInBothLanguages();
 
     void comboBoxPresses_data();
@@ -438,6 +444,61 @@ void TstWindow::startWithoutCatalogues()
     QVERIFY2(out.contains(QStringLiteral("language=中文\n")), qPrintable(out));
 }
 
+void TstWindow::startElsewhere_data()
+{
+    // A tree made in a temporary folder: a copy of this program in
+    // `programDir`, the catalogues in `cataloguesIn`/language/, and the Chinese
+    // catalogue under the English name in `decoyIn`/language/ (a catalogue that
+    // must win shows Chinese). The child works in the tree's folder "work".
+    QTest::addColumn<QString>("programDir");
+    QTest::addColumn<QString>("cataloguesIn");
+    QTest::addColumn<QString>("decoyIn");
+    QTest::addColumn<bool>("english");
+    QTest::newRow("next to the program") << "app"
+                                         << "app"
+                                         << "" << true;
+    QTest::newRow("installed tree") << "bin"
+                                    << "share/velkocan-config"
+                                    << "" << true;
+    QTest::newRow("working directory first") << "bin"
+                                             << "share/velkocan-config"
+                                             << "work" << false;
+    QTest::newRow("program folder before share") << "bin"
+                                                 << "share/velkocan-config"
+                                                 << "bin" << false;
+}
+
+void TstWindow::startElsewhere()
+{
+    QFETCH(QString, programDir);
+    QFETCH(QString, cataloguesIn);
+    QFETCH(QString, decoyIn);
+    QFETCH(bool, english);
+    QTemporaryDir tree;
+    const QDir root(tree.path());
+    for (const QString& dir : {programDir, cataloguesIn + "/language", QStringLiteral("work")})
+        QVERIFY(root.mkpath(dir));
+    const QString program =
+        root.filePath(programDir + "/" + QFileInfo(QCoreApplication::applicationFilePath()).fileName());
+    QVERIFY(QFile::copy(QCoreApplication::applicationFilePath(), program));
+    for (const char* file : {"language/language_EN.qm", "language/language_CN.qm"})
+        QVERIFY(QFile::copy(QString::fromLatin1(file), root.filePath(cataloguesIn + "/" + file)));
+    if (!decoyIn.isEmpty()) {
+        QVERIFY(root.mkpath(decoyIn + "/language"));
+        QVERIFY(QFile::copy("language/language_CN.qm", root.filePath(decoyIn + "/language/language_EN.qm")));
+    }
+
+    QProcess child;
+    child.setWorkingDirectory(root.filePath("work"));
+    child.start(program, {"--child-texts"});
+    QVERIFY(child.waitForFinished(30000));
+    const QString out = QString::fromUtf8(child.readAllStandardOutput());
+    const QString title = english ? tr47("VelkoCAN模块设置软件 V1.5") : QStringLiteral("VelkoCAN模块设置软件 V1.5");
+    QVERIFY2(out.contains("title=" + title + "\n"), qPrintable(out));
+    // Switched to Chinese and back: the switch finds the catalogues the same way.
+    QVERIFY2(out.contains("again=" + title + "\n"), qPrintable(out));
+}
+
 void TstWindow::fixedItemsReadTheSameInBothLanguages()
 {
     // These item texts go to the module or are matched against its reports.
@@ -553,6 +614,9 @@ int childMain(int argc, char** argv, const QByteArray& mode)
         out << "title=" << window.windowTitle() << '\n'
             << "connect=" << window.findChild<QPushButton*>("device_connet")->text() << '\n'
             << "language=" << window.findChild<QPushButton*>("language")->text() << '\n';
+        window.findChild<QPushButton*>("language")->click();
+        window.findChild<QPushButton*>("language")->click();
+        out << "again=" << window.windowTitle() << '\n';
         return 0;
     }
     TestSupport::BoxAnswerer answerer;

@@ -5,12 +5,9 @@
 #include <algorithm>
 
 #ifdef Q_OS_WIN
-#include <QSettings>
-#include <qt_windows.h>
+#include "serialcomm_win.h"
 
-namespace {
-const wchar_t* const kSerialCommKey = L"HARDWARE\\DEVICEMAP\\SERIALCOMM";
-}
+#include <QSettings>
 
 QStringList SerialSocket::getPortList()
 {
@@ -24,29 +21,20 @@ QStringList SerialSocket::getPortList()
     return list;
 }
 
+// The registry read is SerialComm's; here only its texts are made.
 QString SerialSocket::getSerialCommEntry(int index, QString selector)
 {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialCommKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+    const SerialComm::Entry entry = SerialComm::readEntry(static_cast<unsigned long>(index));
+    if (entry.status == SerialComm::Status::NoKey)
         return QStringLiteral("Cannot open regedit!");
-
-    wchar_t name[256];
-    DWORD nameLength = 256;
-    BYTE data[256];
-    DWORD dataLength = 256;
-    DWORD type = 0;
-    QString result;
-    if (RegEnumValueW(key, DWORD(index), name, &nameLength, nullptr, &type, data, &dataLength) != ERROR_SUCCESS) {
-        result = QStringLiteral("nokey");
-    } else if (selector == QLatin1String("key")) {
-        QVector<ushort> units(int(nameLength));
-        std::copy(name, name + nameLength, units.begin());
-        result = PortNames::registryNameText(units);
-    } else if (selector == QLatin1String("value")) {
-        result = PortNames::registryDataText(QByteArray(reinterpret_cast<const char*>(data), int(dataLength)));
-    }
-    RegCloseKey(key);
-    return result;
+    if (entry.status == SerialComm::Status::NoValue)
+        return QStringLiteral("nokey");
+    if (selector == QLatin1String("key"))
+        return PortNames::registryNameText(QVector<ushort>(entry.name.begin(), entry.name.end()));
+    if (selector == QLatin1String("value"))
+        return PortNames::registryDataText(
+            QByteArray(reinterpret_cast<const char*>(entry.data.data()), int(entry.data.size())));
+    return QString();
 }
 
 #else

@@ -2,7 +2,6 @@
 
 #include "kx47main.h"
 #include "serialsocket.h"
-#include "simmodule.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -172,37 +171,5 @@ QString tr47(const char* source)
 const QList<QByteArray> kReadBackFrames{
     "+++",         "AT\r\n",        "AT+E=OFF\r\n",   "AT+UART?\r\n",  "AT+CAN?\r\n", "AT+MODE?\r\n",
     "AT+MSG?\r\n", "AT+UDMHT?\r\n", "AT+RANDOM?\r\n", "AT+DIRECTION?", "AT+CANLT?",   "AT+FILTER?"};
-
-void ModuleFixture::createWindow()
-{
-    m_window = new KX47main;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-}
-
-void ModuleFixture::destroyWindow()
-{
-    delete m_window;
-    m_window = nullptr;
-}
-
-void ModuleFixture::plugModule(QObject* owner, bool open)
-{
-    m_boxes = new BoxAnswerer(owner);
-    m_sim = new sim::SimModule(owner);
-    QVERIFY(m_sim->start());
-    widget<QPushButton>(m_window, "clean_log_btn")->click();
-    if (open)
-        QVERIFY(openPortFromPanel(m_window, m_sim->portName()));
-}
-
-void ModuleFixture::unplugModule()
-{
-    closePort(m_window);
-    delete m_sim;
-    m_sim = nullptr;
-    delete m_boxes;
-    m_boxes = nullptr;
-}
 
 } // namespace TestSupport
