@@ -2,6 +2,8 @@
 // reply, whatever they hold, and a well-formed listing built from them, which
 // must be read back entry for entry.
 #include "atprotocol.h"
+#include "configreading.h"
+#include "filtercheck.h"
 #include "fuzzcheck.h"
 
 #include <cstring>
@@ -34,16 +36,26 @@ void checkAnyReply(const uint8_t* data, size_t size)
     const QByteArray latin = text.toLatin1();
     const QVector<At::FilterEntry> entries = At::parseFilterListing(reply);
     FUZZ_CHECK(entries.size() <= At::kMaxListedFilters);
-    FUZZ_CHECK(entries.size() <= At::countListedEntries(latin.constData()));
     FUZZ_CHECK(entries.size() <= latin.count("AT+FILTER="));
+    const auto blankAtEnd = [](const QString& s) {
+        return !s.isEmpty() && (s.front() == QLatin1Char(' ') || s.back() == QLatin1Char(' '));
+    };
     for (const At::FilterEntry& entry : entries) {
-        FUZZ_CHECK(entry.type.size() <= 4);
         FUZZ_CHECK(!entry.type.contains(QLatin1Char(',')));
-        FUZZ_CHECK(entry.id.size() <= 10);
-        FUZZ_CHECK(!entry.id.contains(QLatin1Char('\r')) && !entry.id.contains(QLatin1Char('\n')));
-        FUZZ_CHECK(!entry.type.contains(QChar(0)) && !entry.id.contains(QChar(0)));
-        // The type follows a key of the listing.
-        FUZZ_CHECK(latin.contains("AT+FILTER=" + entry.type.toLatin1()));
+        for (const QString& part : {entry.type, entry.id}) {
+            FUZZ_CHECK(!part.contains(QLatin1Char('\r')) && !part.contains(QLatin1Char('\n')));
+            FUZZ_CHECK(!part.contains(QChar(0)));
+            FUZZ_CHECK(!blankAtEnd(part));
+        }
+    }
+
+    // What the read-back keeps of it are real filters only.
+    const ConfigReading reading = Reading::parse(ConfigGroup::FilterList, reply);
+    FUZZ_CHECK(reading.fields & ConfigField::FilterList);
+    FUZZ_CHECK(reading.values.filters.size() + reading.notes.size() <= entries.size());
+    for (const At::FilterEntry& entry : reading.values.filters) {
+        FUZZ_CHECK(FilterCheck::checkId(entry.type, entry.id) == FilterCheck::IdVerdict::Accepted);
+        FUZZ_CHECK(!entry.id.isEmpty() && entry.id == At::canonicalHex(entry.id) && entry.id == entry.id.toUpper());
     }
 }
 
@@ -74,6 +86,9 @@ void checkWellFormed(const uint8_t* data, size_t size)
 
     const QVector<At::FilterEntry> entries = At::parseFilterListing(reply);
     FUZZ_CHECK(entries == listed.mid(0, At::kMaxListedFilters));
+    // Each entry is kept, as the editors write it, or named as skipped.
+    const ConfigReading reading = Reading::parse(ConfigGroup::FilterList, reply);
+    FUZZ_CHECK(reading.values.filters.size() + reading.notes.size() == entries.size());
 }
 
 } // namespace

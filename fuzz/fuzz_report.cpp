@@ -22,18 +22,22 @@ void checkQueryKeys()
         FUZZ_CHECK(queries[i]->key == QLatin1String(kKeys[i]));
 }
 
-// A line field is the field up to its first CR or LF without the blanks at its
-// end: it is a prefix of the field, and what it leaves out is blanks up to the
-// line end (or the field's end) and whatever follows.
+// A line field is the field up to its first CR or LF without the blanks
+// around it: what it leaves out before it is blanks, and after it blanks up
+// to the line end (or the field's end) and whatever follows.
 void checkLineField(const QString& field)
 {
     const QString value = At::lineField(field);
-    FUZZ_CHECK(field.startsWith(value));
+    const auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
     FUZZ_CHECK(!value.contains(QLatin1Char('\r')) && !value.contains(QLatin1Char('\n')));
-    FUZZ_CHECK(!value.endsWith(QLatin1Char(' ')) && !value.endsWith(QLatin1Char('\t')));
-    const QString left = field.mid(value.size());
+    FUZZ_CHECK(value.isEmpty() || (!blank(value.front()) && !blank(value.back())));
+    int begin = 0;
+    while (begin < field.size() && blank(field.at(begin)))
+        ++begin;
+    FUZZ_CHECK(field.mid(begin).startsWith(value));
+    const QString left = field.mid(begin + value.size());
     int k = 0;
-    while (k < left.size() && (left.at(k) == QLatin1Char(' ') || left.at(k) == QLatin1Char('\t')))
+    while (k < left.size() && blank(left.at(k)))
         ++k;
     FUZZ_CHECK(k == left.size() || left.at(k) == QLatin1Char('\r') || left.at(k) == QLatin1Char('\n'));
 }

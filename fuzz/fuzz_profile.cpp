@@ -1,0 +1,22 @@
+// Profile files come from anywhere: reading one never goes wrong, and what it
+// accepts is a sound configuration that comes back from its own profile.
+#include "fuzzcheck.h"
+#include "moduleconfig.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    ModuleConfig config;
+    QString error;
+    if (!Profile::read(fuzzBytes(data, size), &config, &error)) {
+        FUZZ_CHECK(!error.isEmpty() && !error.contains(QLatin1Char('\n')));
+        FUZZ_CHECK(config == ModuleConfig()); // a refused file changes nothing
+        return 0;
+    }
+    FUZZ_CHECK(Config::check(config).isEmpty());
+    const QByteArray written = Profile::write(config);
+    ModuleConfig again;
+    FUZZ_CHECK(Profile::read(written, &again, &error));
+    FUZZ_CHECK(again == config);
+    FUZZ_CHECK(Profile::write(again) == written);
+    return 0;
+}
