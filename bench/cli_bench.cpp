@@ -15,6 +15,7 @@
 // clock (the clock of this process's own fork and wait times), and the
 // opt-in poll count of each exchange ("velkocan.polls").
 #include "quotedlength.h"
+#include "report.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -49,27 +50,6 @@ double monotonicMs()
     timespec ts{};
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-void put(const QByteArray& key, double value, int decimals = 1)
-{
-    std::printf("%s=%.*f\n", key.constData(), decimals, value);
-    std::fflush(stdout);
-}
-
-void putText(const QByteArray& key, const QString& value)
-{
-    std::printf("%s=%s\n", key.constData(), qPrintable(value));
-    std::fflush(stdout);
 }
 
 int fail(const QString& message)

@@ -14,6 +14,7 @@
 #include "kx47main.h"
 #include "logformat.h"
 #include "quotedlength.h"
+#include "report.h"
 #include "serialsocket.h"
 
 #include <QApplication>
@@ -82,27 +83,6 @@ qint64 cpuMicros()
     getrusage(RUSAGE_SELF, &usage);
     return qint64(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000000 + usage.ru_utime.tv_usec +
            usage.ru_stime.tv_usec;
-}
-
-double median(std::vector<double> values)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-void put(const QByteArray& key, double value, int decimals = 1)
-{
-    std::printf("%s=%.*f\n", key.constData(), decimals, value);
-    std::fflush(stdout);
-}
-
-void putText(const QByteArray& key, const QString& value)
-{
-    std::printf("%s=%s\n", key.constData(), qPrintable(value));
-    std::fflush(stdout);
 }
 
 // Closes a modal box that an operation left open (a module that did not
