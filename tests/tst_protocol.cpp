@@ -9,6 +9,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -470,6 +471,17 @@ void TstProtocol::timeStamp()
 {
     const QDateTime when(QDate(2024, 3, 5), QTime(14, 7, 9, 42));
     QCOMPARE(LogFormat::timeStamp(when), QStringLiteral("2024-03-05 14:07::09.042"));
+    if (qEnvironmentVariableIsSet("VELKO_LOCALE_CHILD"))
+        return;
+    // The same in a process whose system locale writes other digits.
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("LC_ALL", "ar_EG.UTF-8");
+    env.insert("VELKO_LOCALE_CHILD", "1");
+    child.setProcessEnvironment(env);
+    child.start(QCoreApplication::applicationFilePath(), {"timeStamp"});
+    QVERIFY(child.waitForFinished(30000));
+    QVERIFY2(child.exitCode() == 0, child.readAllStandardOutput().constData());
 }
 
 void TstProtocol::registryText()
