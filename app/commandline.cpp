@@ -484,7 +484,8 @@ private:
         ModuleSession::Line line;
         m_openError = QSerialPort::NoError;
         bool openFailed = false;
-        QObject::connect(&m_session, &ModuleSession::failed, &m_session,
+        const QObject scope; // the connection ends with the search
+        QObject::connect(&m_session, &ModuleSession::failed, &scope,
                          [&](ModuleSession::Failure f) { openFailed = f == ModuleSession::Failure::OpenFailed; });
         const int found = m_session.searchBaudRate(m_o.port, &line);
         if (found < 0)

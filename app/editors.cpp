@@ -189,9 +189,8 @@ void KX47main::applyReading(const ConfigReading& reading)
         selectByText(ui->Box_can_baud, QString::number(v.canRateKbit) + QLatin1Char('K'));
     // An ID that does not fit its frame type would be cut by the editor and
     // written back so: the frame type and ID editors keep what they hold.
-    const int frameType = (f & ConfigField::CanFrameType) && At::frameTypeItemFromReport(v.frameType) >= 0
-                              ? At::frameTypeItemFromReport(v.frameType)
-                              : ui->Box_send_mode->currentIndex();
+    const int reported = (f & ConfigField::CanFrameType) ? At::frameTypeItemFromReport(v.frameType) : -1;
+    const int frameType = reported >= 0 ? reported : ui->Box_send_mode->currentIndex();
     if ((f & ConfigField::CanId) &&
         FilterCheck::checkId(At::frameTypeToken(frameType), v.canId) == FilterCheck::IdVerdict::Wrong) {
         show_log(QStringLiteral("CAN ID %1 does not fit a %2 frame: the frame type and ID are kept")

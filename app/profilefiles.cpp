@@ -5,6 +5,7 @@
 #include "moduleconfig.h"
 #include "ui_kx47main.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -14,10 +15,17 @@
 
 namespace {
 
-bool writeWhole(const QString& path, const QByteArray& bytes)
+// Writes the file whole or not at all; false after telling the user.
+bool writeWhole(QWidget* window, const QString& path, const QByteArray& bytes)
 {
     QSaveFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit();
+    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        return true;
+    QMessageBox::information(
+        window, QCoreApplication::translate("KX47main", "错误"),
+        QCoreApplication::translate("KX47main", "无法写入文件 %1").arg(QDir::toNativeSeparators(path)),
+        QMessageBox::Ok);
+    return false;
 }
 
 } // namespace
@@ -53,22 +61,12 @@ bool KX47main::saveConfig(const QString& path)
         QMessageBox::information(this, tr("错误"), problem, QMessageBox::Ok);
         return false;
     }
-    if (!writeWhole(path, Profile::write(config))) {
-        QMessageBox::information(this, tr("错误"), tr("无法写入文件 %1").arg(QDir::toNativeSeparators(path)),
-                                 QMessageBox::Ok);
-        return false;
-    }
-    return true;
+    return writeWhole(this, path, Profile::write(config));
 }
 
 bool KX47main::saveLog(const QString& path)
 {
-    if (!writeWhole(path, (ui->logBrower->toPlainText() + QLatin1Char('\n')).toUtf8())) {
-        QMessageBox::information(this, tr("错误"), tr("无法写入文件 %1").arg(QDir::toNativeSeparators(path)),
-                                 QMessageBox::Ok);
-        return false;
-    }
-    return true;
+    return writeWhole(this, path, (ui->logBrower->toPlainText() + QLatin1Char('\n')).toUtf8());
 }
 
 QString KX47main::chooseFile(bool save, const QString& caption, const QString& name, const QString& filter)

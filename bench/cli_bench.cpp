@@ -16,6 +16,7 @@
 // opt-in poll count of each exchange ("velkocan.polls").
 #include "quotedlength.h"
 #include "report.h"
+#include "simprocess.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -285,26 +286,11 @@ int main(int argc, char** argv)
     // The module, as a process of its own, its output in a file.
     const QString simOutput = file(QStringLiteral("sim.out"));
     QProcess sim;
-    sim.setStandardOutputFile(simOutput);
-    sim.setStandardErrorFile(QProcess::nullDevice());
-    sim.start(QStringLiteral(VELKO_SIM_PROGRAM), {QStringLiteral("--quiet")});
-    if (!sim.waitForStarted(5000))
-        return fail(QStringLiteral("the simulated module did not start"));
-    QString portName;
-    QElapsedTimer started;
-    started.start();
-    while (portName.isEmpty() && started.elapsed() < 5000) {
-        QFile out(simOutput);
-        if (out.open(QIODevice::ReadOnly)) {
-            const QByteArray first = out.readLine().trimmed();
-            if (first.startsWith("velkocan-sim: port "))
-                portName = QString::fromLocal8Bit(first.mid(int(qstrlen("velkocan-sim: port "))));
-        }
-        if (portName.isEmpty())
-            QThread::msleep(20);
-    }
+    QString error;
+    const QString portName = startSimProcess(
+        sim, simOutput, [](int ms) { QThread::msleep(ulong(ms)); }, &error);
     if (portName.isEmpty())
-        return fail(QStringLiteral("the simulated module did not name its port"));
+        return fail(error);
     putText("sim_port", portName);
 
     const QList<QByteArray> diagnostics{"VELKO_DEBUG=1", "QT_MESSAGE_PATTERN=%{time boot} %{message}",

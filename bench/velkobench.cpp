@@ -16,6 +16,7 @@
 #include "quotedlength.h"
 #include "report.h"
 #include "serialsocket.h"
+#include "simprocess.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -284,33 +285,19 @@ int main(int argc, char** argv)
     // The module, as a process of its own, its output in a file.
     const QString simOutput = runtime.filePath(QStringLiteral("sim.out"));
     QProcess sim;
-    sim.setStandardOutputFile(simOutput);
-    sim.setStandardErrorFile(QProcess::nullDevice());
-    sim.start(QStringLiteral(VELKO_SIM_PROGRAM), {QStringLiteral("--quiet")});
-    if (!sim.waitForStarted(5000))
-        return fail("the simulated module did not start");
-    QString portName;
-    QElapsedTimer started;
-    started.start();
-    while (portName.isEmpty() && started.elapsed() < 5000) {
-        QFile out(simOutput);
-        if (out.open(QIODevice::ReadOnly)) {
-            const QByteArray first = out.readLine().trimmed();
-            if (first.startsWith("velkocan-sim: port "))
-                portName = QString::fromLocal8Bit(first.mid(int(qstrlen("velkocan-sim: port "))));
-        }
-        if (portName.isEmpty())
-            Common::delay(20);
-    }
+    QString error;
+    const QString portName = startSimProcess(
+        sim, simOutput, [](int ms) { Common::delay(ms); }, &error);
     if (portName.isEmpty())
-        return fail("the simulated module did not name its port");
+        return fail(qPrintable(error));
     putText("sim_port", portName);
 
     g_previousHandler = qInstallMessageHandler(tallyMessages);
 
     KX47main window;
     window.show();
-    started.restart();
+    QElapsedTimer started;
+    started.start();
     while (!(window.windowHandle() && window.windowHandle()->isExposed()) && started.elapsed() < 5000)
         Common::delay(20);
     Common::delay(300);

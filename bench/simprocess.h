@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QString>
+
+#include <functional>
+
+// Starts `velkocan-sim --quiet` in `sim`, its output in the file `output`,
+// and returns the port it names on its first line; empty, with `error` set,
+// when it does not start or name its port within 5 s. `wait(ms)` passes the
+// time between looks (the window's benchmark keeps its events going).
+inline QString startSimProcess(QProcess& sim, const QString& output, const std::function<void(int)>& wait,
+                               QString* error)
+{
+    static const QByteArray kPortLine = "velkocan-sim: port ";
+    sim.setStandardOutputFile(output);
+    sim.setStandardErrorFile(QProcess::nullDevice());
+    sim.start(QStringLiteral(VELKO_SIM_PROGRAM), {QStringLiteral("--quiet")});
+    if (!sim.waitForStarted(5000)) {
+        *error = QStringLiteral("the simulated module did not start");
+        return {};
+    }
+    QElapsedTimer started;
+    started.start();
+    while (started.elapsed() < 5000) {
+        QFile out(output);
+        if (out.open(QIODevice::ReadOnly)) {
+            const QByteArray first = out.readLine().trimmed();
+            if (first.startsWith(kPortLine))
+                return QString::fromLocal8Bit(first.mid(kPortLine.size()));
+        }
+        wait(20);
+    }
+    *error = QStringLiteral("the simulated module did not name its port");
+    return {};
+}
