@@ -35,13 +35,17 @@ FaultOptions::FaultOptions()
       m_keepSettings(QStringLiteral("keep-settings"),
                      QStringLiteral("Set commands of these names (e.g. CAN,MODE) are acknowledged with OK, but the "
                                     "module keeps its old value."),
-                     QStringLiteral("NAME[,NAME...]"))
+                     QStringLiteral("NAME[,NAME...]")),
+      m_refuse(QStringLiteral("refuse"),
+               QStringLiteral("Set commands of these names (e.g. CAN,FILTER) are refused with a plain ERROR line "
+                              "and change nothing."),
+               QStringLiteral("NAME[,NAME...]"))
 {}
 
 QList<QCommandLineOption> FaultOptions::all() const
 {
-    return {m_blanks, m_paddedIds,   m_bareEmptyList, m_pauseInLine,
-            m_slowOk, m_silentAfter, m_vanishAfter,   m_keepSettings};
+    return {m_blanks,      m_paddedIds,   m_bareEmptyList, m_pauseInLine, m_slowOk,
+            m_silentAfter, m_vanishAfter, m_keepSettings,  m_refuse};
 }
 
 void FaultOptions::addTo(QCommandLineParser& parser) const
@@ -72,15 +76,21 @@ bool FaultOptions::read(const QCommandLineParser& parser, SimModule::Faults* fau
     if (!number(m_pauseInLine, &f.pauseInLineMs) || !number(m_slowOk, &f.okAfterEchoMs) ||
         !number(m_silentAfter, &f.silentAfterFrames) || !number(m_vanishAfter, &f.unplugAfterFrames))
         return false;
-    if (parser.isSet(m_keepSettings)) {
-        for (const QString& given : parser.value(m_keepSettings).split(QLatin1Char(','))) {
+    // A list of set command names.
+    auto names = [&](const QCommandLineOption& option, QStringList* list) {
+        if (!parser.isSet(option))
+            return true;
+        for (const QString& given : parser.value(option).split(QLatin1Char(','))) {
             const QString name = given.trimmed().toUpper();
             if (!settingNames.contains(name))
-                return fail(QStringLiteral("--keep-settings: \"%1\" is not one of %2")
-                                .arg(given, settingNames.join(QLatin1Char(','))));
-            f.keepSettings << name;
+                return fail(QStringLiteral("--%1: \"%2\" is not one of %3")
+                                .arg(option.names().constFirst(), given, settingNames.join(QLatin1Char(','))));
+            *list << name;
         }
-    }
+        return true;
+    };
+    if (!names(m_keepSettings, &f.keepSettings) || !names(m_refuse, &f.refuse))
+        return false;
     if (parser.isSet(m_blanks))
         f.blankAfterComma = true;
     if (parser.isSet(m_paddedIds))

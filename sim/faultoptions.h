@@ -32,6 +32,7 @@ private:
     QCommandLineOption m_silentAfter;
     QCommandLineOption m_vanishAfter;
     QCommandLineOption m_keepSettings;
+    QCommandLineOption m_refuse;
 };
 
 } // namespace sim

@@ -22,6 +22,7 @@ namespace {
 
 const char okReply[] = "\r\n+OK\r\n\r\n";
 const char errorReply[] = "\r\n+ERROR\r\n\r\n";
+const char plainErrorReply[] = "\r\nERROR\r\n"; // the refusal of the refuse fault, as other modules word it
 const char notice[] = "\r\nAT MODE\r\n\r\n";
 
 const qint64 serialRates[] = {600,   1200,  2400,   4800,   9600,   14400,  19200,
@@ -397,6 +398,8 @@ QByteArray SimModule::commandReply(const QByteArray& frame)
         return echo + errorReply;
     const QByteArray name = line.mid(3, eq - 3);
     const QList<QByteArray> args = line.mid(eq + 1).split(',');
+    if (m_faults.refuse.contains(QString::fromLatin1(name)))
+        return echo + plainErrorReply;
     if (m_faults.keepSettings.contains(QString::fromLatin1(name))) {
         // Checked and acknowledged as usual, but the old value stays.
         const ModuleState kept = s;

@@ -123,6 +123,7 @@ public:
         int okAfterEchoMs = 0;        // > 0: the rest of a reply follows the echo of the command this much later
         int silentAfterFrames = -1;   // >= 0: no answer (and no change) once this many frames were received
         QStringList keepSettings;     // set commands of these names (e.g. "CAN") get OK but change nothing
+        QStringList refuse;           // set commands of these names get a plain "ERROR" line and change nothing
     };
     Faults& faults() { return m_faults; }
 
