@@ -251,4 +251,17 @@ bool hasConfigNotice(const QByteArray& reply)
     return (zero < 0 ? reply : reply.left(zero)).contains(kConfigNotice);
 }
 
+QString refusal(const QByteArray& reply)
+{
+    QString text = replyText(reply);
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    for (const QString& raw : text.split(QLatin1Char('\n'))) {
+        const QString line = raw.trimmed();
+        if (line == QLatin1String("ERROR") || line == QLatin1String("+ERROR") ||
+            line.startsWith(QLatin1String("ERROR:")) || line.startsWith(QLatin1String("+ERROR:")))
+            return line;
+    }
+    return QString();
+}
+
 } // namespace At

@@ -110,4 +110,9 @@ bool echoOffAccepted(const QByteArray& reply);
 // The configuration-mode notice anywhere in the reply up to its first zero byte.
 bool hasConfigNotice(const QByteArray& reply);
 
+// The line with which the module refused a set command, without its blanks:
+// a line that is "ERROR" or "+ERROR", or begins with "ERROR:" or "+ERROR:".
+// Empty when the reply holds no such line.
+QString refusal(const QByteArray& reply);
+
 } // namespace At

@@ -424,12 +424,6 @@ bool sameId(const QString& a, const QString& b)
     return okA && okB && allHex(a) && allHex(b) ? va == vb : a == b;
 }
 
-// The filter list as a write leaves it on the module.
-QVector<At::FilterEntry> writtenFilters(const ModuleConfig& c)
-{
-    return c.filterMode == QLatin1String("USER") ? c.filters : QVector<At::FilterEntry>();
-}
-
 bool sameFilters(const QVector<At::FilterEntry>& a, const QVector<At::FilterEntry>& b)
 {
     return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](const At::FilterEntry& x, const At::FilterEntry& y) {
@@ -548,33 +542,73 @@ QString lookup(const QJsonObject& root, ConfigField field, QJsonValue* value)
     return value->isUndefined() ? Config::fieldPath(field) + QStringLiteral(": missing") : QString();
 }
 
-QString readInto(const QByteArray& text, const QStringList& overrides, ModuleConfig* config)
+// The keys of `root` that no field, group or header has, by their dotted paths.
+QStringList unknownKeys(const QJsonObject& root)
+{
+    QStringList known{QStringLiteral("format"), QStringLiteral("version")};
+    QStringList groups;
+    for (const FieldInfo& f : kFields) {
+        if (*f.group) {
+            known.append(QLatin1String(f.group) + QLatin1Char('.') + QLatin1String(f.key));
+            groups.append(QLatin1String(f.group));
+        } else {
+            known.append(QLatin1String(f.key));
+        }
+    }
+    QStringList unknown;
+    for (auto it = root.begin(); it != root.end(); ++it) {
+        if (groups.contains(it.key()) && it.value().isObject()) {
+            const QJsonObject group = it.value().toObject();
+            for (auto member = group.begin(); member != group.end(); ++member) {
+                const QString path = it.key() + QLatin1Char('.') + member.key();
+                if (!known.contains(path))
+                    unknown.append(path);
+            }
+        } else if (!known.contains(it.key()) && !groups.contains(it.key())) {
+            unknown.append(it.key());
+        }
+    }
+    return unknown;
+}
+
+// Every problem of the profile, one line each; empty when it is sound.
+QStringList readInto(const QByteArray& text, const QStringList& overrides, ModuleConfig* config, QStringList* warnings)
 {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return QStringLiteral("not a JSON profile: %1 at offset %2")
-            .arg(parseError.errorString())
-            .arg(parseError.offset);
+        return {
+            QStringLiteral("not a JSON profile: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset)};
     if (!document.isObject())
-        return QStringLiteral("not a profile: the top level is not an object");
+        return {QStringLiteral("not a profile: the top level is not an object")};
     QJsonObject root = document.object();
-    QString why = headerRule(root);
-    for (int i = 0; why.isEmpty() && i < overrides.size(); ++i)
-        why = applyOverride(&root, overrides.at(i));
-    if (!why.isEmpty())
-        return why;
+    // A file that is not a profile of this tool would only add a "missing"
+    // line per field: its header is the one problem worth naming.
+    const QString header = headerRule(root);
+    if (!header.isEmpty())
+        return {header};
+    if (warnings) {
+        for (const QString& key : unknownKeys(root))
+            warnings->append(QStringLiteral("unknown key \"%1\" ignored").arg(key));
+    }
+    QStringList problems;
+    for (const QString& override : overrides) {
+        const QString why = applyOverride(&root, override);
+        if (!why.isEmpty())
+            problems.append(why);
+    }
     // In profile order, so that the frame type is in place before its CAN ID is checked.
     for (const ConfigField field : Config::allFields()) {
         QJsonValue value;
-        why = lookup(root, field, &value);
+        QString why = lookup(root, field, &value);
         if (why.isEmpty())
             why = checkValue(field, value, config->frameType, false);
-        if (!why.isEmpty())
-            return why;
-        store(config, field, value);
+        if (why.isEmpty())
+            store(config, field, value);
+        else if (!problems.contains(why)) // a group that is not an object names itself once
+            problems.append(why);
     }
-    return {};
+    return problems;
 }
 
 } // namespace
@@ -646,30 +680,57 @@ QString check(const ModuleConfig& config)
     return {};
 }
 
+ConfigFields writtenFields(const ModuleConfig& config)
+{
+    ConfigFields fields = everyField();
+    fields &= ~ConfigFields(ConfigField::FrameId | ConfigField::FrameInfo | ConfigField::Head | ConfigField::Tail |
+                            ConfigField::IdLength | ConfigField::IdPosition | ConfigField::FilterList);
+    if (config.mode == QLatin1String("TRANS"))
+        fields |= ConfigField::FrameId | ConfigField::FrameInfo;
+    else if (config.mode == QLatin1String("TPRTL"))
+        fields |= ConfigField::IdLength | ConfigField::IdPosition;
+    else if (config.mode == QLatin1String("USER"))
+        fields |= ConfigField::Head | ConfigField::Tail;
+    if (config.filterMode == QLatin1String("USER"))
+        fields |= ConfigField::FilterList;
+    return fields;
+}
+
+QString Difference::text(bool written) const
+{
+    QString line =
+        written ? QStringLiteral("%1: wrote %2, module has %3") : QStringLiteral("%1: profile has %2, module has %3");
+    line = line.arg(fieldPath(field), expected, module);
+    if (field == ConfigField::SerialBaud || field == ConfigField::SerialStopBits || field == ConfigField::SerialParity)
+        line += QLatin1String(kSerialHint);
+    return line;
+}
+
+QVector<Difference> compare(const ModuleConfig& expected, const ModuleConfig& module)
+{
+    QVector<Difference> found;
+    const ConfigFields fields = writtenFields(expected);
+    for (const ConfigField field : allFields()) {
+        if (!(fields & field))
+            continue;
+        const QJsonValue a = valueOf(expected, field);
+        const QJsonValue b = valueOf(module, field);
+        bool same = a == b;
+        if (field == ConfigField::CanId)
+            same = sameId(expected.canId, module.canId);
+        else if (field == ConfigField::FilterList)
+            same = sameFilters(expected.filters, module.filters);
+        if (!same)
+            found.append({field, displayText(a), displayText(b)});
+    }
+    return found;
+}
+
 QStringList differences(const ModuleConfig& wrote, const ModuleConfig& module)
 {
     QStringList lines;
-    for (const ConfigField field : allFields()) {
-        QJsonValue a = valueOf(wrote, field);
-        QJsonValue b = valueOf(module, field);
-        bool same = a == b;
-        if (field == ConfigField::CanId) {
-            same = sameId(wrote.canId, module.canId);
-        } else if (field == ConfigField::FilterList) {
-            const QVector<At::FilterEntry> fa = writtenFilters(wrote), fb = writtenFilters(module);
-            same = sameFilters(fa, fb);
-            a = filterArray(fa);
-            b = filterArray(fb);
-        }
-        if (same)
-            continue;
-        QString line =
-            QStringLiteral("%1: wrote %2, module has %3").arg(fieldPath(field), displayText(a), displayText(b));
-        if (field == ConfigField::SerialBaud || field == ConfigField::SerialStopBits ||
-            field == ConfigField::SerialParity)
-            line += QLatin1String(kSerialHint);
-        lines.append(line);
-    }
+    for (const Difference& d : compare(wrote, module))
+        lines.append(d.text());
     return lines;
 }
 
@@ -698,13 +759,14 @@ QByteArray write(const ModuleConfig& config)
     return (QStringLiteral("{\n") + lines.join(QLatin1String(",\n")) + QStringLiteral("\n}\n")).toUtf8();
 }
 
-bool read(const QByteArray& text, ModuleConfig* config, QString* error, const QStringList& overrides)
+bool read(const QByteArray& text, ModuleConfig* config, QString* error, const QStringList& overrides,
+          QStringList* warnings)
 {
     ModuleConfig parsed;
-    const QString why = readInto(text, overrides, &parsed);
+    const QStringList problems = readInto(text, overrides, &parsed, warnings);
     if (error)
-        *error = why;
-    if (!why.isEmpty())
+        *error = problems.join(QLatin1Char('\n'));
+    if (!problems.isEmpty())
         return false;
     if (config)
         *config = parsed;

@@ -76,9 +76,29 @@ constexpr int kMaxFilters = 14;
 // allowed, e.g. "can.id: 800 is above 7FF for a standard frame".
 QString check(const ModuleConfig& config);
 
-// The fields in which `module` differs from `wrote`, one line each:
-// "can.id: wrote 1A0, module has 7FF". IDs compare by value; the filter list
-// compares as the write leaves it (its entries in USER mode, none otherwise).
+// The fields a write of `config` sends: every field, but the sub-parameters
+// only of its mode (TRANS: transparent.*, TPRTL: identifier.*, USER:
+// custom.*) and the filter list only in filter mode USER.
+ConfigFields writtenFields(const ModuleConfig& config);
+
+// A field in which the module holds another value than expected; both values
+// as a profile shows them (a list as "TYPE:ID ..." or "none").
+struct Difference
+{
+    ConfigField field;
+    QString expected;
+    QString module;
+
+    // "can.id: wrote 1A0, module has 7FF" for what a write sent, "can.id:
+    // profile has 1A0, module has 7FF" otherwise; the serial line's fields
+    // add that a new line takes effect when the module restarts.
+    QString text(bool written = true) const;
+};
+
+// The fields a write of `expected` sends in which `module` differs from it.
+// IDs compare by value (07FF is 7FF).
+QVector<Difference> compare(const ModuleConfig& expected, const ModuleConfig& module);
+// compare() as lines of text.
 QStringList differences(const ModuleConfig& wrote, const ModuleConfig& module);
 
 } // namespace Config
@@ -93,9 +113,11 @@ QByteArray write(const ModuleConfig& config);
 // Reads a profile and checks everything before anything is used. Each
 // override "KEY=VALUE" (a dotted path such as can.id=1A0) replaces that field
 // first. On refusal returns false, leaves `config` untouched and sets `error`
-// to one line naming the field and what is allowed. Unknown keys of the file
-// are ignored; an unknown key in an override is refused. Hexadecimal values
-// may be lower case and come out upper case.
-bool read(const QByteArray& text, ModuleConfig* config, QString* error, const QStringList& overrides = {});
+// to every problem, one line each, naming the field and what is allowed.
+// Keys of the file that no field has are ignored and named in `warnings`
+// ("unknown key \"can.idd\" ignored"); an unknown key in an override is
+// refused. Hexadecimal values may be lower case and come out upper case.
+bool read(const QByteArray& text, ModuleConfig* config, QString* error, const QStringList& overrides = {},
+          QStringList* warnings = nullptr);
 
 } // namespace Profile

@@ -5,7 +5,8 @@
 #include "logformat.h"
 #include "serialsocket.h"
 
-#include <QDebug>
+#include "diagnostics.h"
+
 #include <QThread>
 
 namespace {
@@ -22,6 +23,7 @@ constexpr int kListPause = 100;
 constexpr int kRestorePause = 500;
 constexpr int16_t kSearchBudget = 100;
 constexpr int kSearchEscapePause = 200;
+constexpr int kSearchGuardPause = 200; // a quiet line after the search first opens the port
 
 // 115200 and 9600 first, then the rest from the highest down: the rates of the serial panel.
 constexpr int kCandidateRates[] = {115200, 9600,  460800, 256000, 230400, 128000, 57600,
@@ -46,51 +48,96 @@ QString parityName(QSerialPort::Parity parity)
     }
 }
 
-// The sub-parameter command that follows "AT+MODE=" for `mode`: 1 when there is one.
-int subParameterSteps(const QString& mode)
+// The profile paths of the groups a write sends.
+const QString kSerialGroup = QStringLiteral("serial");
+const QString kCanGroup = QStringLiteral("can");
+const QString kModeGroup = QStringLiteral("mode");
+const QString kFlagsGroup = QStringLiteral("transparent");
+const QString kIdentifierGroup = QStringLiteral("identifier");
+const QString kCustomGroup = QStringLiteral("custom");
+const QString kDirectionGroup = QStringLiteral("direction");
+const QString kFilterModeGroup = QStringLiteral("filter.mode");
+const QString kFilterListGroup = QStringLiteral("filter.list");
+
+using Group = SequenceOutcome::Group;
+
+// The mode and the sub-parameter group that follows it, if the mode has one.
+QVector<Group> modePlan(const QString& mode)
 {
-    return mode == QLatin1String("TRANS") || mode == QLatin1String("TPRTL") || mode == QLatin1String("USER") ? 1 : 0;
+    QVector<Group> plan{{kModeGroup, 1}};
+    if (mode == QLatin1String("TRANS"))
+        plan.append({kFlagsGroup, 1});
+    else if (mode == QLatin1String("TPRTL"))
+        plan.append({kIdentifierGroup, 1});
+    else if (mode == QLatin1String("USER"))
+        plan.append({kCustomGroup, 1});
+    return plan;
 }
 
-int filterListSteps(const ModuleConfig& c)
+// The filter mode, then the emptying of the list and, in USER mode, every entry.
+QVector<Group> filterPlan(const ModuleConfig& c)
 {
-    return 2 + (c.filterMode == QLatin1String("USER") ? c.filters.size() : 0);
+    const int entries = c.filterMode == QLatin1String("USER") ? c.filters.size() : 0;
+    return {{kFilterModeGroup, 1}, {kFilterListGroup, 1 + entries}};
 }
 
 } // namespace
 
-// Counts the steps of the outermost running sequence and starts the record of
-// unanswered commands afresh; sequences run by another one count as its steps.
+// Counts the steps of the outermost running sequence and starts its outcome
+// afresh; sequences run by another one count as its steps.
 class ModuleSession::Sequence
 {
 public:
+    Sequence(ModuleSession* session, const Plan& plan) : Sequence(session, stepsOf(plan)) { adopt(plan); }
     Sequence(ModuleSession* session, int steps) : m_session(session)
     {
         if (m_session->m_depth++ > 0)
             return;
-        m_session->m_step = 0;
-        m_session->m_steps = steps;
-        m_session->m_unanswered.clear();
+        m_session->m_outcome = SequenceOutcome();
+        m_session->m_outcome.steps = steps;
         m_session->m_stopRequested = false;
-        m_session->m_stopped = false;
-        m_session->m_watchPort = m_session->m_port->isOpen();
+        m_session->m_ended = false;
+        m_session->m_needsPort = true;
     }
     ~Sequence()
     {
-        const bool aborted = m_session->aborted();
-        if (--m_session->m_depth > 0 || !aborted)
+        if (m_session->m_depth > 1) {
+            --m_session->m_depth;
             return;
-        m_session->m_stopped = true;
-        emit m_session->logEntry(m_session->m_stopRequested ? QByteArrayLiteral("operation stopped")
-                                                            : QByteArrayLiteral("operation stopped: the port closed"),
+        }
+        // A last exchange that the port cut off ends the sequence as well.
+        const SequenceOutcome::Command* const last = m_session->m_outcome.last();
+        if (last && last->answer == SequenceOutcome::Answer::Cut)
+            m_session->goOn();
+        --m_session->m_depth;
+        if (!m_session->m_ended)
+            return;
+        emit m_session->logEntry(m_session->m_outcome.end == SequenceOutcome::End::Stopped
+                                     ? QByteArrayLiteral("operation stopped")
+                                     : QByteArrayLiteral("operation stopped: the port closed"),
                                  LogFormat::Message);
     }
     Sequence(const Sequence&) = delete;
     Sequence& operator=(const Sequence&) = delete;
 
 private:
+    // The groups of the outermost sequence are the plan of the outcome.
+    void adopt(const Plan& plan)
+    {
+        if (m_session->m_depth == 1)
+            m_session->m_outcome.plan = plan;
+    }
+
     ModuleSession* m_session;
 };
+
+int ModuleSession::stepsOf(const Plan& plan)
+{
+    int steps = 0;
+    for (const Group& g : plan)
+        steps += g.commands;
+    return steps;
+}
 
 ModuleSession::ConfigSource ModuleSession::fixed(const ModuleConfig& config)
 {
@@ -113,7 +160,18 @@ void ModuleSession::stop()
 
 bool ModuleSession::aborted() const
 {
-    return m_depth > 0 && (m_stopRequested || (m_watchPort && !m_port->isOpen()));
+    return m_depth > 0 && (m_ended || m_stopRequested || (m_needsPort && !m_port->isOpen()));
+}
+
+bool ModuleSession::goOn()
+{
+    if (!aborted())
+        return true;
+    if (m_depth > 0 && !m_ended) {
+        m_ended = true;
+        m_outcome.end = m_stopRequested ? SequenceOutcome::End::Stopped : SequenceOutcome::End::PortClosed;
+    }
+    return false;
 }
 
 void ModuleSession::pause(int ms)
@@ -125,7 +183,7 @@ bool ModuleSession::query(const QByteArray& command, int16_t budget)
 {
     // A stopped sequence's remaining exchanges neither pause nor wait.
     pause(kCommandPause);
-    if (aborted())
+    if (!goOn())
         return false;
     emit logEntry(command, LogFormat::Sent);
     return queryWithoutPause(command, budget);
@@ -144,43 +202,72 @@ QByteArray ModuleSession::reply() const
     return m_port->getReply();
 }
 
-void ModuleSession::step(const QString& what)
+bool ModuleSession::goesOut(const QByteArray& command, const QString& group, bool judged)
 {
     if (m_depth == 0)
-        return;
-    ++m_step;
-    emit progress(m_step, qMax(m_step, m_steps), what);
+        return true;
+    if (!goOn())
+        return false;
+    SequenceOutcome::Command c;
+    c.bytes = command;
+    c.group = group;
+    c.step = m_outcome.commands.size() + 1;
+    c.answer = judged ? SequenceOutcome::Answer::None : SequenceOutcome::Answer::NotJudged;
+    m_outcome.commands.append(c);
+    emit progress(c.step, qMax(c.step, m_outcome.steps), printable(command));
+    return true;
 }
 
-bool ModuleSession::write(const QByteArray& command, int16_t budget)
+bool ModuleSession::exchange(const QByteArray& command, int16_t budget, const QString& group, bool judged)
 {
-    step(printable(command));
-    const bool replied = query(command, budget);
-    if (!replied && !aborted())
-        m_unanswered.append(command);
+    // A stopped sequence's remaining exchanges neither pause nor wait.
+    pause(kCommandPause);
+    if (!goesOut(command, group, judged))
+        return false;
+    emit logEntry(command, LogFormat::Sent);
+    const bool replied = queryWithoutPause(command, budget);
+    if (judged && m_depth > 0) {
+        SequenceOutcome::Command& c = m_outcome.commands.last();
+        if (replied) {
+            c.refusal = At::refusal(reply());
+            c.answer = c.refusal.isEmpty() ? SequenceOutcome::Answer::Accepted : SequenceOutcome::Answer::Refused;
+        } else {
+            c.answer = m_port->isOpen() ? SequenceOutcome::Answer::None : SequenceOutcome::Answer::Cut;
+        }
+    }
     return replied;
+}
+
+bool ModuleSession::write(const QByteArray& command, int16_t budget, const QString& group)
+{
+    return exchange(command, budget, group, true);
+}
+
+void ModuleSession::sendStep(const QByteArray& command)
+{
+    if (goesOut(command, QString(), false))
+        send(command);
 }
 
 bool ModuleSession::enterConfiguration()
 {
     const Sequence sequence(this, 3);
+    if (!goOn())
+        return false;
     m_port->clear(QSerialPort::AllDirections);
-    step(printable(At::kEscape));
-    send(At::kEscape);
+    sendStep(At::kEscape);
     pause(kEscapePause);
 
     // The notice only tells the log how the module answered: the echo-off
     // reply decides whether it listens.
-    step(printable(At::kAt));
-    if (query(At::kAt, kConnectBudget)) {
+    if (exchange(At::kAt, kConnectBudget)) {
         emit logEntry(At::hasConfigNotice(reply()) ? QByteArrayLiteral("connection is successful")
                                                    : QByteArrayLiteral("connection fails"),
                       LogFormat::Message);
     }
 
-    step(printable(At::kEchoOff));
-    if (!query(At::kEchoOff, kConnectBudget) || !At::echoOffAccepted(reply())) {
-        if (!aborted())
+    if (!exchange(At::kEchoOff, kConnectBudget) || !At::echoOffAccepted(reply())) {
+        if (goOn())
             emit failed(Failure::NoAnswer);
         return false;
     }
@@ -198,11 +285,11 @@ bool ModuleSession::readBack(ConfigReading* result)
     // A silent query skips its group; the others still come.
     ConfigReading all;
     for (const Reading::GroupQuery& g : groups) {
-        if (aborted())
-            break;
-        step(printable(g.query.command));
-        if (!query(g.query.command, g.budget))
+        if (!exchange(g.query.command, g.budget)) {
+            if (!goOn())
+                break;
             continue;
+        }
         const ConfigReading reading = Reading::parse(g.group, reply());
         for (const QString& note : reading.notes)
             emit logEntry(note.toUtf8(), LogFormat::Message);
@@ -211,35 +298,36 @@ bool ModuleSession::readBack(ConfigReading* result)
     }
     if (result)
         *result = all;
-    return !aborted();
+    return goOn();
 }
 
 void ModuleSession::writeSerialLine(const ConfigSource& source)
 {
-    const Sequence sequence(this, 1);
+    const Sequence sequence(this, Plan{{kSerialGroup, 1}});
     const ModuleConfig c = source();
-    write(At::uartCommand(QString::number(c.baud), QString::number(c.stopBits), c.parity), kSetBudget);
+    write(At::uartCommand(QString::number(c.baud), QString::number(c.stopBits), c.parity), kSetBudget, kSerialGroup);
 }
 
 void ModuleSession::writeCan(const ConfigSource& source)
 {
-    const Sequence sequence(this, 1);
+    const Sequence sequence(this, Plan{{kCanGroup, 1}});
     const ModuleConfig c = source();
-    write(At::canCommand(uint16_t(c.canRateKbit), c.canId, At::frameTypeItemFromReport(c.frameType)), kSetBudget);
+    write(At::canCommand(uint16_t(c.canRateKbit), c.canId, At::frameTypeItemFromReport(c.frameType)), kSetBudget,
+          kCanGroup);
 }
 
 void ModuleSession::writeDirection(const ConfigSource& source)
 {
-    const Sequence sequence(this, 1);
-    write(At::directionCommand(At::directionItemFromReport(source().direction)), kSetBudget);
+    const Sequence sequence(this, Plan{{kDirectionGroup, 1}});
+    write(At::directionCommand(At::directionItemFromReport(source().direction)), kSetBudget, kDirectionGroup);
 }
 
 void ModuleSession::writeMode(const ConfigSource& source)
 {
     const QString mode = source().mode;
-    const Sequence sequence(this, 1 + subParameterSteps(mode));
+    const Sequence sequence(this, modePlan(mode));
     // The sub-parameters follow whatever the module answered to the mode.
-    write(At::modeCommand(At::modeItemFromReport(mode)), kSetBudget);
+    write(At::modeCommand(At::modeItemFromReport(mode)), kSetBudget, kModeGroup);
     if (mode == QLatin1String("TRANS"))
         writeFlags(source);
     else if (mode == QLatin1String("TPRTL"))
@@ -250,40 +338,40 @@ void ModuleSession::writeMode(const ConfigSource& source)
 
 void ModuleSession::writeFlags(const ConfigSource& source)
 {
-    const Sequence sequence(this, 1);
+    const Sequence sequence(this, Plan{{kFlagsGroup, 1}});
     const ModuleConfig c = source();
-    write(At::msgCommand(c.frameId, c.frameInfo), kSetBudget);
+    write(At::msgCommand(c.frameId, c.frameInfo), kSetBudget, kFlagsGroup);
 }
 
 void ModuleSession::writeIdentifier(const ConfigSource& source)
 {
-    const Sequence sequence(this, 1);
+    const Sequence sequence(this, Plan{{kIdentifierGroup, 1}});
     const ModuleConfig c = source();
-    write(At::randomCommand(c.idLength, c.idPosition), kSetBudget);
+    write(At::randomCommand(c.idLength, c.idPosition), kSetBudget, kIdentifierGroup);
 }
 
 void ModuleSession::writeCustom(const ConfigSource& source)
 {
-    const Sequence sequence(this, 1);
+    const Sequence sequence(this, Plan{{kCustomGroup, 1}});
     const ModuleConfig c = source();
-    write(At::udmhtCommand(c.head, c.tail), kSetBudget);
+    write(At::udmhtCommand(c.head, c.tail), kSetBudget, kCustomGroup);
 }
 
 void ModuleSession::writeFilterMode(const ConfigSource& source)
 {
-    const Sequence sequence(this, 1);
-    write(At::canltCommand(At::filterModeItemFromReport(source().filterMode)), kFilterModeBudget);
+    const Sequence sequence(this, Plan{{kFilterModeGroup, 1}});
+    write(At::canltCommand(At::filterModeItemFromReport(source().filterMode)), kFilterModeBudget, kFilterModeGroup);
 }
 
 void ModuleSession::writeFilterList(const ConfigSource& source)
 {
-    const Sequence sequence(this, filterListSteps(source()));
+    const Sequence sequence(this, filterPlan(source()));
     writeFilterMode(source);
     pause(kListPause);
     // The module's list is emptied in every mode; only USER gets entries again.
-    write(At::kDelFilter, kListClearBudget);
+    write(At::kDelFilter, kListClearBudget, kFilterListGroup);
     pause(kListPause);
-    if (aborted() || source().filterMode != QLatin1String("USER"))
+    if (!goOn() || source().filterMode != QLatin1String("USER"))
         return;
 
     const int rows = source().filters.size();
@@ -291,29 +379,33 @@ void ModuleSession::writeFilterList(const ConfigSource& source)
         emit failed(Failure::EmptyFilterList);
         return;
     }
-    qDebug() << "date_count" << rows;
+    qCDebug(lcSession) << "date_count" << rows;
     for (int row = 0; row < rows; ++row) {
         // Each entry as it stands when its turn comes; entries removed
         // meanwhile end the write at the first one that is gone.
         const ModuleConfig now = source();
-        if (aborted() || row >= now.filters.size())
+        if (!goOn() || row >= now.filters.size())
             break;
         const At::FilterEntry& entry = now.filters.at(row);
-        write(At::filterCommand(entry.type, entry.id), kSetBudget);
+        write(At::filterCommand(entry.type, entry.id), kSetBudget, kFilterListGroup);
     }
 }
 
 void ModuleSession::clearFilterList()
 {
-    const Sequence sequence(this, 1);
-    write(At::kDelFilter, kButtonClearBudget);
+    const Sequence sequence(this, Plan{{kFilterListGroup, 1}});
+    write(At::kDelFilter, kButtonClearBudget, kFilterListGroup);
     pause(kListPause);
+}
+
+QVector<SequenceOutcome::Group> ModuleSession::writePlan(const ModuleConfig& c)
+{
+    return Plan{{kSerialGroup, 1}, {kDirectionGroup, 1}} + modePlan(c.mode) + filterPlan(c) + Plan{{kCanGroup, 1}};
 }
 
 void ModuleSession::writeAll(const ConfigSource& source)
 {
-    const ModuleConfig c = source();
-    const Sequence sequence(this, 3 + subParameterSteps(c.mode) + filterListSteps(c) + 1);
+    const Sequence sequence(this, writePlan(source()));
     // Every step runs whatever the module answered to the one before.
     writeSerialLine(source);
     pause(kStepPause);
@@ -342,6 +434,8 @@ void ModuleSession::restore()
 {
     const Sequence sequence(this, 2);
     write(At::kRestore, kSetBudget);
+    if (!goOn())
+        return;
     // The module needs the time to restore its settings before the restart;
     // this is the one wait that does not process events.
     QThread::msleep(kRestorePause);
@@ -360,31 +454,39 @@ QList<ModuleSession::Line> ModuleSession::searchSchedule()
 
 int ModuleSession::searchBaudRate(const QString& portName, Line* found)
 {
+    const QList<Line> schedule = searchSchedule();
+    const Sequence sequence(this, schedule.size());
     if (portName.isEmpty()) {
         emit failed(Failure::InvalidPort);
         return -1;
     }
-    const QList<Line> schedule = searchSchedule();
-    const Sequence sequence(this, schedule.size());
     // The search opens and closes the port itself: only stop() ends it.
-    m_watchPort = false;
+    m_needsPort = false;
     int lastRate = 0;
+    int attempt = 0;
     for (const Line& line : schedule) {
-        if (aborted())
+        if (!goOn())
             break;
         if (line.baud != lastRate) {
             lastRate = line.baud;
             emit searchRateTried(line.baud);
         }
-        step(QStringLiteral("%1 baud, %2").arg(line.baud).arg(parityName(line.parity)));
+        ++attempt;
+        emit progress(attempt, schedule.size(),
+                      QStringLiteral("%1 baud, %2").arg(line.baud).arg(parityName(line.parity)));
         m_port->setPortConfig(portName, line.baud, QSerialPort::Data8, line.parity, QSerialPort::OneStop);
-        qDebug() << "baud" << line.baud;
+        qCDebug(lcSession) << "baud" << line.baud;
         if (m_port->isOpen())
             m_port->closePort();
         if (!m_port->openPort()) {
             emit failed(Failure::OpenFailed);
             return -1;
         }
+        // A module may still be taking in what an earlier run sent last (the
+        // bare "AT+EXAT" of a search found): a quiet line first lets it end
+        // that frame, so that the first "+++" is a frame of its own.
+        if (attempt == 1)
+            pause(kSearchGuardPause);
         // The escape is not logged; the "AT" exchange is.
         m_port->sendData(At::kEscape);
         pause(kSearchEscapePause);

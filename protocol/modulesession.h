@@ -1,6 +1,7 @@
 #pragma once
 
 #include "configreading.h"
+#include "sequenceoutcome.h"
 
 #include <QByteArray>
 #include <QList>
@@ -81,6 +82,8 @@ public:
     // Everything, in the module's order: serial line, direction, mode,
     // filter mode and list, CAN, with 300 ms between the steps.
     void writeAll(const ConfigSource& source);
+    // The groups writeAll() writes for `config`, in order, with their commands.
+    static QVector<SequenceOutcome::Group> writePlan(const ModuleConfig& config);
 
     void leaveConfiguration();
     void restart();
@@ -93,16 +96,19 @@ public:
     // The search's attempts, in order.
     static QList<Line> searchSchedule();
 
-    // The set commands of the running or last sequence that got no reply.
-    QList<QByteArray> unanswered() const { return m_unanswered; }
+    // How the running or last sequence went: how it ended, and what became
+    // of each command that went out. A reply to a set command that holds an
+    // error line is a refusal; the sequence goes on after it all the same.
+    const SequenceOutcome& outcome() const { return m_outcome; }
 
-    // Ends the running sequence: its remaining exchanges neither pause nor
-    // wait, and the log says it was stopped. The search ends after the
-    // attempt it is making. A sequence also ends when the port it began on
-    // closes under it (a module that vanished, the user's close).
+    // Ends the running sequence: the exchange in progress finishes within its
+    // budget, nothing more is sent, and the log says it was stopped. The
+    // search ends after the attempt it is making. A sequence also ends when
+    // its port closes under it (a module that vanished, the user's close),
+    // and one that begins on a closed port sends nothing.
     void stop();
-    // Whether the running or last sequence was stopped so.
-    bool wasStopped() const { return m_stopped; }
+    // Whether the running or last sequence was stopped or cut short so.
+    bool wasStopped() const { return m_outcome.end != SequenceOutcome::End::Completed; }
 
 signals:
     // A log entry: 1 bytes sent, 2 bytes received, 3 a message.
@@ -118,20 +124,31 @@ signals:
     void searchFound(const ModuleSession::Line& line);
 
 private:
-    // Counts the steps of a sequence for progress().
+    // Counts the steps of a sequence and keeps its outcome.
     class Sequence;
-    void step(const QString& what);
-    bool write(const QByteArray& command, int16_t budget);
+    using Plan = QVector<SequenceOutcome::Group>;
+    static int stepsOf(const Plan& plan);
+    // A command of a sequence: the pause, then, unless the sequence has
+    // ended, the command goes out as the next step. `group` is the profile
+    // path of what a set command writes; `judged` set commands have their
+    // reply judged (accepted, refused, none).
+    bool exchange(const QByteArray& command, int16_t budget, const QString& group = QString(), bool judged = false);
+    bool write(const QByteArray& command, int16_t budget, const QString& group = QString());
+    // Writes without waiting, as a step of the sequence.
+    void sendStep(const QByteArray& command);
+    // Records a command that is about to go out and reports it as progress;
+    // false when it cannot go out (the sequence has ended, or the port is closed).
+    bool goesOut(const QByteArray& command, const QString& group, bool judged);
     // True once the running sequence is to end; pause() then returns at once.
     bool aborted() const;
+    // !aborted(); on the first abort, notes how the sequence ended.
+    bool goOn();
     void pause(int ms);
 
     SerialSocket* m_port;
-    QList<QByteArray> m_unanswered;
+    SequenceOutcome m_outcome;
     int m_depth = 0; // sequences running inside one another
-    int m_step = 0;
-    int m_steps = 0;
     bool m_stopRequested = false;
-    bool m_watchPort = false; // the sequence began on an open port
-    bool m_stopped = false;
+    bool m_needsPort = false; // the sequence ends when the port is not open
+    bool m_ended = false;     // the running sequence has ended early
 };

@@ -58,6 +58,8 @@ private slots:
     void check();
     void differences_data();
     void differences();
+    void refusalNamesEveryProblem_data();
+    void refusalNamesEveryProblem();
 };
 
 void TstProfile::exampleLoadsAndWritesItsOwnBytes()
@@ -267,10 +269,21 @@ void TstProfile::differences_data()
     QTest::newRow("a different ID is shown as written")
         << example() << changed(example(), [](ModuleConfig& c) { c.canId = "1A0"; })
         << QStringList{"can.id: wrote 7FF, module has 1A0"};
-    QTest::newRow("flags and numbers are shown as in a profile")
+    QTest::newRow("flags are shown as in a profile; the other modes' sub-parameters were not written")
         << example() << changed(example(), [](ModuleConfig& c) { c.frameInfo = false, c.idLength = "3"; })
-        << QStringList{"transparent.frameInfo: wrote true, module has false",
-                       "identifier.length: wrote 2, module has 3"};
+        << QStringList{"transparent.frameInfo: wrote true, module has false"};
+    const ModuleConfig tprtl = changed(example(), [](ModuleConfig& c) { c.mode = "TPRTL"; });
+    QTest::newRow("in TPRTL only the identifier is compared, its digits as numbers")
+        << tprtl << changed(tprtl, [](ModuleConfig& c) { c.frameInfo = false, c.head = "00", c.idLength = "3"; })
+        << QStringList{"identifier.length: wrote 2, module has 3"};
+    const ModuleConfig user = changed(example(), [](ModuleConfig& c) { c.mode = "USER"; });
+    QTest::newRow("in USER only head and tail are compared")
+        << user << changed(user, [](ModuleConfig& c) { c.frameId = true, c.idPosition = "0", c.tail = "00"; })
+        << QStringList{"custom.tail: wrote 5A, module has 00"};
+    const ModuleConfig modbus = changed(example(), [](ModuleConfig& c) { c.mode = "MODBUS"; });
+    QTest::newRow("MODBUS has no sub-parameters to compare")
+        << modbus << changed(modbus, [](ModuleConfig& c) { c.frameInfo = false, c.head = "00", c.idLength = "3"; })
+        << QStringList();
     QTest::newRow("the serial line comes with the restart hint")
         << example() << changed(example(), [](ModuleConfig& c) { c.baud = 9600, c.parity = "EVEN"; })
         << QStringList{"serial.baud: wrote 115200, module has 9600 (a new serial line takes effect when the module "
@@ -289,6 +302,45 @@ void TstProfile::differences()
     QFETCH(ModuleConfig, module);
     QFETCH(QStringList, lines);
     QCOMPARE(Config::differences(wrote, module), lines);
+}
+
+void TstProfile::refusalNamesEveryProblem_data()
+{
+    QTest::addColumn<QString>("from"); // replaced in the example by `to`
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<QStringList>("problems");
+    QTest::addColumn<QStringList>("warnings");
+    QTest::newRow("two wrong fields are both named")
+        << "\"baud\": 115200, \"stopBits\": 1"
+        << "\"baud\": 1, \"stopBits\": 3, \"fast\": 1"
+        << QStringList{"serial.baud: 1 is not offered", "serial.stopBits: 3"}
+        << QStringList{"unknown key \"serial.fast\" ignored"};
+    QTest::newRow("unknown keys are named, at the top and in a group, and the profile is read")
+        << "\"frameInfo\": true}"
+        << "\"frameInfo\": true, \"frameInf0\": 1}, \"modee\": 1" << QStringList()
+        << QStringList{"unknown key \"modee\" ignored", "unknown key \"transparent.frameInf0\" ignored"};
+    QTest::newRow("a file of another format names its header only")
+        << "\"velkocan-config\""
+        << "\"other\"" << QStringList{"format: \"other\"; expected velkocan-config"} << QStringList();
+}
+
+void TstProfile::refusalNamesEveryProblem()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(QStringList, problems);
+    QFETCH(QStringList, warnings);
+    QString text = QString::fromUtf8(exampleText());
+    text.replace(text.indexOf(from), from.size(), to);
+    QString error;
+    QStringList warned;
+    const bool accepted = Profile::read(text.toUtf8(), nullptr, &error, {}, &warned);
+    QCOMPARE(accepted, problems.isEmpty());
+    const QStringList lines = error.isEmpty() ? QStringList() : error.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), problems.size());
+    for (int i = 0; i < problems.size(); ++i)
+        QVERIFY2(lines.at(i).startsWith(problems.at(i)), qPrintable(lines.at(i)));
+    QCOMPARE(warned, warnings);
 }
 
 QTEST_GUILESS_MAIN(TstProfile)

@@ -44,6 +44,8 @@ private slots:
     void replyComplete();
     void echoOff_data();
     void echoOff();
+    void refusal_data();
+    void refusal();
     void configNotice_data();
     void configNotice();
     void filterId_data();
@@ -379,6 +381,28 @@ void TstProtocol::echoOff()
     QFETCH(QByteArray, reply);
     QFETCH(bool, accepted);
     QCOMPARE(At::echoOffAccepted(reply), accepted);
+}
+
+void TstProtocol::refusal_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<QString>("refusal"); // the refusing line; empty for none
+    QTest::newRow("+ERROR between line ends") << QByteArray("\r\n+ERROR\r\n\r\n") << "+ERROR";
+    QTest::newRow("a plain ERROR after the echo") << QByteArray("AT+CAN=1,2,NDTF\r\n\r\nERROR\r\n") << "ERROR";
+    QTest::newRow("an error with its reason, blanks around") << QByteArray("\r\n  ERROR: 5 \r\n") << "ERROR: 5";
+    QTest::newRow("+ERROR: with a code, LF only") << QByteArray("\n+ERROR:2\n") << "+ERROR:2";
+    QTest::newRow("an error line cut short still refuses") << QByteArray("\r\nERROR") << "ERROR";
+    QTest::newRow("OK is no refusal") << QByteArray("\r\n+OK\r\n\r\n") << "";
+    QTest::newRow("a word that begins with ERROR is none") << QByteArray("\r\nERRORS\r\n") << "";
+    QTest::newRow("ERROR inside a line is none") << QByteArray("\r\nNO ERROR\r\n+OK\r\n") << "";
+    QTest::newRow("an error after a zero byte is not read") << QByteArray("\r\n+OK\0\r\nERROR\r\n", 14) << "";
+}
+
+void TstProtocol::refusal()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, refusal);
+    QCOMPARE(At::refusal(reply), refusal);
 }
 
 void TstProtocol::configNotice_data()

@@ -1,14 +1,7 @@
 #include "common.h"
 #include "serialsocket.h"
 
-#include <QDebug>
-#include <QLoggingCategory>
-
-namespace {
-// The polls of each exchange, off unless asked for with
-// QT_LOGGING_RULES="velkocan.polls.debug=true" (the benchmarks count them).
-Q_LOGGING_CATEGORY(lcPolls, "velkocan.polls", QtWarningMsg)
-} // namespace
+#include "diagnostics.h"
 
 bool SerialSocket::sendAndWait(QByteArray command, int budget)
 {
@@ -27,8 +20,8 @@ bool SerialSocket::sendAndWait(QByteArray command, int budget)
     const auto rate = [this] { return baudRate(QSerialPort::AllDirections); };
     const auto closed = [this] { return !isOpen(); };
     Common::delay(rate() > 0 ? int(qint64(command.size()) * 11000 / rate()) : 0, closed);
-    qDebug() << "[SerialSocket]"
-             << "S>>> " << command;
+    qCDebug(lcTransport) << "[SerialSocket]"
+                         << "S>>> " << command;
 
     for (int elapsed = 0; elapsed < budget; elapsed += 50) {
         const int interval = rate() > 0 ? qMax(100, 550000 / rate()) : 100;
@@ -49,12 +42,12 @@ bool SerialSocket::sendAndWait(QByteArray command, int budget)
                      << "polls" << m_lastPollCount;
 
     if (!replyBuffer.isEmpty()) {
-        qDebug() << "[SerialSocket]"
-                 << "R<<< " << replyBuffer;
+        qCDebug(lcTransport) << "[SerialSocket]"
+                             << "R<<< " << replyBuffer;
         return true;
     }
-    qDebug() << "[SerialSocket]"
-             << "R<<< No Respone";
+    qCDebug(lcTransport) << "[SerialSocket]"
+                         << "R<<< No Respone";
     return false;
 }
 

@@ -1,7 +1,8 @@
 #include "serialsocket.h"
+#include "diagnostics.h"
+#include "portaccess.h"
 
 #include <QCoreApplication>
-#include <QDebug>
 #include <QMutex>
 #include <QMutexLocker>
 
@@ -33,7 +34,8 @@ void SerialSocket::setPortConfig(const QString& portName, int baudRate, QSerialP
     // report a "not open" error for a configuration that succeeds.
     if (isOpen())
         clear(QSerialPort::AllDirections);
-    setPortName(portName);
+    // One device under two names is one port, with one lock.
+    setPortName(PortAccess::deviceName(portName));
     setBaudRate(baudRate, QSerialPort::AllDirections);
     setDataBits(dataBits);
     setParity(parity);
@@ -44,7 +46,7 @@ void SerialSocket::setPortConfig(const QString& portName, int baudRate, QSerialP
 bool SerialSocket::openPort()
 {
     const bool opened = open(QIODevice::ReadWrite);
-    qDebug() << "[SerialSocket]" << (opened ? "串口打开成功" : "串口打开失败");
+    qCDebug(lcTransport) << "[SerialSocket]" << (opened ? "串口打开成功" : "串口打开失败");
     return opened;
 }
 
@@ -58,14 +60,14 @@ bool SerialSocket::closePort()
             close();
         readyReadBuffer.clear();
     }
-    qDebug() << "[SerialSocket]"
-             << "关闭串口";
+    qCDebug(lcTransport) << "[SerialSocket]"
+                         << "关闭串口";
     return true;
 }
 
 void SerialSocket::sendData(QByteArray data)
 {
-    qDebug() << "[SerialSocket]" << data;
+    qCDebug(lcTransport) << "[SerialSocket]" << data;
     write(data);
 }
 

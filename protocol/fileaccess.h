@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Reading and writing the files the tool is given (profiles, results, logs),
+// so that a wrong path fails at once, by name, and a file is never left half
+// written.
+namespace Files {
+
+// The largest profile read: far above any profile, far below what would hurt.
+constexpr qint64 kMaxProfileBytes = 1024 * 1024;
+
+// What `path` is, as a message names it: "a directory", "a FIFO", "a device",
+// "a socket", "a regular file"; empty when nothing is there.
+QString kind(const QString& path);
+
+// Reads a regular file of at most `limit` bytes, or standard input ("-") up
+// to the same limit. Anything else (a FIFO, a device, a directory, a larger
+// file) is refused at once, without reading. False with `error` naming the
+// file and what is wrong.
+bool readLimited(const QString& path, qint64 limit, QByteArray* bytes, QString* error);
+
+// Why `path` cannot take a file, or empty when it can: its folder must exist
+// and take files, and the path must not be a directory. Looked at before any
+// work is done, so that a result is not lost at the end.
+QString writeProblem(const QString& path);
+
+// Writes `bytes` whole or not at all: a regular file through a temporary
+// file that replaces it only once everything is written; anything else that
+// exists (a device, a FIFO) directly, every byte checked. False with `error`
+// naming the file and the reason.
+bool writeWhole(const QString& path, const QByteArray& bytes, QString* error);
+
+} // namespace Files

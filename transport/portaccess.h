@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QSerialPort>
+#include <QString>
+
+// Which device a port name means, and why it cannot be opened, in words.
+namespace PortAccess {
+
+// The name to open: a port given as a path is resolved to its canonical
+// device path (links followed), so that one device under two names (a link
+// and /dev/pts/N, /dev/serial/by-id/... and /dev/ttyUSB0) takes one lock
+// and cannot be opened twice. Other names, and paths that do not resolve,
+// stay as they are.
+QString deviceName(const QString& port);
+
+// Why `port` is no serial port at all, found without opening it: "no such
+// port", "not a serial device (a regular file)", ...; empty when it may be one.
+QString notAPort(const QString& port);
+
+// Why opening `port` failed with `error`, in words: no such port; not a
+// serial device; permission denied (with the hint on the dialout group);
+// held by another program (with its process ID when its lock file names it).
+QString openFailure(const QString& port, QSerialPort::SerialPortError error);
+
+} // namespace PortAccess
