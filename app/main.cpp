@@ -1,3 +1,4 @@
+#include "diagnostics.h"
 #include "kx47main.h"
 
 #include <QApplication>
@@ -5,6 +6,7 @@
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
+    Diagnostics::applyEnvironment();
     KX47main window;
     window.show();
     return app.exec();

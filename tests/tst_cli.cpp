@@ -5,10 +5,17 @@
 #include "simmodule.h"
 #include "testsupport.h"
 
+#include <QElapsedTimer>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QSerialPort>
 #include <QSignalSpy>
+
+#include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -57,6 +64,13 @@ private slots:
     void moduleCommands();
     void searchFindsTheLine();
     void portsListsTheModule();
+    void earlyEndsSayWhereTheyStopped_data();
+    void earlyEndsSayWhereTheyStopped();
+    void verifyComparesWhatTheWriteSent_data();
+    void verifyComparesWhatTheWriteSent();
+    void inputsAndOutputsRefusedBeforeTheTraffic_data();
+    void inputsAndOutputsRefusedBeforeTheTraffic();
+    void oneDeviceUnderTwoNamesIsOnePort();
 
 private:
     Result cli(const QStringList& arguments, const QByteArray& input = {});
@@ -64,6 +78,10 @@ private:
 
     sim::SimModule* m_sim = nullptr;
     QTemporaryDir m_dir;
+    // When set, cli() sends the signal to the program once the module receives a frame that begins so.
+    QByteArray m_signalAt;
+    int m_signal = 0;
+    QString m_stdoutFile; // when set, the program's standard output goes there
 };
 
 void TstCli::init()
@@ -76,18 +94,31 @@ void TstCli::cleanup()
 {
     delete m_sim;
     m_sim = nullptr;
+    m_signalAt.clear();
+    m_signal = 0;
+    m_stdoutFile.clear();
 }
 
 Result TstCli::cli(const QStringList& arguments, const QByteArray& input)
 {
     QProcess process;
     QSignalSpy finished(&process, SIGNAL(finished(int, QProcess::ExitStatus)));
+    if (!m_stdoutFile.isEmpty())
+        process.setStandardOutputFile(m_stdoutFile);
+    const QMetaObject::Connection signalling =
+        connect(m_sim, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
+            if (m_signal != 0 && !m_signalAt.isEmpty() && frame.startsWith(m_signalAt)) {
+                ::kill(pid_t(process.processId()), m_signal);
+                m_signalAt.clear();
+            }
+        });
     process.start(QStringLiteral(VELKO_CLI_PROGRAM), arguments);
     process.write(input);
     process.closeWriteChannel();
     // The module answers from this process's event loop, which the wait runs.
     if (!finished.wait(60000))
         process.kill();
+    disconnect(signalling);
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
             process.readAllStandardError()};
 }
@@ -174,7 +205,8 @@ void TstCli::verifyNamesWhatTheModuleKept()
     QCOMPARE(r.err.count("wrote"), 1);
     const QJsonObject json = QJsonDocument::fromJson(r.out).object();
     QCOMPARE(json.value("status").toInt(), 3);
-    QCOMPARE(json.value("differences").toArray().size(), 1);
+    const QJsonArray expected{QJsonObject{{"field", "can.id"}, {"wrote", "1A0"}, {"module", "0"}}};
+    QCOMPARE(json.value("differences").toArray(), expected);
     QCOMPARE(m_sim->frameData().mid(10), TestSupport::kReadBackFrames);
 }
 
@@ -208,11 +240,16 @@ void TstCli::failures()
     arguments.replaceInStrings("%port", m_sim->portName());
     arguments.replaceInStrings("%profile", profileFile(ModuleConfig()));
 
-    const Result r = cli(arguments + QStringList{"--quiet"});
+    const Result r = cli(arguments + QStringList{"--quiet", "--json"});
 
     QCOMPARE(r.status, status);
     QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
-    QVERIFY(r.out.isEmpty());
+    // One result object, usage errors included.
+    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    QCOMPARE(json.value("status").toInt(-1), status);
+    QCOMPARE(json.value("command").toString(), arguments.value(0));
+    QVERIFY2(json.value("error").toString().contains(message), r.out.constData());
+    QVERIFY(json.contains("port"));
     if (status == 2) // refused before anything is sent
         QVERIFY(m_sim->frames().isEmpty());
 }
@@ -242,12 +279,20 @@ void TstCli::moduleCommands()
 
 void TstCli::searchFindsTheLine()
 {
+    // Right after a search, the module may still be taking in its last
+    // frame: the next search finds the same line all the same.
+    for (int run = 0; run < 2; ++run) {
+        const Result r = cli({"search", m_sim->portName(), "--json"});
+        QCOMPARE(r.status, 0);
+        QCOMPARE(QJsonDocument::fromJson(r.out).object().value("parity").toString(), QStringLiteral("NONE"));
+    }
+
     m_sim->setLine(9600, sim::Parity::Odd);
     const Result r = cli({"search", m_sim->portName(), "--json"});
     QCOMPARE(r.status, 0);
     const QJsonObject found = QJsonDocument::fromJson(r.out).object();
     QCOMPARE(found.value("baud").toInt(), 9600);
-    QCOMPARE(found.value("parity").toString(), QStringLiteral("odd"));
+    QCOMPARE(found.value("parity").toString(), QStringLiteral("ODD")); // in the profile's words
     // 115200 three times, then 9600 with no, even and odd parity.
     QCOMPARE(r.err.count('\n'), 6);
 }
@@ -257,6 +302,216 @@ void TstCli::portsListsTheModule()
     const Result r = cli({"ports"});
     QCOMPARE(r.status, 0);
     QVERIFY(QString::fromUtf8(r.out).split('\n').contains(m_sim->portName()));
+}
+
+void TstCli::earlyEndsSayWhereTheyStopped_data()
+{
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<QByteArray>("signalAt");
+    QTest::addColumn<int>("signal");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("stoppedAfter"); // the last command that went out; empty when the write ran to its end
+    QTest::addColumn<QStringList>("lines");    // on standard error
+    QTest::addColumn<int>("frames");           // the module received, all told
+
+    // The example profile: TRANS, filter mode USER with two entries; 12 frames with the connection.
+    const QString everything = "not written: serial, direction, mode, transparent, filter.mode, filter.list, can";
+    QTest::newRow("the module vanishes at the escape: nothing is written")
+        << QStringList{"--vanish-after", "1"} << 20 << QByteArray() << 0 << 5 << "+++"
+        << QStringList{"the port closed during the write (unplugged?)", "stopped after step 1 of 3, +++",
+                       "written: nothing", everything}
+        << 1;
+    QTest::newRow("the module vanishes at the first entry: the list is partly written")
+        << QStringList{"--vanish-after", "10"} << 20 << QByteArray() << 0 << 5 << "AT+FILTER=NDTF,7FF"
+        << QStringList{"stopped after step 7 of 9, AT+FILTER=NDTF,7FF",
+                       "written: serial, direction, mode, transparent, filter.mode", "partly written: filter.list",
+                       "not written: can"}
+        << 10;
+    QTest::newRow("the module vanishes at the last command")
+        << QStringList{"--vanish-after", "12"} << 20 << QByteArray() << 0 << 5 << "AT+CAN=250,7FF,NDTF"
+        << QStringList{"stopped after step 9 of 9, AT+CAN=250,7FF,NDTF", "not written: can"} << 12;
+    QTest::newRow("a refused setting is named, the rest still goes out")
+        << QStringList{"--refuse", "CAN"} << 20 << QByteArray() << 0 << 1 << QString()
+        << QStringList{"the module refused AT+CAN=250,7FF,NDTF (ERROR)", "not written: can"} << 12;
+    QTest::newRow("entries beyond a full list are named with the module's words")
+        << QStringList() << 1 << QByteArray() << 0 << 1 << QString()
+        << QStringList{"the module refused AT+FILTER=EDTF,1ABCDEF0 (+ERROR)", "partly written: filter.list"} << 12;
+    QTest::newRow("Ctrl+C ends the write after the entry in progress")
+        << QStringList() << 20 << QByteArray("AT+FILTER=NDTF") << int(SIGINT) << 130 << "AT+FILTER=NDTF,7FF"
+        << QStringList{"stopped by SIGINT during the write", "stopped after step 7 of 9, AT+FILTER=NDTF,7FF",
+                       "partly written: filter.list", "not written: can"}
+        << 10;
+    QTest::newRow("SIGTERM ends the write after the mode")
+        << QStringList() << 20 << QByteArray("AT+MODE") << int(SIGTERM) << 143 << "AT+MODE=TRANS"
+        << QStringList{"stopped after step 3 of 9, AT+MODE=TRANS", "written: serial, direction, mode",
+                       "not written: transparent, filter.mode, filter.list, can"}
+        << 6;
+    QTest::newRow("SIGHUP while connecting: nothing is written")
+        << QStringList() << 20 << QByteArray("AT\r\n") << int(SIGHUP) << 129 << "AT"
+        << QStringList{"stopped after step 2 of 3, AT", everything} << 2;
+}
+
+void TstCli::earlyEndsSayWhereTheyStopped()
+{
+    QFETCH(QStringList, faults);
+    QFETCH(int, capacity);
+    QFETCH(QByteArray, signalAt);
+    QFETCH(int, signal);
+    QFETCH(int, status);
+    QFETCH(QString, stoppedAfter);
+    QFETCH(QStringList, lines);
+    QFETCH(int, frames);
+    TestSupport::setFaults(m_sim, faults);
+    m_sim->state().filterCapacity = capacity;
+    m_signalAt = signalAt;
+    m_signal = signal;
+
+    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+    const Result r = cli({"write", m_sim->portName(), profile, "--json"});
+
+    QCOMPARE(r.status, status);
+    for (const QString& line : lines)
+        QVERIFY2(r.err.contains(line.toUtf8()), qPrintable(line + "\n---\n" + r.err));
+    // Nothing went out after the exchange in progress, and progress named only what did.
+    QTRY_COMPARE(m_sim->frames().size(), frames);
+    QCOMPARE(r.err.count("\nwrite "), qMax(0, frames - 3));
+    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    QCOMPARE(json.value("status").toInt(), status);
+    QCOMPARE(json.value("stoppedAfter").toObject().value("command").toString(), stoppedAfter);
+    QVERIFY2(json.value("written").isArray() && json.value("notWritten").isArray(), r.out.constData());
+    if (signal != 0) {
+        // The port was left as it was found: usable at once.
+        m_sim->clearFrames();
+        QCOMPARE(cli({"read", m_sim->portName(), "--quiet"}).status, 0);
+    }
+}
+
+void TstCli::verifyComparesWhatTheWriteSent_data()
+{
+    QTest::addColumn<QString>("mode");
+    QTest::addColumn<QString>("filterMode");
+    QTest::addColumn<QStringList>("kept"); // set commands the module acknowledges but ignores
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QStringList>("differences");
+    QTest::newRow("TRANS: the identifier and head the write did not send are not compared")
+        << "TRANS"
+        << "USER" << QStringList() << 0 << QStringList();
+    QTest::newRow("TPRTL: the identifier is compared, the flags are not")
+        << "TPRTL"
+        << "OFF" << QStringList() << 0 << QStringList();
+    QTest::newRow("USER: head and tail are compared, and the list in filter mode USER")
+        << "USER"
+        << "USER" << QStringList() << 0 << QStringList();
+    QTest::newRow("PROTOL with filter mode NTF: no sub-parameters, no list")
+        << "PROTOL"
+        << "NTF" << QStringList() << 0 << QStringList();
+    QTest::newRow("an identifier the module kept is still found")
+        << "TPRTL"
+        << "OFF" << QStringList{"RANDOM"} << 3
+        << QStringList{"identifier.length: wrote 3, module has 2", "identifier.position: wrote 5, module has 0"};
+    QTest::newRow("a list the module kept is still found")
+        << "USER"
+        << "USER" << QStringList{"FILTER"} << 3
+        << QStringList{"filter.list: wrote NDTF:7FF EDTF:1ABCDE, module has none"};
+}
+
+void TstCli::verifyComparesWhatTheWriteSent()
+{
+    QFETCH(QString, mode);
+    QFETCH(QString, filterMode);
+    QFETCH(QStringList, kept);
+    QFETCH(int, status);
+    QFETCH(QStringList, differences);
+    m_sim->faults().keepSettings = kept;
+    // Unlike the module's factory settings in every sub-parameter of every mode.
+    ModuleConfig profile = customProfile();
+    profile.mode = mode;
+    profile.filterMode = filterMode;
+    profile.baud = 115200; // the line in effect is what the module reports before its restart
+    profile.stopBits = 1;
+    profile.parity = "NONE";
+    profile.frameInfo = true;
+    profile.head = "C3";
+    profile.tail = "3C";
+    profile.idLength = "3";
+    profile.idPosition = "5";
+
+    const Result r = cli({"write", m_sim->portName(), profileFile(profile), "--verify", "--quiet"});
+
+    QCOMPARE(r.status, status);
+    QCOMPARE(r.err.count("wrote"), differences.size());
+    for (const QString& d : differences)
+        QVERIFY2(r.err.contains(d.toUtf8()), r.err.constData());
+}
+
+void TstCli::inputsAndOutputsRefusedBeforeTheTraffic_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("standardOutput"); // a file for the program's standard output
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<bool>("traffic"); // the module was talked to before the refusal
+    QTest::newRow("a FIFO as profile") << QStringList{"write", "%port", "%fifo"} << QString()
+                                       << "a FIFO, not a regular file" << false;
+    QTest::newRow("/dev/zero as profile") << QStringList{"write", "%port", "/dev/zero"} << QString()
+                                          << "/dev/zero: a device, not a regular file" << false;
+    QTest::newRow("a directory as profile")
+        << QStringList{"write", "%port", "%dir"} << QString() << "a directory, not a regular file" << false;
+    QTest::newRow("a profile of more than 1 MiB")
+        << QStringList{"write", "%port", "%big"} << QString() << "more than 1048576 bytes" << false;
+    QTest::newRow("an output into a missing folder")
+        << QStringList{"read", "%port", "-o", "%dir/missing/x.json"} << QString() << "no such folder" << false;
+    QTest::newRow("a log into a missing folder")
+        << QStringList{"read", "%port", "--log", "%dir/missing/x.log"} << QString() << "cannot be written" << false;
+    QTest::newRow("an output on a full device")
+        << QStringList{"read", "%port", "-o", "/dev/full"} << QString() << "/dev/full: " << true;
+    QTest::newRow("a result that standard output cannot take")
+        << QStringList{"read", "%port"} << "/dev/full"
+        << "standard output: the result cannot be written" << true;
+}
+
+void TstCli::inputsAndOutputsRefusedBeforeTheTraffic()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, standardOutput);
+    QFETCH(QString, message);
+    QFETCH(bool, traffic);
+    const QString fifo = m_dir.filePath(QStringLiteral("fifo"));
+    QVERIFY(QFile::exists(fifo) || ::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const QString big = m_dir.filePath(QStringLiteral("big.json"));
+    QFile file(big);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.resize(1024 * 1024 + 1));
+    file.close();
+    arguments.replaceInStrings("%port", m_sim->portName());
+    arguments.replaceInStrings("%fifo", fifo);
+    arguments.replaceInStrings("%dir", m_dir.path());
+    arguments.replaceInStrings("%big", big);
+    m_stdoutFile = standardOutput;
+
+    QElapsedTimer clock;
+    clock.start();
+    const Result r = cli(arguments + QStringList{"--quiet"});
+
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
+    QCOMPARE(m_sim->frames().isEmpty(), !traffic);
+    if (!traffic) // refused at once
+        QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TstCli::oneDeviceUnderTwoNamesIsOnePort()
+{
+    // This process holds the device by its own name; the program is given the link.
+    QSerialPort holder;
+    holder.setPortName(m_sim->slavePath());
+    QVERIFY(holder.open(QIODevice::ReadWrite));
+
+    const Result r = cli({"read", m_sim->portName(), "--quiet"});
+
+    QCOMPARE(r.status, 4);
+    const QByteArray held = "held by another program (PID " + QByteArray::number(QCoreApplication::applicationPid());
+    QVERIFY2(r.err.contains(held), r.err.constData());
+    QVERIFY(m_sim->frames().isEmpty());
 }
 
 VELKO_TEST_MAIN(TstCli)

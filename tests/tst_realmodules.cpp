@@ -1,13 +1,11 @@
 // What real modules and real users do to the window: replies cut by pauses
 // or padded with blanks and zeros, a module that vanishes or falls silent,
 // an operation stopped with the port button, and the busy state it shows.
-#include "faultoptions.h"
 #include "kx47main.h"
 #include "serialsocket.h"
 #include "simmodule.h"
 #include "testsupport.h"
 
-#include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
@@ -37,9 +35,6 @@ private slots:
     void moduleThatVanishesClosesThePanel();
     void portButtonStopsAReadBackAtOnce();
     void busyShowsInButtonsAndStatusBar();
-
-private:
-    void setFaults(const QStringList& options);
 };
 
 void TstRealModules::initTestCase()
@@ -63,16 +58,6 @@ void TstRealModules::cleanup()
     unplugModule();
 }
 
-void TstRealModules::setFaults(const QStringList& options)
-{
-    QCommandLineParser parser;
-    const sim::FaultOptions faults;
-    faults.addTo(parser);
-    QVERIFY(parser.parse(QStringList{"velkocan-sim"} + options));
-    QString error;
-    QVERIFY2(faults.read(parser, &m_sim->faults(), &error), qPrintable(error));
-}
-
 void TstRealModules::replyFormsReadAndWriteBackExactly_data()
 {
     QTest::addColumn<QStringList>("faults");
@@ -91,7 +76,7 @@ void TstRealModules::replyFormsReadAndWriteBackExactly()
 {
     QFETCH(QStringList, faults);
     QFETCH(bool, filters);
-    setFaults(faults);
+    TestSupport::setFaults(m_sim, faults);
     sim::ModuleState& s = m_sim->state();
     s.stopBits = 2;
     s.parity = sim::Parity::Even; // looks like no parity on a pseudo-terminal: the module still answers
@@ -141,7 +126,7 @@ void TstRealModules::replyFormsReadAndWriteBackExactly()
 
 void TstRealModules::moduleThatVanishesClosesThePanel()
 {
-    setFaults({"--vanish-after", "6"}); // unplugged at the mode query
+    TestSupport::setFaults(m_sim, {"--vanish-after", "6"}); // unplugged at the mode query
     QSignalSpy errors(SerialSocket::getInstance(), &SerialSocket::signal_error);
     QElapsedTimer clock;
     clock.start();
@@ -161,7 +146,8 @@ void TstRealModules::moduleThatVanishesClosesThePanel()
 
 void TstRealModules::portButtonStopsAReadBackAtOnce()
 {
-    setFaults({"--silent-after", "11"}); // from the filter query on: a budget of 7000, 14 s of polls
+    TestSupport::setFaults(m_sim,
+                           {"--silent-after", "11"}); // from the filter query on: a budget of 7000, 14 s of polls
     QElapsedTimer pressed;
     connect(m_sim, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
         if (frame != "AT+FILTER?")

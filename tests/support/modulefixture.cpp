@@ -2,12 +2,24 @@
 // Built where the simulated module is (Linux).
 #include "testsupport.h"
 
+#include "faultoptions.h"
 #include "kx47main.h"
 #include "simmodule.h"
 
+#include <QCommandLineParser>
 #include <QPushButton>
 
 namespace TestSupport {
+
+void setFaults(sim::SimModule* module, const QStringList& options)
+{
+    QCommandLineParser parser;
+    const sim::FaultOptions faults;
+    faults.addTo(parser);
+    QVERIFY(parser.parse(QStringList{"velkocan-sim"} + options));
+    QString error;
+    QVERIFY2(faults.read(parser, &module->faults(), &error), qPrintable(error));
+}
 
 void ModuleFixture::createWindow()
 {

@@ -104,6 +104,9 @@ QString tr47(const char* source);
 // What "连接设备" sends, in order.
 extern const QList<QByteArray> kReadBackFrames;
 
+// Sets the module's fault switches as velkocan-sim's options do ("--blanks", "--slow-ok", "200", ...).
+void setFaults(sim::SimModule* module, const QStringList& options);
+
 // End-to-end fixture: one window for the whole test executable, and for each
 // test function a box answerer and a freshly plugged simulated module.
 class ModuleFixture

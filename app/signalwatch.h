@@ -1,0 +1,19 @@
+#pragma once
+
+#include <functional>
+
+// Termination requests (SIGINT, SIGTERM and SIGHUP; Ctrl+C and Ctrl+Break on
+// Windows) for a program that must end a module operation cleanly: the
+// exchange in progress finishes, nothing more is sent, the port is closed.
+namespace SignalWatch {
+
+// Catches the signals from now on. While the watch is not armed (nothing is
+// talking to a module), a signal ends the process at once with 128 plus its
+// number. While armed, `handler` runs on the event loop with the signal's
+// number, and a second signal ends the process at once.
+void install(std::function<void(int)> handler);
+void setArmed(bool armed);
+// The name of a signal number: "SIGINT", ...
+const char* name(int signal);
+
+} // namespace SignalWatch
