@@ -4,8 +4,8 @@
 #include "filtercheck.h"
 #include "kx47main.h"
 #include "ui_kx47main.h"
+#include "windowdiagnostics.h"
 
-#include <QDebug>
 #include <QMessageBox>
 #include <QRegExpValidator>
 #include <QTableWidget>
@@ -51,12 +51,12 @@ void KX47main::box_send_mode()
 {
     ui->line_send_id->setPlaceholderText(tr("HEX EX:A5"));
     if (ui->Box_send_mode->currentIndex() == 0) {
-        qDebug() << "NDTF(标准帧)";
+        qCDebug(lcWindow) << "NDTF(标准帧)";
         ui->line_send_id->setMaxLength(3);
         ui->line_send_id->clear();
         ui->line_send_id->setValidator(standardIdValidator());
     } else {
-        qDebug() << "EDTF(扩展帧)";
+        qCDebug(lcWindow) << "EDTF(扩展帧)";
         ui->line_send_id->setMaxLength(8);
         ui->line_send_id->clear();
         ui->line_send_id->setValidator(extendedIdValidator());
@@ -87,7 +87,7 @@ void KX47main::modbus_box_set()
     ui->line_idLocation->setReadOnly(!rule.randomEditable);
     ui->id_enabled_checkBox->setEnabled(rule.flagsEnabled);
     ui->meg_enabledcheckBox->setEnabled(rule.flagsEnabled);
-    qDebug() << rule.name;
+    qCDebug(lcWindow) << rule.name;
 }
 
 uint16_t KX47main::get_can_baud()
@@ -105,7 +105,7 @@ void KX47main::send_can_mode(QString qstr)
 
 void KX47main::send_dev_mode(QString qstr)
 {
-    qDebug() << "send_dev_mode" << qstr;
+    qCDebug(lcWindow) << "send_dev_mode" << qstr;
     const int item = At::modeItemFromReport(qstr);
     if (item >= 0)
         ui->device_box->setCurrentIndex(item);
@@ -114,7 +114,7 @@ void KX47main::send_dev_mode(QString qstr)
 
 void KX47main::send_direction_mode(QString qstr)
 {
-    qDebug() << "send_direction_mode" << qstr;
+    qCDebug(lcWindow) << "send_direction_mode" << qstr;
     const int item = At::directionItemFromReport(qstr);
     if (item == 2) {
         ui->Box_filtra_mode_2->setCurrentIndex(2);
@@ -126,7 +126,7 @@ void KX47main::send_direction_mode(QString qstr)
 
 void KX47main::send_filter_mode(QString qstr)
 {
-    qDebug() << "send_filter_mode" << qstr;
+    qCDebug(lcWindow) << "send_filter_mode" << qstr;
     const int item = At::filterModeItemFromReport(qstr);
     if (item < 0)
         return;
@@ -228,10 +228,10 @@ void KX47main::applyReading(const ConfigReading& reading)
     if (f & ConfigField::FilterList) {
         QTableWidget* const table = ui->tableWidget;
         table->setRowCount(0);
-        qDebug() << "at_count:" << v.filters.size();
+        qCDebug(lcWindow) << "at_count:" << v.filters.size();
         for (const At::FilterEntry& entry : v.filters) {
-            qDebug() << "id_type_value:" << entry.type;
-            qDebug() << "id_date:" << entry.id;
+            qCDebug(lcWindow) << "id_type_value:" << entry.type;
+            qCDebug(lcWindow) << "id_date:" << entry.id;
             // Entries beyond the table's capacity are announced and dropped;
             // the first 14 stay as listed.
             if (table->rowCount() + 1 > FilterCheck::kMaxRows) {

@@ -3,6 +3,7 @@
 #include "catalogue.h"
 #include "serialsocket.h"
 #include "ui_kx47main.h"
+#include "windowdiagnostics.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -16,6 +17,8 @@
 #include <QTranslator>
 #include <QUrl>
 #include <cstdlib>
+
+Q_LOGGING_CATEGORY(lcWindow, "velkocan.window", QtWarningMsg)
 
 namespace {
 const char* const kMakerAddress = "https://www.velkocan.com/";
@@ -183,6 +186,8 @@ void KX47main::closeEvent(QCloseEvent* event)
 void KX47main::enterBusy(const QString& operation)
 {
     m_operation = operation;
+    m_operationClock.start();
+    statusBar()->clearMessage();
     for (QWidget* const button :
          std::initializer_list<QWidget*>{ui->device_connet, ui->all_set, ui->quit_btn, ui->reset_btn, ui->restore_btn,
                                          ui->write_id_btn, ui->clean_list_btn, ui->btn_serch})
@@ -195,12 +200,26 @@ void KX47main::enterBusy(const QString& operation)
 void KX47main::leaveBusy()
 {
     set_send_btn(SerialSocket::getInstance()->isOpen());
-    ui->write_id_btn->setEnabled(m_listButtonsOn);
-    ui->clean_list_btn->setEnabled(m_listButtonsOn);
     ui->btn_serch->setEnabled(true);
-    m_operation.clear();
     m_statusText->clear();
     m_statusBar->hide();
+    // How the operation ended, for a while.
+    QString ended;
+    switch (m_session->outcome().end) {
+    case SequenceOutcome::End::Completed:
+        ended =
+            tr("%1完成，%2 秒").arg(m_operation, QString::number(double(m_operationClock.elapsed()) / 1000.0, 'f', 1));
+        break;
+    case SequenceOutcome::End::Stopped:
+        ended = tr("%1已停止").arg(m_operation);
+        break;
+    case SequenceOutcome::End::PortClosed:
+        ended = tr("%1中断：串口已关闭").arg(m_operation);
+        break;
+    }
+    constexpr int kEndShownMs = 5000;
+    statusBar()->showMessage(ended, kEndShownMs);
+    m_operation.clear();
 }
 
 void KX47main::showProgress(int step, int steps, const QString& what)

@@ -3,10 +3,12 @@
 #include "modulesession.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <functional>
 
 class QCloseEvent;
 class QLabel;
@@ -110,6 +112,13 @@ private:
     void enterBusy(const QString& operation);
     void leaveBusy();
     void showProgress(int step, int steps, const QString& what);
+    // The filter list's write and clear buttons: on in filter mode USER while
+    // the port is open and no operation runs.
+    void set_list_send_btn(bool portOpen);
+    // A write or another sequence of set commands, busy; afterwards the
+    // commands the module refused or left unanswered in one box.
+    void runWrite(const std::function<void()>& sequence);
+    void showRefusals();
     // A port error: into the log, and the closed look when the port is gone.
     void showPortError(const QString& message);
     void stopSearch();
@@ -135,6 +144,7 @@ private:
     bool m_searching = false;
     bool m_listButtonsOn = false;        // the filter mode's rule for the list buttons
     QString m_operation;                 // the running operation, for the status bar
+    QElapsedTimer m_operationClock;      // since the running operation began
     QLabel* m_statusText = nullptr;      // in the status bar
     QProgressBar* m_statusBar = nullptr; // in the status bar
     QString m_lastFolder;                // of the File menu's dialogs, for this run

@@ -6,8 +6,8 @@
 #include "logformat.h"
 #include "serialsocket.h"
 #include "ui_kx47main.h"
+#include "windowdiagnostics.h"
 
-#include <QDebug>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -72,39 +72,64 @@ void KX47main::showFailure(ModuleSession::Failure failure)
     }
 }
 
+void KX47main::showRefusals()
+{
+    const SequenceOutcome& outcome = m_session->outcome();
+    QStringList lines;
+    const QVector<SequenceOutcome::Command> refused = outcome.refused();
+    if (!refused.isEmpty()) {
+        lines.append(tr("模块拒绝了这些命令："));
+        for (const SequenceOutcome::Command& c : refused)
+            lines.append(QStringLiteral("%1 (%2)").arg(c.text(), c.refusal));
+    }
+    const QVector<SequenceOutcome::Command> unanswered = outcome.unanswered();
+    if (!unanswered.isEmpty()) {
+        if (!lines.isEmpty())
+            lines.append(QString());
+        lines.append(tr("模块没有回复这些命令："));
+        for (const SequenceOutcome::Command& c : unanswered)
+            lines.append(c.text());
+    }
+    if (lines.isEmpty())
+        return;
+    const ArrowCursor cursor;
+    QMessageBox::information(this, tr("提示"), lines.join(QLatin1Char('\n')), QMessageBox::Ok);
+}
+
+void KX47main::runWrite(const std::function<void()>& sequence)
+{
+    const BusyScope busy(this, tr("写入"));
+    if (!busy.acquired())
+        return;
+    sequence();
+    showRefusals();
+}
+
 void KX47main::on_device_connet_clicked()
 {
-    const BusyScope busy(this, ui->device_connet->text());
+    const BusyScope busy(this, tr("读取"));
     if (busy.acquired())
         m_session->readBack();
 }
 
 void KX47main::on_write_485_btn_clicked()
 {
-    const BusyScope busy(this, ui->write_485_btn->text());
-    if (busy.acquired())
-        m_session->writeSerialLine(editors());
+    runWrite([this] { m_session->writeSerialLine(editors()); });
 }
 
 void KX47main::on_write_can_btn_clicked()
 {
-    const BusyScope busy(this, ui->write_can_btn->text());
-    if (busy.acquired())
-        m_session->writeCan(editors());
+    runWrite([this] { m_session->writeCan(editors()); });
 }
 
 void KX47main::on_in_config_btn_clicked()
 {
-    const BusyScope busy(this, ui->in_config_btn->text());
-    if (busy.acquired())
-        m_session->writeDirection(editors());
+    runWrite([this] { m_session->writeDirection(editors()); });
 }
 
 void KX47main::on_write_dev_mode_btn_clicked()
 {
-    const BusyScope busy(this, ui->write_dev_mode_btn->text());
-    if (busy.acquired())
-        m_session->writeMode(editors());
+    runWrite([this] { m_session->writeMode(editors()); });
 }
 
 void KX47main::set_type_1()
@@ -124,30 +149,45 @@ void KX47main::set_type_3()
 
 void KX47main::on_all_set_clicked()
 {
-    const BusyScope busy(this, ui->all_set->text());
-    if (busy.acquired())
-        m_session->writeAll(editors());
+    runWrite([this] { m_session->writeAll(editors()); });
 }
 
 void KX47main::on_quit_btn_clicked()
 {
     const BusyScope busy(this, ui->quit_btn->text());
-    if (busy.acquired())
-        m_session->leaveConfiguration();
+    if (!busy.acquired())
+        return;
+    m_session->leaveConfiguration();
+    showRefusals();
 }
 
 void KX47main::on_reset_btn_clicked()
 {
     const BusyScope busy(this, ui->reset_btn->text());
-    if (busy.acquired())
-        m_session->restart();
+    if (!busy.acquired())
+        return;
+    m_session->restart();
+    showRefusals();
 }
 
 void KX47main::on_restore_btn_clicked()
 {
+    if (isBusy())
+        return;
+    // The module's whole configuration is lost: only on an explicit yes.
+    QMessageBox question(QMessageBox::Information, tr("提示"), tr("确定恢复出厂设置？模块的全部配置将丢失。"),
+                         QMessageBox::NoButton, this);
+    QPushButton* const confirm = question.addButton(tr("确定"), QMessageBox::AcceptRole);
+    QPushButton* const cancel = question.addButton(tr("取消"), QMessageBox::RejectRole);
+    question.setDefaultButton(cancel);
+    question.exec();
+    if (question.clickedButton() != confirm)
+        return;
     const BusyScope busy(this, ui->restore_btn->text());
-    if (busy.acquired())
-        m_session->restore();
+    if (!busy.acquired())
+        return;
+    m_session->restore();
+    showRefusals();
 }
 
 void KX47main::set_serching_sta(uchar sta)
@@ -193,7 +233,7 @@ int KX47main::search_baud_rate()
                          QMessageBox::Yes | QMessageBox::No, this);
     question.setDefaultButton(QMessageBox::No);
     const int answer = question.exec();
-    qDebug() << "btn = " << (answer == QMessageBox::Yes ? "Yes" : "No");
+    qCDebug(lcWindow) << "btn = " << (answer == QMessageBox::Yes ? "Yes" : "No");
     if (answer != QMessageBox::Yes)
         return 0;
 

@@ -1,25 +1,25 @@
 // The File menu: a configuration as a profile file, and the log as text.
 // Nothing here talks to the module: an opened profile only fills the editors.
 #include "configreading.h"
+#include "fileaccess.h"
 #include "kx47main.h"
+#include "logformat.h"
 #include "moduleconfig.h"
 #include "ui_kx47main.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
-#include <QSaveFile>
 
 namespace {
 
 // Writes the file whole or not at all; false after telling the user.
 bool writeWhole(QWidget* window, const QString& path, const QByteArray& bytes)
 {
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+    QString error;
+    if (Files::writeWhole(path, bytes, &error))
         return true;
     QMessageBox::information(
         window, QCoreApplication::translate("KX47main", "错误"),
@@ -32,18 +32,21 @@ bool writeWhole(QWidget* window, const QString& path, const QByteArray& bytes)
 
 bool KX47main::openConfig(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray text;
+    QString error;
+    if (!Files::readLimited(path, Files::kMaxProfileBytes, &text, &error)) {
         QMessageBox::information(this, tr("错误"), tr("无法读取文件 %1").arg(QDir::toNativeSeparators(path)),
                                  QMessageBox::Ok);
         return false;
     }
     ModuleConfig config;
-    QString error;
-    if (!Profile::read(file.readAll(), &config, &error)) {
+    QStringList warnings;
+    if (!Profile::read(text, &config, &error, {}, &warnings)) {
         QMessageBox::information(this, tr("错误"), error, QMessageBox::Ok);
         return false;
     }
+    for (const QString& warning : warnings)
+        show_log((QStringLiteral("profile: ") + warning).toUtf8(), LogFormat::Message);
     applyReading(ConfigReading::of(config));
     // The list buttons follow the filter mode of the profile, whatever it is.
     Box_filtra_mode();

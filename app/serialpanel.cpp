@@ -19,6 +19,7 @@ void KX47main::set_send_btn(bool flag)
     ui->reset_btn->setEnabled(flag);
     ui->restore_btn->setEnabled(flag);
     ui->device_connet->setEnabled(flag);
+    set_list_send_btn(flag);
 }
 
 void KX47main::set_open_btn(bool open)

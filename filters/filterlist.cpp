@@ -1,9 +1,10 @@
 #include "busyscope.h"
 #include "filtercheck.h"
 #include "kx47main.h"
+#include "serialsocket.h"
 #include "ui_kx47main.h"
+#include "windowdiagnostics.h"
 
-#include <QDebug>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QTableWidgetItem>
@@ -21,18 +22,23 @@ void KX47main::Box_filtra_mode()
 {
     const bool user = ui->Box_filtra_mode->currentIndex() == 3;
     m_listButtonsOn = user;
-    // The two that talk to the module wait for a running operation to end.
     ui->add_filter_id_btn->setEnabled(user);
-    ui->write_id_btn->setEnabled(user && !isBusy());
     ui->del_id_btn->setEnabled(user);
-    ui->clean_list_btn->setEnabled(user && !isBusy());
+    // The two that talk to the module also follow the port and wait for a
+    // running operation to end.
+    set_list_send_btn(SerialSocket::getInstance()->isOpen());
+}
+
+void KX47main::set_list_send_btn(bool portOpen)
+{
+    const bool on = m_listButtonsOn && portOpen && !isBusy();
+    ui->write_id_btn->setEnabled(on);
+    ui->clean_list_btn->setEnabled(on);
 }
 
 void KX47main::on_write_filter_mode_btn_clicked()
 {
-    const BusyScope busy(this, ui->write_filter_mode_btn->text());
-    if (busy.acquired())
-        m_session->writeFilterMode(editors());
+    runWrite([this] { m_session->writeFilterMode(editors()); });
 }
 
 void KX47main::updata_tableWidget(QString idtype, QString iddate)
@@ -78,18 +84,15 @@ void KX47main::on_del_id_btn_clicked()
 
 void KX47main::on_clean_list_btn_clicked()
 {
-    const BusyScope busy(this, ui->clean_list_btn->text());
-    if (!busy.acquired())
+    if (isBusy())
         return;
     ui->tableWidget->setRowCount(0);
-    m_session->clearFilterList();
+    runWrite([this] { m_session->clearFilterList(); });
 }
 
 void KX47main::on_write_id_btn_clicked()
 {
-    const BusyScope busy(this, ui->write_id_btn->text());
-    if (busy.acquired())
-        m_session->writeFilterList(editors());
+    runWrite([this] { m_session->writeFilterList(editors()); });
 }
 
 void KX47main::replaceCell(int row, int column, const QString& text)
@@ -105,7 +108,7 @@ void KX47main::replaceCell(int row, int column, const QString& text)
 
 void KX47main::on_tableWidget_itemChanged(QTableWidgetItem* item)
 {
-    qDebug() << "on_tableWidget_itemChanged  add_flag :" << add_flag;
+    qCDebug(lcWindow) << "on_tableWidget_itemChanged  add_flag :" << add_flag;
     if (add_flag || !item || !item->tableWidget())
         return;
 
@@ -121,7 +124,7 @@ void KX47main::on_tableWidget_itemChanged(QTableWidgetItem* item)
         const QTableWidgetItem* const typeCell = ui->tableWidget->item(row, 0);
         const QString type = typeCell ? typeCell->text() : QString();
         const QString id = item->text();
-        qDebug() << type << id;
+        qCDebug(lcWindow) << type << id;
         if (FilterCheck::checkId(type, id) != FilterCheck::IdVerdict::Wrong)
             return;
         const ArrowCursor cursor;

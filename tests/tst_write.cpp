@@ -10,6 +10,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -197,6 +198,9 @@ private slots:
     void listWrite();
     void rowsRemovedWhileTheListIsWritten();
     void clicksDuringWriteAllChangeNothing();
+    void userIsToldWhatTheModuleRefused_data();
+    void userIsToldWhatTheModuleRefused();
+    void listButtonsThatSendFollowThePort();
 
 private:
     void apply(const Editors& s);
@@ -384,6 +388,14 @@ void TstWrite::writeAllSendsEveryGroupInOrder()
 
     QCOMPARE(m_sim->frameData(), writeFrames(setup));
     QCOMPARE(describe(m_sim->state()), describe(moduleAfterWrite(before, setup)));
+    if (silent) {
+        // Every command the module left unanswered is named in one box.
+        QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
+        const QString text = m_boxes->seen().first().text;
+        QVERIFY2(text.startsWith(tr47("模块没有回复这些命令：")), qPrintable(text));
+        QCOMPARE(text.count(QStringLiteral("AT+")), writeFrames(setup).size());
+        m_boxes->clear();
+    }
     QVERIFY(m_boxes->seen().isEmpty());
     QCOMPARE(editors(), setup); // writing changes no editor
     const QString log = TestSupport::logText(m_window);
@@ -479,17 +491,22 @@ void TstWrite::moduleCommands()
     QFETCH(QList<QByteArray>, frames);
     QFETCH(QString, after);
     m_sim->state() = customizedModule();
+    const bool restore = button == QLatin1String("restore_btn");
+    if (restore)
+        m_boxes->queue(tr47("确定"));
 
     press(button.toLatin1().constData());
 
     QCOMPARE(m_sim->frameData(), frames);
     QCOMPARE(describe(m_sim->state()), after);
-    QVERIFY(m_boxes->seen().isEmpty());
+    // Only the restore asks first.
+    QCOMPARE(m_boxes->titles(), restore ? QStringList{tr47("提示")} : QStringList());
     QVERIFY(SerialSocket::getInstance()->isOpen());
 }
 
 void TstWrite::restoreRestartsOnlyAfterAPause()
 {
+    m_boxes->queue(tr47("确定"));
     press("restore_btn");
     QCOMPARE(m_sim->frameData(), (QList<QByteArray>{"AT+RESTORE\r\n", "AT+REBT\r\n"}));
     // The first exchange ends at its first poll at the earliest (100 ms after
@@ -816,6 +833,75 @@ void TstWrite::clicksDuringWriteAllChangeNothing()
     QVERIFY(m_boxes->seen().isEmpty());
     QCOMPARE(editors(), setup);
     QCOMPARE(describe(m_sim->state()), describe(moduleAfterWrite(before, setup)));
+}
+
+void TstWrite::userIsToldWhatTheModuleRefused_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("answer"); // to the restore's question; empty for none
+    QTest::addColumn<QStringList>("refuse");
+    QTest::addColumn<int>("capacity");
+    QTest::addColumn<QList<QByteArray>>("frames");
+    QTest::addColumn<QStringList>("boxLines"); // what the last box says, after its title line
+
+    const QList<QByteArray> all = writeFrames(Editors());
+    QTest::newRow("a refused CAN setting is named after the write, the rest went out")
+        << "all_set" << QString() << QStringList{"CAN"} << 20 << all << QStringList{"AT+CAN=250,0,NDTF (ERROR)"};
+    QTest::newRow("filter entries beyond the module's list are named with its reply")
+        << "write_id_btn" << QString() << QStringList() << 1
+        << QList<QByteArray>{"AT+CANLT=USER\r\n", kEmptyList, "AT+FILTER=NDTF,700\r\n", "AT+FILTER=EDTF,1ABCDE01\r\n"}
+        << QStringList{"AT+FILTER=EDTF,1ABCDE01 (+ERROR)"};
+    QTest::newRow("restore answered no sends nothing")
+        << "restore_btn" << tr47("取消") << QStringList() << 20 << QList<QByteArray>() << QStringList();
+}
+
+void TstWrite::userIsToldWhatTheModuleRefused()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, answer);
+    QFETCH(QStringList, refuse);
+    QFETCH(int, capacity);
+    QFETCH(QList<QByteArray>, frames);
+    QFETCH(QStringList, boxLines);
+    m_sim->faults().refuse = refuse;
+    m_sim->state().filterCapacity = capacity;
+    Editors setup;
+    setup.filterMode = button == QLatin1String("write_id_btn") ? 3 : 0;
+    setup.rows = distinctRows(2);
+    apply(setup);
+    if (!answer.isEmpty())
+        m_boxes->queue(answer);
+
+    press(button.toLatin1().constData());
+
+    QCOMPARE(m_sim->frameData(), frames);
+    if (boxLines.isEmpty()) {
+        QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
+        QCOMPARE(m_boxes->seen().first().text, tr47("确定恢复出厂设置？模块的全部配置将丢失。"));
+        QCOMPARE(m_boxes->seen().first().buttons, (QStringList{tr47("确定"), tr47("取消")}));
+        return;
+    }
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
+    QCOMPARE(m_boxes->seen().first().text.split('\n'), QStringList{tr47("模块拒绝了这些命令：")} + boxLines);
+    // The write ran to its end: the status bar says so, with its time.
+    const QString done = tr47("%1完成，%2 秒").arg(tr47("写入"), QStringLiteral("|")).section(QLatin1Char('|'), 0, 0);
+    QVERIFY2(m_window->statusBar()->currentMessage().startsWith(done),
+             qPrintable(m_window->statusBar()->currentMessage()));
+}
+
+void TstWrite::listButtonsThatSendFollowThePort()
+{
+    setFilterModeByUser(3);
+    const char* const sending[] = {"write_id_btn", "clean_list_btn"};
+    for (const bool open : {true, false, true}) {
+        if (!open)
+            TestSupport::closePort(m_window);
+        else if (!SerialSocket::getInstance()->isOpen())
+            QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+        for (const char* name : sending)
+            QCOMPARE(widget<QPushButton>(m_window, name)->isEnabled(), open);
+        QVERIFY(widget<QPushButton>(m_window, "add_filter_id_btn")->isEnabled());
+    }
 }
 
 VELKO_TEST_MAIN(TstWrite)

@@ -1,6 +1,6 @@
 #include "ecombobox.h"
+#include "windowdiagnostics.h"
 
-#include <QDebug>
 #include <QMouseEvent>
 
 EComboBox::EComboBox(QWidget* parent) : QComboBox(parent) {}
@@ -8,7 +8,7 @@ EComboBox::EComboBox(QWidget* parent) : QComboBox(parent) {}
 void EComboBox::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        qDebug() << "EComboBox mousePressEvent LeftButton";
+        qCDebug(lcWindow) << "EComboBox mousePressEvent LeftButton";
         emit clicked();
     }
     QComboBox::mousePressEvent(event);

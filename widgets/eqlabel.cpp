@@ -1,6 +1,6 @@
 #include "eqlabel.h"
+#include "windowdiagnostics.h"
 
-#include <QDebug>
 #include <QMouseEvent>
 
 EQlabel::EQlabel(QWidget* parent) : QLabel(parent, Qt::WindowFlags()) {}
@@ -8,7 +8,7 @@ EQlabel::EQlabel(QWidget* parent) : QLabel(parent, Qt::WindowFlags()) {}
 void EQlabel::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        qDebug() << "EQlabel mousePressEvent LeftButton";
+        qCDebug(lcWindow) << "EQlabel mousePressEvent LeftButton";
         emit clicked();
     }
 }

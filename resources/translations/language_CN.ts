@@ -547,6 +547,34 @@
         <source>停止搜索</source>
         <translation>停止搜索</translation>
     </message>
+    <message>
+        <source>%1完成，%2 秒</source>
+        <translation>%1完成，%2 秒</translation>
+    </message>
+    <message>
+        <source>%1已停止</source>
+        <translation>%1已停止</translation>
+    </message>
+    <message>
+        <source>%1中断：串口已关闭</source>
+        <translation>%1中断：串口已关闭</translation>
+    </message>
+    <message>
+        <source>模块拒绝了这些命令：</source>
+        <translation>模块拒绝了这些命令：</translation>
+    </message>
+    <message>
+        <source>模块没有回复这些命令：</source>
+        <translation>模块没有回复这些命令：</translation>
+    </message>
+    <message>
+        <source>读取</source>
+        <translation>读取</translation>
+    </message>
+    <message>
+        <source>确定恢复出厂设置？模块的全部配置将丢失。</source>
+        <translation>确定恢复出厂设置？模块的全部配置将丢失。</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

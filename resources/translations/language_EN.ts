@@ -547,6 +547,34 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>停止搜索</source>
         <translation>Stop search</translation>
     </message>
+    <message>
+        <source>%1完成，%2 秒</source>
+        <translation>%1 done, %2 s</translation>
+    </message>
+    <message>
+        <source>%1已停止</source>
+        <translation>%1 stopped</translation>
+    </message>
+    <message>
+        <source>%1中断：串口已关闭</source>
+        <translation>%1 cut short: the port closed</translation>
+    </message>
+    <message>
+        <source>模块拒绝了这些命令：</source>
+        <translation>The module refused these commands:</translation>
+    </message>
+    <message>
+        <source>模块没有回复这些命令：</source>
+        <translation>The module did not answer these commands:</translation>
+    </message>
+    <message>
+        <source>读取</source>
+        <translation>Read</translation>
+    </message>
+    <message>
+        <source>确定恢复出厂设置？模块的全部配置将丢失。</source>
+        <translation>Restore the factory settings? The module&apos;s whole configuration will be lost.</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
