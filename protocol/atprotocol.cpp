@@ -251,14 +251,41 @@ bool hasConfigNotice(const QByteArray& reply)
     return (zero < 0 ? reply : reply.left(zero)).contains(kConfigNotice);
 }
 
+namespace {
+
+bool isErrorLine(const QString& line)
+{
+    return line == QLatin1String("ERROR") || line == QLatin1String("+ERROR") ||
+           line.startsWith(QLatin1String("ERROR:")) || line.startsWith(QLatin1String("+ERROR:"));
+}
+
+} // namespace
+
+bool replyFinished(const QByteArray& reply, bool noticeEnds)
+{
+    if (noticeEnds && hasConfigNotice(reply))
+        return true;
+    if (!reply.endsWith('\n') && !reply.endsWith('\r'))
+        return false;
+    QString text = replyText(reply);
+    text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const QStringList lines = text.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
+        const QString trimmed = line->trimmed();
+        if (trimmed.isEmpty())
+            continue;
+        return trimmed == QLatin1String("OK") || trimmed == QLatin1String("+OK") || isErrorLine(trimmed);
+    }
+    return false;
+}
+
 QString refusal(const QByteArray& reply)
 {
     QString text = replyText(reply);
     text.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     for (const QString& raw : text.split(QLatin1Char('\n'))) {
         const QString line = raw.trimmed();
-        if (line == QLatin1String("ERROR") || line == QLatin1String("+ERROR") ||
-            line.startsWith(QLatin1String("ERROR:")) || line.startsWith(QLatin1String("+ERROR:")))
+        if (isErrorLine(line))
             return line;
     }
     return QString();

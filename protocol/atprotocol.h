@@ -110,6 +110,13 @@ bool echoOffAccepted(const QByteArray& reply);
 // The configuration-mode notice anywhere in the reply up to its first zero byte.
 bool hasConfigNotice(const QByteArray& reply);
 
+// Whether a reply has ended, by what the module says last: its last line
+// that holds anything, blanks trimmed, is a final line (OK, +OK, ERROR or
+// +ERROR, or an error with its reason, "ERROR: ..."), and a line end follows
+// it. With `noticeEnds` (the "AT" after "+++"), the configuration-mode notice
+// ends it too. The echo of a command alone never does.
+bool replyFinished(const QByteArray& reply, bool noticeEnds = false);
+
 // The line with which the module refused a set command, without its blanks:
 // a line that is "ERROR" or "+ERROR", or begins with "ERROR:" or "+ERROR:".
 // Empty when the reply holds no such line.

@@ -12,6 +12,7 @@
 namespace {
 
 constexpr int kCommandPause = 100; // before every query: spaces the commands of a sequence
+constexpr int kMinQuietGap = 5;    // the fast pace's gap before a command, at the least
 constexpr int kEscapePause = 150;  // after "+++" of the read-back
 constexpr int16_t kConnectBudget = 500;
 constexpr int16_t kSetBudget = 500;
@@ -176,7 +177,24 @@ bool ModuleSession::goOn()
 
 void ModuleSession::pause(int ms)
 {
+    if (!m_fast) {
+        guard(ms);
+        return;
+    }
+    // A quiet gap of 10 character times, at least 5 ms, since the last reply.
+    const int rate = m_port->baudRate(QSerialPort::AllDirections);
+    const qint64 gap = qMax<qint64>(kMinQuietGap, rate > 0 ? 110000 / rate : 0);
+    guard(int(gap - m_port->msSinceTraffic()));
+}
+
+void ModuleSession::guard(int ms)
+{
     Common::delay(ms, [this] { return aborted(); });
+}
+
+void ModuleSession::setFastExchange(bool fast)
+{
+    m_fast = fast;
 }
 
 bool ModuleSession::query(const QByteArray& command, int16_t budget)
@@ -218,14 +236,24 @@ bool ModuleSession::goesOut(const QByteArray& command, const QString& group, boo
     return true;
 }
 
-bool ModuleSession::exchange(const QByteArray& command, int16_t budget, const QString& group, bool judged)
+bool ModuleSession::exchange(const QByteArray& command, int16_t budget, const QString& group, bool judged,
+                             bool noticeEnds)
 {
     // A stopped sequence's remaining exchanges neither pause nor wait.
     pause(kCommandPause);
     if (!goesOut(command, group, judged))
         return false;
     emit logEntry(command, LogFormat::Sent);
-    const bool replied = queryWithoutPause(command, budget);
+    bool replied = false;
+    if (m_fast) {
+        replied = m_port->sendAndWaitPaced(command, budget, [noticeEnds](const QByteArray& reply) {
+            return At::replyFinished(reply, noticeEnds);
+        });
+        if (replied)
+            emit logEntry(m_port->getReply(), LogFormat::Received);
+    } else {
+        replied = queryWithoutPause(command, budget);
+    }
     if (judged && m_depth > 0) {
         SequenceOutcome::Command& c = m_outcome.commands.last();
         if (replied) {
@@ -256,11 +284,11 @@ bool ModuleSession::enterConfiguration()
         return false;
     m_port->clear(QSerialPort::AllDirections);
     sendStep(At::kEscape);
-    pause(kEscapePause);
+    guard(kEscapePause);
 
     // The notice only tells the log how the module answered: the echo-off
     // reply decides whether it listens.
-    if (exchange(At::kAt, kConnectBudget)) {
+    if (exchange(At::kAt, kConnectBudget, QString(), false, true)) {
         emit logEntry(At::hasConfigNotice(reply()) ? QByteArrayLiteral("connection is successful")
                                                    : QByteArrayLiteral("connection fails"),
                       LogFormat::Message);
@@ -277,10 +305,14 @@ bool ModuleSession::enterConfiguration()
 
 bool ModuleSession::readBack(ConfigReading* result)
 {
+    const Sequence sequence(this, 3 + Reading::groupQueries().size());
+    return enterConfiguration() && readGroups(result);
+}
+
+bool ModuleSession::readGroups(ConfigReading* result)
+{
     const QVector<Reading::GroupQuery>& groups = Reading::groupQueries();
-    const Sequence sequence(this, 3 + groups.size());
-    if (!enterConfiguration())
-        return false;
+    const Sequence sequence(this, groups.size());
 
     // A silent query skips its group; the others still come.
     ConfigReading all;
@@ -486,10 +518,10 @@ int ModuleSession::searchBaudRate(const QString& portName, Line* found)
         // bare "AT+EXAT" of a search found): a quiet line first lets it end
         // that frame, so that the first "+++" is a frame of its own.
         if (attempt == 1)
-            pause(kSearchGuardPause);
+            guard(kSearchGuardPause);
         // The escape is not logged; the "AT" exchange is.
         m_port->sendData(At::kEscape);
-        pause(kSearchEscapePause);
+        guard(kSearchEscapePause);
         if (!query(At::kAt, kSearchBudget) || !At::hasConfigNotice(reply()))
             continue;
 

@@ -63,6 +63,9 @@ public:
     // enterConfiguration(), then every parameter group in order; groupRead()
     // reports each answered group as it arrives. `result` gets all that was read.
     bool readBack(ConfigReading* result = nullptr);
+    // The parameter groups alone, of a module already in its configuration
+    // state with its echo off (after a write, to verify it).
+    bool readGroups(ConfigReading* result = nullptr);
 
     // The writes, each exactly one module command and its sub-parameter
     // command, as the editors' write buttons send them.
@@ -95,6 +98,14 @@ public:
     int searchBaudRate(const QString& portName, Line* found = nullptr);
     // The search's attempts, in order.
     static QList<Line> searchSchedule();
+
+    // Paces the sequences by the module's replies instead of the fixed pauses
+    // and polls: a reply ends as soon as it ends with a final line, and the
+    // next command follows after a quiet gap of 10 character times (at least
+    // 5 ms). Same commands, same order, same judgements; the guard times
+    // after "+++" and before the restart of a restore stay. Off by default.
+    void setFastExchange(bool fast);
+    bool fastExchange() const { return m_fast; }
 
     // How the running or last sequence went: how it ended, and what became
     // of each command that went out. A reply to a set command that holds an
@@ -132,7 +143,9 @@ private:
     // ended, the command goes out as the next step. `group` is the profile
     // path of what a set command writes; `judged` set commands have their
     // reply judged (accepted, refused, none).
-    bool exchange(const QByteArray& command, int16_t budget, const QString& group = QString(), bool judged = false);
+    // `noticeEnds`: the configuration-mode notice ends the reply (the "AT" after "+++").
+    bool exchange(const QByteArray& command, int16_t budget, const QString& group = QString(), bool judged = false,
+                  bool noticeEnds = false);
     bool write(const QByteArray& command, int16_t budget, const QString& group = QString());
     // Writes without waiting, as a step of the sequence.
     void sendStep(const QByteArray& command);
@@ -143,7 +156,10 @@ private:
     bool aborted() const;
     // !aborted(); on the first abort, notes how the sequence ended.
     bool goOn();
+    // The pause before a command or between steps: `ms`, or the quiet gap of the fast pace.
     void pause(int ms);
+    // A guard time the module needs, whatever the pace.
+    void guard(int ms);
 
     SerialSocket* m_port;
     SequenceOutcome m_outcome;
@@ -151,4 +167,5 @@ private:
     bool m_stopRequested = false;
     bool m_needsPort = false; // the sequence ends when the port is not open
     bool m_ended = false;     // the running sequence has ended early
+    bool m_fast = false;
 };

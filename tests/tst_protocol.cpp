@@ -46,6 +46,8 @@ private slots:
     void echoOff();
     void refusal_data();
     void refusal();
+    void replyFinished_data();
+    void replyFinished();
     void configNotice_data();
     void configNotice();
     void filterId_data();
@@ -403,6 +405,27 @@ void TstProtocol::refusal()
     QFETCH(QByteArray, reply);
     QFETCH(QString, refusal);
     QCOMPARE(At::refusal(reply), refusal);
+}
+
+void TstProtocol::replyFinished_data()
+{
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<bool>("finished");
+    QTest::newRow("OK with blanks around it") << QByteArray("\r\n  OK \r\n") << true;
+    QTest::newRow("LF alone ends a line") << QByteArray("\n+OK\n") << true;
+    QTest::newRow("an error with its reason") << QByteArray("\r\nERROR: 4\r\n") << true;
+    QTest::newRow("empty lines after the final one") << QByteArray("\r\n+OK\r\n\r\n \r\n") << true;
+    QTest::newRow("a final line not yet ended") << QByteArray("\r\n+OK") << false;
+    QTest::newRow("a word that begins with OK") << QByteArray("\r\nOKAY\r\n") << false;
+    QTest::newRow("a report after the OK is waited for") << QByteArray("\r\n+OK\r\nAT+MODE=USER\r\n") << false;
+    QTest::newRow("the notice alone, when asked for no notice") << QByteArray("\r\nAT MODE\r\n\r\n") << false;
+}
+
+void TstProtocol::replyFinished()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(bool, finished);
+    QCOMPARE(At::replyFinished(reply), finished);
 }
 
 void TstProtocol::configNotice_data()

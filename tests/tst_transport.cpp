@@ -1,5 +1,6 @@
 // The serial port object, the reply wait and the delay, through the real
 // QSerialPort on a pseudo-terminal whose far end is the simulated module.
+#include "atprotocol.h"
 #include "common.h"
 #include "serialsocket.h"
 #include "simmodule.h"
@@ -9,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <ctime>
+
+Q_DECLARE_METATYPE(SerialSocket::ReplyEnd)
 
 namespace {
 double processCpuSeconds()
@@ -40,6 +43,8 @@ private slots:
     void polls();
     void replyInTwoParts();
     void endlessStreamStopsAtBudget();
+    void pacedReplyEnds_data();
+    void pacedReplyEnds();
     void closedPortReturnsAtOnce();
     void errorMessages_data();
     void errorMessages();
@@ -226,6 +231,61 @@ void TstTransport::endlessStreamStopsAtBudget()
     QCOMPARE(m_port->lastPollCount(), 6);
     QVERIFY(m_port->getReply().size() > 1000);
     m_sim->faults().endless = false;
+}
+
+void TstTransport::pacedReplyEnds_data()
+{
+    QTest::addColumn<QByteArray>("command");
+    QTest::addColumn<QByteArray>("answer"); // what the module answers; empty for its own reply
+    QTest::addColumn<int>("splitGapMs");
+    QTest::addColumn<bool>("noticeEnds");
+    QTest::addColumn<SerialSocket::ReplyEnd>("end");
+    QTest::addColumn<QByteArray>("reply");
+    using End = SerialSocket::ReplyEnd;
+    QTest::newRow("+OK ends the reply at once") << QByteArray("AT\r\n") << QByteArray() << 0 << false << End::Finished
+                                                << QByteArray("\r\n+OK\r\n\r\n");
+    QTest::newRow("a plain OK after a report") << QByteArray("AT+CAN?\r\n") << QByteArray("AT+CAN=250,7FF,NDTF\r\nOK\r\n")
+                                               << 0 << false << End::Finished
+                                               << QByteArray("AT+CAN=250,7FF,NDTF\r\nOK\r\n");
+    QTest::newRow("+ERROR ends it too") << QByteArray("AT+MODE=X\r\n") << QByteArray() << 0 << false << End::Finished
+                                        << QByteArray("\r\n+ERROR\r\n\r\n");
+    QTest::newRow("the notice ends the AT after the escape")
+        << QByteArray("AT\r\n") << QByteArray("\r\nAT MODE\r\n\r\n") << 0 << true << End::Finished
+        << QByteArray("\r\nAT MODE\r\n\r\n");
+    QTest::newRow("the echo alone is waited on to the end of the budget")
+        << QByteArray("AT+MODE?\r\n") << QByteArray("AT+MODE?\r\n") << 0 << false << End::Budget
+        << QByteArray("AT+MODE?\r\n");
+    QTest::newRow("a report without a final line ends when nothing more comes")
+        << QByteArray("AT+MODE?\r\n") << QByteArray("\r\nAT+MODE=TRANS\r\n") << 0 << false << End::Quiet
+        << QByteArray("\r\nAT+MODE=TRANS\r\n");
+    QTest::newRow("a final line split by a pause is waited for")
+        << QByteArray("AT\r\n") << QByteArray() << 300 << false << End::Finished << QByteArray("\r\n+OK\r\n\r\n");
+}
+
+void TstTransport::pacedReplyEnds()
+{
+    QFETCH(QByteArray, command);
+    QFETCH(QByteArray, answer);
+    QFETCH(int, splitGapMs);
+    QFETCH(bool, noticeEnds);
+    QFETCH(SerialSocket::ReplyEnd, end);
+    QFETCH(QByteArray, reply);
+    QVERIFY(openSim());
+    enterConfig();
+    m_sim->faults().splitGapMs = splitGapMs;
+    if (!answer.isEmpty()) {
+        m_sim->setReplyHook([answer](const QByteArray&, QByteArray& out) {
+            out = answer;
+            return true;
+        });
+    }
+    const bool replied = m_port->sendAndWaitPaced(
+        command, 300, [noticeEnds](const QByteArray& r) { return At::replyFinished(r, noticeEnds); });
+    QVERIFY(replied);
+    QCOMPARE(m_port->lastReplyEnd(), end);
+    // A final line that ends the reply may leave line ends behind it for the next one.
+    QVERIFY2(reply.startsWith(m_port->getReply()) && m_port->getReply().size() >= reply.trimmed().size(),
+             m_port->getReply().constData());
 }
 
 void TstTransport::closedPortReturnsAtOnce()

@@ -67,6 +67,7 @@ bool SerialSocket::closePort()
 
 void SerialSocket::sendData(QByteArray data)
 {
+    m_traffic.start();
     qCDebug(lcTransport) << "[SerialSocket]" << data;
     write(data);
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 class QMutex;
 
@@ -35,6 +37,20 @@ public:
     // the middle of a line, or answers its echo first and the rest later, is
     // waited for within the same budget.
     static bool replyComplete(const QByteArray& reply, const QByteArray& command);
+    // The same exchange paced by the replies: bytes are taken as they arrive,
+    // and the reply is complete as soon as `finished` says so of what came.
+    // A reply it never finishes ends as sendAndWait() ends one: once no new
+    // byte came for a poll interval after a complete reply. The budget is
+    // real time, as long as its polls would last (500: about 1 s).
+    bool sendAndWaitPaced(const QByteArray& command, int budget,
+                          const std::function<bool(const QByteArray&)>& finished);
+    // What ended the last paced exchange.
+    enum class ReplyEnd { Finished, Quiet, Budget, Closed };
+    ReplyEnd lastReplyEnd() const { return m_lastReplyEnd; }
+    // Milliseconds since the last exchange ended (its last byte or its end of
+    // waiting) or the last bytes were written without one; what a quiet gap
+    // before the next command counts from.
+    qint64 msSinceTraffic() const { return m_traffic.isValid() ? m_traffic.elapsed() : 1000000; }
     // The bytes of the last exchange that found the port open.
     QByteArray getReply() const;
     // Number of polls the last exchange made (0 when it found the port closed),
@@ -60,6 +76,12 @@ private:
 
     QByteArray replyBuffer;
     QByteArray readyReadBuffer;
+    // Waits up to `ms` for bytes, the port's closing or an error, processing
+    // events; returns at once when any of them comes.
+    void waitForInput(int ms);
+
+    QElapsedTimer m_traffic;
+    ReplyEnd m_lastReplyEnd = ReplyEnd::Budget;
     int m_lastPollCount = 0;
     qint64 m_totalPollCount = 0;
     bool m_handlingError = false;
