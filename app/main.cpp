@@ -1,5 +1,5 @@
-#include "diagnostics.h"
-#include "kx47main.h"
+#include "core/diagnostics.h"
+#include "window/kx47main.h"
 
 #include <QApplication>
 

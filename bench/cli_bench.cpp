@@ -14,9 +14,9 @@
 // diagnostics, a message pattern that stamps each line with the monotonic
 // clock (the clock of this process's own fork and wait times), and the
 // opt-in poll count of each exchange ("velkocan.polls").
-#include "quotedlength.h"
-#include "report.h"
-#include "simprocess.h"
+#include "bench/quotedlength.h"
+#include "bench/report.h"
+#include "bench/simprocess.h"
 
 #include <QCoreApplication>
 #include <QDir>

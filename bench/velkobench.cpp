@@ -10,13 +10,13 @@
 //     2-second Common::delay and while idle in the event loop;
 //   - the cost of one more log entry in a log of 100 and of 10,000 entries,
 //     next to the same for a bare text browser.
-#include "common.h"
-#include "kx47main.h"
-#include "logformat.h"
-#include "quotedlength.h"
-#include "report.h"
-#include "serialsocket.h"
-#include "simprocess.h"
+#include "bench/quotedlength.h"
+#include "bench/report.h"
+#include "bench/simprocess.h"
+#include "core/common.h"
+#include "core/logformat.h"
+#include "core/serialsocket.h"
+#include "window/kx47main.h"
 
 #include <QApplication>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // The module's filter listing. Two inputs come from every run: the bytes as a
 // reply, whatever they hold, and a well-formed listing built from them, which
 // must be read back entry for entry.
-#include "atprotocol.h"
-#include "configreading.h"
-#include "filtercheck.h"
-#include "fuzzcheck.h"
+#include "core/atprotocol.h"
+#include "core/configreading.h"
+#include "core/filtercheck.h"
+#include "fuzz/fuzzcheck.h"
 
 #include <cstring>
 #include <memory>

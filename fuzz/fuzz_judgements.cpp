@@ -1,7 +1,7 @@
 // The yes/no judgements on the module's replies during the connection: the
 // configuration-mode notice and the reply to turning the echo off.
-#include "atprotocol.h"
-#include "fuzzcheck.h"
+#include "core/atprotocol.h"
+#include "fuzz/fuzzcheck.h"
 
 #include <algorithm>
 #include <cstring>

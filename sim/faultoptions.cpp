@@ -1,4 +1,4 @@
-#include "faultoptions.h"
+#include "sim/faultoptions.h"
 
 #include <QCommandLineParser>
 

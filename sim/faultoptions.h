@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simmodule.h"
+#include "sim/simmodule.h"
 
 #include <QCommandLineOption>
 #include <QStringList>

@@ -1,8 +1,8 @@
 // velkocan-sim: a simulated converter module on a pseudo-terminal, for trying
 // the configuration tool without hardware. It publishes a link to its port in
 // the virtual-port folder and logs the traffic until SIGINT or SIGTERM.
-#include "faultoptions.h"
-#include "simmodule.h"
+#include "sim/faultoptions.h"
+#include "sim/simmodule.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 // Kept apart from the rest of the module: <asm/termbits.h> declares its own
 // struct termios and cannot be included together with <termios.h>.
-#include "simmodule.h"
+#include "sim/simmodule.h"
 
 #include <asm/termbits.h>
 #include <sys/ioctl.h>

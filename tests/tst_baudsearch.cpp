@@ -2,10 +2,10 @@
 // real port. The order and number of the attempts are read from the frames
 // the module received, each with the line (baud rate, odd parity) the tool
 // had set when it was sent.
-#include "kx47main.h"
-#include "serialsocket.h"
-#include "simmodule.h"
-#include "testsupport.h"
+#include "core/serialsocket.h"
+#include "sim/simmodule.h"
+#include "tests/support/testsupport.h"
+#include "window/kx47main.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // velkocan-cli end to end: the program runs as a child process against a
 // simulated module of this process; its output, exit status and the frames
 // the module received are checked.
-#include "moduleconfig.h"
-#include "simmodule.h"
-#include "testsupport.h"
+#include "core/moduleconfig.h"
+#include "sim/simmodule.h"
+#include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>

@@ -1,10 +1,10 @@
 // A module that misbehaves in every way the line allows: the window must not
 // crash, must not wait beyond its budgets, must leave the editors of a bad
 // report alone, and must work normally once the module is sane (or back) again.
-#include "kx47main.h"
-#include "serialsocket.h"
-#include "simmodule.h"
-#include "testsupport.h"
+#include "core/serialsocket.h"
+#include "sim/simmodule.h"
+#include "tests/support/testsupport.h"
+#include "window/kx47main.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // The serial-port panel, the log view and the command exchange of the
 // window, with the simulated module on the far end of the port.
-#include "kx47main.h"
-#include "serialsocket.h"
-#include "simmodule.h"
-#include "testsupport.h"
+#include "core/serialsocket.h"
+#include "sim/simmodule.h"
+#include "tests/support/testsupport.h"
+#include "window/kx47main.h"
 
 #include <QComboBox>
 #include <QPushButton>

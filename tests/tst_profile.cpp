@@ -1,6 +1,6 @@
 // The profile file and the checks of a module configuration: every field's
 // rule, overrides, the written layout and the comparison with a read-back.
-#include "moduleconfig.h"
+#include "core/moduleconfig.h"
 
 #include <QFile>
 #include <QtTest>

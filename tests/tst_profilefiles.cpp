@@ -1,9 +1,9 @@
 // The window's File menu: what a read-back showed goes into a profile file,
 // and a profile comes back into the editors, checked whole first.
-#include "kx47main.h"
-#include "moduleconfig.h"
-#include "simmodule.h"
-#include "testsupport.h"
+#include "core/moduleconfig.h"
+#include "sim/simmodule.h"
+#include "tests/support/testsupport.h"
+#include "window/kx47main.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // Pure rules of the tool: AT commands and reply parsing, filter cell checks,
 // log entries and the registry text conversions. No window, no port.
-#include "atprotocol.h"
-#include "filtercheck.h"
-#include "logformat.h"
-#include "portnames.h"
-#include "serialsocket.h"
+#include "core/atprotocol.h"
+#include "core/filtercheck.h"
+#include "core/logformat.h"
+#include "core/portnames.h"
+#include "core/serialsocket.h"
 
 #include <QDateTime>
 #include <QDir>

@@ -1,9 +1,9 @@
 // "连接设备" end to end: the window reads a simulated module through the real
 // port; both the editors and the frames the module received are checked.
-#include "kx47main.h"
-#include "serialsocket.h"
-#include "simmodule.h"
-#include "testsupport.h"
+#include "core/serialsocket.h"
+#include "sim/simmodule.h"
+#include "tests/support/testsupport.h"
+#include "window/kx47main.h"
 
 #include <QCheckBox>
 #include <QComboBox>

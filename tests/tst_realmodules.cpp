@@ -1,10 +1,10 @@
 // What real modules and real users do to the window: replies cut by pauses
 // or padded with blanks and zeros, a module that vanishes or falls silent,
 // an operation stopped with the port button, and the busy state it shows.
-#include "kx47main.h"
-#include "serialsocket.h"
-#include "simmodule.h"
-#include "testsupport.h"
+#include "core/serialsocket.h"
+#include "sim/simmodule.h"
+#include "tests/support/testsupport.h"
+#include "window/kx47main.h"
 
 #include <QElapsedTimer>
 #include <QLabel>

@@ -1,8 +1,8 @@
 // Tests of the simulated converter module: its command handling as pure
 // logic, and its behaviour on the line through a real pseudo-terminal and a
 // real QSerialPort.
-#include "faultoptions.h"
-#include "simmodule.h"
+#include "sim/faultoptions.h"
+#include "sim/simmodule.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,10 +1,10 @@
 // The serial port object, the reply wait and the delay, through the real
 // QSerialPort on a pseudo-terminal whose far end is the simulated module.
-#include "atprotocol.h"
-#include "common.h"
-#include "serialsocket.h"
-#include "simmodule.h"
-#include "testsupport.h"
+#include "core/atprotocol.h"
+#include "core/common.h"
+#include "core/serialsocket.h"
+#include "sim/simmodule.h"
+#include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
 #include <QSignalSpy>
@@ -242,11 +242,11 @@ void TstTransport::pacedReplyEnds_data()
     QTest::addColumn<SerialSocket::ReplyEnd>("end");
     QTest::addColumn<QByteArray>("reply");
     using End = SerialSocket::ReplyEnd;
-    QTest::newRow("+OK ends the reply at once") << QByteArray("AT\r\n") << QByteArray() << 0 << false << End::Finished
-                                                << QByteArray("\r\n+OK\r\n\r\n");
-    QTest::newRow("a plain OK after a report") << QByteArray("AT+CAN?\r\n") << QByteArray("AT+CAN=250,7FF,NDTF\r\nOK\r\n")
-                                               << 0 << false << End::Finished
-                                               << QByteArray("AT+CAN=250,7FF,NDTF\r\nOK\r\n");
+    QTest::newRow("+OK ends the reply at once")
+        << QByteArray("AT\r\n") << QByteArray() << 0 << false << End::Finished << QByteArray("\r\n+OK\r\n\r\n");
+    QTest::newRow("a plain OK after a report")
+        << QByteArray("AT+CAN?\r\n") << QByteArray("AT+CAN=250,7FF,NDTF\r\nOK\r\n") << 0 << false << End::Finished
+        << QByteArray("AT+CAN=250,7FF,NDTF\r\nOK\r\n");
     QTest::newRow("+ERROR ends it too") << QByteArray("AT+MODE=X\r\n") << QByteArray() << 0 << false << End::Finished
                                         << QByteArray("\r\n+ERROR\r\n\r\n");
     QTest::newRow("the notice ends the AT after the escape")

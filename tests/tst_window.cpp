@@ -1,9 +1,9 @@
 // The window as it starts, its language switch, the clickable widgets and the
 // exit confirmation.
-#include "ecombobox.h"
-#include "eqlabel.h"
-#include "kx47main.h"
-#include "testsupport.h"
+#include "tests/support/testsupport.h"
+#include "window/ecombobox.h"
+#include "window/eqlabel.h"
+#include "window/kx47main.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>

@@ -1,10 +1,10 @@
 // "写入配置", the module commands and the filter list end to end: the window
 // writes to a simulated module through the real port; both the frames the
 // module received and the module's state afterwards are checked.
-#include "kx47main.h"
-#include "serialsocket.h"
-#include "simmodule.h"
-#include "testsupport.h"
+#include "core/serialsocket.h"
+#include "sim/simmodule.h"
+#include "tests/support/testsupport.h"
+#include "window/kx47main.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,10 +1,10 @@
 // The end-to-end fixture: a window and, per test function, a simulated module.
 // Built where the simulated module is (Linux).
-#include "testsupport.h"
+#include "tests/support/testsupport.h"
 
-#include "faultoptions.h"
-#include "kx47main.h"
-#include "simmodule.h"
+#include "sim/faultoptions.h"
+#include "sim/simmodule.h"
+#include "window/kx47main.h"
 
 #include <QCommandLineParser>
 #include <QPushButton>

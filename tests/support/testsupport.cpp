@@ -1,7 +1,7 @@
-#include "testsupport.h"
+#include "tests/support/testsupport.h"
 
-#include "kx47main.h"
-#include "serialsocket.h"
+#include "core/serialsocket.h"
+#include "window/kx47main.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 // Opens the window against a simulated module that holds a configuration
 // worth showing, reads it back with "连接设备" and saves a picture of the
 // window. Used by scripts/screenshot for the README.
-#include "kx47main.h"
-#include "simmodule.h"
+#include "sim/simmodule.h"
+#include "window/kx47main.h"
 
 #include <QApplication>
 #include <QComboBox>

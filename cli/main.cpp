@@ -1,0 +1,11 @@
+#include "cli/commandline.h"
+
+#include <QCoreApplication>
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("velkocan-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELKO_VERSION));
+    return CommandLine::run(QCoreApplication::arguments());
+}

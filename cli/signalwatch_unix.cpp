@@ -1,0 +1,82 @@
+// The handler only writes the signal's number into a pipe; a notifier on the
+// event loop reads it and runs the program's handler there.
+#include "cli/signalwatch.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace SignalWatch {
+
+namespace {
+
+int g_pipe[2] = {-1, -1};
+std::atomic<bool> g_armed{false};
+std::atomic<int> g_caught{0};
+std::function<void(int)> g_handler;
+
+void onSignal(int signal)
+{
+    if (!g_armed.load()) {
+        static const char kNote[] = "velkocan-cli: stopped by a signal before the port was opened; nothing was sent\n";
+        const ssize_t written = ::write(STDERR_FILENO, kNote, sizeof kNote - 1);
+        (void)written;
+        ::_exit(128 + signal);
+    }
+    if (g_caught.exchange(signal) != 0)
+        ::_exit(128 + signal);
+    const unsigned char number = static_cast<unsigned char>(signal);
+    const ssize_t written = ::write(g_pipe[1], &number, 1);
+    (void)written;
+}
+
+} // namespace
+
+void install(std::function<void(int)> handler)
+{
+    g_handler = std::move(handler);
+    if (g_pipe[0] < 0) {
+        if (::pipe2(g_pipe, O_CLOEXEC | O_NONBLOCK) != 0)
+            return;
+        // The notifier lives as long as the application (its parent).
+        auto* const notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, QCoreApplication::instance());
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier, [] {
+            unsigned char number = 0;
+            while (::read(g_pipe[0], &number, 1) == 1) {
+                if (g_handler)
+                    g_handler(number);
+            }
+        });
+    }
+    struct sigaction action = {};
+    action.sa_handler = onSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        ::sigaction(signal, &action, nullptr);
+}
+
+void setArmed(bool armed)
+{
+    g_armed = armed;
+}
+
+const char* name(int signal)
+{
+    switch (signal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "a signal";
+    }
+}
+
+} // namespace SignalWatch

@@ -1,0 +1,246 @@
+#include "core/atprotocol.h"
+#include "core/configreading.h"
+#include "core/filtercheck.h"
+#include "ui_kx47main.h"
+#include "window/busyscope.h"
+#include "window/kx47main.h"
+#include "window/windowdiagnostics.h"
+
+#include <QMessageBox>
+#include <QRegExpValidator>
+#include <QTableWidget>
+#include <iterator>
+
+namespace {
+
+// Validators of the ID editor by frame type. Created once, without parent:
+// they live until the process ends.
+QValidator* standardIdValidator()
+{
+    static QRegExpValidator* const v =
+        new QRegExpValidator(QRegExp(QStringLiteral("^([0-7][0-9A-F]{2}|[0-9A-F]{2})"), Qt::CaseSensitive));
+    return v;
+}
+
+QValidator* extendedIdValidator()
+{
+    static QRegExpValidator* const v =
+        new QRegExpValidator(QRegExp(QStringLiteral("^(1[0-9A-F]{7}|[0-9A-F]{7})"), Qt::CaseSensitive));
+    return v;
+}
+
+// Selects the item whose text equals `text`; no such item keeps the current one.
+void selectByText(QComboBox* box, const QString& text)
+{
+    const int item = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (item >= 0)
+        box->setCurrentIndex(item);
+}
+
+QString cellText(const QTableWidget* table, int row, int column)
+{
+    const QTableWidgetItem* const item = table->item(row, column);
+    return item ? item->text() : QString();
+}
+
+} // namespace
+
+// Gives the ID editor the length and the admitted range of the frame type
+// shown in `Box_send_mode`, and empties it.
+void KX47main::box_send_mode()
+{
+    ui->line_send_id->setPlaceholderText(tr("HEX EX:A5"));
+    if (ui->Box_send_mode->currentIndex() == 0) {
+        qCDebug(lcWindow) << "NDTF(标准帧)";
+        ui->line_send_id->setMaxLength(3);
+        ui->line_send_id->clear();
+        ui->line_send_id->setValidator(standardIdValidator());
+    } else {
+        qCDebug(lcWindow) << "EDTF(扩展帧)";
+        ui->line_send_id->setMaxLength(8);
+        ui->line_send_id->clear();
+        ui->line_send_id->setValidator(extendedIdValidator());
+    }
+}
+
+// Makes editable only the sub-parameter editors of the conversion mode shown in `device_box`.
+void KX47main::modbus_box_set()
+{
+    struct Rule
+    {
+        bool userEditable;
+        bool randomEditable;
+        bool flagsEnabled;
+        const char* name;
+    };
+    static const Rule kRules[] = {
+        {false, false, true, "透明模式"}, {false, true, false, "透明带标识模式"}, {false, false, false, "协议模式"},
+        {false, false, false, "MODBUS"},  {true, false, false, "USER"},
+    };
+    const int item = ui->device_box->currentIndex();
+    if (item < 0 || item >= int(std::size(kRules)))
+        return;
+    const Rule& rule = kRules[item];
+    ui->line_user_head->setReadOnly(!rule.userEditable);
+    ui->line_user_tail->setReadOnly(!rule.userEditable);
+    ui->line_idlenggth->setReadOnly(!rule.randomEditable);
+    ui->line_idLocation->setReadOnly(!rule.randomEditable);
+    ui->id_enabled_checkBox->setEnabled(rule.flagsEnabled);
+    ui->meg_enabledcheckBox->setEnabled(rule.flagsEnabled);
+    qCDebug(lcWindow) << rule.name;
+}
+
+uint16_t KX47main::get_can_baud()
+{
+    return At::canRateFromText(ui->Box_can_baud->currentText());
+}
+
+void KX47main::send_can_mode(QString qstr)
+{
+    if (qstr.startsWith(QLatin1String("EDTF")))
+        ui->Box_send_mode->setCurrentIndex(1);
+    else if (qstr.startsWith(QLatin1String("NDTF")))
+        ui->Box_send_mode->setCurrentIndex(0);
+}
+
+void KX47main::send_dev_mode(QString qstr)
+{
+    qCDebug(lcWindow) << "send_dev_mode" << qstr;
+    const int item = At::modeItemFromReport(qstr);
+    if (item >= 0)
+        ui->device_box->setCurrentIndex(item);
+    modbus_box_set();
+}
+
+void KX47main::send_direction_mode(QString qstr)
+{
+    qCDebug(lcWindow) << "send_direction_mode" << qstr;
+    const int item = At::directionItemFromReport(qstr);
+    if (item == 2) {
+        ui->Box_filtra_mode_2->setCurrentIndex(2);
+        ui->Box_filtra_mode_2->setCurrentText(tr("双向"));
+    } else if (item >= 0) {
+        ui->Box_filtra_mode_2->setCurrentIndex(item);
+    }
+}
+
+void KX47main::send_filter_mode(QString qstr)
+{
+    qCDebug(lcWindow) << "send_filter_mode" << qstr;
+    const int item = At::filterModeItemFromReport(qstr);
+    if (item < 0)
+        return;
+    ui->Box_filtra_mode->setCurrentIndex(item);
+    if (item == 3)
+        Box_filtra_mode();
+}
+
+void KX47main::send_filtra_mode(QString qstr)
+{
+    const int item = At::filterModeItemFromReport(qstr);
+    if (item >= 0)
+        ui->Box_filtra_mode->setCurrentIndex(item);
+}
+
+ModuleConfig KX47main::editorsConfig() const
+{
+    ModuleConfig c;
+    c.baud = ui->baud_485->currentText().toInt();
+    c.stopBits = ui->stopbit_485->currentText().toInt();
+    c.parity = ui->parity_485->currentText();
+    c.canRateKbit = At::canRateFromText(ui->Box_can_baud->currentText());
+    c.frameType = At::frameTypeToken(ui->Box_send_mode->currentIndex());
+    c.canId = ui->line_send_id->text();
+    c.mode = At::modeToken(ui->device_box->currentIndex());
+    c.frameId = ui->id_enabled_checkBox->isChecked();
+    c.frameInfo = ui->meg_enabledcheckBox->isChecked();
+    c.head = ui->line_user_head->text();
+    c.tail = ui->line_user_tail->text();
+    c.idLength = ui->line_idlenggth->text();
+    c.idPosition = ui->line_idLocation->text();
+    c.direction = At::directionToken(ui->Box_filtra_mode_2->currentIndex());
+    c.filterMode = At::filterModeToken(ui->Box_filtra_mode->currentIndex());
+    const QTableWidget* const table = ui->tableWidget;
+    for (int row = 0; row < table->rowCount(); ++row)
+        c.filters.append({cellText(table, row, 0), cellText(table, row, 1)});
+    return c;
+}
+
+ModuleSession::ConfigSource KX47main::editors() const
+{
+    return [this] { return editorsConfig(); };
+}
+
+void KX47main::applyReading(const ConfigReading& reading)
+{
+    const ModuleConfig& v = reading.values;
+    const ConfigFields f = reading.fields;
+    if (f & ConfigField::SerialBaud)
+        selectByText(ui->baud_485, QString::number(v.baud));
+    if (f & ConfigField::SerialStopBits)
+        selectByText(ui->stopbit_485, QString::number(v.stopBits));
+    if (f & ConfigField::SerialParity)
+        selectByText(ui->parity_485, v.parity);
+
+    // Rate, frame type, then the ID editor rule of the frame type just set
+    // (selecting an item from here does not run box_send_mode by itself),
+    // then the ID.
+    if (f & ConfigField::CanRate)
+        selectByText(ui->Box_can_baud, QString::number(v.canRateKbit) + QLatin1Char('K'));
+    // An ID that does not fit its frame type would be cut by the editor and
+    // written back so: the frame type and ID editors keep what they hold.
+    const int reported = (f & ConfigField::CanFrameType) ? At::frameTypeItemFromReport(v.frameType) : -1;
+    const int frameType = reported >= 0 ? reported : ui->Box_send_mode->currentIndex();
+    if ((f & ConfigField::CanId) &&
+        FilterCheck::checkId(At::frameTypeToken(frameType), v.canId) == FilterCheck::IdVerdict::Wrong) {
+        show_log(QStringLiteral("CAN ID %1 does not fit a %2 frame: the frame type and ID are kept")
+                     .arg(v.canId, frameType == 1 ? QStringLiteral("extended") : QStringLiteral("standard"))
+                     .toUtf8(),
+                 3);
+    } else {
+        if (f & ConfigField::CanFrameType)
+            send_can_mode(v.frameType);
+        if (f & ConfigField::CanId) {
+            box_send_mode();
+            ui->line_send_id->setText(v.canId);
+        }
+    }
+
+    if (f & ConfigField::Mode)
+        send_dev_mode(v.mode);
+    if (f & ConfigField::FrameId)
+        ui->id_enabled_checkBox->setChecked(v.frameId);
+    if (f & ConfigField::FrameInfo)
+        ui->meg_enabledcheckBox->setChecked(v.frameInfo);
+    if (f & ConfigField::Head)
+        ui->line_user_head->setText(v.head);
+    if (f & ConfigField::Tail)
+        ui->line_user_tail->setText(v.tail);
+    if (f & ConfigField::IdLength)
+        ui->line_idlenggth->setText(v.idLength);
+    if (f & ConfigField::IdPosition)
+        ui->line_idLocation->setText(v.idPosition);
+    if (f & ConfigField::Direction)
+        send_direction_mode(v.direction);
+    if (f & ConfigField::FilterMode)
+        send_filter_mode(v.filterMode);
+
+    if (f & ConfigField::FilterList) {
+        QTableWidget* const table = ui->tableWidget;
+        table->setRowCount(0);
+        qCDebug(lcWindow) << "at_count:" << v.filters.size();
+        for (const At::FilterEntry& entry : v.filters) {
+            qCDebug(lcWindow) << "id_type_value:" << entry.type;
+            qCDebug(lcWindow) << "id_date:" << entry.id;
+            // Entries beyond the table's capacity are announced and dropped;
+            // the first 14 stay as listed.
+            if (table->rowCount() + 1 > FilterCheck::kMaxRows) {
+                const ArrowCursor cursor;
+                QMessageBox::warning(this, tr("警告"), tr("已经达到最大条目!"), QMessageBox::Ok);
+                continue;
+            }
+            table->setRowCount(table->rowCount() + 1);
+            updata_tableWidget(entry.type, entry.id);
+        }
+    }
+}

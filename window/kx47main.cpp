@@ -1,0 +1,273 @@
+#include "window/kx47main.h"
+#include "core/serialsocket.h"
+#include "ui_kx47main.h"
+#include "window/busyscope.h"
+#include "window/catalogue.h"
+#include "window/windowdiagnostics.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRegExpValidator>
+#include <QStatusBar>
+#include <QTranslator>
+#include <QUrl>
+#include <cstdlib>
+
+Q_LOGGING_CATEGORY(lcWindow, "velkocan.window", QtWarningMsg)
+
+namespace {
+const char* const kMakerAddress = "https://www.velkocan.com/";
+}
+
+KX47main::KX47main(QWidget* parent) : QMainWindow(parent), ui(new Ui::KX47main)
+{
+    ui->setupUi(this);
+    translator = new QTranslator(); // no parent: lives until the process ends
+    set_title();
+    init_ui();
+
+    connect(ui->my_serial_number_box, SIGNAL(clicked()), this, SLOT(slot_portListClicked()));
+    connect(ui->device_box, SIGNAL(activated(int)), this, SLOT(devicd_Clicked()));
+    connect(ui->Box_filtra_mode, SIGNAL(activated(int)), this, SLOT(Box_filtra_mode()));
+    connect(ui->Box_send_mode, SIGNAL(activated(int)), this, SLOT(box_send_mode()));
+    connect(ui->elabel_net, SIGNAL(clicked()), this, SLOT(onRegisterAccountClicked()));
+    connect(ui->btn_serch, &QAbstractButton::clicked, this, &KX47main::search_baud_rate);
+
+    // The window shows what the module session reports, as it happens.
+    m_session = new ModuleSession(SerialSocket::getInstance(), this);
+    connect(m_session, &ModuleSession::logEntry, this, &KX47main::show_log);
+    connect(m_session, &ModuleSession::groupRead, this, &KX47main::applyReading);
+    connect(m_session, &ModuleSession::failed, this, &KX47main::showFailure);
+    connect(m_session, &ModuleSession::searchRateTried, this, [this](int baud) {
+        ui->logBrower->append(QStringLiteral("<font color=\"#FF0000\" size=\"10\">") +
+                              tr("Current serch baud: %1").arg(baud));
+    });
+    connect(m_session, &ModuleSession::searchFound, this, &KX47main::showSearchFound);
+    connect(m_session, &ModuleSession::progress, this, &KX47main::showProgress);
+    connect(SerialSocket::getInstance(), &SerialSocket::signal_error, this, &KX47main::showPortError);
+
+    // The status bar shows the running operation's step and progress.
+    m_statusText = new QLabel(statusBar());
+    m_statusBar = new QProgressBar(statusBar());
+    m_statusBar->setMaximumWidth(200);
+    m_statusBar->setFormat(QStringLiteral("%v/%m"));
+    m_statusBar->hide();
+    statusBar()->addWidget(m_statusText, 1);
+    statusBar()->addPermanentWidget(m_statusBar);
+
+    connect(ui->action_open_config, &QAction::triggered, this, &KX47main::chooseConfigToOpen);
+    connect(ui->action_save_config, &QAction::triggered, this, &KX47main::chooseConfigToSave);
+    connect(ui->action_save_log, &QAction::triggered, this, &KX47main::chooseLogToSave);
+}
+
+KX47main::~KX47main()
+{
+    delete ui;
+}
+
+void KX47main::set_title()
+{
+    setWindowTitle(tr("VelkoCAN模块设置软件 V1.5"));
+}
+
+void KX47main::init_ui()
+{
+    ui->write_485_btn->hide();
+    ui->write_can_btn->hide();
+    ui->write_dev_mode_btn->hide();
+    ui->write_filter_mode_btn->hide();
+    ui->in_config_btn->hide();
+    ui->elabel_net->hide();
+    ui->language->hide();
+
+    // A missing catalogue leaves the Chinese source texts.
+    QCoreApplication::removeTranslator(translator);
+    translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
+    QCoreApplication::installTranslator(translator);
+    ui->retranslateUi(this);
+    ui->language->setText(QStringLiteral("中文"));
+    set_title();
+
+    setAutoFillBackground(true);
+    resize(1080, 666);
+    ui->elabel_net->setStyleSheet(QStringLiteral("background-color: rgb(216, 226, 234);"));
+
+    const QStringList ports = SerialSocket::getInstance()->getPortList();
+    fill_port_box(ports);
+
+    static const int kRates[] = {600,   1200,  2400,   4800,   9600,   14400,  19200,
+                                 38400, 57600, 115200, 128000, 230400, 256000, 460800};
+    for (const int rate : kRates)
+        ui->my_serial_baud_box->addItem(QString::number(rate), rate);
+    ui->my_serial_baud_box->setCurrentText(QStringLiteral("115200"));
+    ui->my_serial_stopbit_box->addItem(QStringLiteral("1"), int(QSerialPort::OneStop));
+    ui->my_serial_stopbit_box->addItem(QStringLiteral("2"), int(QSerialPort::TwoStop));
+    ui->my_serial_stopbit_box->setCurrentText(QStringLiteral("1"));
+    ui->my_serial_parity_box->addItem(QStringLiteral("None"), int(QSerialPort::NoParity));
+    ui->my_serial_parity_box->addItem(QStringLiteral("Odd"), int(QSerialPort::OddParity));
+    ui->my_serial_parity_box->addItem(QStringLiteral("Even"), int(QSerialPort::EvenParity));
+    ui->my_serial_parity_box->setCurrentText(QStringLiteral("None"));
+
+    ui->baud_485->setCurrentText(QStringLiteral("115200"));
+    ui->stopbit_485->setCurrentText(QStringLiteral("1"));
+    ui->parity_485->setCurrentText(QStringLiteral("NONE"));
+
+    modbus_box_set();
+
+    ui->add_filter_id_btn->setEnabled(false);
+    ui->write_id_btn->setEnabled(false);
+    ui->del_id_btn->setEnabled(false);
+    ui->clean_list_btn->setEnabled(false);
+
+    box_send_mode();
+
+    // Validators without parent: they live until the process ends.
+    ui->line_idlenggth->setPlaceholderText(tr("DEC EX:2"));
+    ui->line_idlenggth->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-4]{1}"))));
+    ui->line_idLocation->setPlaceholderText(tr("DEC EX:5"));
+    ui->line_idLocation->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-7]{1}"))));
+    ui->line_user_head->setPlaceholderText(tr("HEX EX:A5"));
+    ui->line_user_head->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-9A-F]{2}"))));
+    ui->line_user_tail->setPlaceholderText(tr("HEX EX:A5"));
+    ui->line_user_tail->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-9A-F]{2}"))));
+
+    set_send_btn(false);
+}
+
+void KX47main::devicd_Clicked()
+{
+    modbus_box_set();
+}
+
+void KX47main::onRegisterAccountClicked()
+{
+    QDesktopServices::openUrl(QUrl(QString::fromLatin1(kMakerAddress), QUrl::TolerantMode));
+}
+
+void KX47main::on_language_clicked()
+{
+    const QString current = ui->language->text();
+    if (current == QLatin1String("English")) {
+        QCoreApplication::removeTranslator(translator);
+        translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
+        QCoreApplication::installTranslator(translator);
+        ui->retranslateUi(this);
+        ui->language->setText(QStringLiteral("中文"));
+    } else if (current == QStringLiteral("中文")) {
+        translator->load(cataloguePath(QStringLiteral("language/language_CN.qm")));
+        QCoreApplication::installTranslator(translator);
+        ui->retranslateUi(this);
+        ui->language->setText(QStringLiteral("English"));
+    }
+    set_title();
+}
+
+void KX47main::closeEvent(QCloseEvent* event)
+{
+    QMessageBox box(QMessageBox::Information, tr("提示"), tr("你确定退出该软件?"), QMessageBox::NoButton, this);
+    QPushButton* const confirm = box.addButton(tr("确定"), QMessageBox::AcceptRole);
+    QPushButton* const cancel = box.addButton(tr("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.exec();
+    if (box.clickedButton() == confirm) {
+        // Ends the process here, without returning to the event loop: the
+        // port is left as it is and nothing is saved.
+        event->accept();
+        std::exit(0);
+    }
+    event->ignore();
+}
+
+void KX47main::enterBusy(const QString& operation)
+{
+    m_operation = operation;
+    m_operationClock.start();
+    statusBar()->clearMessage();
+    for (QWidget* const button :
+         std::initializer_list<QWidget*>{ui->device_connet, ui->all_set, ui->quit_btn, ui->reset_btn, ui->restore_btn,
+                                         ui->write_id_btn, ui->clean_list_btn, ui->btn_serch})
+        button->setEnabled(false);
+    m_statusText->setText(operation);
+    m_statusBar->setRange(0, 0);
+    m_statusBar->show();
+}
+
+void KX47main::leaveBusy()
+{
+    set_send_btn(SerialSocket::getInstance()->isOpen());
+    ui->btn_serch->setEnabled(true);
+    m_statusText->clear();
+    m_statusBar->hide();
+    // How the operation ended, for a while.
+    QString ended;
+    switch (m_session->outcome().end) {
+    case SequenceOutcome::End::Completed:
+        ended =
+            tr("%1完成，%2 秒").arg(m_operation, QString::number(double(m_operationClock.elapsed()) / 1000.0, 'f', 1));
+        break;
+    case SequenceOutcome::End::Stopped:
+        ended = tr("%1已停止").arg(m_operation);
+        break;
+    case SequenceOutcome::End::PortClosed:
+        ended = tr("%1中断：串口已关闭").arg(m_operation);
+        break;
+    }
+    constexpr int kEndShownMs = 5000;
+    statusBar()->showMessage(ended, kEndShownMs);
+    m_operation.clear();
+}
+
+void KX47main::showProgress(int step, int steps, const QString& what)
+{
+    if (!m_busy)
+        return;
+    m_statusText->setText(QStringLiteral("%1: %2").arg(m_operation, what));
+    m_statusBar->setRange(0, steps);
+    m_statusBar->setValue(step);
+}
+
+void KX47main::showPortError(const QString& message)
+{
+    show_log(message.toUtf8(), 3);
+    // The panel never shows an open port that is closed.
+    if (!SerialSocket::getInstance()->isOpen())
+        set_open_btn(false);
+}
+
+BusyScope::BusyScope(KX47main* window, const QString& operation) : m_window(window)
+{
+    if (m_window->m_busy)
+        return;
+    m_window->m_busy = true;
+    m_acquired = true;
+    m_window->enterBusy(operation);
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+}
+
+BusyScope::~BusyScope()
+{
+    if (!m_acquired)
+        return;
+    m_window->m_busy = false;
+    m_window->leaveBusy();
+    QApplication::restoreOverrideCursor();
+}
+
+ArrowCursor::ArrowCursor()
+{
+    if (!QApplication::overrideCursor())
+        return;
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    m_set = true;
+}
+
+ArrowCursor::~ArrowCursor()
+{
+    if (m_set)
+        QApplication::restoreOverrideCursor();
+}

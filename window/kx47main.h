@@ -1,0 +1,151 @@
+#pragma once
+
+#include "core/modulesession.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
+
+class QCloseEvent;
+class QLabel;
+class QProgressBar;
+class QTableWidgetItem;
+class QTranslator;
+
+namespace Ui {
+class KX47main;
+}
+
+// The one window of the tool: a view over the module session. Its slots turn
+// the editors into a configuration for the session's sequences and show what
+// the session reports (log entries, each group read, failures as message
+// boxes). The members are spread over app/ (shell, serial panel, log, editors,
+// module commands, profile files) and filters/ (the filter table).
+class KX47main : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit KX47main(QWidget* parent = nullptr);
+    ~KX47main() override;
+
+    // The translated title; set again after every retranslation.
+    void set_title();
+    // The start state: hidden and disabled controls, the English catalogue,
+    // the port list, the panel's items and the editors' rules.
+    void init_ui();
+
+    // Serial port panel.
+    void fill_port_box(QStringList list);
+    void set_open_btn(bool open);
+
+    // Baud-rate search; 1 found, 0 nothing found or cancelled, -1 stopped on an error.
+    int search_baud_rate();
+
+    // True while a module operation (read-back, write, search, list write, ...)
+    // is waiting for the module; other module operations do nothing meanwhile.
+    bool isBusy() const { return m_busy; }
+
+    // The editors and the filter table as one configuration, as a write sends them.
+    ModuleConfig editorsConfig() const;
+    // Profile files and the log, without their dialogs. A profile is checked
+    // whole before any editor changes; false after a message box.
+    bool openConfig(const QString& path);
+    bool saveConfig(const QString& path);
+    bool saveLog(const QString& path);
+
+public slots:
+    void on_my_serial_open_btn_clicked();
+    void on_clean_log_btn_clicked();
+    void on_in_config_btn_clicked();
+    void on_quit_btn_clicked();
+    void slot_portListClicked();
+    void devicd_Clicked();
+    void modbus_box_set();
+    void set_send_btn(bool flag);
+    void on_reset_btn_clicked();
+    void on_restore_btn_clicked();
+    void show_log(QByteArray data, int DateFlag);
+    void showTime();
+    void kx47send(QByteArray date);
+    uint16_t get_can_baud();
+    void on_write_485_btn_clicked();
+    void updata_tableWidget(QString idtype, QString iddate);
+    void on_write_can_btn_clicked();
+    bool kx47Query(QByteArray date, int16_t time);
+    void box_send_mode();
+    void on_device_connet_clicked();
+    void send_can_mode(QString qstr);
+    void send_filtra_mode(QString qstr);
+    void send_dev_mode(QString qstr);
+    void set_type_1();
+    void set_type_2();
+    void set_type_3();
+    void send_direction_mode(QString qstr);
+    void on_write_dev_mode_btn_clicked();
+    void Box_filtra_mode();
+    void on_write_filter_mode_btn_clicked();
+    void send_filter_mode(QString qstr);
+    void on_add_filter_id_btn_clicked();
+    void on_write_id_btn_clicked();
+    void on_del_id_btn_clicked();
+    void on_clean_list_btn_clicked();
+    void on_tableWidget_itemChanged(QTableWidgetItem* item);
+    char ConvertHexChar(char ch);
+    int at_master_get_argc(char* str);
+    void closeEvent(QCloseEvent* event) override;
+    void on_all_set_clicked();
+    bool kx47Query_one(QByteArray date, int16_t time);
+    void onRegisterAccountClicked();
+    void on_language_clicked();
+    void set_serching_sta(uchar sta);
+
+private:
+    friend class BusyScope;
+
+    // The busy state of BusyScope: operation buttons off, progress shown;
+    // afterwards every button as the panel's and the list's rules give it.
+    void enterBusy(const QString& operation);
+    void leaveBusy();
+    void showProgress(int step, int steps, const QString& what);
+    // The filter list's write and clear buttons: on in filter mode USER while
+    // the port is open and no operation runs.
+    void set_list_send_btn(bool portOpen);
+    // A write or another sequence of set commands, busy; afterwards the
+    // commands the module refused or left unanswered in one box.
+    void runWrite(const std::function<void()>& sequence);
+    void showRefusals();
+    // A port error: into the log, and the closed look when the port is gone.
+    void showPortError(const QString& message);
+    void stopSearch();
+
+    // What the editors hold, asked for by a sequence before each command.
+    ModuleSession::ConfigSource editors() const;
+    // Puts what the module (or a profile) said into the editors, through the
+    // setter slots, in the order of the fields.
+    void applyReading(const ConfigReading& reading);
+    void showFailure(ModuleSession::Failure failure);
+    void showSearchFound(const ModuleSession::Line& line);
+    void replaceCell(int row, int column, const QString& text);
+    // The File menu.
+    void chooseConfigToOpen();
+    void chooseConfigToSave();
+    void chooseLogToSave();
+    QString chooseFile(bool save, const QString& caption, const QString& name, const QString& filter);
+
+    Ui::KX47main* ui = nullptr;
+    QTranslator* translator = nullptr;  // no parent; lives until the process ends
+    ModuleSession* m_session = nullptr; // child of the window
+    bool m_busy = false;
+    bool m_searching = false;
+    bool m_listButtonsOn = false;        // the filter mode's rule for the list buttons
+    QString m_operation;                 // the running operation, for the status bar
+    QElapsedTimer m_operationClock;      // since the running operation began
+    QLabel* m_statusText = nullptr;      // in the status bar
+    QProgressBar* m_statusBar = nullptr; // in the status bar
+    QString m_lastFolder;                // of the File menu's dialogs, for this run
+};
