@@ -1,7 +1,10 @@
 #include "cli/commandline.h"
 
+#include "cli/modulerun.h"
+#include "cli/options.h"
+#include "cli/output.h"
 #include "cli/signalwatch.h"
-#include "core/configreading.h"
+#include "cli/station.h"
 #include "core/diagnostics.h"
 #include "core/fileaccess.h"
 #include "core/logformat.h"
@@ -17,14 +20,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <cstdio>
-#ifdef Q_OS_WIN
-#include <io.h>
-#define isatty _isatty
-#define STDERR_FILENO 2
-#else
-#include <unistd.h>
-#endif
+#include <QSerialPortInfo>
 
 namespace CommandLine {
 
@@ -36,70 +32,62 @@ const char kUsage[] = "Usage: velkocan-cli COMMAND [PORT] [ARGUMENTS] [OPTIONS]\
                       "\n"
                       "Commands:\n"
                       "  ports                          list the serial ports the window would list\n"
+                      "                                 (--json: with their adapters' details)\n"
                       "  read PORT [-o FILE]            read the whole configuration; print it as a\n"
                       "                                 profile, or write it to FILE\n"
-                      "  write PORT FILE [--set KEY=VALUE]... [--verify]\n"
+                      "  write PORT FILE [--set KEY=VALUE]... [--verify] [--restart]\n"
                       "                                 check the profile FILE (- for standard input),\n"
                       "                                 then write it all; --set overrides a field by\n"
                       "                                 its dotted path (can.id=1A0) before the check;\n"
                       "                                 --verify reads back and compares every field\n"
-                      "                                 the write sent\n"
+                      "                                 the write sent; --restart restarts the module\n"
+                      "                                 afterwards, in the same session\n"
+                      "  verify PORT FILE [--set KEY=VALUE]...\n"
+                      "                                 read back and compare with the profile; sends\n"
+                      "                                 no set command\n"
                       "  search PORT                    find the module's baud rate and parity\n"
                       "  leave PORT                     leave the configuration state\n"
                       "  restart PORT                   restart the module (a new serial line takes effect)\n"
                       "  restore PORT                   restore the factory settings and restart\n"
+                      "  station FILE --port PORT [--port PORT]... [--values CSV] [--set KEY=VALUE]...\n"
+                      "          [--count N] [--report FILE] [--restart]\n"
+                      "                                 the unattended line: on each port, wait for a\n"
+                      "                                 module, write the profile with its own values\n"
+                      "                                 (a row of CSV each), verify it, restart it when\n"
+                      "                                 asked, record it, wait until it is gone; the\n"
+                      "                                 ports side by side\n"
                       "\n"
                       "Options:\n"
                       "  --baud N                       the PC side's baud rate (default 115200)\n"
                       "  --parity none|odd|even         the PC side's parity (default none)\n"
                       "  --stop 1|2                     the PC side's stop bits (default 1)\n"
+                      "  --fast                         pace the exchange by the module's replies, not by\n"
+                      "                                 fixed pauses and polls (read, write, verify,\n"
+                      "                                 leave, restart, restore, station)\n"
                       "  --log FILE                     append the traffic to FILE, time-stamped\n"
-                      "  --json                         one machine-readable result object on standard\n"
-                      "                                 output, with \"status\", \"port\", \"command\"\n"
-                      "  --quiet                        no progress on standard error\n"
+                      "  --json                         machine-readable results on standard output: one\n"
+                      "                                 object per result (per module for the station),\n"
+                      "                                 with \"status\" (station: \"result\"), \"port\", \"command\"\n"
+                      "  --quiet                        no progress on standard error (station: only\n"
+                      "                                 the modules that failed on standard output)\n"
                       "  -h, --help                     this text\n"
                       "  --version                      the version\n"
                       "\n"
                       "Exit status:\n"
-                      "  0       done: every command went out and the module accepted it\n"
+                      "  0       done: every command went out and the module accepted it (station:\n"
+                      "          every module was ok)\n"
                       "  1       the module did not answer, or refused a command (each one named)\n"
-                      "  2       bad usage, a refused profile, or an output that cannot be written\n"
-                      "          (nothing sent when found before the traffic)\n"
-                      "  3       --verify found differences (each one named)\n"
-                      "  4       the port could not be opened\n"
+                      "  2       bad usage, a refused profile or values, or an output that cannot be\n"
+                      "          written (nothing sent when found before the traffic)\n"
+                      "  3       the module differs from what was written or from the profile (each\n"
+                      "          difference named); station: a module was not ok\n"
+                      "  4       the port could not be opened (station: no port ever opened)\n"
                       "  5       cut short: the port closed under the operation; the module may hold\n"
                       "          part of what was sent\n"
                       "  128+N   ended by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP): the exchange\n"
                       "          in progress finished, nothing more was sent\n"
                       "An operation that ends early says where it stopped and which groups were and\n"
                       "were not written.\n";
-
-struct Options
-{
-    QString command;
-    QString port;
-    QString profile; // write: the profile file, "-" for standard input
-    QString output;  // read: -o
-    QStringList overrides;
-    bool verify = false;
-    bool json = false;
-    bool quiet = false;
-    QString logFile;
-    int baud = 115200;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-};
-
-// What a command ends with: its exit status and everything its result says.
-struct Result
-{
-    int status = Done;
-    QString error;              // the one line that says what went wrong; empty when done
-    QStringList details;        // further lines on standard error: each refusal, the summary
-    bool detailsSayAll = false; // the details say the error line by line: it is not repeated
-    QJsonObject fields;         // the result object's own fields, for --json
-    QString text;               // the result for people, on standard output
-};
 
 // The tool's diagnostics are for developers: shown with VELKO_DEBUG=1 only,
 // so that standard error carries progress and errors alone.
@@ -109,97 +97,6 @@ void quietDiagnostics(QtMsgType type, const QMessageLogContext&, const QString& 
         return;
     std::fprintf(stderr, "%s\n", qPrintable(message));
 }
-
-// False when the stream did not take every byte (a full disk, a closed pipe).
-bool writeTo(FILE* stream, const QByteArray& bytes)
-{
-    const size_t written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    return std::fflush(stream) == 0 && written == size_t(bytes.size()) && !std::ferror(stream);
-}
-
-QJsonValue orNull(const QString& text)
-{
-    return text.isNull() ? QJsonValue() : QJsonValue(text);
-}
-
-// Results on standard output, progress and errors on standard error.
-class Reporter
-{
-public:
-    explicit Reporter(const Options& options)
-        : m_options(options), m_bar(isatty(STDERR_FILENO) == 1), m_phase(options.command)
-    {}
-
-    // What the progress lines that follow are part of ("connect", "verify", ...).
-    void setPhase(const QString& phase)
-    {
-        endBar();
-        m_phase = phase;
-    }
-
-    void progress(int step, int steps, const QString& what)
-    {
-        if (m_options.quiet)
-            return;
-        const QString count = QStringLiteral("%1/%2").arg(step).arg(steps);
-        if (!m_bar) {
-            writeTo(stderr, QStringLiteral("%1 %2 %3\n").arg(m_phase, count, what).toUtf8());
-            return;
-        }
-        constexpr int kWidth = 24;
-        const int done = steps > 0 ? step * kWidth / steps : 0;
-        const QString bar = QString(done, QLatin1Char('#')) + QString(kWidth - done, QLatin1Char('.'));
-        writeTo(stderr, QStringLiteral("\r\033[K%1 [%2] %3 %4").arg(m_phase, bar, count, what).toUtf8());
-        m_barShown = true;
-    }
-
-    void note(const QString& message)
-    {
-        endBar();
-        writeTo(stderr, (QStringLiteral("velkocan-cli: ") + message + QLatin1Char('\n')).toUtf8());
-    }
-
-    // Tells the result: its lines on standard error, then the text or, with
-    // --json, the object on standard output. Returns the exit status: a
-    // result that could not be written makes a success a failure (2).
-    int finish(const Result& r)
-    {
-        if (!r.error.isEmpty() && !r.detailsSayAll)
-            note(r.error);
-        for (const QString& line : r.details)
-            note(line);
-        bool written = true;
-        if (m_options.json) {
-            QJsonObject object = r.fields;
-            object.insert(QStringLiteral("status"), r.status);
-            object.insert(QStringLiteral("port"), orNull(m_options.port.isEmpty() ? QString() : m_options.port));
-            object.insert(QStringLiteral("command"),
-                          orNull(m_options.command.isEmpty() ? QString() : m_options.command));
-            if (!r.error.isEmpty())
-                object.insert(QStringLiteral("error"), r.error);
-            written = writeTo(stdout, QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
-        } else if (!r.text.isEmpty()) {
-            written = writeTo(stdout, r.text.toUtf8());
-        }
-        if (written)
-            return r.status;
-        note(QStringLiteral("standard output: the result cannot be written"));
-        return r.status == Done ? int(BadUsage) : r.status;
-    }
-
-private:
-    void endBar()
-    {
-        if (m_barShown)
-            writeTo(stderr, "\n");
-        m_barShown = false;
-    }
-
-    const Options& m_options;
-    const bool m_bar;
-    QString m_phase;
-    bool m_barShown = false;
-};
 
 // The traffic in the log view's format: a time-stamp line above each entry.
 // A file that already holds a run gets a blank line before this one.
@@ -229,6 +126,20 @@ private:
     QFile m_file;
 };
 
+// What each command takes after its name.
+struct CommandShape
+{
+    const char* name;
+    int arguments;     // positional arguments after the name
+    const char* usage; // of the arguments, for a message
+};
+
+const CommandShape kCommands[] = {
+    {"ports", 0, "no argument"}, {"read", 1, "PORT"},    {"write", 2, "PORT FILE"},
+    {"verify", 2, "PORT FILE"},  {"search", 1, "PORT"},  {"leave", 1, "PORT"},
+    {"restart", 1, "PORT"},      {"restore", 1, "PORT"}, {"station", 1, "FILE"},
+};
+
 // Parses the arguments; false with `error` set on bad usage.
 bool parse(const QStringList& arguments, Options* o, QString* error, bool* help, bool* version)
 {
@@ -239,14 +150,21 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     const QCommandLineOption outputOption(QStringList{"o", "output"}, QString(), "FILE");
     const QCommandLineOption setOption("set", QString(), "KEY=VALUE");
     const QCommandLineOption verifyOption("verify");
+    const QCommandLineOption restartOption("restart");
+    const QCommandLineOption portOption("port", QString(), "PORT");
+    const QCommandLineOption valuesOption("values", QString(), "CSV");
+    const QCommandLineOption countOption("count", QString(), "N");
+    const QCommandLineOption reportOption("report", QString(), "FILE");
     const QCommandLineOption baudOption("baud", QString(), "N");
     const QCommandLineOption parityOption("parity", QString(), "PARITY");
     const QCommandLineOption stopOption("stop", QString(), "BITS");
     const QCommandLineOption logOption("log", QString(), "FILE");
     const QCommandLineOption jsonOption("json");
     const QCommandLineOption quietOption("quiet");
-    parser.addOptions({helpOption, versionOption, outputOption, setOption, verifyOption, baudOption, parityOption,
-                       stopOption, logOption, jsonOption, quietOption});
+    const QCommandLineOption fastOption("fast");
+    parser.addOptions({helpOption, versionOption, outputOption, setOption, verifyOption, restartOption, portOption,
+                       valuesOption, countOption, reportOption, baudOption, parityOption, stopOption, logOption,
+                       jsonOption, quietOption, fastOption});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -262,41 +180,61 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
         return false;
     }
     o->command = args.at(0);
-    static const QStringList kPortCommands{"read", "write", "search", "leave", "restart", "restore"};
-    const int wanted = o->command == QLatin1String("ports")   ? 1
-                       : o->command == QLatin1String("write") ? 3
-                       : kPortCommands.contains(o->command)   ? 2
-                                                              : 0;
-    if (wanted == 0) {
+    const auto shape = std::find_if(std::begin(kCommands), std::end(kCommands),
+                                    [&](const CommandShape& c) { return o->command == QLatin1String(c.name); });
+    if (shape == std::end(kCommands)) {
         *error = QStringLiteral("unknown command %1").arg(o->command);
         return false;
     }
-    if (wanted > 1 && args.size() > 1)
+    const bool station = o->command == QLatin1String("station");
+    if (!station && shape->arguments > 0 && args.size() > 1)
         o->port = args.at(1);
-    if (args.size() != wanted) {
-        *error = QStringLiteral("%1 takes %2")
-                     .arg(o->command, wanted == 1   ? QStringLiteral("no argument")
-                                      : wanted == 2 ? QStringLiteral("PORT")
-                                                    : QStringLiteral("PORT FILE"));
+    if (args.size() != shape->arguments + 1) {
+        *error = QStringLiteral("%1 takes %2").arg(o->command, QLatin1String(shape->usage));
         return false;
     }
-    if (wanted > 2)
+    if (station)
+        o->profile = args.at(1);
+    else if (shape->arguments > 1)
         o->profile = args.at(2);
 
-    auto onlyFor = [&](const QCommandLineOption& option, const char* command) {
-        if (parser.isSet(option) && o->command != QLatin1String(command)) {
-            *error = QStringLiteral("--%1 is an option of %2 only").arg(option.names().constLast(), command);
+    auto onlyFor = [&](const QCommandLineOption& option, const QStringList& commands) {
+        if (parser.isSet(option) && !commands.contains(o->command)) {
+            *error = QStringLiteral("--%1 is an option of %2 only")
+                         .arg(option.names().constLast(), commands.join(QStringLiteral(", ")));
             return false;
         }
         return true;
     };
-    if (!onlyFor(outputOption, "read") || !onlyFor(setOption, "write") || !onlyFor(verifyOption, "write"))
+    const QStringList module{"read", "write", "verify", "leave", "restart", "restore", "station"};
+    if (!onlyFor(outputOption, {"read"}) || !onlyFor(setOption, {"write", "verify", "station"}) ||
+        !onlyFor(verifyOption, {"write"}) || !onlyFor(restartOption, {"write", "station"}) ||
+        !onlyFor(portOption, {"station"}) || !onlyFor(valuesOption, {"station"}) ||
+        !onlyFor(countOption, {"station"}) || !onlyFor(reportOption, {"station"}) || !onlyFor(fastOption, module) ||
+        !onlyFor(logOption, {"read", "write", "verify", "search", "leave", "restart", "restore"}))
         return false;
     o->output = parser.value(outputOption);
     o->overrides = parser.values(setOption);
     o->verify = parser.isSet(verifyOption);
+    o->restart = parser.isSet(restartOption);
+    o->fast = parser.isSet(fastOption);
     o->quiet = parser.isSet(quietOption);
     o->logFile = parser.value(logOption);
+    o->ports = parser.values(portOption);
+    o->values = parser.value(valuesOption);
+    o->report = parser.value(reportOption);
+    if (station && o->ports.isEmpty()) {
+        *error = QStringLiteral("station needs at least one --port");
+        return false;
+    }
+    if (parser.isSet(countOption)) {
+        bool ok = false;
+        o->count = parser.value(countOption).toInt(&ok);
+        if (!ok || o->count <= 0) {
+            *error = QStringLiteral("--count %1: not a number of modules").arg(parser.value(countOption));
+            return false;
+        }
+    }
 
     if (parser.isSet(baudOption)) {
         bool ok = false;
@@ -336,101 +274,41 @@ QString parityWord(QSerialPort::Parity parity)
                                                : QStringLiteral("none");
 }
 
-// The fields a read-back did not get, as a sentence; empty when it got them all.
-QString missingFields(const ConfigReading& reading)
+QJsonValue textOrNull(const QString& text)
 {
-    QStringList missing;
-    for (const ConfigField field : Config::allFields()) {
-        if (!(reading.fields & field))
-            missing.append(Config::fieldPath(field));
-    }
-    return missing.isEmpty() ? QString()
-                             : QStringLiteral("the module did not report %1").arg(missing.join(QStringLiteral(", ")));
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
 }
 
-// What the read-back left out or cannot keep; empty when it is a whole, sound configuration.
-QString readingProblem(const ConfigReading& reading)
+QJsonValue idOrNull(bool known, quint16 id)
 {
-    const QString missing = missingFields(reading);
-    if (!missing.isEmpty())
-        return missing;
-    const QString problem = Config::check(reading.values);
-    return problem.isEmpty() ? problem : QStringLiteral("the module reported %1").arg(problem);
+    return known ? QJsonValue(QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'))) : QJsonValue();
 }
 
-QJsonArray jsonList(const QStringList& texts)
-{
-    return QJsonArray::fromStringList(texts);
-}
-
-QString listed(const QStringList& texts)
-{
-    return texts.isEmpty() ? QStringLiteral("nothing") : texts.join(QStringLiteral(", "));
-}
-
-// The judged commands of a sequence that the module refused or left
-// unanswered: their lines for standard error, their lists for --json.
-void addFailures(const SequenceOutcome& o, Result* r)
-{
-    QJsonArray refused;
-    for (const SequenceOutcome::Command& c : o.refused()) {
-        r->details.append(QStringLiteral("the module refused %1 (%2)").arg(c.text(), c.refusal));
-        refused.append(QJsonObject{{"command", c.text()}, {"reply", c.refusal}});
-    }
-    QStringList unanswered;
-    for (const SequenceOutcome::Command& c : o.unanswered()) {
-        r->details.append(QStringLiteral("the module did not answer %1").arg(c.text()));
-        unanswered.append(c.text());
-    }
-    r->fields.insert(QStringLiteral("refused"), refused);
-    r->fields.insert(QStringLiteral("unanswered"), jsonList(unanswered));
-}
-
-// Where a sequence stopped and what it did and did not write; `plan` names
-// the groups when the sequence that stopped was not the write itself.
-void addSummary(const SequenceOutcome& o, const QVector<SequenceOutcome::Group>& plan, Result* r)
-{
-    if (o.end != SequenceOutcome::End::Completed) {
-        const SequenceOutcome::Command* const last = o.last();
-        QJsonObject stopped{{"step", last ? last->step : 0}, {"steps", o.steps}};
-        if (last) {
-            r->details.append(
-                QStringLiteral("stopped after step %1 of %2, %3").arg(last->step).arg(o.steps).arg(last->text()));
-            stopped.insert(QStringLiteral("command"), last->text());
-        } else {
-            r->details.append(QStringLiteral("stopped before step 1 of %1").arg(o.steps));
-        }
-        r->fields.insert(QStringLiteral("stoppedAfter"), stopped);
-    }
-    SequenceOutcome groups = o;
-    if (!plan.isEmpty()) {
-        groups.plan = plan;
-        groups.commands.clear(); // the write has not begun: none of its commands went out
-    }
-    if (groups.plan.isEmpty())
-        return;
-    const QStringList written = groups.groups(SequenceOutcome::GroupState::Written);
-    const QStringList partly = groups.groups(SequenceOutcome::GroupState::Partly);
-    const QStringList notWritten = groups.groups(SequenceOutcome::GroupState::NotWritten);
-    r->details.append(QStringLiteral("written: %1").arg(listed(written)));
-    if (!partly.isEmpty())
-        r->details.append(QStringLiteral("partly written: %1 (the module may hold part of it)").arg(listed(partly)));
-    r->details.append(QStringLiteral("not written: %1").arg(listed(notWritten)));
-    r->fields.insert(QStringLiteral("written"), jsonList(written));
-    r->fields.insert(QStringLiteral("partlyWritten"), jsonList(partly));
-    r->fields.insert(QStringLiteral("notWritten"), jsonList(notWritten));
-}
-
+// The ports the window lists; with --json, what the system knows of each.
 int listPorts(Reporter& out)
 {
     const QStringList ports = SerialSocket::getInstance()->getPortList();
     Result r;
-    for (const QString& port : ports)
+    QJsonArray details;
+    for (const QString& port : ports) {
         r.text += port + QLatin1Char('\n');
-    r.fields.insert(QStringLiteral("ports"), jsonList(ports));
+        const QString device = PortAccess::deviceName(port);
+        const QSerialPortInfo info(device);
+        details.append(QJsonObject{
+            {"name", port},
+            {"systemLocation", info.isNull() ? device : info.systemLocation()},
+            {"description", textOrNull(info.description())},
+            {"manufacturer", textOrNull(info.manufacturer())},
+            {"vendorId", idOrNull(info.hasVendorIdentifier(), info.vendorIdentifier())},
+            {"productId", idOrNull(info.hasProductIdentifier(), info.productIdentifier())},
+            {"serialNumber", textOrNull(info.serialNumber())},
+        });
+    }
+    r.fields.insert(QStringLiteral("ports"), details);
     return out.finish(r);
 }
 
+// One command on one module.
 class Run
 {
 public:
@@ -455,19 +333,11 @@ public:
     int exec() { return m_out.finish(perform()); }
 
 private:
-    static Result failure(int status, const QString& error)
-    {
-        Result r;
-        r.status = status;
-        r.error = error;
-        return r;
-    }
-
     Result perform()
     {
         // Everything that can be refused is refused before the port is opened.
         ModuleConfig profile;
-        if (m_o.command == QLatin1String("write")) {
+        if (!m_o.profile.isEmpty()) {
             Result refused;
             if (!readProfile(&profile, &refused))
                 return refused;
@@ -492,6 +362,7 @@ private:
             return failure(PortFailed,
                            QStringLiteral("%1: %2").arg(m_o.port, PortAccess::openFailure(m_o.port, m_openError)));
         SignalWatch::setArmed(true);
+        m_session.setFastExchange(m_o.fast);
         Result r = onModule(profile);
         m_port->closePort();
         return r;
@@ -522,153 +393,46 @@ private:
         return true;
     }
 
-    // The result of a sequence that ended early or that the module did not
-    // go along with; status Done when it went cleanly. `what` names the
-    // operation ("write"); `plan` the groups a write that has not begun
-    // would have written.
-    Result judged(const SequenceOutcome& o, const QString& what, const QVector<SequenceOutcome::Group>& plan = {})
-    {
-        Result r;
-        if (o.end == SequenceOutcome::End::PortClosed) {
-            r.status = CutShort;
-            r.error = QStringLiteral("%1: the port closed during the %2 (unplugged?)").arg(m_o.port, what);
-        } else if (o.end == SequenceOutcome::End::Stopped) {
-            r.status = 128 + m_signal;
-            r.error = QStringLiteral("%1: stopped by %2 during the %3")
-                          .arg(m_o.port, QLatin1String(SignalWatch::name(m_signal)), what);
-        } else if (!o.refused().isEmpty() || !o.unanswered().isEmpty()) {
-            r.status = NoAnswer;
-            r.error = o.refused().isEmpty()
-                          ? QStringLiteral("%1: the module did not answer every command").arg(m_o.port)
-                          : QStringLiteral("%1: the module refused what was sent").arg(m_o.port);
-        }
-        if (r.status == Done)
-            return r;
-        addFailures(o, &r);
-        addSummary(o, plan, &r);
-        return r;
-    }
-
-    // The result of a signal that came while no sequence ran: the last one
-    // counts as stopped after its last step.
-    Result interrupted(SequenceOutcome o, const QString& what, const QVector<SequenceOutcome::Group>& plan = {})
-    {
-        o.end = SequenceOutcome::End::Stopped;
-        return judged(o, what, plan);
-    }
-
-    Result notListening()
-    {
-        return failure(NoAnswer, QStringLiteral("%1: the module does not answer at %2 baud, parity %3 (is it "
-                                                "powered? \"velkocan-cli search %1\" finds its line)")
-                                     .arg(m_o.port)
-                                     .arg(m_o.baud)
-                                     .arg(parityWord(m_o.parity)));
-    }
-
-    // Brings the module into its configuration state; false with `r` set when it is not.
-    bool connect(const QString& what, const QVector<SequenceOutcome::Group>& plan, Result* r)
-    {
-        m_out.setPhase(QStringLiteral("connect"));
-        const bool listening = m_session.enterConfiguration();
-        m_out.setPhase(m_o.command);
-        if (listening)
-            return true;
-        *r = judged(m_session.outcome(), what, plan);
-        if (r->status == Done)
-            *r = notListening();
-        return false;
-    }
-
     Result onModule(const ModuleConfig& profile)
     {
+        ModuleRun run(
+            m_session, m_o.port, m_o.lineText(), [this] { return m_signal; },
+            [this](const QString& phase) { m_out.setPhase(phase); });
         if (m_o.command == QLatin1String("read"))
-            return read();
-        if (m_o.command == QLatin1String("write"))
-            return write(profile);
+            return read(run);
+        const bool write = m_o.command == QLatin1String("write");
         Result r;
-        if (!connect(m_o.command, {}, &r))
+        if (!run.connect(m_o.command, write ? ModuleSession::writePlan(profile) : ModuleRun::Plan(), &r))
             return r;
-        if (m_signal != 0)
-            return interrupted(m_session.outcome(), m_o.command);
-        if (m_o.command == QLatin1String("leave"))
-            m_session.leaveConfiguration();
-        else if (m_o.command == QLatin1String("restart"))
-            m_session.restart();
-        else
-            m_session.restore();
-        r = judged(m_session.outcome(), m_o.command);
-        if (r.status == Done)
-            addFailures(m_session.outcome(), &r);
-        return r;
+        if (write) {
+            r = run.write(profile, m_o.verify, m_o.restart);
+            if (r.status == Done && profile.filterMode == QLatin1String("USER") && profile.filters.isEmpty())
+                m_out.note(QStringLiteral("filter.list: no entries in USER mode; the module's list is empty"));
+            return r;
+        }
+        if (m_o.command == QLatin1String("verify"))
+            return run.verify(profile, false);
+        return run.command(m_o.command);
     }
 
-    Result read()
+    Result read(ModuleRun& run)
     {
         ConfigReading reading;
-        if (!m_session.readBack(&reading)) {
-            const Result r = judged(m_session.outcome(), QStringLiteral("read"));
-            return r.status == Done ? notListening() : r;
-        }
-        const QString problem = readingProblem(reading);
-        if (!problem.isEmpty())
-            return failure(NoAnswer, problem);
+        const Result r = run.read(&reading);
+        if (r.status != Done)
+            return r;
         const QByteArray text = Profile::write(reading.values);
-        Result r;
+        Result done;
         if (!m_o.output.isEmpty()) {
             QString error;
             if (!Files::writeWhole(m_o.output, text, &error))
                 return failure(BadUsage, error);
-            r.fields.insert(QStringLiteral("file"), m_o.output);
-            return r;
+            done.fields.insert(QStringLiteral("file"), m_o.output);
+            return done;
         }
-        r.text = QString::fromUtf8(text);
-        r.fields.insert(QStringLiteral("config"), QJsonDocument::fromJson(text).object());
-        return r;
-    }
-
-    Result write(const ModuleConfig& profile)
-    {
-        const QVector<SequenceOutcome::Group> plan = ModuleSession::writePlan(profile);
-        Result r;
-        if (!connect(QStringLiteral("write"), plan, &r))
-            return r;
-        if (m_signal != 0)
-            return interrupted(m_session.outcome(), QStringLiteral("write"), plan);
-        m_session.writeAll(ModuleSession::fixed(profile));
-        r = judged(m_session.outcome(), QStringLiteral("write"));
-        if (r.status != Done)
-            return r;
-        addFailures(m_session.outcome(), &r);
-        if (profile.filterMode == QLatin1String("USER") && profile.filters.isEmpty())
-            m_out.note(QStringLiteral("filter.list: no entries in USER mode; the module's list is empty"));
-        r.fields.insert(QStringLiteral("verified"), m_o.verify);
-        if (!m_o.verify)
-            return r;
-        if (m_signal != 0)
-            return interrupted(m_session.outcome(), QStringLiteral("write"));
-
-        ConfigReading reading;
-        m_out.setPhase(QStringLiteral("verify"));
-        if (!m_session.readBack(&reading)) {
-            const Result cut = judged(m_session.outcome(), QStringLiteral("verify"));
-            return cut.status == Done ? notListening() : cut;
-        }
-        const QString missing = missingFields(reading);
-        if (!missing.isEmpty())
-            return failure(NoAnswer, missing);
-        QJsonArray differences;
-        for (const Config::Difference& d : Config::compare(profile, reading.values)) {
-            r.details.append(d.text());
-            differences.append(
-                QJsonObject{{"field", Config::fieldPath(d.field)}, {"wrote", d.expected}, {"module", d.module}});
-        }
-        r.fields.insert(QStringLiteral("differences"), differences);
-        if (!differences.isEmpty()) {
-            r.status = Differences;
-            r.error = QStringLiteral("%1: the module differs from what was written").arg(m_o.port);
-        }
-        return r;
+        done.text = QString::fromUtf8(text);
+        done.fields.insert(QStringLiteral("config"), QJsonDocument::fromJson(text).object());
+        return done;
     }
 
     Result search()
@@ -709,22 +473,24 @@ private:
 
 } // namespace
 
+QString Options::lineText() const
+{
+    return QStringLiteral("%1 baud, parity %2").arg(baud).arg(parityWord(parity));
+}
+
 int run(const QStringList& arguments)
 {
     Diagnostics::applyEnvironment();
     if (qEnvironmentVariableIsEmpty("VELKO_DEBUG"))
         qInstallMessageHandler(quietDiagnostics);
     Options options;
-    // Known before the parse, so that a usage error is a result object too.
-    options.json = arguments.contains(QStringLiteral("--json"));
     QString error;
     bool help = false;
     bool version = false;
     if (!parse(arguments, &options, &error, &help, &version)) {
-        Reporter out(options);
-        Result r;
-        r.status = BadUsage;
-        r.error = error;
+        // Known before the parse, so that a usage error is a result object too.
+        Reporter out(options.port, options.command, arguments.contains(QStringLiteral("--json")), false);
+        Result r = failure(BadUsage, error);
         r.details.append(QStringLiteral("Try \"velkocan-cli --help\"."));
         return out.finish(r);
     }
@@ -735,10 +501,13 @@ int run(const QStringList& arguments)
                              QCoreApplication::applicationVersion() + QLatin1Char('\n');
         return writeTo(stdout, text.toUtf8()) ? Done : BadUsage;
     }
+    options.json = arguments.contains(QStringLiteral("--json"));
 
-    Reporter out(options);
+    Reporter out(options.port, options.command, options.json, options.quiet);
     if (options.command == QLatin1String("ports"))
         return listPorts(out);
+    if (options.command == QLatin1String("station"))
+        return runStation(options, out);
     Run run(options, out);
     return run.exec();
 }

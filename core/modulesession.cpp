@@ -302,6 +302,17 @@ bool ModuleSession::enterConfiguration()
     return true;
 }
 
+bool ModuleSession::probe()
+{
+    const Sequence sequence(this, 2);
+    if (!goOn())
+        return false;
+    m_port->clear(QSerialPort::AllDirections);
+    sendStep(At::kEscape);
+    guard(kEscapePause);
+    return exchange(At::kAt, kConnectBudget, QString(), false, true);
+}
+
 bool ModuleSession::readBack(ConfigReading* result)
 {
     const Sequence sequence(this, 3 + Reading::groupQueries().size());

@@ -60,6 +60,9 @@ public:
     // "+++", the notice check and echo-off: true when the module is listening
     // in its configuration state, else Failure::NoAnswer was reported.
     bool enterConfiguration();
+    // "+++" and "AT": true when the module answers anything within about a
+    // second (a station asks so whether a module is still there).
+    bool probe();
     // enterConfiguration(), then every parameter group in order; groupRead()
     // reports each answered group as it arrives. `result` gets all that was read.
     bool readBack(ConfigReading* result = nullptr);

@@ -27,6 +27,11 @@ SerialSocket* SerialSocket::getInstance()
     return s_instance;
 }
 
+SerialSocket* SerialSocket::createPort(QObject* parent)
+{
+    return new SerialSocket(parent);
+}
+
 void SerialSocket::setPortConfig(const QString& portName, int baudRate, QSerialPort::DataBits dataBits,
                                  QSerialPort::Parity parity, QSerialPort::StopBits stopBits)
 {

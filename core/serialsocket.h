@@ -10,13 +10,17 @@
 class QMutex;
 
 // The one serial port of the process. Created on first use by getInstance(),
-// without parent; it lives until the process ends.
+// without parent; it lives until the process ends. A program that talks to
+// several modules at once (the station) makes one more per port with
+// createPort(), each used on one thread.
 class SerialSocket : public QSerialPort
 {
     Q_OBJECT
 
 public:
     static SerialSocket* getInstance();
+    // A port of its own, owned by `parent`, on the calling thread.
+    static SerialSocket* createPort(QObject* parent);
 
     // Stores the line settings for the next open; applies them at once (and
     // drops pending input and output) when the port is open.

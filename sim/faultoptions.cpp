@@ -39,13 +39,18 @@ FaultOptions::FaultOptions()
       m_refuse(QStringLiteral("refuse"),
                QStringLiteral("Set commands of these names (e.g. CAN,FILTER) are refused with a plain ERROR line "
                               "and change nothing."),
-               QStringLiteral("NAME[,NAME...]"))
+               QStringLiteral("NAME[,NAME...]")),
+      m_replug(QStringLiteral("replug"),
+               QStringLiteral("100 ms after each restart's reply the module is unplugged, and MS ms later another "
+                              "one with factory settings is plugged in under the same port link (a production "
+                              "line's next module)."),
+               QStringLiteral("MS"))
 {}
 
 QList<QCommandLineOption> FaultOptions::all() const
 {
     return {m_blanks,      m_paddedIds,   m_bareEmptyList, m_pauseInLine, m_slowOk,
-            m_silentAfter, m_vanishAfter, m_keepSettings,  m_refuse};
+            m_silentAfter, m_vanishAfter, m_keepSettings,  m_refuse,      m_replug};
 }
 
 void FaultOptions::addTo(QCommandLineParser& parser) const
@@ -74,7 +79,8 @@ bool FaultOptions::read(const QCommandLineParser& parser, SimModule::Faults* fau
 
     SimModule::Faults f = *faults;
     if (!number(m_pauseInLine, &f.pauseInLineMs) || !number(m_slowOk, &f.okAfterEchoMs) ||
-        !number(m_silentAfter, &f.silentAfterFrames) || !number(m_vanishAfter, &f.unplugAfterFrames))
+        !number(m_silentAfter, &f.silentAfterFrames) || !number(m_vanishAfter, &f.unplugAfterFrames) ||
+        !number(m_replug, &f.replugAfterRestartMs))
         return false;
     // A list of set command names.
     auto names = [&](const QCommandLineOption& option, QStringList* list) {

@@ -33,6 +33,7 @@ private:
     QCommandLineOption m_vanishAfter;
     QCommandLineOption m_keepSettings;
     QCommandLineOption m_refuse;
+    QCommandLineOption m_replug;
 };
 
 } // namespace sim

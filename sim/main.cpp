@@ -173,6 +173,8 @@ int main(int argc, char** argv)
         QObject::connect(&module, &sim::SimModule::replyQueued, &app,
                          [&](const QByteArray& data) { say(stamp() + " TX \"" + escaped(data) + "\""); });
     }
+    QObject::connect(&module, &sim::SimModule::replugged, &app,
+                     [&] { say("velkocan-sim: replugged, slave " + module.slavePath().toLocal8Bit()); });
     QObject::connect(&module, &sim::SimModule::unplugged, &app, [] {
         say("velkocan-sim: unplugged");
         QCoreApplication::quit();

@@ -172,7 +172,35 @@ bool SimModule::start(QString* error)
     };
     if (isRunning())
         return true;
+    if (!openLine(error)) {
+        stop();
+        return false;
+    }
 
+    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (runtime.isEmpty())
+        return fail(QStringLiteral("no runtime directory for the port link"));
+    const QString folder = runtime + QStringLiteral("/velkocan");
+    if (!QDir().mkpath(folder))
+        return fail(QStringLiteral("cannot create %1").arg(folder));
+    const QString link =
+        QStringLiteral("%1/velkocan-sim-%2-%3").arg(folder).arg(::getpid()).arg(linkCounter.fetch_add(1) + 1);
+    QFile::remove(link); // left over by an earlier process with the same id
+    if (!QFile::link(m_slavePath, link))
+        return fail(QStringLiteral("cannot create the link %1").arg(link));
+    m_link = link;
+    m_plugged = {m_state.baud, m_state.parity, m_state.stopBits};
+    m_clock.start();
+    return true;
+}
+
+bool SimModule::openLine(QString* error)
+{
+    auto fail = [&](const QString& what) {
+        if (error)
+            *error = what;
+        return false;
+    };
     int master = -1;
     int slave = -1;
     char name[256] = {};
@@ -202,26 +230,12 @@ bool SimModule::start(QString* error)
     if (flags < 0 || ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK) != 0)
         return fail(QStringLiteral("O_NONBLOCK: %1").arg(QString::fromLocal8Bit(strerror(errno))));
 
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (runtime.isEmpty())
-        return fail(QStringLiteral("no runtime directory for the port link"));
-    const QString folder = runtime + QStringLiteral("/velkocan");
-    if (!QDir().mkpath(folder))
-        return fail(QStringLiteral("cannot create %1").arg(folder));
-    const QString link =
-        QStringLiteral("%1/velkocan-sim-%2-%3").arg(folder).arg(::getpid()).arg(linkCounter.fetch_add(1) + 1);
-    QFile::remove(link); // left over by an earlier process with the same id
-    if (!QFile::link(m_slavePath, link))
-        return fail(QStringLiteral("cannot create the link %1").arg(link));
-    m_link = link;
-
     m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SimModule::onReadable);
-    m_clock.start();
     return true;
 }
 
-void SimModule::stop()
+void SimModule::closeLine()
 {
     m_gapTimer->stop();
     m_paceTimer->stop();
@@ -236,9 +250,6 @@ void SimModule::stop()
         ::close(m_slaveHold);
     m_master = -1;
     m_slaveHold = -1;
-    if (!m_link.isEmpty())
-        QFile::remove(m_link);
-    m_link.clear();
     m_rx.clear();
     m_tx.clear();
     m_txCur = TxChunk();
@@ -246,6 +257,36 @@ void SimModule::stop()
     m_txQueue.clear();
     m_streaming = false;
     m_restarting = false;
+}
+
+void SimModule::replug()
+{
+    // Taken out a moment after the restart's reply (the tool has read it),
+    // the tool's port sees its device vanish; the next module gets a device
+    // of its own, reached through the same link.
+    constexpr int kUnplugAfterReplyMs = 100;
+    QTimer::singleShot(kUnplugAfterReplyMs, this, [this] {
+        if (isRunning())
+            closeLine();
+    });
+    QTimer::singleShot(kUnplugAfterReplyMs + qMax(0, m_faults.replugAfterRestartMs), this, [this] {
+        if (m_link.isEmpty() || isRunning() || !openLine(nullptr))
+            return;
+        restoreFactory();
+        setLine(m_plugged.baud, m_plugged.parity, m_plugged.stopBits);
+        QFile::remove(m_link);
+        if (!QFile::link(m_slavePath, m_link))
+            return;
+        emit replugged();
+    });
+}
+
+void SimModule::stop()
+{
+    closeLine();
+    if (!m_link.isEmpty())
+        QFile::remove(m_link);
+    m_link.clear();
 }
 
 bool SimModule::isRunning() const
@@ -657,7 +698,11 @@ void SimModule::onGap()
     std::function<void()> done;
     if (m_restartRequested) {
         m_restarting = true;
-        done = [this] { m_restarting = false; };
+        done = [this] {
+            m_restarting = false;
+            if (m_faults.replugAfterRestartMs >= 0)
+                replug();
+        };
     }
     queueReply(reply, m_cuts, baud, parity, std::move(done));
 }

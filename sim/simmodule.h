@@ -106,24 +106,27 @@ public:
     // Fault switches, all off by default.
     struct Faults
     {
-        bool silent = false;          // answers nothing at all
-        bool garbage = false;         // every reply is replaced by random printable bytes
-        int splitGapMs = 0;           // > 0: each reply in two halves with this gap between
-        bool zeroByte = false;        // a zero byte is inserted in the middle of each reply
-        bool longReply = false;       // each reply is followed by 64 KiB of filler text
-        bool endless = false;         // after the next reply, sends filler without pause until switched off
-        bool noticeAfterPlus = false; // the notice goes out right after "+++", "AT" only gets the OK reply
-        int unplugAfterFrames = -1;   // >= 0: the master is closed once this many frames were received
-        QStringList silentFor;        // commands starting with one of these get no reply
-        QString extraAfterValues;     // text inserted after the fields of a report, before "\r\n"
-        bool blankAfterComma = false; // reports put a blank after each comma between fields
-        bool padIds = false;          // CAN IDs in reports have 8 hex digits with leading zeros
-        bool bareEmptyList = false;   // an empty filter list is reported as the bare key "AT+FILTER="
-        int pauseInLineMs = 0;        // > 0: a reply with a report pauses this long inside its first report line
-        int okAfterEchoMs = 0;        // > 0: the rest of a reply follows the echo of the command this much later
-        int silentAfterFrames = -1;   // >= 0: no answer (and no change) once this many frames were received
-        QStringList keepSettings;     // set commands of these names (e.g. "CAN") get OK but change nothing
-        QStringList refuse;           // set commands of these names get a plain "ERROR" line and change nothing
+        bool silent = false;           // answers nothing at all
+        bool garbage = false;          // every reply is replaced by random printable bytes
+        int splitGapMs = 0;            // > 0: each reply in two halves with this gap between
+        bool zeroByte = false;         // a zero byte is inserted in the middle of each reply
+        bool longReply = false;        // each reply is followed by 64 KiB of filler text
+        bool endless = false;          // after the next reply, sends filler without pause until switched off
+        bool noticeAfterPlus = false;  // the notice goes out right after "+++", "AT" only gets the OK reply
+        int unplugAfterFrames = -1;    // >= 0: the master is closed once this many frames were received
+        QStringList silentFor;         // commands starting with one of these get no reply
+        QString extraAfterValues;      // text inserted after the fields of a report, before "\r\n"
+        bool blankAfterComma = false;  // reports put a blank after each comma between fields
+        bool padIds = false;           // CAN IDs in reports have 8 hex digits with leading zeros
+        bool bareEmptyList = false;    // an empty filter list is reported as the bare key "AT+FILTER="
+        int pauseInLineMs = 0;         // > 0: a reply with a report pauses this long inside its first report line
+        int okAfterEchoMs = 0;         // > 0: the rest of a reply follows the echo of the command this much later
+        int silentAfterFrames = -1;    // >= 0: no answer (and no change) once this many frames were received
+        QStringList keepSettings;      // set commands of these names (e.g. "CAN") get OK but change nothing
+        QStringList refuse;            // set commands of these names get a plain "ERROR" line and change nothing
+        int replugAfterRestartMs = -1; // >= 0: 100 ms after a restart's reply the module is unplugged, and this
+                                       // much later another one, with factory settings, is plugged in under
+                                       // the same link
     };
     Faults& faults() { return m_faults; }
 
@@ -145,6 +148,8 @@ signals:
     void replyQueued(const QByteArray& data);
     // The unplug fault closed the module; not emitted by stop().
     void unplugged();
+    // The replug fault plugged in the next module (its device is slavePath()).
+    void replugged();
 
 private:
     // One piece of output: sent `gapMs` after the piece before it ended, at
@@ -178,6 +183,10 @@ private:
     bool applySetting(const QByteArray& name, const QList<QByteArray>& args);
     void restart();
     void unplug();
+    // Opens a new pseudo-terminal in raw mode and starts reading it.
+    bool openLine(QString* error);
+    void closeLine();
+    void replug();
     int gapMs() const;
 
     ModuleState m_state;
@@ -203,6 +212,12 @@ private:
     int m_master = -1;
     int m_slaveHold = -1;
     QString m_slavePath;
+    struct
+    {
+        qint32 baud = 115200;
+        Parity parity = Parity::None;
+        int stopBits = 1;
+    } m_plugged; // the line a module plugged in by the replug fault starts with
     QString m_link;
     QSocketNotifier* m_notifier = nullptr;
     QTimer* m_gapTimer = nullptr;

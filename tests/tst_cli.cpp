@@ -207,7 +207,8 @@ void TstCli::verifyNamesWhatTheModuleKept()
     QCOMPARE(json.value("status").toInt(), 3);
     const QJsonArray expected{QJsonObject{{"field", "can.id"}, {"wrote", "1A0"}, {"module", "0"}}};
     QCOMPARE(json.value("differences").toArray(), expected);
-    QCOMPARE(m_sim->frameData().mid(10), TestSupport::kReadBackFrames);
+    // The read-back of the verify follows in the same session: no second escape.
+    QCOMPARE(m_sim->frameData().mid(10), TestSupport::kReadBackFrames.mid(3));
 }
 
 void TstCli::failures_data()

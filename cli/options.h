@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QSerialPort>
+#include <QString>
+#include <QStringList>
+
+namespace CommandLine {
+
+// The command line of velkocan-cli, parsed.
+struct Options
+{
+    QString command;
+    QString port;      // the port of a single-module command
+    QStringList ports; // station: one slot per --port
+    QString profile;   // write, verify, station: the profile file, "-" for standard input
+    QString output;    // read: -o
+    QString values;    // station: --values CSV
+    QString report;    // station: --report FILE
+    QStringList overrides;
+    int count = -1; // station: --count, -1 for no limit
+    bool verify = false;
+    bool restart = false;
+    bool fast = false;
+    bool json = false;
+    bool quiet = false;
+    QString logFile;
+    int baud = 115200;
+    QSerialPort::Parity parity = QSerialPort::NoParity;
+    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
+
+    // "115200 baud, parity none", for messages.
+    QString lineText() const;
+};
+
+} // namespace CommandLine

@@ -1,0 +1,131 @@
+#include "cli/output.h"
+
+#include <QJsonDocument>
+#ifdef Q_OS_WIN
+#include <io.h>
+#define isatty _isatty
+#define STDERR_FILENO 2
+#else
+#include <unistd.h>
+#endif
+
+namespace CommandLine {
+
+namespace {
+
+QJsonValue orNull(const QString& text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+} // namespace
+
+Result failure(int status, const QString& error)
+{
+    Result r;
+    r.status = status;
+    r.error = error;
+    return r;
+}
+
+bool writeTo(FILE* stream, const QByteArray& bytes)
+{
+    const size_t written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
+    return std::fflush(stream) == 0 && written == size_t(bytes.size()) && !std::ferror(stream);
+}
+
+Reporter::Reporter(const QString& port, const QString& command, bool json, bool quiet)
+    : m_port(port), m_command(command), m_json(json), m_quiet(quiet), m_terminal(isatty(STDERR_FILENO) == 1),
+      m_phase(command)
+{}
+
+void Reporter::setPhase(const QString& phase)
+{
+    endBar();
+    m_phase = phase;
+}
+
+void Reporter::progress(int step, int steps, const QString& what)
+{
+    if (m_quiet)
+        return;
+    const QString count = QStringLiteral("%1/%2").arg(step).arg(steps);
+    if (!m_terminal) {
+        writeTo(stderr, QStringLiteral("%1 %2 %3\n").arg(m_phase, count, what).toUtf8());
+        return;
+    }
+    constexpr int kWidth = 24;
+    const int done = steps > 0 ? step * kWidth / steps : 0;
+    const QString bar = QString(done, QLatin1Char('#')) + QString(kWidth - done, QLatin1Char('.'));
+    writeTo(stderr, QStringLiteral("\r\033[K%1 [%2] %3 %4").arg(m_phase, bar, count, what).toUtf8());
+    m_barShown = true;
+}
+
+void Reporter::note(const QString& message)
+{
+    endBar();
+    clearStatus();
+    writeTo(stderr, (QStringLiteral("velkocan-cli: ") + message + QLatin1Char('\n')).toUtf8());
+}
+
+int Reporter::finish(const Result& r)
+{
+    if (!r.error.isEmpty() && !r.detailsSayAll)
+        note(r.error);
+    for (const QString& line : r.details)
+        note(line);
+    bool written = true;
+    if (m_json) {
+        QJsonObject object = r.fields;
+        object.insert(QStringLiteral("status"), r.status);
+        object.insert(QStringLiteral("port"), orNull(m_port));
+        object.insert(QStringLiteral("command"), orNull(m_command));
+        if (!r.error.isEmpty())
+            object.insert(QStringLiteral("error"), r.error);
+        written = out(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+    } else if (!r.text.isEmpty()) {
+        written = out(r.text.toUtf8());
+    }
+    if (written)
+        return r.status;
+    note(QStringLiteral("standard output: the result cannot be written"));
+    return r.status == 0 ? 2 : r.status;
+}
+
+bool Reporter::out(const QByteArray& line)
+{
+    endBar();
+    clearStatus();
+    return writeTo(stdout, line);
+}
+
+void Reporter::showStatus(const QStringList& lines)
+{
+    if (!m_terminal || m_quiet)
+        return;
+    endBar();
+    clearStatus();
+    QByteArray text;
+    for (const QString& line : lines)
+        text += line.toUtf8() + "\033[K\n";
+    writeTo(stderr, text);
+    m_statusLines = lines.size();
+}
+
+void Reporter::clearStatus()
+{
+    if (m_statusLines == 0)
+        return;
+    // Up to the first status line, and everything below it away.
+    writeTo(stderr, QByteArray("\033[") + QByteArray::number(m_statusLines) + "A\r\033[J");
+    m_statusLines = 0;
+}
+
+void Reporter::endBar()
+{
+    if (m_barShown)
+        writeTo(stderr, "\n");
+    m_barShown = false;
+}
+
+} // namespace CommandLine

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+
+namespace CommandLine {
+
+// What a command, or one module of the station, ends with: its exit status
+// and everything its result says.
+struct Result
+{
+    int status = 0;
+    QString error;              // the one line that says what went wrong; empty when done
+    QStringList details;        // further lines on standard error: each refusal, the summary
+    bool detailsSayAll = false; // the details say the error line by line: it is not repeated
+    QJsonObject fields;         // the result object's own fields, for --json
+    QString text;               // the result for people, on standard output
+};
+
+Result failure(int status, const QString& error);
+
+// Writes `bytes` to `stream` and flushes it; false when it did not take
+// every byte (a full disk, a closed pipe).
+bool writeTo(FILE* stream, const QByteArray& bytes);
+
+// Results on standard output, progress and errors on standard error.
+class Reporter
+{
+public:
+    // `port` and `command` go into every result object.
+    Reporter(const QString& port, const QString& command, bool json, bool quiet);
+
+    bool json() const { return m_json; }
+    bool quiet() const { return m_quiet; }
+    // Whether standard error is a terminal (progress bars, status lines redrawn in place).
+    bool onTerminal() const { return m_terminal; }
+
+    // What the progress lines that follow are part of ("connect", "verify", ...).
+    void setPhase(const QString& phase);
+    void progress(int step, int steps, const QString& what);
+    // One line on standard error.
+    void note(const QString& message);
+
+    // Tells the result: its lines on standard error, then the text or, with
+    // --json, the object on standard output. Returns the exit status: a
+    // result that could not be written makes a success a failure (2).
+    int finish(const Result& r);
+
+    // A line on standard output; false when it could not be written.
+    bool out(const QByteArray& line);
+    // Status lines on a terminal, drawn again in place of the last ones.
+    void showStatus(const QStringList& lines);
+    void clearStatus();
+
+private:
+    void endBar();
+
+    const QString m_port;
+    const QString m_command;
+    const bool m_json;
+    const bool m_quiet;
+    const bool m_terminal;
+    QString m_phase;
+    bool m_barShown = false;
+    int m_statusLines = 0;
+};
+
+} // namespace CommandLine

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+namespace CommandLine {
+
+// The per-module values of a station: a CSV file whose header names profile
+// paths (can.id, filter.list, any path --set takes) and whose rows give each
+// module its own. Fields may be quoted ("NDTF:7FF,EDTF:1ABC"), with "" for a
+// quote inside; blank lines are skipped.
+struct ValuesTable
+{
+    QStringList paths;
+    QVector<QStringList> rows;
+    QVector<int> lines; // the line of each row in the file, for messages
+
+    // The overrides of row `index` (0-based): "path=value" each.
+    QStringList overrides(int index) const;
+};
+
+// Parses `text`; false with `error` naming the line and what is wrong. A
+// header path that no field has is refused, and so is a row whose number of
+// fields is not the header's.
+bool readValues(const QByteArray& text, const QStringList& knownPaths, ValuesTable* table, QString* error);
+
+} // namespace CommandLine
