@@ -181,10 +181,15 @@ void ModuleSession::pause(int ms)
         guard(ms);
         return;
     }
-    // A quiet gap of 10 character times, at least 5 ms, since the last reply.
+    // A quiet gap since the last reply.
+    guard(int(quietGap() - m_port->msSinceTraffic()));
+}
+
+int ModuleSession::quietGap() const
+{
+    // 10 character times, at least 5 ms.
     const int rate = m_port->baudRate(QSerialPort::AllDirections);
-    const qint64 gap = qMax<qint64>(kMinQuietGap, rate > 0 ? 110000 / rate : 0);
-    guard(int(gap - m_port->msSinceTraffic()));
+    return qMax(kMinQuietGap, rate > 0 ? 110000 / rate : 0);
 }
 
 void ModuleSession::guard(int ms)
@@ -246,8 +251,9 @@ bool ModuleSession::exchange(const QByteArray& command, int16_t budget, const QS
     emit logEntry(command, LogFormat::Sent);
     bool replied = false;
     if (m_fast) {
-        replied = m_port->sendAndWaitPaced(
-            command, budget, [noticeEnds](const QByteArray& reply) { return At::replyFinished(reply, noticeEnds); });
+        replied = m_port->sendAndWaitPaced(command, budget, quietGap(), [noticeEnds](const QByteArray& reply) {
+            return At::replyFinished(reply, noticeEnds);
+        });
         if (replied)
             emit logEntry(m_port->getReply(), LogFormat::Received);
     } else {

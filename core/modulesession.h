@@ -163,6 +163,8 @@ private:
     void pause(int ms);
     // A guard time the module needs, whatever the pace.
     void guard(int ms);
+    // The fast pace's quiet between a reply and the next command.
+    int quietGap() const;
 
     SerialSocket* m_port;
     SequenceOutcome m_outcome;

@@ -57,6 +57,7 @@ bool SerialSocket::sendAndWait(QByteArray command, int budget)
     qCDebug(lcPolls) << "[SerialSocket]"
                      << "polls" << m_lastPollCount;
     m_traffic.start();
+    m_trafficBehindMs = 0;
 
     if (!replyBuffer.isEmpty()) {
         qCDebug(lcTransport) << "[SerialSocket]"
@@ -81,7 +82,7 @@ bool SerialSocket::replyComplete(const QByteArray& reply, const QByteArray& comm
     return !text.isEmpty() && text != withoutLineEnds(command);
 }
 
-bool SerialSocket::sendAndWaitPaced(const QByteArray& command, int budget,
+bool SerialSocket::sendAndWaitPaced(const QByteArray& command, int budget, int settleMs,
                                     const std::function<bool(const QByteArray&)>& finished)
 {
     m_lastPollCount = 0;
@@ -100,31 +101,40 @@ bool SerialSocket::sendAndWaitPaced(const QByteArray& command, int budget,
     const int polls = budget > 0 ? (budget + 49) / 50 : 0;
     const qint64 deadline = transmitMs(rate, command.size()) + qint64(polls) * interval;
     qint64 lastByte = -1;
+    bool done = false; // a final line came: what follows it within the settle time is taken too
     m_lastReplyEnd = ReplyEnd::Closed;
+    qint64 now = 0;
     while (isOpen()) {
         const QByteArray chunk = readAll();
-        const qint64 now = clock.elapsed();
+        now = clock.elapsed();
         if (!chunk.isEmpty()) {
             replyBuffer.append(chunk);
             lastByte = now;
-            if (finished(replyBuffer)) {
-                m_lastReplyEnd = ReplyEnd::Finished;
-                break;
-            }
-        } else if (lastByte >= 0 && now - lastByte >= interval && replyComplete(replyBuffer, command)) {
+            done = done || finished(replyBuffer);
+        }
+        if (done && now - lastByte >= settleMs) {
+            m_lastReplyEnd = ReplyEnd::Finished;
+            break;
+        }
+        if (!done && chunk.isEmpty() && lastByte >= 0 && now - lastByte >= interval &&
+            replyComplete(replyBuffer, command)) {
             m_lastReplyEnd = ReplyEnd::Quiet; // no final line, but nothing more for a poll interval
             break;
         }
         if (now >= deadline) {
-            m_lastReplyEnd = ReplyEnd::Budget;
+            m_lastReplyEnd = done ? ReplyEnd::Finished : ReplyEnd::Budget;
             break;
         }
-        const qint64 until = lastByte >= 0 ? qMin(deadline, lastByte + interval) : deadline;
-        waitForInput(int(qMax<qint64>(1, until - now)));
+        const qint64 until = done            ? lastByte + settleMs
+                             : lastByte >= 0 ? qMin(deadline, lastByte + interval)
+                                             : deadline;
+        waitForInput(int(qMax<qint64>(1, qMin(deadline, until) - now)));
         ++m_lastPollCount;
         ++m_totalPollCount;
     }
+    // The quiet before the next command counts from the last byte.
     m_traffic.start();
+    m_trafficBehindMs = lastByte >= 0 ? now - lastByte : 0;
     if (!replyBuffer.isEmpty()) {
         qCDebug(lcTransport) << "[SerialSocket]"
                              << "R<<< " << replyBuffer;

@@ -73,6 +73,7 @@ bool SerialSocket::closePort()
 void SerialSocket::sendData(QByteArray data)
 {
     m_traffic.start();
+    m_trafficBehindMs = 0;
     qCDebug(lcTransport) << "[SerialSocket]" << data;
     write(data);
 }

@@ -46,7 +46,9 @@ public:
     // A reply it never finishes ends as sendAndWait() ends one: once no new
     // byte came for a poll interval after a complete reply. The budget is
     // real time, as long as its polls would last (500: about 1 s).
-    bool sendAndWaitPaced(const QByteArray& command, int budget,
+    // Bytes that follow the final line within `settleMs` (line ends a module
+    // sends apart) are taken into the reply as well.
+    bool sendAndWaitPaced(const QByteArray& command, int budget, int settleMs,
                           const std::function<bool(const QByteArray&)>& finished);
     // What ended the last paced exchange.
     enum class ReplyEnd { Finished, Quiet, Budget, Closed };
@@ -54,7 +56,7 @@ public:
     // Milliseconds since the last exchange ended (its last byte or its end of
     // waiting) or the last bytes were written without one; what a quiet gap
     // before the next command counts from.
-    qint64 msSinceTraffic() const { return m_traffic.isValid() ? m_traffic.elapsed() : 1000000; }
+    qint64 msSinceTraffic() const { return m_traffic.isValid() ? m_traffic.elapsed() + m_trafficBehindMs : 1000000; }
     // The bytes of the last exchange that found the port open.
     QByteArray getReply() const;
     // Number of polls the last exchange made (0 when it found the port closed),
@@ -85,6 +87,7 @@ private:
     void waitForInput(int ms);
 
     QElapsedTimer m_traffic;
+    qint64 m_trafficBehindMs = 0; // the last byte came this long before m_traffic started
     ReplyEnd m_lastReplyEnd = ReplyEnd::Budget;
     int m_lastPollCount = 0;
     qint64 m_totalPollCount = 0;

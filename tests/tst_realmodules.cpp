@@ -6,10 +6,12 @@
 #include "tests/support/testsupport.h"
 #include "window/kx47main.h"
 
+#include <QAction>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
@@ -62,21 +64,29 @@ void TstRealModules::replyFormsReadAndWriteBackExactly_data()
 {
     QTest::addColumn<QStringList>("faults");
     QTest::addColumn<bool>("filters");
-    QTest::newRow("blanks after the commas") << QStringList{"--blanks"} << true;
-    QTest::newRow("IDs padded to eight digits") << QStringList{"--padded-ids"} << true;
-    QTest::newRow("a pause of 250 ms inside a report line") << QStringList{"--pause-in-line", "250"} << true;
-    QTest::newRow("the OK 300 ms after the echo") << QStringList{"--slow-ok", "300"} << true;
-    QTest::newRow("an empty list as a bare key") << QStringList{"--bare-empty-list"} << false;
-    QTest::newRow("all of them at once") << QStringList{"--blanks", "--padded-ids", "--pause-in-line",
-                                                        "150",      "--slow-ok",    "200"}
-                                         << true;
+    QTest::addColumn<bool>("fast"); // "快速通信" checked
+    QTest::newRow("blanks after the commas") << QStringList{"--blanks"} << true << false;
+    QTest::newRow("IDs padded to eight digits") << QStringList{"--padded-ids"} << true << false;
+    QTest::newRow("a pause of 250 ms inside a report line") << QStringList{"--pause-in-line", "250"} << true << false;
+    QTest::newRow("the OK 300 ms after the echo") << QStringList{"--slow-ok", "300"} << true << false;
+    QTest::newRow("an empty list as a bare key") << QStringList{"--bare-empty-list"} << false << false;
+    const QStringList all{"--blanks", "--padded-ids", "--pause-in-line", "150", "--slow-ok", "200"};
+    QTest::newRow("all of them at once") << all << true << false;
+    QTest::newRow("all of them at once, paced by the replies") << all << true << true;
+    QTest::newRow("an empty list as a bare key, paced by the replies")
+        << QStringList{"--bare-empty-list"} << false << true;
 }
 
 void TstRealModules::replyFormsReadAndWriteBackExactly()
 {
     QFETCH(QStringList, faults);
     QFETCH(bool, filters);
+    QFETCH(bool, fast);
     TestSupport::setFaults(m_sim, faults);
+    auto* const fastExchange = m_window->findChild<QAction*>("action_fast_exchange");
+    QVERIFY(fastExchange && fastExchange->isCheckable() && !fastExchange->isChecked()); // off unless asked for
+    fastExchange->setChecked(fast);
+    const auto uncheck = qScopeGuard([fastExchange] { fastExchange->setChecked(false); });
     sim::ModuleState& s = m_sim->state();
     s.stopBits = 2;
     s.parity = sim::Parity::Even; // looks like no parity on a pseudo-terminal: the module still answers
@@ -90,7 +100,7 @@ void TstRealModules::replyFormsReadAndWriteBackExactly()
 
     widget<QPushButton>(m_window, "device_connet")->click();
 
-    QVERIFY(m_boxes->seen().isEmpty());
+    QVERIFY2(m_boxes->seen().isEmpty(), qPrintable(m_boxes->titles().join(',') + TestSupport::logText(m_window)));
     QCOMPARE(m_sim->frameData(), kReadBackFrames);
     Editors expected;
     expected.stop = "2";

@@ -63,6 +63,8 @@ KX47main::KX47main(QWidget* parent) : QMainWindow(parent), ui(new Ui::KX47main)
     connect(ui->action_open_config, &QAction::triggered, this, &KX47main::chooseConfigToOpen);
     connect(ui->action_save_config, &QAction::triggered, this, &KX47main::chooseConfigToSave);
     connect(ui->action_save_log, &QAction::triggered, this, &KX47main::chooseLogToSave);
+    // Every sequence started while it is checked is paced by the module's replies.
+    connect(ui->action_fast_exchange, &QAction::toggled, m_session, &ModuleSession::setFastExchange);
 }
 
 KX47main::~KX47main()

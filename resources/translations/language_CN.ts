@@ -575,6 +575,18 @@
         <source>确定恢复出厂设置？模块的全部配置将丢失。</source>
         <translation>确定恢复出厂设置？模块的全部配置将丢失。</translation>
     </message>
+    <message>
+        <source>选项</source>
+        <translation>选项</translation>
+    </message>
+    <message>
+        <source>快速通信</source>
+        <translation>快速通信</translation>
+    </message>
+    <message>
+        <source>按模块的回复掌握节奏，而不是固定的停顿和轮询</source>
+        <translation>按模块的回复掌握节奏，而不是固定的停顿和轮询</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

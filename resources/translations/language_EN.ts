@@ -575,6 +575,18 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>确定恢复出厂设置？模块的全部配置将丢失。</source>
         <translation>Restore the factory settings? The module&apos;s whole configuration will be lost.</translation>
     </message>
+    <message>
+        <source>选项</source>
+        <translation>Options</translation>
+    </message>
+    <message>
+        <source>快速通信</source>
+        <translation>Fast exchange</translation>
+    </message>
+    <message>
+        <source>按模块的回复掌握节奏，而不是固定的停顿和轮询</source>
+        <translation>Pace the exchange by the module's replies instead of fixed pauses and polls</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

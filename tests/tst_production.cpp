@@ -1,0 +1,277 @@
+// The production line end to end: the reply-paced exchange gives what the
+// default pace gives, verify compares without writing, and the station takes
+// module after module on its ports. velkocan-cli runs as a child process
+// against simulated modules of this process.
+#include "core/moduleconfig.h"
+#include "sim/simmodule.h"
+#include "tests/support/testsupport.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+
+#include <csignal>
+
+namespace {
+
+struct Run
+{
+    int status = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// The report's lines as objects.
+QList<QJsonObject> reportLines(const QString& path)
+{
+    QList<QJsonObject> lines;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        while (!file.atEnd())
+            lines.append(QJsonDocument::fromJson(file.readLine()).object());
+    }
+    return lines;
+}
+
+} // namespace
+
+class TstProduction : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+
+    void fastPaceGivesWhatTheDefaultGives_data();
+    void fastPaceGivesWhatTheDefaultGives();
+    void verifyComparesWithoutWriting();
+    void writeVerifyRestartIsOneSession();
+    void stationGivesEachModuleItsRow();
+    void stationTakesTheModuleThatReplacesTheLast();
+    void stationResumesFromItsReport();
+    void stationWithoutAnyPort();
+
+private:
+    sim::SimModule* plug(int replugMs = -1);
+    Run cli(const QStringList& arguments, int signalAfterMs = 0);
+    QString file(const QString& name, const QByteArray& text);
+
+    QList<sim::SimModule*> m_sims;
+    QTemporaryDir m_dir;
+};
+
+void TstProduction::cleanup()
+{
+    qDeleteAll(m_sims);
+    m_sims.clear();
+}
+
+sim::SimModule* TstProduction::plug(int replugMs)
+{
+    auto* const module = new sim::SimModule;
+    module->faults().replugAfterRestartMs = replugMs;
+    if (!module->start())
+        qWarning("the simulated module did not start");
+    m_sims.append(module);
+    return module;
+}
+
+Run TstProduction::cli(const QStringList& arguments, int signalAfterMs)
+{
+    QProcess process;
+    QSignalSpy finished(&process, SIGNAL(finished(int, QProcess::ExitStatus)));
+    process.start(QStringLiteral(VELKO_CLI_PROGRAM), arguments);
+    process.closeWriteChannel();
+    if (signalAfterMs > 0 && process.waitForStarted()) {
+        QTest::qWait(signalAfterMs);
+        ::kill(pid_t(process.processId()), SIGTERM);
+    }
+    // The modules answer from this process's event loop, which the wait runs.
+    if (!finished.wait(120000))
+        process.kill();
+    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
+            process.readAllStandardError()};
+}
+
+QString TstProduction::file(const QString& name, const QByteArray& text)
+{
+    const QString path = m_dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+        return QString();
+    return path;
+}
+
+void TstProduction::fastPaceGivesWhatTheDefaultGives_data()
+{
+    QTest::addColumn<QStringList>("faults");
+    QTest::newRow("the module's own replies") << QStringList();
+    QTest::newRow("blanks and padded IDs") << QStringList{"--blanks", "--padded-ids"};
+    QTest::newRow("a pause inside a report line") << QStringList{"--pause-in-line", "150"};
+    QTest::newRow("the rest of a reply after its echo") << QStringList{"--slow-ok", "200"};
+    QTest::newRow("an empty list as a bare key") << QStringList{"--bare-empty-list"};
+}
+
+void TstProduction::fastPaceGivesWhatTheDefaultGives()
+{
+    QFETCH(QStringList, faults);
+    sim::SimModule* const module = plug();
+    TestSupport::setFaults(module, faults);
+    module->state().canId = "1A5";
+    module->state().filterMode = "USER";
+    module->state().filters = {{"EDTF", "1ABCDEF0"}, {"NDTF", "12"}};
+    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+
+    QList<QList<QByteArray>> frames;
+    QList<QByteArray> outputs;
+    for (const char* command : {"read", "write"}) {
+        for (const bool fast : {false, true}) {
+            QStringList arguments{command, module->portName(), "--quiet"};
+            if (QLatin1String(command) == QLatin1String("write"))
+                arguments.insert(2, profile);
+            if (fast)
+                arguments << "--fast";
+            module->clearFrames();
+            const Run r = cli(arguments);
+            QCOMPARE(r.status, 0);
+            frames.append(module->frameData());
+            outputs.append(r.out);
+        }
+    }
+    QCOMPARE(frames.at(1), frames.at(0));
+    QCOMPARE(outputs.at(1), outputs.at(0)); // the same profile
+    QCOMPARE(frames.at(3), frames.at(2));
+}
+
+void TstProduction::verifyComparesWithoutWriting()
+{
+    sim::SimModule* const module = plug();
+    ModuleConfig profile;
+    profile.canId = "1A0";
+    profile.mode = "USER";
+    profile.head = "C3";
+    const QString path = file("profile.json", Profile::write(profile));
+
+    const Run differs = cli({"verify", module->portName(), path, "--fast", "--json"});
+    QCOMPARE(differs.status, 3);
+    QVERIFY2(differs.err.contains("can.id: profile has 1A0, module has 0"), differs.err.constData());
+    QVERIFY2(differs.err.contains("custom.head: profile has C3, module has A5"), differs.err.constData());
+    QVERIFY(!differs.err.contains("wrote"));
+    QCOMPARE(QJsonDocument::fromJson(differs.out).object().value("differences").toArray().size(), 3); // and mode
+    // Only the escape, the echo-off and the queries went out.
+    for (const QByteArray& frame : module->frameData())
+        QVERIFY2(frame == "+++" || frame == "AT\r\n" || frame == "AT+E=OFF\r\n" || !frame.contains('='), frame);
+
+    sim::ModuleState& s = module->state();
+    s.canId = "1A0";
+    s.mode = "USER";
+    s.userHead = "C3";
+    const Run matches = cli({"verify", module->portName(), path, "--set", "direction=BOTHWAY"});
+    QCOMPARE(matches.status, 0);
+}
+
+void TstProduction::writeVerifyRestartIsOneSession()
+{
+    sim::SimModule* const module = plug();
+    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+
+    const Run r = cli({"write", module->portName(), profile, "--verify", "--restart", "--fast", "--json"});
+
+    QCOMPARE(r.status, 0);
+    const QList<QByteArray> frames = module->frameData();
+    QCOMPARE(frames.count("+++"), 1);
+    QCOMPARE(frames.last(), QByteArray("AT+REBT\r\n"));
+    QCOMPARE(frames.size(), 12 + 9 + 1); // connect and write, the queries, the restart
+    QVERIFY(!module->state().configMode);
+    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    QVERIFY(json.value("verified").toBool() && json.value("restarted").toBool());
+}
+
+void TstProduction::stationGivesEachModuleItsRow()
+{
+    sim::SimModule* const first = plug();
+    sim::SimModule* const second = plug();
+    const QString values = file("values.csv", "can.id,filter.list\n101,\"NDTF:1,NDTF:2\"\n102,EDTF:1ABC\n");
+    const QString report = m_dir.filePath("station.jsonl");
+    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+
+    const Run r = cli({"station", profile, "--port", first->portName(), "--port", second->portName(), "--values",
+                       values, "--report", report, "--fast", "--json"});
+
+    QCOMPARE(r.status, 0);
+    // Each module got a row of its own, and holds what that row says.
+    const QList<QJsonObject> lines = reportLines(report);
+    QCOMPARE(lines.size(), 2);
+    QList<int> rows;
+    for (const QJsonObject& line : lines) {
+        QCOMPARE(line.value("result").toString(), QStringLiteral("ok"));
+        QVERIFY(line.value("time").toString().contains(
+            QRegularExpression(QStringLiteral("T\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$"))));
+        QVERIFY(line.value("durationMs").toInt() > 0);
+        rows << line.value("row").toInt();
+        const sim::SimModule* const module = line.value("port").toString() == first->portName() ? first : second;
+        QCOMPARE(module->state().canId, line.value("values").toObject().value("can.id").toString());
+        QCOMPARE(module->state().filters.size(), line.value("row").toInt() == 1 ? 2 : 1);
+    }
+    std::sort(rows.begin(), rows.end());
+    QCOMPARE(rows, (QList<int>{1, 2}));
+    QCOMPARE(r.out.count('\n'), 2); // a report object per module on standard output
+}
+
+void TstProduction::stationTakesTheModuleThatReplacesTheLast()
+{
+    // Taken out after its restart, the module is followed by another on the same port.
+    sim::SimModule* const slot = plug(50);
+    QSignalSpy replugged(slot, &sim::SimModule::replugged);
+    const QString values = file("values.csv", "can.id\n1A1\n1A2\n");
+    const QString report = m_dir.filePath("replaced.jsonl");
+    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+
+    const Run r = cli({"station", profile, "--port", slot->portName(), "--values", values, "--report", report,
+                       "--restart", "--fast", "--quiet"});
+
+    QCOMPARE(r.status, 0);
+    QVERIFY(replugged.count() >= 1);
+    const QList<QJsonObject> lines = reportLines(report);
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines.at(0).value("row").toInt(), 1);
+    QCOMPARE(lines.at(1).value("row").toInt(), 2);
+    QCOMPARE(lines.at(1).value("values").toObject().value("can.id").toString(), QStringLiteral("1A2"));
+    QVERIFY2(r.out.isEmpty(), r.out.constData()); // --quiet: only failures
+    QVERIFY2(r.err.contains("station: 2 ok, 0 failed, 0 rows left"), r.err.constData());
+}
+
+void TstProduction::stationResumesFromItsReport()
+{
+    sim::SimModule* const module = plug();
+    const QString values = file("values.csv", "can.id\n101\n102\n");
+    const QString report = file("resumed.jsonl", QByteArray(R"({"row":1,"values":{"can.id":"101"},"result":"ok"})"
+                                                            "\n"
+                                                            R"({"row":2,"values":{"can.id":"102"},"result":"refused"})"
+                                                            "\n"));
+    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+
+    const Run r = cli({"station", profile, "--port", module->portName(), "--values", values, "--report", report,
+                       "--fast", "--quiet"});
+
+    QCOMPARE(r.status, 0);
+    const QList<QJsonObject> lines = reportLines(report);
+    QCOMPARE(lines.size(), 3); // appended
+    QCOMPARE(lines.last().value("row").toInt(), 2);
+    QCOMPARE(module->state().canId, QStringLiteral("102"));
+    QCOMPARE(module->frameData().count("+++"), 1);
+}
+
+void TstProduction::stationWithoutAnyPort()
+{
+    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+    const Run r = cli({"station", profile, "--port", m_dir.filePath("no-such-port")}, 1200);
+    QCOMPARE(r.status, 4);
+    QVERIFY2(r.err.contains("station: 0 ok, 0 failed"), r.err.constData());
+}
+
+VELKO_TEST_MAIN(TstProduction)
+#include "tst_production.moc"
