@@ -1,394 +1,23 @@
 #include "core/moduleconfig.h"
 
-#include "core/filtercheck.h"
+#include "core/configfields.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
-#include <QLocale>
-#include <QtAlgorithms>
 #include <algorithm>
-#include <cmath>
+
+using namespace FieldTable;
 
 namespace {
-
-// How a field is held in a profile and converted from an override.
-enum class Kind { Number, Token, Flag, Hex, List };
-
-struct FieldInfo
-{
-    ConfigField field;
-    const char* group; // empty for a field at the top level
-    const char* key;
-    Kind kind;
-    // The member that holds the field; the filter list has none of these.
-    int ModuleConfig::*number = nullptr;
-    bool ModuleConfig::*flag = nullptr;
-    QString ModuleConfig::*text = nullptr; // the identifier digits are numbers in a profile
-};
-
-// In enum order, which is profile order: the entry of a field is at its bit's position.
-const FieldInfo kFields[] = {
-    {ConfigField::SerialBaud, "serial", "baud", Kind::Number, &ModuleConfig::baud},
-    {ConfigField::SerialStopBits, "serial", "stopBits", Kind::Number, &ModuleConfig::stopBits},
-    {ConfigField::SerialParity, "serial", "parity", Kind::Token, nullptr, nullptr, &ModuleConfig::parity},
-    {ConfigField::CanRate, "can", "rateKbit", Kind::Number, &ModuleConfig::canRateKbit},
-    {ConfigField::CanFrameType, "can", "frameType", Kind::Token, nullptr, nullptr, &ModuleConfig::frameType},
-    {ConfigField::CanId, "can", "id", Kind::Hex, nullptr, nullptr, &ModuleConfig::canId},
-    {ConfigField::Mode, "", "mode", Kind::Token, nullptr, nullptr, &ModuleConfig::mode},
-    {ConfigField::FrameId, "transparent", "frameId", Kind::Flag, nullptr, &ModuleConfig::frameId},
-    {ConfigField::FrameInfo, "transparent", "frameInfo", Kind::Flag, nullptr, &ModuleConfig::frameInfo},
-    {ConfigField::Head, "custom", "head", Kind::Hex, nullptr, nullptr, &ModuleConfig::head},
-    {ConfigField::Tail, "custom", "tail", Kind::Hex, nullptr, nullptr, &ModuleConfig::tail},
-    {ConfigField::IdLength, "identifier", "length", Kind::Number, nullptr, nullptr, &ModuleConfig::idLength},
-    {ConfigField::IdPosition, "identifier", "position", Kind::Number, nullptr, nullptr, &ModuleConfig::idPosition},
-    {ConfigField::Direction, "", "direction", Kind::Token, nullptr, nullptr, &ModuleConfig::direction},
-    {ConfigField::FilterMode, "filter", "mode", Kind::Token, nullptr, nullptr, &ModuleConfig::filterMode},
-    {ConfigField::FilterList, "filter", "list", Kind::List},
-};
-constexpr int kFieldCount = int(sizeof(kFields) / sizeof(kFields[0]));
-static_assert(kFieldCount == 16, "one entry per ConfigField");
-
-const FieldInfo& info(ConfigField field)
-{
-    return kFields[qCountTrailingZeroBits(quint32(field))];
-}
-
-static_assert(Config::kMaxFilters == FilterCheck::kMaxRows, "the profile holds what the filter table holds");
 
 const char kFormatName[] = "velkocan-config";
 constexpr int kVersion = 1;
 const char kSerialHint[] = " (a new serial line takes effect when the module restarts)";
 
-// The ranges of the identifier digits.
-constexpr int kMaxIdLength = 4;
-constexpr int kMaxIdPosition = 7;
-
-// The maximum and digit count of a CAN ID by frame type; a type that is not
-// EDTF is taken as standard (the frame type is checked before its ID).
-struct IdLimit
-{
-    int digits;
-    const char* max;
-    const char* frame;
-};
-
-IdLimit idLimit(const QString& frameType)
-{
-    if (frameType == QLatin1String("EDTF"))
-        return {8, "1FFFFFFF", "an extended"};
-    return {3, "7FF", "a standard"};
-}
-
-QStringList tokens(QString (*token)(int))
-{
-    QStringList list;
-    for (int i = 0; !token(i).isEmpty(); ++i)
-        list.append(token(i));
-    return list;
-}
-
-QStringList tokensOf(ConfigField field)
-{
-    switch (field) {
-    case ConfigField::SerialParity:
-        return {QStringLiteral("NONE"), QStringLiteral("ODD"), QStringLiteral("EVEN")};
-    case ConfigField::CanFrameType:
-        return tokens(At::frameTypeToken);
-    case ConfigField::Mode:
-        return tokens(At::modeToken);
-    case ConfigField::Direction:
-        return tokens(At::directionToken);
-    default:
-        return tokens(At::filterModeToken);
-    }
-}
-
-bool isHexDigit(QChar c)
-{
-    return c.unicode() < 128 && At::hexDigitFlag(char(c.unicode()));
-}
-
-bool allHex(const QString& text)
-{
-    return std::all_of(text.begin(), text.end(), isHexDigit);
-}
-
-bool allDigits(const QString& text)
-{
-    return !text.isEmpty() &&
-           std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 128 && c.isDigit(); });
-}
-
 // ---- Texts -----------------------------------------------------------------
-
-// A number as JSON writes it: integers in decimal digits.
-QString numberText(double value)
-{
-    if (value == std::floor(value) && std::fabs(value) < 1e15)
-        return QString::number(qint64(value));
-    return QString::number(value, 'g', QLocale::FloatingPointShortest);
-}
-
-// A JSON string literal, escaped by Qt's writer.
-QString quoted(const QString& text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
-
-// A text within a message: as it is, or quoted when it is empty or holds
-// blanks or control characters, so that a message stays one readable line.
-QString shownText(const QString& text)
-{
-    const bool plain = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
-        return c.isPrint() && !c.isSpace() && c != QLatin1Char('"');
-    });
-    return plain ? text : quoted(text);
-}
-
-// A JSON value within a message about its type.
-QString shown(const QJsonValue& value)
-{
-    switch (value.type()) {
-    case QJsonValue::Bool:
-        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
-    case QJsonValue::Double:
-        return numberText(value.toDouble());
-    case QJsonValue::String:
-        return quoted(value.toString());
-    case QJsonValue::Array:
-        return QStringLiteral("a list");
-    case QJsonValue::Object:
-        return QStringLiteral("an object");
-    default:
-        return QStringLiteral("null");
-    }
-}
-
-QString joined(const QVector<int>& values)
-{
-    QStringList texts;
-    for (const int v : values)
-        texts.append(QString::number(v));
-    return texts.join(QLatin1String(", "));
-}
-
-// ---- Rules -----------------------------------------------------------------
-// Each returns an empty text when the value is sound, otherwise the message.
-
-QString numberRule(const QString& path, const QJsonValue& value, double* number)
-{
-    if (!value.isDouble())
-        return QStringLiteral("%1: %2 is not a number").arg(path, shown(value));
-    *number = value.toDouble();
-    if (*number != std::floor(*number))
-        return QStringLiteral("%1: %2 is not an integer").arg(path, numberText(*number));
-    return {};
-}
-
-QString offeredRule(const QString& path, double number, const QVector<int>& offered)
-{
-    if (std::find(offered.begin(), offered.end(), number) != offered.end())
-        return {};
-    return QStringLiteral("%1: %2 is not offered; allowed %3").arg(path, numberText(number), joined(offered));
-}
-
-QString rangeMessage(const QString& path, const QString& shownValue, int max)
-{
-    return QStringLiteral("%1: %2; allowed 0 to %3").arg(path, shownValue).arg(max);
-}
-
-QString textRule(const QString& path, const QJsonValue& value, QString* text)
-{
-    if (!value.isString())
-        return QStringLiteral("%1: %2 is not a text").arg(path, shown(value));
-    *text = value.toString();
-    return {};
-}
-
-QString tokenRule(const QString& path, const QString& text, const QStringList& allowed)
-{
-    if (allowed.contains(text))
-        return {};
-    return QStringLiteral("%1: %2; allowed %3").arg(path, shownText(text), allowed.join(QLatin1String(", ")));
-}
-
-QString upperCaseRule(const QString& path, const QString& text, bool strict)
-{
-    if (strict && text != text.toUpper())
-        return QStringLiteral("%1: %2 is not upper case").arg(path, shownText(text));
-    return {};
-}
-
-QString hexPairRule(const QString& path, const QString& text, bool strict)
-{
-    if (text.size() != 2 || !allHex(text))
-        return QStringLiteral("%1: %2; allowed two hexadecimal digits").arg(path, shownText(text));
-    return upperCaseRule(path, text, strict);
-}
-
-QString idRule(const QString& path, const QString& frameType, const QString& id, bool strict)
-{
-    const IdLimit limit = idLimit(frameType);
-    const QString frame = QLatin1String(limit.frame);
-    if (id.isEmpty())
-        return QStringLiteral("%1: empty; allowed hexadecimal up to %2 for %3 frame").arg(path, limit.max, frame);
-    switch (FilterCheck::checkId(frameType, id)) {
-    case FilterCheck::IdVerdict::Accepted:
-        return upperCaseRule(path, id, strict);
-    case FilterCheck::IdVerdict::Unchecked:
-        return QStringLiteral("%1: %2 has no frame type").arg(path, shownText(id));
-    case FilterCheck::IdVerdict::Wrong:
-        break;
-    }
-    if (!allHex(id))
-        return QStringLiteral("%1: %2 is not hexadecimal").arg(path, shownText(id));
-    if (id.size() > limit.digits)
-        return QStringLiteral("%1: %2 has more than %3 digits for %4 frame").arg(path, id).arg(limit.digits).arg(frame);
-    return QStringLiteral("%1: %2 is above %3 for %4 frame").arg(path, id, limit.max, frame);
-}
-
-// A text member of a filter entry, named by the last part of its path.
-QString memberRule(const QJsonObject& entry, const QString& path, QString* text)
-{
-    const QJsonValue value = entry.value(path.mid(path.lastIndexOf(QLatin1Char('.')) + 1));
-    return value.isUndefined() ? path + QStringLiteral(": missing") : textRule(path, value, text);
-}
-
-QString listRule(const QString& path, const QJsonValue& value, bool strict)
-{
-    if (!value.isArray())
-        return QStringLiteral("%1: %2 is not a list").arg(path, shown(value));
-    const QJsonArray list = value.toArray();
-    if (list.size() > Config::kMaxFilters)
-        return QStringLiteral("%1: %2 entries; at most %3").arg(path).arg(list.size()).arg(Config::kMaxFilters);
-    for (int i = 0; i < list.size(); ++i) {
-        const QString entryPath = QStringLiteral("%1[%2]").arg(path).arg(i);
-        if (!list.at(i).isObject())
-            return QStringLiteral("%1: %2 is not an object").arg(entryPath, shown(list.at(i)));
-        const QJsonObject entry = list.at(i).toObject();
-        const QString typePath = entryPath + QStringLiteral(".type");
-        const QString idPath = entryPath + QStringLiteral(".id");
-        QString type, id;
-        QString why = memberRule(entry, typePath, &type);
-        if (why.isEmpty())
-            why = tokenRule(typePath, type, tokens(At::frameTypeToken));
-        if (why.isEmpty())
-            why = memberRule(entry, idPath, &id);
-        if (why.isEmpty())
-            why = idRule(idPath, type, id, strict);
-        if (!why.isEmpty())
-            return why;
-    }
-    return {};
-}
-
-// The rules of one field on its value as a profile holds it. `frameType` is
-// the frame type the CAN ID is read with; `strict` admits upper case only.
-QString checkValue(ConfigField field, const QJsonValue& value, const QString& frameType, bool strict)
-{
-    const FieldInfo& f = info(field);
-    const QString path = Config::fieldPath(field);
-    switch (f.kind) {
-    case Kind::Number: {
-        double n = 0;
-        const QString why = numberRule(path, value, &n);
-        if (!why.isEmpty())
-            return why;
-        if (field == ConfigField::SerialBaud)
-            return offeredRule(path, n, Config::baudRates());
-        if (field == ConfigField::SerialStopBits)
-            return offeredRule(path, n, {1, 2});
-        if (field == ConfigField::CanRate)
-            return offeredRule(path, n, Config::canRatesKbit());
-        const int max = field == ConfigField::IdLength ? kMaxIdLength : kMaxIdPosition;
-        return n >= 0 && n <= max ? QString() : rangeMessage(path, numberText(n), max);
-    }
-    case Kind::Flag:
-        return value.isBool() ? QString() : QStringLiteral("%1: %2 is not true or false").arg(path, shown(value));
-    case Kind::List:
-        return listRule(path, value, strict);
-    case Kind::Token:
-    case Kind::Hex:
-        break;
-    }
-    QString text;
-    const QString why = textRule(path, value, &text);
-    if (!why.isEmpty())
-        return why;
-    if (f.kind == Kind::Token)
-        return tokenRule(path, text, tokensOf(field));
-    if (field == ConfigField::CanId)
-        return idRule(path, frameType, text, strict);
-    return hexPairRule(path, text, strict);
-}
-
-// The identifier digits as the editors hold them: one digit, 0 to `max`.
-QString digitRule(const QString& path, const QString& text, int max)
-{
-    const bool sound = text.size() == 1 && text.at(0) >= QLatin1Char('0') && text.at(0).unicode() <= '0' + max;
-    return sound ? QString() : rangeMessage(path, shownText(text), max);
-}
-
-// ---- Conversions -----------------------------------------------------------
-
-QJsonArray filterArray(const QVector<At::FilterEntry>& filters)
-{
-    QJsonArray list;
-    for (const At::FilterEntry& e : filters)
-        list.append(QJsonObject{{QStringLiteral("type"), e.type}, {QStringLiteral("id"), e.id}});
-    return list;
-}
-
-// The entries of a list in its profile form.
-QVector<At::FilterEntry> filterEntries(const QJsonValue& list)
-{
-    QVector<At::FilterEntry> entries;
-    for (const QJsonValue& e : list.toArray())
-        entries.append({e[QLatin1String("type")].toString(), e[QLatin1String("id")].toString()});
-    return entries;
-}
-
-// Identifier digits as a number; anything else stays a text, which the rules refuse.
-QJsonValue digitsValue(const QString& text)
-{
-    return allDigits(text) ? QJsonValue(text.toDouble()) : QJsonValue(text);
-}
-
-// The value of a field as a profile holds it.
-QJsonValue valueOf(const ModuleConfig& c, ConfigField field)
-{
-    const FieldInfo& f = info(field);
-    if (f.number)
-        return c.*f.number;
-    if (f.flag)
-        return c.*f.flag;
-    if (!f.text)
-        return filterArray(c.filters);
-    return f.kind == Kind::Number ? digitsValue(c.*f.text) : QJsonValue(c.*f.text);
-}
-
-// Stores a checked value; hexadecimal goes in upper case.
-void store(ModuleConfig* c, ConfigField field, const QJsonValue& value)
-{
-    const FieldInfo& f = info(field);
-    if (f.number) {
-        c->*f.number = value.toInt();
-    } else if (f.flag) {
-        c->*f.flag = value.toBool();
-    } else if (f.kind == Kind::Number) {
-        c->*f.text = QString::number(value.toInt());
-    } else if (f.text) {
-        c->*f.text = f.kind == Kind::Hex ? value.toString().toUpper() : value.toString();
-    } else {
-        c->filters = filterEntries(value);
-        for (At::FilterEntry& e : c->filters)
-            e.id = e.id.toUpper();
-    }
-}
 
 // A value within a written profile; a list puts each entry on its own line.
 QString jsonText(const QJsonValue& value)
@@ -547,7 +176,8 @@ QStringList unknownKeys(const QJsonObject& root)
 {
     QStringList known{QStringLiteral("format"), QStringLiteral("version")};
     QStringList groups;
-    for (const FieldInfo& f : kFields) {
+    for (const ConfigField field : Config::allFields()) {
+        const FieldInfo& f = info(field);
         if (*f.group) {
             known.append(QLatin1String(f.group) + QLatin1Char('.') + QLatin1String(f.key));
             groups.append(QLatin1String(f.group));
@@ -623,34 +253,6 @@ bool ModuleConfig::operator==(const ModuleConfig& o) const
 
 namespace Config {
 
-const QVector<ConfigField>& allFields()
-{
-    static const QVector<ConfigField> fields = [] {
-        QVector<ConfigField> all;
-        for (const FieldInfo& f : kFields)
-            all.append(f.field);
-        return all;
-    }();
-    return fields;
-}
-
-ConfigFields everyField()
-{
-    ConfigFields every;
-    for (const ConfigField f : allFields())
-        every |= f;
-    return every;
-}
-
-QString fieldPath(ConfigField field)
-{
-    const FieldInfo& f = info(field);
-    const QString key = QLatin1String(f.key);
-    if (!*f.group)
-        return key;
-    return QLatin1String(f.group) + QLatin1Char('.') + key;
-}
-
 const QVector<int>& baudRates()
 {
     static const QVector<int> rates{600,   1200,  2400,   4800,   9600,   14400,  19200,
@@ -667,13 +269,7 @@ const QVector<int>& canRatesKbit()
 QString check(const ModuleConfig& config)
 {
     for (const ConfigField field : allFields()) {
-        QString why;
-        if (field == ConfigField::IdLength)
-            why = digitRule(fieldPath(field), config.idLength, kMaxIdLength);
-        else if (field == ConfigField::IdPosition)
-            why = digitRule(fieldPath(field), config.idPosition, kMaxIdPosition);
-        else
-            why = checkValue(field, valueOf(config, field), config.frameType, true);
+        const QString why = FieldTable::checkField(config, field);
         if (!why.isEmpty())
             return why;
     }
