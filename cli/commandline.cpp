@@ -11,6 +11,7 @@
 #include "core/moduleconfig.h"
 #include "core/modulesession.h"
 #include "core/portaccess.h"
+#include "core/profile.h"
 #include "core/serialsocket.h"
 
 #include <QCommandLineParser>

@@ -10,6 +10,7 @@
 #include "core/moduleconfig.h"
 #include "core/modulesession.h"
 #include "core/portaccess.h"
+#include "core/profile.h"
 #include "core/serialsocket.h"
 
 #include <QDateTime>

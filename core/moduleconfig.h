@@ -2,7 +2,6 @@
 
 #include "core/atprotocol.h"
 
-#include <QByteArray>
 #include <QFlags>
 #include <QString>
 #include <QStringList>
@@ -102,22 +101,3 @@ QVector<Difference> compare(const ModuleConfig& expected, const ModuleConfig& mo
 QStringList differences(const ModuleConfig& wrote, const ModuleConfig& module);
 
 } // namespace Config
-
-// The profile file: JSON, UTF-8.
-namespace Profile {
-
-// The profile text of `config`: fixed key order and layout, one field per
-// line, so that the same configuration always gives the same bytes.
-QByteArray write(const ModuleConfig& config);
-
-// Reads a profile and checks everything before anything is used. Each
-// override "KEY=VALUE" (a dotted path such as can.id=1A0) replaces that field
-// first. On refusal returns false, leaves `config` untouched and sets `error`
-// to every problem, one line each, naming the field and what is allowed.
-// Keys of the file that no field has are ignored and named in `warnings`
-// ("unknown key \"can.idd\" ignored"); an unknown key in an override is
-// refused. Hexadecimal values may be lower case and come out upper case.
-bool read(const QByteArray& text, ModuleConfig* config, QString* error, const QStringList& overrides = {},
-          QStringList* warnings = nullptr);
-
-} // namespace Profile

@@ -4,6 +4,7 @@
 #include "core/fileaccess.h"
 #include "core/logformat.h"
 #include "core/moduleconfig.h"
+#include "core/profile.h"
 #include "ui_kx47main.h"
 #include "window/kx47main.h"
 
