@@ -2,13 +2,11 @@
 #include "core/configreading.h"
 #include "core/filtercheck.h"
 #include "ui_kx47main.h"
-#include "window/busyscope.h"
+#include "window/filtertable.h"
 #include "window/kx47main.h"
 #include "window/windowdiagnostics.h"
 
-#include <QMessageBox>
 #include <QRegExpValidator>
-#include <QTableWidget>
 #include <iterator>
 
 namespace {
@@ -35,12 +33,6 @@ void selectByText(QComboBox* box, const QString& text)
     const int item = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (item >= 0)
         box->setCurrentIndex(item);
-}
-
-QString cellText(const QTableWidget* table, int row, int column)
-{
-    const QTableWidgetItem* const item = table->item(row, column);
-    return item ? item->text() : QString();
 }
 
 } // namespace
@@ -160,9 +152,7 @@ ModuleConfig KX47main::editorsConfig() const
     c.idPosition = ui->line_idLocation->text();
     c.direction = At::directionToken(ui->Box_filtra_mode_2->currentIndex());
     c.filterMode = At::filterModeToken(ui->Box_filtra_mode->currentIndex());
-    const QTableWidget* const table = ui->tableWidget;
-    for (int row = 0; row < table->rowCount(); ++row)
-        c.filters.append({cellText(table, row, 0), cellText(table, row, 1)});
+    c.filters = m_filterTable->entries();
     return c;
 }
 
@@ -225,22 +215,6 @@ void KX47main::applyReading(const ConfigReading& reading)
     if (f & ConfigField::FilterMode)
         send_filter_mode(v.filterMode);
 
-    if (f & ConfigField::FilterList) {
-        QTableWidget* const table = ui->tableWidget;
-        table->setRowCount(0);
-        qCDebug(lcWindow) << "at_count:" << v.filters.size();
-        for (const At::FilterEntry& entry : v.filters) {
-            qCDebug(lcWindow) << "id_type_value:" << entry.type;
-            qCDebug(lcWindow) << "id_date:" << entry.id;
-            // Entries beyond the table's capacity are announced and dropped;
-            // the first 14 stay as listed.
-            if (table->rowCount() + 1 > FilterCheck::kMaxRows) {
-                const ArrowCursor cursor;
-                QMessageBox::warning(this, tr("警告"), tr("已经达到最大条目!"), QMessageBox::Ok);
-                continue;
-            }
-            table->setRowCount(table->rowCount() + 1);
-            updata_tableWidget(entry.type, entry.id);
-        }
-    }
+    if (f & ConfigField::FilterList)
+        m_filterTable->setEntries(v.filters);
 }

@@ -1,115 +1,90 @@
+#include "window/filtertable.h"
+
 #include "core/filtercheck.h"
-#include "core/serialsocket.h"
-#include "ui_kx47main.h"
 #include "window/busyscope.h"
-#include "window/kx47main.h"
 #include "window/windowdiagnostics.h"
 
+#include <QCoreApplication>
 #include <QHeaderView>
 #include <QMessageBox>
+#include <QTableWidget>
 #include <QTableWidgetItem>
+
+// The warnings show the window's texts, translated in its context (KX47main),
+// so that the window's catalogues cover them.
 
 namespace {
 constexpr int kCentred = Qt::AlignHCenter | Qt::AlignVCenter; // 0x84
 constexpr int kRowHeight = 30;
 constexpr int kTypeColumnWidth = 104;
 
-// True only while updata_tableWidget fills a row: cell checks stay quiet then.
-bool add_flag = false;
+QString cellText(const QTableWidget* table, int row, int column)
+{
+    const QTableWidgetItem* const item = table->item(row, column);
+    return item ? item->text() : QString();
+}
 } // namespace
 
-void KX47main::Box_filtra_mode()
-{
-    const bool user = ui->Box_filtra_mode->currentIndex() == 3;
-    m_listButtonsOn = user;
-    ui->add_filter_id_btn->setEnabled(user);
-    ui->del_id_btn->setEnabled(user);
-    // The two that talk to the module also follow the port and wait for a
-    // running operation to end.
-    set_list_send_btn(SerialSocket::getInstance()->isOpen());
-}
+FilterTable::FilterTable(QTableWidget* table, QWidget* window) : m_table(table), m_window(window) {}
 
-void KX47main::set_list_send_btn(bool portOpen)
+void FilterTable::fillLastRow(const QString& type, const QString& id)
 {
-    const bool on = m_listButtonsOn && portOpen && !isBusy();
-    ui->write_id_btn->setEnabled(on);
-    ui->clean_list_btn->setEnabled(on);
-}
-
-void KX47main::on_write_filter_mode_btn_clicked()
-{
-    runWrite([this] { m_session->writeFilterMode(editors()); });
-}
-
-void KX47main::updata_tableWidget(QString idtype, QString iddate)
-{
-    QTableWidget* const table = ui->tableWidget;
-    const int row = table->rowCount() - 1;
+    const int row = m_table->rowCount() - 1;
     if (row < 0)
         return;
-    add_flag = true;
-    table->setRowHeight(row, kRowHeight);
-    table->setColumnWidth(0, kTypeColumnWidth);
-    table->horizontalHeader()->setStretchLastSection(true);
-    auto* const type = new QTableWidgetItem(idtype);
-    auto* const id = new QTableWidgetItem(iddate);
-    table->setItem(row, 0, type); // the table owns both items
-    table->setItem(row, 1, id);
-    type->setTextAlignment(kCentred);
-    id->setTextAlignment(kCentred);
-    add_flag = false;
-    table->show();
+    m_filling = true;
+    m_table->setRowHeight(row, kRowHeight);
+    m_table->setColumnWidth(0, kTypeColumnWidth);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+    auto* const typeItem = new QTableWidgetItem(type);
+    auto* const idItem = new QTableWidgetItem(id);
+    m_table->setItem(row, 0, typeItem); // the table owns both items
+    m_table->setItem(row, 1, idItem);
+    typeItem->setTextAlignment(kCentred);
+    idItem->setTextAlignment(kCentred);
+    m_filling = false;
+    m_table->show();
 }
 
-void KX47main::on_add_filter_id_btn_clicked()
+void FilterTable::addEntry()
 {
-    QTableWidget* const table = ui->tableWidget;
-    if (table->rowCount() >= FilterCheck::kMaxRows) {
+    if (m_table->rowCount() >= FilterCheck::kMaxRows) {
         // A full table keeps its 14 entries as they are.
-        QMessageBox::warning(this, tr("警告"), tr("已经达到最大条目!"), QMessageBox::Ok);
+        warnFull();
     } else {
-        table->setRowCount(table->rowCount() + 1);
-        updata_tableWidget(QStringLiteral("NDTF"), QStringLiteral("0"));
+        m_table->setRowCount(m_table->rowCount() + 1);
+        fillLastRow(QStringLiteral("NDTF"), QStringLiteral("0"));
     }
-    table->scrollToBottom();
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_table->scrollToBottom();
+    m_table->setSelectionBehavior(QAbstractItemView::SelectRows);
 }
 
-void KX47main::on_del_id_btn_clicked()
+void FilterTable::removeCurrentRow()
 {
-    const int row = ui->tableWidget->currentRow();
+    const int row = m_table->currentRow();
     if (row >= 0)
-        ui->tableWidget->removeRow(row);
+        m_table->removeRow(row);
 }
 
-void KX47main::on_clean_list_btn_clicked()
+void FilterTable::clear()
 {
-    if (isBusy())
-        return;
-    ui->tableWidget->setRowCount(0);
-    runWrite([this] { m_session->clearFilterList(); });
+    m_table->setRowCount(0);
 }
 
-void KX47main::on_write_id_btn_clicked()
+void FilterTable::replaceCell(int row, int column, const QString& text)
 {
-    runWrite([this] { m_session->writeFilterList(editors()); });
-}
-
-void KX47main::replaceCell(int row, int column, const QString& text)
-{
-    QTableWidget* const table = ui->tableWidget;
     // The warning box ran an event loop: the row may be gone by now.
-    if (row >= table->rowCount())
+    if (row >= m_table->rowCount())
         return;
     auto* const item = new QTableWidgetItem(text);
-    table->setItem(row, column, item); // raises the change notification again; the default passes
+    m_table->setItem(row, column, item); // raises the change notification again; the default passes
     item->setTextAlignment(kCentred);
 }
 
-void KX47main::on_tableWidget_itemChanged(QTableWidgetItem* item)
+void FilterTable::checkCell(QTableWidgetItem* item)
 {
-    qCDebug(lcWindow) << "on_tableWidget_itemChanged  add_flag :" << add_flag;
-    if (add_flag || !item || !item->tableWidget())
+    qCDebug(lcWindow) << "filter table cell changed, filling:" << m_filling;
+    if (m_filling || !item || !item->tableWidget())
         return;
 
     const int row = item->row();
@@ -118,17 +93,53 @@ void KX47main::on_tableWidget_itemChanged(QTableWidgetItem* item)
         if (FilterCheck::typeValid(item->text()))
             return;
         const ArrowCursor cursor;
-        QMessageBox::warning(this, tr("警告"), tr("类别设置错误! \r\n即将恢复默认参数."), QMessageBox::Ok);
+        QMessageBox::warning(m_window, QCoreApplication::translate("KX47main", "警告"),
+                             QCoreApplication::translate("KX47main", "类别设置错误! \r\n即将恢复默认参数."),
+                             QMessageBox::Ok);
         replaceCell(row, 0, QStringLiteral("NDTF"));
     } else if (column == 1) {
-        const QTableWidgetItem* const typeCell = ui->tableWidget->item(row, 0);
-        const QString type = typeCell ? typeCell->text() : QString();
+        const QString type = cellText(m_table, row, 0);
         const QString id = item->text();
         qCDebug(lcWindow) << type << id;
         if (FilterCheck::checkId(type, id) != FilterCheck::IdVerdict::Wrong)
             return;
         const ArrowCursor cursor;
-        QMessageBox::warning(this, tr("警告"), tr("    ID错误! \r\n即将恢复默认数据."), QMessageBox::Ok);
+        QMessageBox::warning(m_window, QCoreApplication::translate("KX47main", "警告"),
+                             QCoreApplication::translate("KX47main", "    ID错误! \r\n即将恢复默认数据."),
+                             QMessageBox::Ok);
         replaceCell(row, 1, FilterCheck::defaultId(type));
     }
+}
+
+QVector<At::FilterEntry> FilterTable::entries() const
+{
+    QVector<At::FilterEntry> list;
+    for (int row = 0; row < m_table->rowCount(); ++row)
+        list.append({cellText(m_table, row, 0), cellText(m_table, row, 1)});
+    return list;
+}
+
+void FilterTable::setEntries(const QVector<At::FilterEntry>& entries)
+{
+    m_table->setRowCount(0);
+    qCDebug(lcWindow) << "at_count:" << entries.size();
+    for (const At::FilterEntry& entry : entries) {
+        qCDebug(lcWindow) << "id_type_value:" << entry.type;
+        qCDebug(lcWindow) << "id_date:" << entry.id;
+        // Entries beyond the table's capacity are announced and dropped;
+        // the first 14 stay as listed.
+        if (m_table->rowCount() + 1 > FilterCheck::kMaxRows) {
+            const ArrowCursor cursor;
+            warnFull();
+            continue;
+        }
+        m_table->setRowCount(m_table->rowCount() + 1);
+        fillLastRow(entry.type, entry.id);
+    }
+}
+
+void FilterTable::warnFull()
+{
+    QMessageBox::warning(m_window, QCoreApplication::translate("KX47main", "警告"),
+                         QCoreApplication::translate("KX47main", "已经达到最大条目!"), QMessageBox::Ok);
 }

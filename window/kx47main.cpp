@@ -3,6 +3,7 @@
 #include "ui_kx47main.h"
 #include "window/busyscope.h"
 #include "window/catalogue.h"
+#include "window/filtertable.h"
 #include "window/windowdiagnostics.h"
 
 #include <QApplication>
@@ -27,6 +28,7 @@ const char* const kMakerAddress = "https://www.velkocan.com/";
 KX47main::KX47main(QWidget* parent) : QMainWindow(parent), ui(new Ui::KX47main)
 {
     ui->setupUi(this);
+    m_filterTable = std::make_unique<FilterTable>(ui->tableWidget, this);
     translator = new QTranslator(); // no parent: lives until the process ends
     set_title();
     init_ui();

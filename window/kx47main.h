@@ -9,7 +9,9 @@
 #include <QStringList>
 #include <cstdint>
 #include <functional>
+#include <memory>
 
+class FilterTable;
 class QCloseEvent;
 class QLabel;
 class QProgressBar;
@@ -23,8 +25,9 @@ class KX47main;
 // The one window of the tool: a view over the module session. Its slots turn
 // the editors into a configuration for the session's sequences and show what
 // the session reports (log entries, each group read, failures as message
-// boxes). The members are spread over app/ (shell, serial panel, log, editors,
-// module commands, profile files) and filters/ (the filter table).
+// boxes). The members are spread over the files of window/ (shell, serial
+// panel, log, editors, module commands, profile files, filter list); the
+// filter table itself is a FilterTable.
 class KX47main : public QMainWindow
 {
     Q_OBJECT
@@ -130,7 +133,6 @@ private:
     void applyReading(const ConfigReading& reading);
     void showFailure(ModuleSession::Failure failure);
     void showSearchFound(const ModuleSession::Line& line);
-    void replaceCell(int row, int column, const QString& text);
     // The File menu.
     void chooseConfigToOpen();
     void chooseConfigToSave();
@@ -138,8 +140,9 @@ private:
     QString chooseFile(bool save, const QString& caption, const QString& name, const QString& filter);
 
     Ui::KX47main* ui = nullptr;
-    QTranslator* translator = nullptr;  // no parent; lives until the process ends
-    ModuleSession* m_session = nullptr; // child of the window
+    QTranslator* translator = nullptr;          // no parent; lives until the process ends
+    ModuleSession* m_session = nullptr;         // child of the window
+    std::unique_ptr<FilterTable> m_filterTable; // on the form's tableWidget
     bool m_busy = false;
     bool m_searching = false;
     bool m_listButtonsOn = false;        // the filter mode's rule for the list buttons
