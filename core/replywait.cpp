@@ -59,6 +59,11 @@ bool SerialSocket::sendAndWait(QByteArray command, int budget)
     m_traffic.start();
     m_trafficBehindMs = 0;
 
+    return replied();
+}
+
+bool SerialSocket::replied() const
+{
     if (!replyBuffer.isEmpty()) {
         qCDebug(lcTransport) << "[SerialSocket]"
                              << "R<<< " << replyBuffer;
@@ -135,14 +140,7 @@ bool SerialSocket::sendAndWaitPaced(const QByteArray& command, int budget, int s
     // The quiet before the next command counts from the last byte.
     m_traffic.start();
     m_trafficBehindMs = lastByte >= 0 ? now - lastByte : 0;
-    if (!replyBuffer.isEmpty()) {
-        qCDebug(lcTransport) << "[SerialSocket]"
-                             << "R<<< " << replyBuffer;
-        return true;
-    }
-    qCDebug(lcTransport) << "[SerialSocket]"
-                         << "R<<< No Respone";
-    return false;
+    return replied();
 }
 
 void SerialSocket::waitForInput(int ms)

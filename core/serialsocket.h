@@ -85,6 +85,8 @@ private:
     // Waits up to `ms` for bytes, the port's closing or an error, processing
     // events; returns at once when any of them comes.
     void waitForInput(int ms);
+    // The end of an exchange: whether anything came, with the diagnostic line of the reply.
+    bool replied() const;
 
     QElapsedTimer m_traffic;
     qint64 m_trafficBehindMs = 0; // the last byte came this long before m_traffic started

@@ -118,8 +118,10 @@ private:
     // The filter list's write and clear buttons: on in filter mode USER while
     // the port is open and no operation runs.
     void set_list_send_btn(bool portOpen);
-    // A write or another sequence of set commands, busy; afterwards the
-    // commands the module refused or left unanswered in one box.
+    // A sequence of set commands, busy, `operation` named in the status bar;
+    // afterwards the commands the module refused or left unanswered in one box.
+    void runSequence(const QString& operation, const std::function<void()>& sequence);
+    // runSequence() of a write.
     void runWrite(const std::function<void()>& sequence);
     void showRefusals();
     // A port error: into the log, and the closed look when the port is gone.

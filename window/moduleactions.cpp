@@ -98,7 +98,12 @@ void KX47main::showRefusals()
 
 void KX47main::runWrite(const std::function<void()>& sequence)
 {
-    const BusyScope busy(this, tr("写入"));
+    runSequence(tr("写入"), sequence);
+}
+
+void KX47main::runSequence(const QString& operation, const std::function<void()>& sequence)
+{
+    const BusyScope busy(this, operation);
     if (!busy.acquired())
         return;
     sequence();
@@ -154,20 +159,12 @@ void KX47main::on_all_set_clicked()
 
 void KX47main::on_quit_btn_clicked()
 {
-    const BusyScope busy(this, ui->quit_btn->text());
-    if (!busy.acquired())
-        return;
-    m_session->leaveConfiguration();
-    showRefusals();
+    runSequence(ui->quit_btn->text(), [this] { m_session->leaveConfiguration(); });
 }
 
 void KX47main::on_reset_btn_clicked()
 {
-    const BusyScope busy(this, ui->reset_btn->text());
-    if (!busy.acquired())
-        return;
-    m_session->restart();
-    showRefusals();
+    runSequence(ui->reset_btn->text(), [this] { m_session->restart(); });
 }
 
 void KX47main::on_restore_btn_clicked()
@@ -181,13 +178,8 @@ void KX47main::on_restore_btn_clicked()
     QPushButton* const cancel = question.addButton(tr("取消"), QMessageBox::RejectRole);
     question.setDefaultButton(cancel);
     question.exec();
-    if (question.clickedButton() != confirm)
-        return;
-    const BusyScope busy(this, ui->restore_btn->text());
-    if (!busy.acquired())
-        return;
-    m_session->restore();
-    showRefusals();
+    if (question.clickedButton() == confirm)
+        runSequence(ui->restore_btn->text(), [this] { m_session->restore(); });
 }
 
 void KX47main::set_serching_sta(uchar sta)
