@@ -25,6 +25,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -292,6 +293,9 @@ int main(int argc, char** argv)
         return fail(qPrintable(error));
     putText("sim_port", portName);
 
+    // The exchanges are counted from the transport's diagnostics, which are
+    // off by default.
+    QLoggingCategory::setFilterRules(QStringLiteral("velkocan.transport.debug=true"));
     g_previousHandler = qInstallMessageHandler(tallyMessages);
 
     KX47main window;
