@@ -11,12 +11,14 @@
 // each frame before it answers, which a tool cannot shorten.
 struct FastFloor
 {
-    double guardMs = 0;  // after "+++"
-    double gapsMs = 0;   // one quiet gap of max(5, 110000 / baud) ms per exchange
-    double wireMs = 0;   // command and reply bytes at 11 bits each
-    double moduleMs = 0; // per exchange, the module's end-of-frame gap: max(20 ms, 3.5 character times)
+    double guardMs = 0;    // after "+++"
+    double gapsMs = 0;     // one quiet gap of max(5, 110000 / baud) ms per exchange
+    double commandsMs = 0; // the command bytes on the line, 11 bits each
+    double repliesMs = 0;  // the reply bytes on the line, 11 bits each
+    double moduleMs = 0;   // per exchange, the module's end-of-frame gap: max(20 ms, 3.5 character times)
 
-    double paceMs() const { return guardMs + gapsMs + wireMs; }
+    double wireMs() const { return commandsMs + repliesMs; }
+    double paceMs() const { return guardMs + gapsMs + wireMs(); }
     double totalMs() const { return paceMs() + moduleMs; }
 };
 
@@ -39,7 +41,8 @@ inline FastFloor fastFloor(int exchanges, qint64 commandBytes, qint64 replyBytes
     FastFloor f;
     f.guardMs = kEscapeGuardMs;
     f.gapsMs = double(exchanges) * quietGapMs(baud);
-    f.wireMs = baud > 0 ? double(commandBytes + replyBytes) * 11000.0 / baud : 0;
+    f.commandsMs = baud > 0 ? double(commandBytes) * 11000.0 / baud : 0;
+    f.repliesMs = baud > 0 ? double(replyBytes) * 11000.0 / baud : 0;
     f.moduleMs = double(exchanges) * moduleFrameGapMs(baud);
     return f;
 }

@@ -204,8 +204,8 @@ void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::v
                     qint64 unawaitedBytes)
 {
     bool counted = true;
-    std::vector<double> walls, floors, ratios, exchanges, paces, modules, wires, gaps, commandBytes, replyBytes, silent,
-        defaultWalls;
+    std::vector<double> walls, floors, ratios, exchanges, paces, commandWires, modules, wires, gaps, commandBytes,
+        replyBytes, silent, defaultWalls;
     for (const Run& r : runs) {
         const FastFloor f = fastFloor(r.tally.exchanges, r.tally.commandBytes, r.tally.replyBytes, lineBaud());
         walls.push_back(r.wallMs);
@@ -214,7 +214,8 @@ void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::v
         exchanges.push_back(r.tally.exchanges);
         paces.push_back(f.paceMs());
         modules.push_back(f.moduleMs);
-        wires.push_back(f.wireMs);
+        wires.push_back(f.wireMs());
+        commandWires.push_back(f.commandsMs);
         gaps.push_back(f.gapsMs);
         commandBytes.push_back(r.tally.commandBytes);
         replyBytes.push_back(r.tally.replyBytes);
@@ -236,6 +237,7 @@ void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::v
     put(prefix + "_exchanges", median(exchanges), 0);
     put(prefix + "_gaps_ms", median(gaps), 0);
     put(prefix + "_wire_ms", median(wires), 0);
+    put(prefix + "_command_wire_ms", median(commandWires), 0);
     put(prefix + "_pace_ms", median(paces), 0);
     put(prefix + "_module_ms", median(modules), 0);
     put(prefix + "_command_bytes", median(commandBytes), 0);
