@@ -7,21 +7,34 @@
 //     the last reply, from the command line's own time-stamped diagnostics,
 //     next to the floor that its pauses, transmit waits and polls imply for
 //     the same traffic; and the wall time of the whole process, fork to exit;
+//   - the same with --fast, next to the default runs and to the floor of the
+//     fast pace (bench/fastfloor.h);
 //   - the cost of a process that only starts and exits (`--version`);
-//   - the peak resident memory of each run (ru_maxrss from wait4).
+//   - the peak resident memory of each run (ru_maxrss from wait4);
+//   - `station ... --restart --fast` against simulated modules that are
+//     replugged after each restart (velkocan-sim --replug): one port, then
+//     four ports with a module each, each run a number of modules long; the
+//     time per module, the modules per minute and the station's peak memory.
 //
-// The runs get VELKO_DEBUG=1, so that the command line shows the transport's
-// diagnostics, a message pattern that stamps each line with the monotonic
-// clock (the clock of this process's own fork and wait times), and the
-// opt-in poll count of each exchange ("velkocan.polls").
+// The runs of read and write get VELKO_DEBUG=1, so that the command line
+// shows the transport's diagnostics, a message pattern that stamps each line
+// with the monotonic clock (the clock of this process's own fork and wait
+// times), and the opt-in poll count of each exchange ("velkocan.polls"). The
+// station runs as on a production line, without diagnostics; what it did
+// comes from its report.
+#include "bench/fastfloor.h"
 #include "bench/quotedlength.h"
 #include "bench/report.h"
 #include "bench/simprocess.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
@@ -30,9 +43,12 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
+#include <functional>
+#include <memory>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -62,7 +78,8 @@ int fail(const QString& message)
 // One finished process.
 struct Process
 {
-    int status = -1;   // exit status, -1 when it did not exit normally
+    int status = -1; // exit status, -1 when it did not exit normally
+    bool timedOut = false;
     double forkMs = 0; // monotonic clock at the fork
     double wallMs = 0; // fork to reaped
     long maxrssKb = 0;
@@ -71,9 +88,11 @@ struct Process
 
 // Runs `program` with `arguments`, the environment of this process plus
 // `extra`, standard input from /dev/null, standard output and error into the
-// files given; waits for it.
+// files given; waits for it. With `timeoutMs`, a process still running then
+// gets SIGTERM (and SIGKILL 5 s later); its wait then looks every 2 ms
+// instead of blocking.
 Process runProcess(const QString& program, const QStringList& arguments, const QList<QByteArray>& extra,
-                   const QString& outPath, const QString& errPath)
+                   const QString& outPath, const QString& errPath, int timeoutMs = 0)
 {
     // Everything the child needs is built before the fork.
     QList<QByteArray> args{QFile::encodeName(program)};
@@ -119,7 +138,24 @@ Process runProcess(const QString& program, const QStringList& arguments, const Q
         return p;
     int status = 0;
     rusage usage{};
-    while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+    if (timeoutMs > 0) {
+        bool terminated = false;
+        for (;;) {
+            const pid_t reaped = wait4(pid, &status, WNOHANG, &usage);
+            if (reaped == pid || (reaped < 0 && errno != EINTR))
+                break;
+            const double elapsed = monotonicMs() - p.forkMs;
+            if (!terminated && elapsed > timeoutMs) {
+                p.timedOut = terminated = true;
+                kill(pid, SIGTERM);
+            } else if (elapsed > timeoutMs + 5000.0) {
+                kill(pid, SIGKILL);
+            }
+            usleep(2000);
+        }
+    } else {
+        while (wait4(pid, &status, 0, &usage) < 0 && errno == EINTR) {
+        }
     }
     p.wallMs = monotonicMs() - p.forkMs;
     p.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -142,6 +178,7 @@ struct Traffic
     int silent = 0;
     qint64 transmitMs = 0; // bytes * 11000 / baud per exchange
     qint64 commandBytes = 0;
+    qint64 replyBytes = 0;
     qint64 unawaitedBytes = 0; // written without a wait ("+++")
 };
 
@@ -178,8 +215,11 @@ Traffic readTraffic(const QString& errPath)
             t.polls += message.mid(6).toLongLong();
         } else if (message.startsWith(QLatin1String("R<<< "))) {
             t.lastReplyMs = ms;
+            const int open = message.indexOf(QLatin1Char('"'));
             if (message.contains(QLatin1String("No Respone")))
                 ++t.silent;
+            else if (open >= 0)
+                t.replyBytes += quotedLength(message, open);
         }
     }
     return t;
@@ -191,6 +231,7 @@ struct Run
     Process process;
     Traffic traffic;
     double floorMs = 0;
+    FastFloor fast;       // the parts of the floor of a run at the fast pace
     double insideMs = 0;  // first command to the last reply
     double startupMs = 0; // fork to the first command
 };
@@ -241,6 +282,169 @@ void reportRuns(const char* name, const std::vector<Run>& runs)
     putText(prefix + "_polls_check", pollsCounted ? QStringLiteral("ok") : QStringLiteral("mismatch"));
 }
 
+// Reports the runs of one command at the fast pace, with the parts of their
+// floor, and each median over the median of `defaults`, the same command at
+// the default pace in the same run: `NAME_vs_default_inside` (first command
+// to last reply) and `NAME_vs_default_wall` (the whole process).
+void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::vector<Run>& defaults)
+{
+    std::vector<double> inside, floors, ratios, walls, startups, exits, exchanges, gaps, wires, commandWires, paces,
+        modules, commandBytes, replyBytes, rss, defaultInside, defaultWalls;
+    int silent = 0;
+    for (const Run& r : runs) {
+        const Traffic& t = r.traffic;
+        const double exit = r.process.wallMs - r.startupMs - r.insideMs;
+        inside.push_back(r.insideMs);
+        floors.push_back(r.floorMs);
+        ratios.push_back(r.insideMs / r.floorMs);
+        walls.push_back(r.process.wallMs);
+        startups.push_back(r.startupMs);
+        exits.push_back(exit);
+        exchanges.push_back(t.exchanges);
+        gaps.push_back(r.fast.gapsMs);
+        wires.push_back(r.fast.wireMs());
+        commandWires.push_back(r.fast.commandsMs);
+        paces.push_back(r.fast.paceMs());
+        modules.push_back(r.fast.moduleMs);
+        commandBytes.push_back(t.commandBytes);
+        replyBytes.push_back(t.replyBytes);
+        rss.push_back(r.process.maxrssKb);
+        silent = std::max(silent, t.silent);
+        std::printf("%s_run inside_ms=%.0f floor_ms=%.1f pace_ms=%.1f module_ms=%.0f exchanges=%d "
+                    "command_bytes=%lld reply_bytes=%lld unawaited_bytes=%lld silent=%d wall_ms=%.1f "
+                    "startup_ms=%.1f exit_ms=%.1f maxrss_kb=%ld cpu_ms=%.1f\n",
+                    name, r.insideMs, r.floorMs, r.fast.paceMs(), r.fast.moduleMs, t.exchanges,
+                    static_cast<long long>(t.commandBytes), static_cast<long long>(t.replyBytes),
+                    static_cast<long long>(t.unawaitedBytes), t.silent, r.process.wallMs, r.startupMs, exit,
+                    r.process.maxrssKb, r.process.cpuMs);
+    }
+    for (const Run& r : defaults) {
+        defaultInside.push_back(r.insideMs);
+        defaultWalls.push_back(r.process.wallMs);
+    }
+    const QByteArray prefix(name);
+    put(prefix + "_runs", runs.size(), 0);
+    put(prefix + "_inside_ms", median(inside), 0);
+    put(prefix + "_floor_ms", median(floors), 0);
+    put(prefix + "_ratio", median(ratios), 3);
+    put(prefix + "_exchanges", median(exchanges), 0);
+    put(prefix + "_gaps_ms", median(gaps), 0);
+    put(prefix + "_wire_ms", median(wires), 0);
+    put(prefix + "_command_wire_ms", median(commandWires), 0);
+    put(prefix + "_pace_ms", median(paces), 0);
+    put(prefix + "_module_ms", median(modules), 0);
+    put(prefix + "_command_bytes", median(commandBytes), 0);
+    put(prefix + "_reply_bytes", median(replyBytes), 0);
+    put(prefix + "_wall_ms", median(walls));
+    put(prefix + "_startup_ms", median(startups));
+    put(prefix + "_exit_ms", median(exits));
+    put(prefix + "_maxrss_kb", median(rss), 0);
+    put(prefix + "_silent_max", silent, 0);
+    put(prefix + "_vs_default_inside", median(inside) / median(defaultInside), 3);
+    put(prefix + "_vs_default_wall", median(walls) / median(defaultWalls), 3);
+}
+
+// One run of the station, and what its report says.
+struct StationRun
+{
+    Process process;
+    int ports = 0;
+    int modules = 0; // records in the report
+    int ok = 0;
+    std::vector<double> durations; // durationMs of each module: its write, verify and restart
+    std::vector<double> periods;   // from one module's start to the next one's on the same port
+};
+
+// Runs `station PROFILE --port P... --values CSV --report REPORT --restart
+// --fast --quiet` with a CSV of `modules` rows (a CAN ID each) in `folder`,
+// files named after `name`; reads its report.
+StationRun runStation(const QString& cli, const QString& profile, const QStringList& ports, int modules,
+                      const QDir& folder, const QString& name)
+{
+    StationRun s;
+    s.ports = ports.size();
+    const QString values = folder.filePath(name + QStringLiteral(".csv"));
+    const QString report = folder.filePath(name + QStringLiteral(".jsonl"));
+    QFile::remove(report); // rows a report holds as done would be skipped
+    QFile csv(values);
+    if (!csv.open(QIODevice::WriteOnly))
+        return s;
+    csv.write("can.id\n");
+    for (int i = 0; i < modules; ++i)
+        csv.write(QByteArray::number(0x100 + i, 16).toUpper() + '\n');
+    csv.close();
+
+    QStringList arguments{QStringLiteral("station"), profile};
+    for (const QString& port : ports)
+        arguments << QStringLiteral("--port") << port;
+    arguments << QStringLiteral("--values") << values << QStringLiteral("--report") << report
+              << QStringLiteral("--restart") << QStringLiteral("--fast") << QStringLiteral("--quiet");
+    // Far more than a module takes: a station that stops taking modules ends.
+    const int timeoutMs = 10000 + modules * 5000;
+    s.process = runProcess(cli, arguments, {"VELKO_DEBUG=0"}, folder.filePath(name + QStringLiteral(".out")),
+                           folder.filePath(name + QStringLiteral(".err")), timeoutMs);
+
+    QFile records(report);
+    if (!records.open(QIODevice::ReadOnly))
+        return s;
+    QHash<QString, std::vector<qint64>> starts;
+    while (!records.atEnd()) {
+        const QJsonObject record = QJsonDocument::fromJson(records.readLine()).object();
+        if (record.isEmpty())
+            continue;
+        ++s.modules;
+        if (record.value(QStringLiteral("result")).toString() == QLatin1String("ok"))
+            ++s.ok;
+        s.durations.push_back(record.value(QStringLiteral("durationMs")).toDouble());
+        const QDateTime started =
+            QDateTime::fromString(record.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+        if (started.isValid())
+            starts[record.value(QStringLiteral("port")).toString()].push_back(started.toMSecsSinceEpoch());
+    }
+    for (std::vector<qint64>& times : starts) {
+        std::sort(times.begin(), times.end());
+        for (size_t i = 1; i < times.size(); ++i)
+            s.periods.push_back(double(times[i] - times[i - 1]));
+    }
+    return s;
+}
+
+void reportStation(const char* name, const StationRun& s)
+{
+    // Modules done right: one that failed gives its row back to the next one.
+    const double perModule = s.ok > 0 ? s.process.wallMs / s.ok : 0;
+    const double perMinute = s.process.wallMs > 0 ? s.ok * 60000.0 / s.process.wallMs : 0;
+    QStringList durations;
+    for (const double d : s.durations)
+        durations.append(QString::number(d, 'f', 0));
+    std::printf("%s_run ports=%d modules=%d ok=%d status=%d timed_out=%d wall_ms=%.1f maxrss_kb=%ld cpu_ms=%.1f "
+                "duration_ms=%s\n",
+                name, s.ports, s.modules, s.ok, s.process.status, s.process.timedOut ? 1 : 0, s.process.wallMs,
+                s.process.maxrssKb, s.process.cpuMs, qPrintable(durations.join(QLatin1Char(','))));
+    const QByteArray prefix(name);
+    put(prefix + "_ports", s.ports, 0);
+    put(prefix + "_modules", s.modules, 0);
+    put(prefix + "_ok", s.ok, 0);
+    put(prefix + "_status", s.process.status, 0);
+    put(prefix + "_timed_out", s.process.timedOut ? 1 : 0, 0);
+    put(prefix + "_wall_ms", s.process.wallMs, 0);
+    put(prefix + "_per_module_ms", perModule, 0);
+    put(prefix + "_duration_ms", median(s.durations), 0);
+    put(prefix + "_period_ms", median(s.periods), 0);
+    put(prefix + "_per_minute", perMinute, 1);
+    put(prefix + "_maxrss_kb", s.process.maxrssKb, 0);
+    put(prefix + "_cpu_ms", s.process.cpuMs, 0);
+}
+
+void stopSim(QProcess& sim)
+{
+    sim.terminate();
+    if (!sim.waitForFinished(3000)) {
+        sim.kill();
+        sim.waitForFinished(1000);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -255,12 +459,18 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     int runs = 5;
     int startRuns = 7;
+    int stationModules = 8; // per port
+    int replugMs = 50;
     const QStringList args = QCoreApplication::arguments();
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--runs"))
             runs = std::max(1, args.at(i + 1).toInt());
         else if (args.at(i) == QLatin1String("--start-runs"))
             startRuns = std::max(1, args.at(i + 1).toInt());
+        else if (args.at(i) == QLatin1String("--station-modules"))
+            stationModules = std::max(2, args.at(i + 1).toInt());
+        else if (args.at(i) == QLatin1String("--replug-ms"))
+            replugMs = std::max(0, args.at(i + 1).toInt());
     }
     const QString cli = QStringLiteral(VELKO_CLI_PROGRAM);
     auto file = [&runtime](const QString& name) { return runtime.filePath(name); };
@@ -295,11 +505,9 @@ int main(int argc, char** argv)
 
     const QList<QByteArray> diagnostics{"VELKO_DEBUG=1", "QT_MESSAGE_PATTERN=%{time boot} %{message}",
                                         "QT_LOGGING_RULES=velkocan.polls.debug=true"};
-    // One command `runs` times. The read-back: 150 ms after "+++", then per
-    // exchange 100 ms, the transmit wait and the polls. The write: the same
-    // entry into the configuration state, then the window's whole write with
-    // its four 300 ms pauses between the steps and two 100 ms in the list write.
-    auto measure = [&](const char* name, const QStringList& arguments, double fixedMs, std::vector<Run>* done) {
+    // One command `runs` times; `floor` sets the floor of each run from its traffic.
+    auto measure = [&](const char* name, const QStringList& arguments, const std::function<void(Run*)>& floor,
+                       std::vector<Run>* done) {
         for (int i = 0; i < runs; ++i) {
             QThread::msleep(200); // lets the module see the port closed by the last run
             const QString out = file(QStringLiteral("%1-%2.out").arg(QLatin1String(name)).arg(i));
@@ -318,25 +526,82 @@ int main(int argc, char** argv)
             const quint32 forkMs = quint32(qint64(r.process.forkMs) & 0xffffffff);
             r.insideMs = quint32(r.traffic.lastReplyMs - r.traffic.firstCommandMs);
             r.startupMs = quint32(r.traffic.firstCommandMs - forkMs);
-            r.floorMs = fixedMs + 100.0 * r.traffic.exchanges + r.traffic.transmitMs +
-                        double(r.traffic.polls) * kPollIntervalMs;
+            floor(&r);
             done->push_back(r);
         }
-        reportRuns(name, *done);
         return 0;
     };
+    // The default pace. The read-back: 150 ms after "+++", then per exchange
+    // 100 ms, the transmit wait and the polls. The write: the same entry into
+    // the configuration state, then the window's whole write with its four
+    // 300 ms pauses between the steps and two 100 ms in the list write.
+    auto paced = [](double fixedMs) {
+        return [fixedMs](Run* r) {
+            r->floorMs = fixedMs + 100.0 * r->traffic.exchanges + r->traffic.transmitMs +
+                         double(r->traffic.polls) * kPollIntervalMs;
+        };
+    };
+    // The fast pace: the guard after "+++", a quiet gap per exchange, the
+    // bytes on the line and the module's end-of-frame gap per exchange.
+    const auto fast = [](Run* r) {
+        r->fast = fastFloor(r->traffic.exchanges, r->traffic.commandBytes, r->traffic.replyBytes, kBaud);
+        r->floorMs = r->fast.totalMs();
+    };
 
-    std::vector<Run> reads, writes;
-    int failed = measure("cli_read", {QStringLiteral("read"), portName}, 150, &reads);
     // The module's own configuration, as the first read-back printed it, is what the writes write.
+    const QString profile = file(QStringLiteral("cli_read-0.out"));
+    const QStringList readArgs{QStringLiteral("read"), portName};
+    const QStringList writeArgs{QStringLiteral("write"), portName, profile};
+    const QStringList fastOption{QStringLiteral("--fast")};
+    std::vector<Run> reads, writes, fastReads, fastWrites;
+    int failed = measure("cli_read", readArgs, paced(150), &reads);
     if (!failed)
-        failed = measure("cli_write", {QStringLiteral("write"), portName, file(QStringLiteral("cli_read-0.out"))},
-                         150 + 4 * 300 + 2 * 100, &writes);
-
-    sim.terminate();
-    if (!sim.waitForFinished(3000)) {
-        sim.kill();
-        sim.waitForFinished(1000);
+        failed = measure("cli_write", writeArgs, paced(150 + 4 * 300 + 2 * 100), &writes);
+    if (!failed)
+        failed = measure("cli_read_fast", readArgs + fastOption, fast, &fastReads);
+    if (!failed)
+        failed = measure("cli_write_fast", writeArgs + fastOption, fast, &fastWrites);
+    if (!failed) {
+        reportRuns("cli_read", reads);
+        reportRuns("cli_write", writes);
+        reportFastRuns("cli_read_fast", fastReads, reads);
+        reportFastRuns("cli_write_fast", fastWrites, writes);
     }
-    return failed;
+    stopSim(sim);
+    if (failed)
+        return failed;
+
+    // The station: four modules that are replugged after each restart, one
+    // port first, then all four; `stationModules` modules per port.
+    std::vector<std::unique_ptr<QProcess>> modules;
+    QStringList ports;
+    const QStringList replug{QStringLiteral("--replug"), QString::number(replugMs)};
+    for (int i = 0; i < 4; ++i) {
+        modules.push_back(std::make_unique<QProcess>());
+        const QString port = startSimProcess(
+            *modules.back(), file(QStringLiteral("station-sim-%1.out").arg(i)),
+            [](int ms) { QThread::msleep(ulong(ms)); }, &error, replug);
+        if (port.isEmpty()) {
+            for (auto& m : modules)
+                stopSim(*m);
+            return fail(error);
+        }
+        ports.append(port);
+    }
+    put("station_replug_ms", replugMs, 0);
+    const QDir folder(runtime.path());
+    QThread::msleep(500);
+    const StationRun one =
+        runStation(cli, profile, ports.mid(0, 1), stationModules, folder, QStringLiteral("station1"));
+    QThread::msleep(1000); // the last module is replugged
+    const StationRun four = runStation(cli, profile, ports, 4 * stationModules, folder, QStringLiteral("station4"));
+    for (auto& m : modules)
+        stopSim(*m);
+    reportStation("station1", one);
+    reportStation("station4", four);
+    put("station4_vs_1",
+        one.ok > 0 && four.process.wallMs > 0 ? (four.ok / four.process.wallMs) / (one.ok / one.process.wallMs) : 0, 2);
+    if (one.ok == 0 || four.ok == 0)
+        return fail(QStringLiteral("a station run configured no module"));
+    return 0;
 }

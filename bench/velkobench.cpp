@@ -6,10 +6,13 @@
 //   - read-back ("连接设备") and whole-configuration write ("写入配置"): wall
 //     time of each run next to the floor that the tool's own pauses, transmit
 //     waits and polls imply for the same traffic;
+//   - the read-back with "快速通信" checked, next to the default read-back and
+//     to the floor of the fast pace (bench/fastfloor.h);
 //   - CPU time of this process over wall time during a read-back, during a
 //     2-second Common::delay and while idle in the event loop;
 //   - the cost of one more log entry in a log of 100 and of 10,000 entries,
 //     next to the same for a bare text browser.
+#include "bench/fastfloor.h"
 #include "bench/quotedlength.h"
 #include "bench/report.h"
 #include "bench/simprocess.h"
@@ -18,6 +21,7 @@
 #include "core/serialsocket.h"
 #include "window/kx47main.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDateTime>
@@ -25,6 +29,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QLoggingCategory>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -49,6 +54,7 @@ struct ExchangeTally
     int silent = 0;        // exchanges that ended without a reply
     qint64 transmitMs = 0; // sum of the transmit waits, bytes * 11000 / baud each
     qint64 commandBytes = 0;
+    qint64 replyBytes = 0;
     qint64 bytesWritten = 0; // what the port reports written, as a check of the count above
 };
 
@@ -75,6 +81,11 @@ void tallyMessages(QtMsgType type, const QMessageLogContext& context, const QStr
         g_tally.transmitMs += qint64(bytes) * 11000 / baud;
     } else if (message.contains(QLatin1String("R<<< No Respone"))) {
         ++g_tally.silent;
+    } else {
+        const int received = message.indexOf(QLatin1String("R<<< "));
+        const int open = received >= 0 ? message.indexOf(QLatin1Char('"'), received) : -1;
+        if (open >= 0)
+            g_tally.replyBytes += quotedLength(message, open);
     }
 }
 
@@ -138,10 +149,14 @@ Run timeClick(QPushButton* button, BoxCloser* closer)
     return run;
 }
 
+int lineBaud()
+{
+    return std::max(1, int(SerialSocket::getInstance()->baudRate(QSerialPort::AllDirections)));
+}
+
 int pollIntervalMs()
 {
-    const int baud = std::max(1, int(SerialSocket::getInstance()->baudRate(QSerialPort::AllDirections)));
-    return std::max(100, 550000 / baud);
+    return std::max(100, 550000 / lineBaud());
 }
 
 // Reports the runs of one operation; `fixedMs` is the part of its floor that
@@ -178,6 +193,57 @@ void reportRuns(const char* name, const std::vector<Run>& runs, double fixedMs, 
     put(prefix + "_polls", median(polls), 0);
     put(prefix + "_silent_max", *std::max_element(silent.begin(), silent.end()), 0);
     put(prefix + "_cpu_pct", wall > 0 ? 100.0 * cpu / wall : 0, 2);
+    putText(prefix + "_bytes_check", counted ? QStringLiteral("ok") : QStringLiteral("mismatch"));
+}
+
+// Reports the runs of an operation at the fast pace: wall time next to the
+// fast pace's floor (bench/fastfloor.h) and, as `NAME_vs_default`, the
+// median wall time over the median of `defaults`, the same operation at the
+// default pace in the same run.
+void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::vector<Run>& defaults,
+                    qint64 unawaitedBytes)
+{
+    bool counted = true;
+    std::vector<double> walls, floors, ratios, exchanges, paces, commandWires, modules, wires, gaps, commandBytes,
+        replyBytes, silent, defaultWalls;
+    for (const Run& r : runs) {
+        const FastFloor f = fastFloor(r.tally.exchanges, r.tally.commandBytes, r.tally.replyBytes, lineBaud());
+        walls.push_back(r.wallMs);
+        floors.push_back(f.totalMs());
+        ratios.push_back(r.wallMs / f.totalMs());
+        exchanges.push_back(r.tally.exchanges);
+        paces.push_back(f.paceMs());
+        modules.push_back(f.moduleMs);
+        wires.push_back(f.wireMs());
+        commandWires.push_back(f.commandsMs);
+        gaps.push_back(f.gapsMs);
+        commandBytes.push_back(r.tally.commandBytes);
+        replyBytes.push_back(r.tally.replyBytes);
+        silent.push_back(r.tally.silent);
+        counted = counted && r.tally.commandBytes + unawaitedBytes == r.tally.bytesWritten;
+        std::printf("%s_run wall_ms=%.1f floor_ms=%.1f pace_ms=%.1f module_ms=%.0f exchanges=%d command_bytes=%lld "
+                    "reply_bytes=%lld bytes_written=%lld silent=%d cpu_ms=%.1f\n",
+                    name, r.wallMs, f.totalMs(), f.paceMs(), f.moduleMs, r.tally.exchanges,
+                    static_cast<long long>(r.tally.commandBytes), static_cast<long long>(r.tally.replyBytes),
+                    static_cast<long long>(r.tally.bytesWritten), r.tally.silent, r.cpuMs);
+    }
+    for (const Run& r : defaults)
+        defaultWalls.push_back(r.wallMs);
+    const QByteArray prefix(name);
+    put(prefix + "_runs", runs.size(), 0);
+    put(prefix + "_wall_ms", median(walls));
+    put(prefix + "_floor_ms", median(floors), 0);
+    put(prefix + "_ratio", median(ratios), 3);
+    put(prefix + "_exchanges", median(exchanges), 0);
+    put(prefix + "_gaps_ms", median(gaps), 0);
+    put(prefix + "_wire_ms", median(wires), 0);
+    put(prefix + "_command_wire_ms", median(commandWires), 0);
+    put(prefix + "_pace_ms", median(paces), 0);
+    put(prefix + "_module_ms", median(modules), 0);
+    put(prefix + "_command_bytes", median(commandBytes), 0);
+    put(prefix + "_reply_bytes", median(replyBytes), 0);
+    put(prefix + "_silent_max", *std::max_element(silent.begin(), silent.end()), 0);
+    put(prefix + "_vs_default", median(walls) / median(defaultWalls), 3);
     putText(prefix + "_bytes_check", counted ? QStringLiteral("ok") : QStringLiteral("mismatch"));
 }
 
@@ -292,6 +358,9 @@ int main(int argc, char** argv)
         return fail(qPrintable(error));
     putText("sim_port", portName);
 
+    // The exchanges are counted from the transport's diagnostics, which are
+    // off by default.
+    QLoggingCategory::setFilterRules(QStringLiteral("velkocan.transport.debug=true"));
     g_previousHandler = qInstallMessageHandler(tallyMessages);
 
     KX47main window;
@@ -339,6 +408,20 @@ int main(int argc, char** argv)
         writes.push_back(timeClick(writeButton, closer));
     if (runs > 0)
         reportRuns("allset", writes, 4 * 300 + 2 * 100, 0);
+
+    // 11. The read-back at the fast pace ("快速通信" checked), against the
+    // read-backs of 1 and the floor of the fast pace.
+    auto* const fastExchange = window.findChild<QAction*>(QStringLiteral("action_fast_exchange"));
+    if (!fastExchange)
+        return fail("the action of the fast pace is missing");
+    Common::delay(300);
+    fastExchange->setChecked(true);
+    std::vector<Run> fastReadBacks;
+    for (int i = 0; i < runs; ++i)
+        fastReadBacks.push_back(timeClick(connectButton, closer));
+    fastExchange->setChecked(false);
+    if (runs > 0)
+        reportFastRuns("readback_fast", fastReadBacks, readBacks, 3);
     put("boxes_closed", closer->closed(), 0);
 
     // 3. CPU while waiting and while idle, the window shown and the port open.
