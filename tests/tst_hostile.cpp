@@ -3,7 +3,7 @@
 // report alone, and must work normally once the module is sane (or back) again.
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/endtoendtest.h"
 #include "window/kx47main.h"
 
 #include <QComboBox>
@@ -26,36 +26,25 @@ constexpr qint64 kListWriteMs = 2 * 100 + 2 * (100 + 600) + 3 * (100 + 1000);
 constexpr qint64 kSearchMs = 3 * (10 * 500 + 537 + 776 + 1252 + 2205) + 1666;
 } // namespace
 
-class TstHostile : public QObject, public TestSupport::ModuleFixture
+class TstHostile : public TestSupport::EndToEndTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+public:
+    TstHostile() : EndToEndTest(Port::Open) {}
 
+private slots:
     void survives_data();
     void survives();
 
 private:
+    void modulePlugged() override;
     void startModule();
     void prepareTable();
     qint64 run(const QString& operation);
     void applyFault(const QString& fault);
     void checkUsableAfterwards();
 };
-
-void TstHostile::initTestCase()
-{
-    createWindow();
-}
-
-void TstHostile::cleanupTestCase()
-{
-    destroyWindow();
-}
 
 void TstHostile::startModule()
 {
@@ -64,16 +53,10 @@ void TstHostile::startModule()
     QVERIFY(m_sim->start());
 }
 
-void TstHostile::init()
+void TstHostile::modulePlugged()
 {
-    plugModule(this, true);
     m_sim->state().configMode = true;
     m_sim->state().echo = false;
-}
-
-void TstHostile::cleanup()
-{
-    unplugModule();
 }
 
 void TstHostile::prepareTable()

@@ -2,7 +2,7 @@
 // and a profile comes back into the editors, checked whole first.
 #include "core/profile.h"
 #include "sim/simmodule.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/endtoendtest.h"
 #include "window/kx47main.h"
 
 #include <QAction>
@@ -16,16 +16,14 @@ using TestSupport::Editors;
 using TestSupport::tr47;
 using TestSupport::widget;
 
-class TstProfileFiles : public QObject, public TestSupport::ModuleFixture
+class TstProfileFiles : public TestSupport::EndToEndTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+public:
+    TstProfileFiles() : EndToEndTest(Port::Open) {}
 
+private slots:
     void savesWhatWasReadBackAndOpensIt();
     void refusedProfileChangesNoEditor_data();
     void refusedProfileChangesNoEditor();
@@ -38,26 +36,6 @@ private:
 
     QTemporaryDir m_dir;
 };
-
-void TstProfileFiles::initTestCase()
-{
-    createWindow();
-}
-
-void TstProfileFiles::cleanupTestCase()
-{
-    destroyWindow();
-}
-
-void TstProfileFiles::init()
-{
-    plugModule(this, true);
-}
-
-void TstProfileFiles::cleanup()
-{
-    unplugModule();
-}
 
 QString TstProfileFiles::writeFile(const QString& name, const QByteArray& bytes)
 {

@@ -2,7 +2,7 @@
 // port; both the editors and the frames the module received are checked.
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/endtoendtest.h"
 #include "window/kx47main.h"
 
 #include <QCheckBox>
@@ -31,16 +31,14 @@ QVector<sim::Filter> makeFilters(int count)
 }
 } // namespace
 
-class TstReadBack : public QObject, public TestSupport::ModuleFixture
+class TstReadBack : public TestSupport::EndToEndTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+public:
+    TstReadBack() : EndToEndTest(Port::Open) {}
 
+private slots:
     void readsEveryGroup_data();
     void readsEveryGroup();
     void moreThanFourteenFilters();
@@ -56,40 +54,18 @@ private slots:
     void clicksDuringReadBackChangeNothing();
 
 private:
-    Editors editors() const;
+    void modulePlugged() override;
     void connectDevice();
 };
 
-void TstReadBack::initTestCase()
+void TstReadBack::modulePlugged()
 {
-    createWindow();
-}
-
-void TstReadBack::cleanupTestCase()
-{
-    destroyWindow();
-}
-
-void TstReadBack::init()
-{
-    plugModule(this, true);
     widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
-}
-
-void TstReadBack::cleanup()
-{
-    unplugModule();
-}
-
-Editors TstReadBack::editors() const
-{
-    return TestSupport::readEditors(m_window);
 }
 
 void TstReadBack::connectDevice()
 {
-    widget<QPushButton>(m_window, "device_connet")->click(); // returns when the read-back has ended
-    QVERIFY(!m_window->isBusy());
+    press("device_connet");
 }
 
 void TstReadBack::readsEveryGroup_data()

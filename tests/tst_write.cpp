@@ -3,7 +3,7 @@
 // module received and the module's state afterwards are checked.
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/endtoendtest.h"
 #include "window/kx47main.h"
 
 #include <QCheckBox>
@@ -170,16 +170,14 @@ QStringList distinctRows(int count)
 }
 } // namespace
 
-class TstWrite : public QObject, public TestSupport::ModuleFixture
+class TstWrite : public TestSupport::EndToEndTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+public:
+    TstWrite() : EndToEndTest(Port::Open) {}
 
+private slots:
     void writeAllSendsEveryGroupInOrder_data();
     void writeAllSendsEveryGroupInOrder();
     void writeAllWithUserFilterAndEmptyTable();
@@ -203,36 +201,24 @@ private slots:
     void listButtonsThatSendFollowThePort();
 
 private:
+    void modulePlugged() override;
+    void moduleUnplugged() override;
     void apply(const Editors& s);
-    Editors editors() const;
     void setFilterModeByUser(int item);
     void fillTable(const QStringList& rows);
     QStringList tableRows() const;
-    void press(const char* name);
     bool nothingSent() const;
 };
 
-void TstWrite::initTestCase()
+void TstWrite::modulePlugged()
 {
-    createWindow();
-}
-
-void TstWrite::cleanupTestCase()
-{
-    destroyWindow();
-}
-
-void TstWrite::init()
-{
-    plugModule(this, true);
     m_sim->state().configMode = true;
     m_sim->state().echo = false;
     widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
 }
 
-void TstWrite::cleanup()
+void TstWrite::moduleUnplugged()
 {
-    unplugModule();
     widget<QComboBox>(m_window, "my_serial_baud_box")->setCurrentText("115200");
 }
 
@@ -260,11 +246,6 @@ void TstWrite::apply(const Editors& s)
     fillTable(s.rows);
 }
 
-Editors TstWrite::editors() const
-{
-    return TestSupport::readEditors(m_window);
-}
-
 void TstWrite::setFilterModeByUser(int item)
 {
     auto* const box = widget<QComboBox>(m_window, "Box_filtra_mode");
@@ -285,13 +266,6 @@ void TstWrite::fillTable(const QStringList& rows)
 QStringList TstWrite::tableRows() const
 {
     return TestSupport::tableRows(m_window);
-}
-
-// Clicks a button; a module operation returns when it has ended.
-void TstWrite::press(const char* name)
-{
-    widget<QPushButton>(m_window, name)->click();
-    QVERIFY(!m_window->isBusy());
 }
 
 // Neither the module received anything nor does the log show a sent command.
