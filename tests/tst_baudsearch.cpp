@@ -580,11 +580,8 @@ void TstBaudSearch::foundLineReachesTheModule()
     QVERIFY(SerialSocket::getInstance()->isOpen());
     widget<QPushButton>(m_window, "device_connet")->click(); // returns when the read-back has ended
 
-    const QList<QByteArray> readBack{"+++",          "AT\r\n",      "AT+E=OFF\r\n",  "AT+UART?\r\n",   "AT+CAN?\r\n",
-                                     "AT+MODE?\r\n", "AT+MSG?\r\n", "AT+UDMHT?\r\n", "AT+RANDOM?\r\n", "AT+DIRECTION?",
-                                     "AT+CANLT?",    "AT+FILTER?"};
     QStringList expected;
-    for (const QByteArray& frame : readBack)
+    for (const QByteArray& frame : kReadBackFrames)
         expected.append(describe(frame, 9600, true));
     QTRY_COMPARE(describe(m_sim->frames()).mid(searchFrames), expected);
     QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});

@@ -3,6 +3,7 @@
 // the module received are checked.
 #include "core/profile.h"
 #include "sim/simmodule.h"
+#include "tests/support/simsupport.h"
 #include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
@@ -125,35 +126,25 @@ Result TstCli::cli(const QStringList& arguments, const QByteArray& input)
 
 QString TstCli::profileFile(const ModuleConfig& config)
 {
-    const QString path = m_dir.filePath(QStringLiteral("profile.json"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(Profile::write(config)) < 0)
-        return QString();
-    return path;
+    return TestSupport::writeFile(m_dir.filePath(QStringLiteral("profile.json")), Profile::write(config));
 }
 
 void TstCli::readPrintsTheModule()
 {
-    sim::ModuleState& s = m_sim->state();
-    s.canRate = 125;
-    s.canId = "1A5";
-    s.mode = "USER";
-    s.userHead = "C3";
-    s.filterMode = "USER";
-    s.filters = {{"EDTF", "1ABCDEF0"}};
+    ModuleConfig module;
+    module.canRateKbit = 125;
+    module.canId = "1A5";
+    module.mode = "USER";
+    module.head = "C3";
+    module.filterMode = "USER";
+    module.filters = {{"EDTF", "1ABCDEF0"}};
+    m_sim->state() = TestSupport::moduleHolding(module);
 
     const Result r = cli({"read", m_sim->portName(), "--quiet"});
 
     QCOMPARE(r.status, 0);
     QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames);
-    ModuleConfig expected;
-    expected.canRateKbit = 125;
-    expected.canId = "1A5";
-    expected.mode = "USER";
-    expected.head = "C3";
-    expected.filterMode = "USER";
-    expected.filters = {{"EDTF", "1ABCDEF0"}};
-    QCOMPARE(QString::fromUtf8(r.out), QString::fromUtf8(Profile::write(expected)));
+    QCOMPARE(QString::fromUtf8(r.out), QString::fromUtf8(Profile::write(module)));
     QVERIFY(r.err.isEmpty());
 }
 

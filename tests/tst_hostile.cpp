@@ -61,9 +61,7 @@ void TstHostile::modulePlugged()
 
 void TstHostile::prepareTable()
 {
-    auto* const mode = widget<QComboBox>(m_window, "Box_filtra_mode");
-    mode->setCurrentIndex(3);
-    emit mode->activated(3);
+    TestSupport::chooseItem(widget<QComboBox>(m_window, "Box_filtra_mode"), 3);
     widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
     for (int i = 0; i < 3; ++i)
         widget<QPushButton>(m_window, "add_filter_id_btn")->click();

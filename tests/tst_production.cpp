@@ -4,6 +4,7 @@
 // against simulated modules of this process.
 #include "core/profile.h"
 #include "sim/simmodule.h"
+#include "tests/support/simsupport.h"
 #include "tests/support/testsupport.h"
 
 #include <QFile>

@@ -3,6 +3,7 @@
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
+#include "tests/support/simsupport.h"
 #include "window/kx47main.h"
 
 #include <QCheckBox>
@@ -18,16 +19,10 @@ using TestSupport::tr47;
 using TestSupport::widget;
 
 namespace {
+// `count` filters that differ from each other, standard and extended by turns.
 QVector<sim::Filter> makeFilters(int count)
 {
-    QVector<sim::Filter> filters;
-    for (int i = 0; i < count; ++i) {
-        if (i % 2)
-            filters.append({"EDTF", QString::number(0x1ABCDE00 + i, 16).toUpper()});
-        else
-            filters.append({"NDTF", QString::number(0x100 + i, 16).toUpper()});
-    }
-    return filters;
+    return TestSupport::filtersOf(TestSupport::distinctRows(count));
 }
 } // namespace
 
@@ -147,8 +142,7 @@ void TstReadBack::readsEveryGroup()
     expected.filterMode = filterItem;
     expected.msgId = false;
     expected.msgInfo = true;
-    for (const sim::Filter& f : s.filters)
-        expected.rows.append(f.type + ',' + f.id);
+    expected.rows = TestSupport::rowsOf(s.filters);
     QCOMPARE(editors(), expected);
 
     // The ID editor follows the frame type read; the mode rules follow the mode.
@@ -176,18 +170,12 @@ void TstReadBack::moreThanFourteenFilters()
     QCOMPARE(m_boxes->seen().first().text, tr47("已经达到最大条目!"));
     const Editors e = editors();
     QCOMPARE(e.rows.size(), 14);
-    for (int i = 0; i < 14; ++i)
-        QCOMPARE(e.rows.at(i), m_sim->state().filters.at(i).type + ',' + m_sim->state().filters.at(i).id);
+    QCOMPARE(e.rows, TestSupport::rowsOf(m_sim->state().filters.mid(0, 14)));
 }
 
 void TstReadBack::noticeMissing()
 {
-    m_sim->setReplyHook([](const QByteArray& frame, QByteArray& reply) {
-        if (frame != "AT\r\n")
-            return false;
-        reply = "AT\r\n\r\n+OK\r\n\r\n";
-        return true;
-    });
+    TestSupport::answerFrame(m_sim, "AT\r\n", "AT\r\n\r\n+OK\r\n\r\n");
     m_sim->state().mode = "MODBUS";
     connectDevice();
     const QString log = TestSupport::logText(m_window);
@@ -233,12 +221,7 @@ void TstReadBack::echoOffAnswers()
 {
     QFETCH(QByteArray, answer);
     QFETCH(bool, accepted);
-    m_sim->setReplyHook([answer](const QByteArray& frame, QByteArray& reply) {
-        if (frame != "AT+E=OFF\r\n")
-            return false;
-        reply = answer;
-        return true;
-    });
+    TestSupport::answerFrame(m_sim, "AT+E=OFF\r\n", answer);
     m_sim->state().echo = false;
     m_sim->state().canRate = 20;
     const Editors before = editors();
@@ -353,12 +336,7 @@ void TstReadBack::malformedReports()
     QFETCH(QString, field);
     QFETCH(QString, value);
     m_sim->state().echo = false;
-    m_sim->setReplyHook([query, report](const QByteArray& frame, QByteArray& reply) {
-        if (frame != query)
-            return false;
-        reply = report;
-        return true;
-    });
+    TestSupport::answerFrame(m_sim, query, report);
     // Editor values that no report of this test would set.
     widget<QComboBox>(m_window, "baud_485")->setCurrentText("600");
     widget<QComboBox>(m_window, "parity_485")->setCurrentText("ODD");
@@ -412,8 +390,7 @@ void TstReadBack::filterModeUserEnablesButtons()
 {
     auto* const add = widget<QPushButton>(m_window, "add_filter_id_btn");
     auto* const mode = widget<QComboBox>(m_window, "Box_filtra_mode");
-    mode->setCurrentIndex(0);
-    emit mode->activated(0);
+    TestSupport::chooseItem(mode, 0);
     m_sim->state().filterMode = "USER";
     connectDevice();
     QVERIFY(add->isEnabled());
@@ -440,13 +417,8 @@ void TstReadBack::clicksDuringReadBackChangeNothing()
             return;
         QTimer::singleShot(30, this, [&] {
             ++rounds;
-            for (const char* name : others) {
-                auto* const button = widget<QPushButton>(m_window, name);
-                const bool enabled = button->isEnabled();
-                button->setEnabled(true);
-                button->click();
-                button->setEnabled(enabled);
-            }
+            for (const char* name : others)
+                TestSupport::clickAnyway(widget<QPushButton>(m_window, name));
         });
     });
     connectDevice();

@@ -4,6 +4,7 @@
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
+#include "tests/support/simsupport.h"
 #include "window/kx47main.h"
 
 #include <QAction>

@@ -1,10 +1,9 @@
 // Tests of the simulated converter module: its command handling as pure
 // logic, and its behaviour on the line through a real pseudo-terminal and a
 // real QSerialPort.
-#include "sim/faultoptions.h"
 #include "sim/simmodule.h"
+#include "tests/support/simsupport.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,6 +21,7 @@
 
 using sim::Parity;
 using sim::SimModule;
+using TestSupport::parseFaultOptions;
 
 Q_DECLARE_METATYPE(sim::Parity)
 
@@ -30,15 +30,6 @@ namespace {
 const QByteArray OK = "\r\n+OK\r\n\r\n";
 const QByteArray ERR = "\r\n+ERROR\r\n\r\n";
 const QByteArray NOTICE = "\r\nAT MODE\r\n\r\n";
-
-// Sets the faults of velkocan-sim's options `args`.
-bool parseFaultOptions(const QStringList& args, SimModule::Faults* faults, QString* error = nullptr)
-{
-    QCommandLineParser parser;
-    const sim::FaultOptions options;
-    options.addTo(parser);
-    return parser.parse(QStringList{"velkocan-sim"} + args) && options.read(parser, faults, error);
-}
 
 // Feeds the frames in order; the reply to the last one.
 QByteArray feed(SimModule& m, const QByteArrayList& frames)
