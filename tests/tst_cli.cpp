@@ -25,6 +25,9 @@ struct Result
     int status = -1;
     QByteArray out;
     QByteArray err;
+
+    // The result object that --json prints on standard output.
+    QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
 };
 
 // A profile unlike the module's factory settings in every group.
@@ -194,7 +197,7 @@ void TstCli::verifyNamesWhatTheModuleKept()
     QCOMPARE(r.status, 3);
     QVERIFY2(r.err.contains("can.id: wrote 1A0, module has 0"), r.err.constData());
     QCOMPARE(r.err.count("wrote"), 1);
-    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    const QJsonObject json = r.json();
     QCOMPARE(json.value("status").toInt(), 3);
     const QJsonArray expected{QJsonObject{{"field", "can.id"}, {"wrote", "1A0"}, {"module", "0"}}};
     QCOMPARE(json.value("differences").toArray(), expected);
@@ -237,7 +240,7 @@ void TstCli::failures()
     QCOMPARE(r.status, status);
     QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
     // One result object, usage errors included.
-    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    const QJsonObject json = r.json();
     QCOMPARE(json.value("status").toInt(-1), status);
     QCOMPARE(json.value("command").toString(), arguments.value(0));
     QVERIFY2(json.value("error").toString().contains(message), r.out.constData());
@@ -264,7 +267,7 @@ void TstCli::moduleCommands()
     const Result r = cli({command, m_sim->portName(), "--json", "--quiet"});
 
     QCOMPARE(r.status, 0);
-    QCOMPARE(QJsonDocument::fromJson(r.out).object().value("status").toInt(-1), 0);
+    QCOMPARE(r.json().value("status").toInt(-1), 0);
     QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames.mid(0, 3) + frames);
     QCOMPARE(m_sim->state().canId, QString(command == "restore" ? "0" : "123"));
 }
@@ -276,13 +279,13 @@ void TstCli::searchFindsTheLine()
     for (int run = 0; run < 2; ++run) {
         const Result r = cli({"search", m_sim->portName(), "--json"});
         QCOMPARE(r.status, 0);
-        QCOMPARE(QJsonDocument::fromJson(r.out).object().value("parity").toString(), QStringLiteral("NONE"));
+        QCOMPARE(r.json().value("parity").toString(), QStringLiteral("NONE"));
     }
 
     m_sim->setLine(9600, sim::Parity::Odd);
     const Result r = cli({"search", m_sim->portName(), "--json"});
     QCOMPARE(r.status, 0);
-    const QJsonObject found = QJsonDocument::fromJson(r.out).object();
+    const QJsonObject found = r.json();
     QCOMPARE(found.value("baud").toInt(), 9600);
     QCOMPARE(found.value("parity").toString(), QStringLiteral("ODD")); // in the profile's words
     // 115200 three times, then 9600 with no, even and odd parity.
@@ -368,7 +371,7 @@ void TstCli::earlyEndsSayWhereTheyStopped()
     // Nothing went out after the exchange in progress, and progress named only what did.
     QTRY_COMPARE(m_sim->frames().size(), frames);
     QCOMPARE(r.err.count("\nwrite "), qMax(0, frames - 3));
-    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    const QJsonObject json = r.json();
     QCOMPARE(json.value("status").toInt(), status);
     QCOMPARE(json.value("stoppedAfter").toObject().value("command").toString(), stoppedAfter);
     QVERIFY2(json.value("written").isArray() && json.value("notWritten").isArray(), r.out.constData());

@@ -43,6 +43,7 @@ private:
     void prepareTable();
     qint64 run(const QString& operation);
     void applyFault(const QString& fault);
+    void reportToEveryQuery(const QByteArray& fields);
     void checkUsableAfterwards();
 };
 
@@ -109,22 +110,22 @@ void TstHostile::applyFault(const QString& fault)
             return true;
         });
     } else if (fault == "reports with too few fields") {
-        m_sim->setReplyHook([](const QByteArray& frame, QByteArray& reply) {
-            const int q = frame.indexOf('?');
-            if (q < 0)
-                return false;
-            reply = "\r\n" + frame.left(q) + "=\r\n\r\n+OK\r\n\r\n";
-            return true;
-        });
+        reportToEveryQuery("");
     } else if (fault == "invalid UTF-8") {
-        m_sim->setReplyHook([](const QByteArray& frame, QByteArray& reply) {
-            const int q = frame.indexOf('?');
-            if (q < 0)
-                return false;
-            reply = "\r\n" + frame.left(q) + "=\xff\xfe\xc3(,\xed\xa0\x80,\xf0\x28\x8c\x28\r\n\r\n+OK\r\n\r\n";
-            return true;
-        });
+        reportToEveryQuery("\xff\xfe\xc3(,\xed\xa0\x80,\xf0\x28\x8c\x28");
     }
+}
+
+// Every query gets a report of its own key with `fields` for its values.
+void TstHostile::reportToEveryQuery(const QByteArray& fields)
+{
+    m_sim->setReplyHook([fields](const QByteArray& frame, QByteArray& reply) {
+        const int q = frame.indexOf('?');
+        if (q < 0)
+            return false;
+        reply = "\r\n" + frame.left(q) + "=" + fields + "\r\n\r\n+OK\r\n\r\n";
+        return true;
+    });
 }
 
 void TstHostile::survives_data()

@@ -40,6 +40,22 @@ QByteArray feed(SimModule& m, const QByteArrayList& frames)
     return last;
 }
 
+// Tables of frames fed to a fresh module and the reply to the last one: their
+// columns, and the check of one row.
+void addFeedColumns()
+{
+    QTest::addColumn<QByteArrayList>("frames");
+    QTest::addColumn<QByteArray>("reply"); // to the last frame
+}
+
+void checkFeed()
+{
+    QFETCH(QByteArrayList, frames);
+    QFETCH(QByteArray, reply);
+    SimModule m;
+    QCOMPARE(feed(m, frames), reply);
+}
+
 // Into the configuration state with echo off.
 void enterQuiet(SimModule& m)
 {
@@ -186,8 +202,7 @@ private slots:
 
 void TestSimModule::notice_data()
 {
-    QTest::addColumn<QByteArrayList>("frames");
-    QTest::addColumn<QByteArray>("reply"); // to the last frame
+    addFeedColumns();
 
     QTest::newRow("AT before +++") << QByteArrayList{"AT\r\n"} << QByteArray();
     QTest::newRow("+++ itself is not answered") << QByteArrayList{"+++"} << QByteArray();
@@ -212,16 +227,12 @@ void TestSimModule::notice_data()
 
 void TestSimModule::notice()
 {
-    QFETCH(QByteArrayList, frames);
-    QFETCH(QByteArray, reply);
-    SimModule m;
-    QCOMPARE(feed(m, frames), reply);
+    checkFeed();
 }
 
 void TestSimModule::echo_data()
 {
-    QTest::addColumn<QByteArrayList>("frames");
-    QTest::addColumn<QByteArray>("reply");
+    addFeedColumns();
 
     QTest::newRow("echo-off is echoed") << QByteArrayList{"+++", "AT+E=OFF\r\n"}
                                         << QByteArray("AT+E=OFF\r\n\r\n+OK\r\n\r\n");
@@ -249,10 +260,7 @@ void TestSimModule::echo_data()
 
 void TestSimModule::echo()
 {
-    QFETCH(QByteArrayList, frames);
-    QFETCH(QByteArray, reply);
-    SimModule m;
-    QCOMPARE(feed(m, frames), reply);
+    checkFeed();
 }
 
 void TestSimModule::query_data()
