@@ -3,32 +3,23 @@
 // the module received are checked.
 #include "core/profile.h"
 #include "sim/simmodule.h"
+#include "tests/support/cliprocess.h"
 #include "tests/support/simsupport.h"
 #include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
-#include <QSignalSpy>
 
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
+using TestSupport::CliRun;
+
 namespace {
-
-struct Result
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-
-    // The result object that --json prints on standard output.
-    QJsonObject json() const { return QJsonDocument::fromJson(out).object(); }
-};
 
 // A profile unlike the module's factory settings in every group.
 ModuleConfig customProfile()
@@ -77,7 +68,7 @@ private slots:
     void oneDeviceUnderTwoNamesIsOnePort();
 
 private:
-    Result cli(const QStringList& arguments, const QByteArray& input = {});
+    CliRun cli(const QStringList& arguments);
     QString profileFile(const ModuleConfig& config);
 
     sim::SimModule* m_sim = nullptr;
@@ -103,28 +94,23 @@ void TstCli::cleanup()
     m_stdoutFile.clear();
 }
 
-Result TstCli::cli(const QStringList& arguments, const QByteArray& input)
+CliRun TstCli::cli(const QStringList& arguments)
 {
-    QProcess process;
-    QSignalSpy finished(&process, SIGNAL(finished(int, QProcess::ExitStatus)));
-    if (!m_stdoutFile.isEmpty())
-        process.setStandardOutputFile(m_stdoutFile);
-    const QMetaObject::Connection signalling =
-        connect(m_sim, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
+    QMetaObject::Connection signalling;
+    TestSupport::CliOptions options;
+    options.standardOutputFile = m_stdoutFile;
+    options.started = [&](QProcess& process) {
+        QProcess* const program = &process;
+        signalling = connect(m_sim, &sim::SimModule::frameReceived, this, [this, program](const QByteArray& frame) {
             if (m_signal != 0 && !m_signalAt.isEmpty() && frame.startsWith(m_signalAt)) {
-                ::kill(pid_t(process.processId()), m_signal);
+                ::kill(pid_t(program->processId()), m_signal);
                 m_signalAt.clear();
             }
         });
-    process.start(QStringLiteral(VELKO_CLI_PROGRAM), arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    // The module answers from this process's event loop, which the wait runs.
-    if (!finished.wait(60000))
-        process.kill();
+    };
+    const CliRun r = TestSupport::runCli(arguments, options);
     disconnect(signalling);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    return r;
 }
 
 QString TstCli::profileFile(const ModuleConfig& config)
@@ -143,7 +129,7 @@ void TstCli::readPrintsTheModule()
     module.filters = {{"EDTF", "1ABCDEF0"}};
     m_sim->state() = TestSupport::moduleHolding(module);
 
-    const Result r = cli({"read", m_sim->portName(), "--quiet"});
+    const CliRun r = cli({"read", m_sim->portName(), "--quiet"});
 
     QCOMPARE(r.status, 0);
     QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames);
@@ -156,7 +142,7 @@ void TstCli::writeSendsTheProfileInTheWindowsOrder()
     const QString path = profileFile(customProfile());
     const QString log = m_dir.filePath(QStringLiteral("traffic.log"));
 
-    const Result r =
+    const CliRun r =
         cli({"write", m_sim->portName(), path, "--set", "can.id=1a0", "--set", "can.frameType=NDTF", "--log", log});
 
     QCOMPARE(r.status, 0);
@@ -192,7 +178,7 @@ void TstCli::verifyNamesWhatTheModuleKept()
     m_sim->faults().keepSettings = QStringList{"CAN"};
     ModuleConfig profile;
     profile.canId = "1A0";
-    const Result r = cli({"write", m_sim->portName(), profileFile(profile), "--verify", "--json"});
+    const CliRun r = cli({"write", m_sim->portName(), profileFile(profile), "--verify", "--json"});
 
     QCOMPARE(r.status, 3);
     QVERIFY2(r.err.contains("can.id: wrote 1A0, module has 0"), r.err.constData());
@@ -235,7 +221,7 @@ void TstCli::failures()
     arguments.replaceInStrings("%port", m_sim->portName());
     arguments.replaceInStrings("%profile", profileFile(ModuleConfig()));
 
-    const Result r = cli(arguments + QStringList{"--quiet", "--json"});
+    const CliRun r = cli(arguments + QStringList{"--quiet", "--json"});
 
     QCOMPARE(r.status, status);
     QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
@@ -264,7 +250,7 @@ void TstCli::moduleCommands()
     QFETCH(QList<QByteArray>, frames);
     m_sim->state().canId = "123";
 
-    const Result r = cli({command, m_sim->portName(), "--json", "--quiet"});
+    const CliRun r = cli({command, m_sim->portName(), "--json", "--quiet"});
 
     QCOMPARE(r.status, 0);
     QCOMPARE(r.json().value("status").toInt(-1), 0);
@@ -277,13 +263,13 @@ void TstCli::searchFindsTheLine()
     // Right after a search, the module may still be taking in its last
     // frame: the next search finds the same line all the same.
     for (int run = 0; run < 2; ++run) {
-        const Result r = cli({"search", m_sim->portName(), "--json"});
+        const CliRun r = cli({"search", m_sim->portName(), "--json"});
         QCOMPARE(r.status, 0);
         QCOMPARE(r.json().value("parity").toString(), QStringLiteral("NONE"));
     }
 
     m_sim->setLine(9600, sim::Parity::Odd);
-    const Result r = cli({"search", m_sim->portName(), "--json"});
+    const CliRun r = cli({"search", m_sim->portName(), "--json"});
     QCOMPARE(r.status, 0);
     const QJsonObject found = r.json();
     QCOMPARE(found.value("baud").toInt(), 9600);
@@ -294,7 +280,7 @@ void TstCli::searchFindsTheLine()
 
 void TstCli::portsListsTheModule()
 {
-    const Result r = cli({"ports"});
+    const CliRun r = cli({"ports"});
     QCOMPARE(r.status, 0);
     QVERIFY(QString::fromUtf8(r.out).split('\n').contains(m_sim->portName()));
 }
@@ -362,8 +348,8 @@ void TstCli::earlyEndsSayWhereTheyStopped()
     m_signalAt = signalAt;
     m_signal = signal;
 
-    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
-    const Result r = cli({"write", m_sim->portName(), profile, "--json"});
+    const QString profile = TestSupport::exampleProfile();
+    const CliRun r = cli({"write", m_sim->portName(), profile, "--json"});
 
     QCOMPARE(r.status, status);
     for (const QString& line : lines)
@@ -432,7 +418,7 @@ void TstCli::verifyComparesWhatTheWriteSent()
     profile.idLength = "3";
     profile.idPosition = "5";
 
-    const Result r = cli({"write", m_sim->portName(), profileFile(profile), "--verify", "--quiet"});
+    const CliRun r = cli({"write", m_sim->portName(), profileFile(profile), "--verify", "--quiet"});
 
     QCOMPARE(r.status, status);
     QCOMPARE(r.err.count("wrote"), differences.size());
@@ -485,7 +471,7 @@ void TstCli::inputsAndOutputsRefusedBeforeTheTraffic()
 
     QElapsedTimer clock;
     clock.start();
-    const Result r = cli(arguments + QStringList{"--quiet"});
+    const CliRun r = cli(arguments + QStringList{"--quiet"});
 
     QCOMPARE(r.status, 2);
     QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
@@ -501,7 +487,7 @@ void TstCli::oneDeviceUnderTwoNamesIsOnePort()
     holder.setPortName(m_sim->slavePath());
     QVERIFY(holder.open(QIODevice::ReadWrite));
 
-    const Result r = cli({"read", m_sim->portName(), "--quiet"});
+    const CliRun r = cli({"read", m_sim->portName(), "--quiet"});
 
     QCOMPARE(r.status, 4);
     const QByteArray held = "held by another program (PID " + QByteArray::number(QCoreApplication::applicationPid());

@@ -236,6 +236,11 @@ QString writeFile(const QString& path, const QByteArray& bytes)
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
 }
 
+QString exampleProfile()
+{
+    return QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+}
+
 QString tr47(const char* source)
 {
     return QCoreApplication::translate("KX47main", source);

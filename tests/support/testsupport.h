@@ -117,6 +117,9 @@ QStringList distinctRows(int count);
 // could not be written whole.
 QString writeFile(const QString& path, const QByteArray& bytes);
 
+// docs/example-profile.json of the source tree.
+QString exampleProfile();
+
 // A text of the window as the installed catalogue shows it.
 QString tr47(const char* source);
 
