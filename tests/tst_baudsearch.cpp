@@ -4,7 +4,7 @@
 // had set when it was sent.
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/endtoendtest.h"
 #include "window/kx47main.h"
 
 #include <QComboBox>
@@ -163,16 +163,14 @@ private:
 };
 } // namespace
 
-class TstBaudSearch : public QObject, public TestSupport::ModuleFixture
+class TstBaudSearch : public TestSupport::EndToEndTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+public:
+    TstBaudSearch() : EndToEndTest(Port::Closed) {}
 
+private slots:
     void findsTheModuleLine_data();
     void findsTheModuleLine();
     void silentModuleTriesEveryCandidate();
@@ -188,6 +186,8 @@ private slots:
     void foundLineReachesTheModule();
 
 private:
+    void windowCreated() override;
+    void modulePlugged() override;
     int search(const QStringList& answers);
 
     QComboBox* m_baud = nullptr;
@@ -197,9 +197,8 @@ private:
     QPushButton* m_searchBtn = nullptr;
 };
 
-void TstBaudSearch::initTestCase()
+void TstBaudSearch::windowCreated()
 {
-    createWindow();
     m_baud = widget<QComboBox>(m_window, "my_serial_baud_box");
     m_parity = widget<QComboBox>(m_window, "my_serial_parity_box");
     m_stopBits = widget<QComboBox>(m_window, "my_serial_stopbit_box");
@@ -208,14 +207,8 @@ void TstBaudSearch::initTestCase()
     QVERIFY(m_baud && m_parity && m_stopBits && m_open && m_searchBtn);
 }
 
-void TstBaudSearch::cleanupTestCase()
+void TstBaudSearch::modulePlugged()
 {
-    destroyWindow();
-}
-
-void TstBaudSearch::init()
-{
-    plugModule(this, false);
     TestSupport::closePort(m_window);
     m_window->fill_port_box({m_sim->portName()});
     // Panel settings that a search which finds nothing must leave alone; no
@@ -224,13 +217,6 @@ void TstBaudSearch::init()
     m_parity->setCurrentText(QStringLiteral("Even"));
     m_stopBits->setCurrentText(QStringLiteral("1"));
     widget<QPushButton>(m_window, "clean_log_btn")->click();
-}
-
-void TstBaudSearch::cleanup()
-{
-    const bool busy = m_window->isBusy();
-    unplugModule();
-    QVERIFY(!busy);
 }
 
 // Runs one search with the given answers queued for the boxes; the search's result.
@@ -594,11 +580,8 @@ void TstBaudSearch::foundLineReachesTheModule()
     QVERIFY(SerialSocket::getInstance()->isOpen());
     widget<QPushButton>(m_window, "device_connet")->click(); // returns when the read-back has ended
 
-    const QList<QByteArray> readBack{"+++",          "AT\r\n",      "AT+E=OFF\r\n",  "AT+UART?\r\n",   "AT+CAN?\r\n",
-                                     "AT+MODE?\r\n", "AT+MSG?\r\n", "AT+UDMHT?\r\n", "AT+RANDOM?\r\n", "AT+DIRECTION?",
-                                     "AT+CANLT?",    "AT+FILTER?"};
     QStringList expected;
-    for (const QByteArray& frame : readBack)
+    for (const QByteArray& frame : kReadBackFrames)
         expected.append(describe(frame, 9600, true));
     QTRY_COMPARE(describe(m_sim->frames()).mid(searchFrames), expected);
     QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});

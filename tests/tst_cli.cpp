@@ -3,28 +3,23 @@
 // the module received are checked.
 #include "core/profile.h"
 #include "sim/simmodule.h"
+#include "tests/support/cliprocess.h"
+#include "tests/support/simsupport.h"
 #include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
-#include <QSignalSpy>
 
 #include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace {
+using TestSupport::CliRun;
 
-struct Result
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+namespace {
 
 // A profile unlike the module's factory settings in every group.
 ModuleConfig customProfile()
@@ -73,7 +68,7 @@ private slots:
     void oneDeviceUnderTwoNamesIsOnePort();
 
 private:
-    Result cli(const QStringList& arguments, const QByteArray& input = {});
+    CliRun cli(const QStringList& arguments);
     QString profileFile(const ModuleConfig& config);
 
     sim::SimModule* m_sim = nullptr;
@@ -99,61 +94,46 @@ void TstCli::cleanup()
     m_stdoutFile.clear();
 }
 
-Result TstCli::cli(const QStringList& arguments, const QByteArray& input)
+CliRun TstCli::cli(const QStringList& arguments)
 {
-    QProcess process;
-    QSignalSpy finished(&process, SIGNAL(finished(int, QProcess::ExitStatus)));
-    if (!m_stdoutFile.isEmpty())
-        process.setStandardOutputFile(m_stdoutFile);
-    const QMetaObject::Connection signalling =
-        connect(m_sim, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
+    QMetaObject::Connection signalling;
+    TestSupport::CliOptions options;
+    options.standardOutputFile = m_stdoutFile;
+    options.started = [&](QProcess& process) {
+        QProcess* const program = &process;
+        signalling = connect(m_sim, &sim::SimModule::frameReceived, this, [this, program](const QByteArray& frame) {
             if (m_signal != 0 && !m_signalAt.isEmpty() && frame.startsWith(m_signalAt)) {
-                ::kill(pid_t(process.processId()), m_signal);
+                ::kill(pid_t(program->processId()), m_signal);
                 m_signalAt.clear();
             }
         });
-    process.start(QStringLiteral(VELKO_CLI_PROGRAM), arguments);
-    process.write(input);
-    process.closeWriteChannel();
-    // The module answers from this process's event loop, which the wait runs.
-    if (!finished.wait(60000))
-        process.kill();
+    };
+    const CliRun r = TestSupport::runCli(arguments, options);
     disconnect(signalling);
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    return r;
 }
 
 QString TstCli::profileFile(const ModuleConfig& config)
 {
-    const QString path = m_dir.filePath(QStringLiteral("profile.json"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(Profile::write(config)) < 0)
-        return QString();
-    return path;
+    return TestSupport::writeFile(m_dir.filePath(QStringLiteral("profile.json")), Profile::write(config));
 }
 
 void TstCli::readPrintsTheModule()
 {
-    sim::ModuleState& s = m_sim->state();
-    s.canRate = 125;
-    s.canId = "1A5";
-    s.mode = "USER";
-    s.userHead = "C3";
-    s.filterMode = "USER";
-    s.filters = {{"EDTF", "1ABCDEF0"}};
+    ModuleConfig module;
+    module.canRateKbit = 125;
+    module.canId = "1A5";
+    module.mode = "USER";
+    module.head = "C3";
+    module.filterMode = "USER";
+    module.filters = {{"EDTF", "1ABCDEF0"}};
+    m_sim->state() = TestSupport::moduleHolding(module);
 
-    const Result r = cli({"read", m_sim->portName(), "--quiet"});
+    const CliRun r = cli({"read", m_sim->portName(), "--quiet"});
 
     QCOMPARE(r.status, 0);
     QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames);
-    ModuleConfig expected;
-    expected.canRateKbit = 125;
-    expected.canId = "1A5";
-    expected.mode = "USER";
-    expected.head = "C3";
-    expected.filterMode = "USER";
-    expected.filters = {{"EDTF", "1ABCDEF0"}};
-    QCOMPARE(QString::fromUtf8(r.out), QString::fromUtf8(Profile::write(expected)));
+    QCOMPARE(QString::fromUtf8(r.out), QString::fromUtf8(Profile::write(module)));
     QVERIFY(r.err.isEmpty());
 }
 
@@ -162,7 +142,7 @@ void TstCli::writeSendsTheProfileInTheWindowsOrder()
     const QString path = profileFile(customProfile());
     const QString log = m_dir.filePath(QStringLiteral("traffic.log"));
 
-    const Result r =
+    const CliRun r =
         cli({"write", m_sim->portName(), path, "--set", "can.id=1a0", "--set", "can.frameType=NDTF", "--log", log});
 
     QCOMPARE(r.status, 0);
@@ -198,12 +178,12 @@ void TstCli::verifyNamesWhatTheModuleKept()
     m_sim->faults().keepSettings = QStringList{"CAN"};
     ModuleConfig profile;
     profile.canId = "1A0";
-    const Result r = cli({"write", m_sim->portName(), profileFile(profile), "--verify", "--json"});
+    const CliRun r = cli({"write", m_sim->portName(), profileFile(profile), "--verify", "--json"});
 
     QCOMPARE(r.status, 3);
     QVERIFY2(r.err.contains("can.id: wrote 1A0, module has 0"), r.err.constData());
     QCOMPARE(r.err.count("wrote"), 1);
-    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    const QJsonObject json = r.json();
     QCOMPARE(json.value("status").toInt(), 3);
     const QJsonArray expected{QJsonObject{{"field", "can.id"}, {"wrote", "1A0"}, {"module", "0"}}};
     QCOMPARE(json.value("differences").toArray(), expected);
@@ -241,12 +221,12 @@ void TstCli::failures()
     arguments.replaceInStrings("%port", m_sim->portName());
     arguments.replaceInStrings("%profile", profileFile(ModuleConfig()));
 
-    const Result r = cli(arguments + QStringList{"--quiet", "--json"});
+    const CliRun r = cli(arguments + QStringList{"--quiet", "--json"});
 
     QCOMPARE(r.status, status);
     QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
     // One result object, usage errors included.
-    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    const QJsonObject json = r.json();
     QCOMPARE(json.value("status").toInt(-1), status);
     QCOMPARE(json.value("command").toString(), arguments.value(0));
     QVERIFY2(json.value("error").toString().contains(message), r.out.constData());
@@ -270,10 +250,10 @@ void TstCli::moduleCommands()
     QFETCH(QList<QByteArray>, frames);
     m_sim->state().canId = "123";
 
-    const Result r = cli({command, m_sim->portName(), "--json", "--quiet"});
+    const CliRun r = cli({command, m_sim->portName(), "--json", "--quiet"});
 
     QCOMPARE(r.status, 0);
-    QCOMPARE(QJsonDocument::fromJson(r.out).object().value("status").toInt(-1), 0);
+    QCOMPARE(r.json().value("status").toInt(-1), 0);
     QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames.mid(0, 3) + frames);
     QCOMPARE(m_sim->state().canId, QString(command == "restore" ? "0" : "123"));
 }
@@ -283,15 +263,15 @@ void TstCli::searchFindsTheLine()
     // Right after a search, the module may still be taking in its last
     // frame: the next search finds the same line all the same.
     for (int run = 0; run < 2; ++run) {
-        const Result r = cli({"search", m_sim->portName(), "--json"});
+        const CliRun r = cli({"search", m_sim->portName(), "--json"});
         QCOMPARE(r.status, 0);
-        QCOMPARE(QJsonDocument::fromJson(r.out).object().value("parity").toString(), QStringLiteral("NONE"));
+        QCOMPARE(r.json().value("parity").toString(), QStringLiteral("NONE"));
     }
 
     m_sim->setLine(9600, sim::Parity::Odd);
-    const Result r = cli({"search", m_sim->portName(), "--json"});
+    const CliRun r = cli({"search", m_sim->portName(), "--json"});
     QCOMPARE(r.status, 0);
-    const QJsonObject found = QJsonDocument::fromJson(r.out).object();
+    const QJsonObject found = r.json();
     QCOMPARE(found.value("baud").toInt(), 9600);
     QCOMPARE(found.value("parity").toString(), QStringLiteral("ODD")); // in the profile's words
     // 115200 three times, then 9600 with no, even and odd parity.
@@ -300,7 +280,7 @@ void TstCli::searchFindsTheLine()
 
 void TstCli::portsListsTheModule()
 {
-    const Result r = cli({"ports"});
+    const CliRun r = cli({"ports"});
     QCOMPARE(r.status, 0);
     QVERIFY(QString::fromUtf8(r.out).split('\n').contains(m_sim->portName()));
 }
@@ -368,8 +348,8 @@ void TstCli::earlyEndsSayWhereTheyStopped()
     m_signalAt = signalAt;
     m_signal = signal;
 
-    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
-    const Result r = cli({"write", m_sim->portName(), profile, "--json"});
+    const QString profile = TestSupport::exampleProfile();
+    const CliRun r = cli({"write", m_sim->portName(), profile, "--json"});
 
     QCOMPARE(r.status, status);
     for (const QString& line : lines)
@@ -377,7 +357,7 @@ void TstCli::earlyEndsSayWhereTheyStopped()
     // Nothing went out after the exchange in progress, and progress named only what did.
     QTRY_COMPARE(m_sim->frames().size(), frames);
     QCOMPARE(r.err.count("\nwrite "), qMax(0, frames - 3));
-    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    const QJsonObject json = r.json();
     QCOMPARE(json.value("status").toInt(), status);
     QCOMPARE(json.value("stoppedAfter").toObject().value("command").toString(), stoppedAfter);
     QVERIFY2(json.value("written").isArray() && json.value("notWritten").isArray(), r.out.constData());
@@ -438,7 +418,7 @@ void TstCli::verifyComparesWhatTheWriteSent()
     profile.idLength = "3";
     profile.idPosition = "5";
 
-    const Result r = cli({"write", m_sim->portName(), profileFile(profile), "--verify", "--quiet"});
+    const CliRun r = cli({"write", m_sim->portName(), profileFile(profile), "--verify", "--quiet"});
 
     QCOMPARE(r.status, status);
     QCOMPARE(r.err.count("wrote"), differences.size());
@@ -491,7 +471,7 @@ void TstCli::inputsAndOutputsRefusedBeforeTheTraffic()
 
     QElapsedTimer clock;
     clock.start();
-    const Result r = cli(arguments + QStringList{"--quiet"});
+    const CliRun r = cli(arguments + QStringList{"--quiet"});
 
     QCOMPARE(r.status, 2);
     QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
@@ -507,7 +487,7 @@ void TstCli::oneDeviceUnderTwoNamesIsOnePort()
     holder.setPortName(m_sim->slavePath());
     QVERIFY(holder.open(QIODevice::ReadWrite));
 
-    const Result r = cli({"read", m_sim->portName(), "--quiet"});
+    const CliRun r = cli({"read", m_sim->portName(), "--quiet"});
 
     QCOMPARE(r.status, 4);
     const QByteArray held = "held by another program (PID " + QByteArray::number(QCoreApplication::applicationPid());

@@ -3,7 +3,7 @@
 // report alone, and must work normally once the module is sane (or back) again.
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/endtoendtest.h"
 #include "window/kx47main.h"
 
 #include <QComboBox>
@@ -26,36 +26,26 @@ constexpr qint64 kListWriteMs = 2 * 100 + 2 * (100 + 600) + 3 * (100 + 1000);
 constexpr qint64 kSearchMs = 3 * (10 * 500 + 537 + 776 + 1252 + 2205) + 1666;
 } // namespace
 
-class TstHostile : public QObject, public TestSupport::ModuleFixture
+class TstHostile : public TestSupport::EndToEndTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+public:
+    TstHostile() : EndToEndTest(Port::Open) {}
 
+private slots:
     void survives_data();
     void survives();
 
 private:
+    void modulePlugged() override;
     void startModule();
     void prepareTable();
     qint64 run(const QString& operation);
     void applyFault(const QString& fault);
+    void reportToEveryQuery(const QByteArray& fields);
     void checkUsableAfterwards();
 };
-
-void TstHostile::initTestCase()
-{
-    createWindow();
-}
-
-void TstHostile::cleanupTestCase()
-{
-    destroyWindow();
-}
 
 void TstHostile::startModule()
 {
@@ -64,23 +54,15 @@ void TstHostile::startModule()
     QVERIFY(m_sim->start());
 }
 
-void TstHostile::init()
+void TstHostile::modulePlugged()
 {
-    plugModule(this, true);
     m_sim->state().configMode = true;
     m_sim->state().echo = false;
 }
 
-void TstHostile::cleanup()
-{
-    unplugModule();
-}
-
 void TstHostile::prepareTable()
 {
-    auto* const mode = widget<QComboBox>(m_window, "Box_filtra_mode");
-    mode->setCurrentIndex(3);
-    emit mode->activated(3);
+    TestSupport::chooseItem(widget<QComboBox>(m_window, "Box_filtra_mode"), 3);
     widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
     for (int i = 0; i < 3; ++i)
         widget<QPushButton>(m_window, "add_filter_id_btn")->click();
@@ -128,22 +110,22 @@ void TstHostile::applyFault(const QString& fault)
             return true;
         });
     } else if (fault == "reports with too few fields") {
-        m_sim->setReplyHook([](const QByteArray& frame, QByteArray& reply) {
-            const int q = frame.indexOf('?');
-            if (q < 0)
-                return false;
-            reply = "\r\n" + frame.left(q) + "=\r\n\r\n+OK\r\n\r\n";
-            return true;
-        });
+        reportToEveryQuery("");
     } else if (fault == "invalid UTF-8") {
-        m_sim->setReplyHook([](const QByteArray& frame, QByteArray& reply) {
-            const int q = frame.indexOf('?');
-            if (q < 0)
-                return false;
-            reply = "\r\n" + frame.left(q) + "=\xff\xfe\xc3(,\xed\xa0\x80,\xf0\x28\x8c\x28\r\n\r\n+OK\r\n\r\n";
-            return true;
-        });
+        reportToEveryQuery("\xff\xfe\xc3(,\xed\xa0\x80,\xf0\x28\x8c\x28");
     }
+}
+
+// Every query gets a report of its own key with `fields` for its values.
+void TstHostile::reportToEveryQuery(const QByteArray& fields)
+{
+    m_sim->setReplyHook([fields](const QByteArray& frame, QByteArray& reply) {
+        const int q = frame.indexOf('?');
+        if (q < 0)
+            return false;
+        reply = "\r\n" + frame.left(q) + "=" + fields + "\r\n\r\n+OK\r\n\r\n";
+        return true;
+    });
 }
 
 void TstHostile::survives_data()

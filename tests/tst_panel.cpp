@@ -2,7 +2,7 @@
 // window, with the simulated module on the far end of the port.
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/endtoendtest.h"
 #include "window/kx47main.h"
 
 #include <QComboBox>
@@ -16,16 +16,14 @@ using TestSupport::kReadBackFrames;
 using TestSupport::tr47;
 using TestSupport::widget;
 
-class TstPanel : public QObject, public TestSupport::ModuleFixture
+class TstPanel : public TestSupport::EndToEndTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+public:
+    TstPanel() : EndToEndTest(Port::Closed) {}
 
+private slots:
     void noPortName();
     void openAndClose();
     void failedOpen();
@@ -42,28 +40,13 @@ private slots:
     void queryLogsReplyOnce();
 
 private:
+    void modulePlugged() override;
     QStringList logBlocks() const;
 };
 
-void TstPanel::initTestCase()
+void TstPanel::modulePlugged()
 {
-    createWindow();
-}
-
-void TstPanel::cleanupTestCase()
-{
-    destroyWindow();
-}
-
-void TstPanel::init()
-{
-    plugModule(this, false);
     m_window->slot_portListClicked();
-}
-
-void TstPanel::cleanup()
-{
-    unplugModule();
 }
 
 QStringList TstPanel::logBlocks() const

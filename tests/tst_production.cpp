@@ -4,6 +4,8 @@
 // against simulated modules of this process.
 #include "core/profile.h"
 #include "sim/simmodule.h"
+#include "tests/support/cliprocess.h"
+#include "tests/support/simsupport.h"
 #include "tests/support/testsupport.h"
 
 #include <QFile>
@@ -15,14 +17,9 @@
 
 #include <csignal>
 
-namespace {
+using TestSupport::CliRun;
 
-struct Run
-{
-    int status = -1;
-    QByteArray out;
-    QByteArray err;
-};
+namespace {
 
 // The report's lines as objects.
 QList<QJsonObject> reportLines(const QString& path)
@@ -56,7 +53,7 @@ private slots:
 
 private:
     sim::SimModule* plug(int replugMs = -1);
-    Run cli(const QStringList& arguments, int signalAfterMs = 0);
+    CliRun cli(const QStringList& arguments, int signalAfterMs = 0);
     QString file(const QString& name, const QByteArray& text);
 
     QList<sim::SimModule*> m_sims;
@@ -79,30 +76,24 @@ sim::SimModule* TstProduction::plug(int replugMs)
     return module;
 }
 
-Run TstProduction::cli(const QStringList& arguments, int signalAfterMs)
+CliRun TstProduction::cli(const QStringList& arguments, int signalAfterMs)
 {
-    QProcess process;
-    QSignalSpy finished(&process, SIGNAL(finished(int, QProcess::ExitStatus)));
-    process.start(QStringLiteral(VELKO_CLI_PROGRAM), arguments);
-    process.closeWriteChannel();
-    if (signalAfterMs > 0 && process.waitForStarted()) {
-        QTest::qWait(signalAfterMs);
-        ::kill(pid_t(process.processId()), SIGTERM);
+    TestSupport::CliOptions options;
+    options.timeoutMs = 120000;
+    if (signalAfterMs > 0) {
+        options.started = [signalAfterMs](QProcess& process) {
+            if (!process.waitForStarted())
+                return;
+            QTest::qWait(signalAfterMs);
+            ::kill(pid_t(process.processId()), SIGTERM);
+        };
     }
-    // The modules answer from this process's event loop, which the wait runs.
-    if (!finished.wait(120000))
-        process.kill();
-    return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
-            process.readAllStandardError()};
+    return TestSupport::runCli(arguments, options);
 }
 
 QString TstProduction::file(const QString& name, const QByteArray& text)
 {
-    const QString path = m_dir.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
-        return QString();
-    return path;
+    return TestSupport::writeFile(m_dir.filePath(name), text);
 }
 
 void TstProduction::fastPaceGivesWhatTheDefaultGives_data()
@@ -123,7 +114,7 @@ void TstProduction::fastPaceGivesWhatTheDefaultGives()
     module->state().canId = "1A5";
     module->state().filterMode = "USER";
     module->state().filters = {{"EDTF", "1ABCDEF0"}, {"NDTF", "12"}};
-    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+    const QString profile = TestSupport::exampleProfile();
 
     QList<QList<QByteArray>> frames;
     QList<QByteArray> outputs;
@@ -135,7 +126,7 @@ void TstProduction::fastPaceGivesWhatTheDefaultGives()
             if (fast)
                 arguments << "--fast";
             module->clearFrames();
-            const Run r = cli(arguments);
+            const CliRun r = cli(arguments);
             QCOMPARE(r.status, 0);
             frames.append(module->frameData());
             outputs.append(r.out);
@@ -155,12 +146,12 @@ void TstProduction::verifyComparesWithoutWriting()
     profile.head = "C3";
     const QString path = file("profile.json", Profile::write(profile));
 
-    const Run differs = cli({"verify", module->portName(), path, "--fast", "--json"});
+    const CliRun differs = cli({"verify", module->portName(), path, "--fast", "--json"});
     QCOMPARE(differs.status, 3);
     QVERIFY2(differs.err.contains("can.id: profile has 1A0, module has 0"), differs.err.constData());
     QVERIFY2(differs.err.contains("custom.head: profile has C3, module has A5"), differs.err.constData());
     QVERIFY(!differs.err.contains("wrote"));
-    QCOMPARE(QJsonDocument::fromJson(differs.out).object().value("differences").toArray().size(), 3); // and mode
+    QCOMPARE(differs.json().value("differences").toArray().size(), 3); // and mode
     // Only the escape, the echo-off and the queries went out.
     for (const QByteArray& frame : module->frameData())
         QVERIFY2(frame == "+++" || frame == "AT\r\n" || frame == "AT+E=OFF\r\n" || !frame.contains('='), frame);
@@ -169,16 +160,16 @@ void TstProduction::verifyComparesWithoutWriting()
     s.canId = "1A0";
     s.mode = "USER";
     s.userHead = "C3";
-    const Run matches = cli({"verify", module->portName(), path, "--set", "direction=BOTHWAY"});
+    const CliRun matches = cli({"verify", module->portName(), path, "--set", "direction=BOTHWAY"});
     QCOMPARE(matches.status, 0);
 }
 
 void TstProduction::writeVerifyRestartIsOneSession()
 {
     sim::SimModule* const module = plug();
-    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+    const QString profile = TestSupport::exampleProfile();
 
-    const Run r = cli({"write", module->portName(), profile, "--verify", "--restart", "--fast", "--json"});
+    const CliRun r = cli({"write", module->portName(), profile, "--verify", "--restart", "--fast", "--json"});
 
     QCOMPARE(r.status, 0);
     const QList<QByteArray> frames = module->frameData();
@@ -186,7 +177,7 @@ void TstProduction::writeVerifyRestartIsOneSession()
     QCOMPARE(frames.last(), QByteArray("AT+REBT\r\n"));
     QCOMPARE(frames.size(), 12 + 9 + 1); // connect and write, the queries, the restart
     QVERIFY(!module->state().configMode);
-    const QJsonObject json = QJsonDocument::fromJson(r.out).object();
+    const QJsonObject json = r.json();
     QVERIFY(json.value("verified").toBool() && json.value("restarted").toBool());
 }
 
@@ -196,10 +187,10 @@ void TstProduction::stationGivesEachModuleItsRow()
     sim::SimModule* const second = plug();
     const QString values = file("values.csv", "can.id,filter.list\n101,\"NDTF:1,NDTF:2\"\n102,EDTF:1ABC\n");
     const QString report = m_dir.filePath("station.jsonl");
-    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+    const QString profile = TestSupport::exampleProfile();
 
-    const Run r = cli({"station", profile, "--port", first->portName(), "--port", second->portName(), "--values",
-                       values, "--report", report, "--fast", "--json"});
+    const CliRun r = cli({"station", profile, "--port", first->portName(), "--port", second->portName(), "--values",
+                          values, "--report", report, "--fast", "--json"});
 
     QCOMPARE(r.status, 0);
     // Each module got a row of its own, and holds what that row says.
@@ -228,10 +219,10 @@ void TstProduction::stationTakesTheModuleThatReplacesTheLast()
     QSignalSpy replugged(slot, &sim::SimModule::replugged);
     const QString values = file("values.csv", "can.id\n1A1\n1A2\n");
     const QString report = m_dir.filePath("replaced.jsonl");
-    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+    const QString profile = TestSupport::exampleProfile();
 
-    const Run r = cli({"station", profile, "--port", slot->portName(), "--values", values, "--report", report,
-                       "--restart", "--fast", "--quiet"});
+    const CliRun r = cli({"station", profile, "--port", slot->portName(), "--values", values, "--report", report,
+                          "--restart", "--fast", "--quiet"});
 
     QCOMPARE(r.status, 0);
     QVERIFY(replugged.count() >= 1);
@@ -252,10 +243,10 @@ void TstProduction::stationResumesFromItsReport()
                                                             "\n"
                                                             R"({"row":2,"values":{"can.id":"102"},"result":"refused"})"
                                                             "\n"));
-    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+    const QString profile = TestSupport::exampleProfile();
 
-    const Run r = cli({"station", profile, "--port", module->portName(), "--values", values, "--report", report,
-                       "--fast", "--quiet"});
+    const CliRun r = cli({"station", profile, "--port", module->portName(), "--values", values, "--report", report,
+                          "--fast", "--quiet"});
 
     QCOMPARE(r.status, 0);
     const QList<QJsonObject> lines = reportLines(report);
@@ -267,8 +258,8 @@ void TstProduction::stationResumesFromItsReport()
 
 void TstProduction::stationWithoutAnyPort()
 {
-    const QString profile = QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
-    const Run r = cli({"station", profile, "--port", m_dir.filePath("no-such-port")}, 1200);
+    const QString profile = TestSupport::exampleProfile();
+    const CliRun r = cli({"station", profile, "--port", m_dir.filePath("no-such-port")}, 1200);
     QCOMPARE(r.status, 4);
     QVERIFY2(r.err.contains("station: 0 ok, 0 failed"), r.err.constData());
 }

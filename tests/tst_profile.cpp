@@ -2,6 +2,7 @@
 // rule, overrides, the written layout and the comparison with a read-back.
 #include "core/moduleconfig.h"
 #include "core/profile.h"
+#include "tests/support/testsupport.h"
 
 #include <QFile>
 #include <QtTest>
@@ -19,7 +20,7 @@ namespace {
 
 QByteArray exampleText()
 {
-    QFile file(QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json"));
+    QFile file(TestSupport::exampleProfile());
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 

@@ -2,7 +2,8 @@
 // and a profile comes back into the editors, checked whole first.
 #include "core/profile.h"
 #include "sim/simmodule.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/endtoendtest.h"
+#include "tests/support/simsupport.h"
 #include "window/kx47main.h"
 
 #include <QAction>
@@ -16,55 +17,25 @@ using TestSupport::Editors;
 using TestSupport::tr47;
 using TestSupport::widget;
 
-class TstProfileFiles : public QObject, public TestSupport::ModuleFixture
+class TstProfileFiles : public TestSupport::EndToEndTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+public:
+    TstProfileFiles() : EndToEndTest(Port::Open) {}
 
+private slots:
     void savesWhatWasReadBackAndOpensIt();
     void refusedProfileChangesNoEditor_data();
     void refusedProfileChangesNoEditor();
     void menuUsesTheFileDialogs();
 
 private:
-    QString writeFile(const QString& name, const QByteArray& bytes);
     // Triggers `action` and answers its file dialog with `path`; the folder the dialog started in.
     QString triggerWithFile(const char* action, const QString& path);
 
     QTemporaryDir m_dir;
 };
-
-void TstProfileFiles::initTestCase()
-{
-    createWindow();
-}
-
-void TstProfileFiles::cleanupTestCase()
-{
-    destroyWindow();
-}
-
-void TstProfileFiles::init()
-{
-    plugModule(this, true);
-}
-
-void TstProfileFiles::cleanup()
-{
-    unplugModule();
-}
-
-QString TstProfileFiles::writeFile(const QString& name, const QByteArray& bytes)
-{
-    const QString path = m_dir.filePath(name);
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
-}
 
 QString TstProfileFiles::triggerWithFile(const char* action, const QString& path)
 {
@@ -89,34 +60,25 @@ QString TstProfileFiles::triggerWithFile(const char* action, const QString& path
 
 void TstProfileFiles::savesWhatWasReadBackAndOpensIt()
 {
-    sim::ModuleState& s = m_sim->state();
-    s.canRate = 1000;
-    s.canId = "1ABCDEF0";
-    s.frameType = "EDTF";
-    s.mode = "TPRTL";
-    s.idLength = "4";
-    s.idPosition = "7";
-    s.direction = "CAN-UART";
-    s.filterMode = "USER";
-    s.filters = {{"NDTF", "12"}, {"EDTF", "1FFFFFFF"}};
+    ModuleConfig module;
+    module.canRateKbit = 1000;
+    module.canId = "1ABCDEF0";
+    module.frameType = "EDTF";
+    module.mode = "TPRTL";
+    module.idLength = "4";
+    module.idPosition = "7";
+    module.direction = "CAN-UART";
+    module.filterMode = "USER";
+    module.filters = {{"NDTF", "12"}, {"EDTF", "1FFFFFFF"}};
+    m_sim->state() = TestSupport::moduleHolding(module);
     widget<QPushButton>(m_window, "device_connet")->click();
-    const Editors readBack = TestSupport::readEditors(m_window);
+    const Editors readBack = editors();
 
     const QString path = m_dir.filePath("module.json");
     QVERIFY(m_window->saveConfig(path));
     QFile file(path);
     QVERIFY(file.open(QIODevice::ReadOnly));
-    ModuleConfig expected;
-    expected.canRateKbit = 1000;
-    expected.canId = "1ABCDEF0";
-    expected.frameType = "EDTF";
-    expected.mode = "TPRTL";
-    expected.idLength = "4";
-    expected.idPosition = "7";
-    expected.direction = "CAN-UART";
-    expected.filterMode = "USER";
-    expected.filters = {{"NDTF", "12"}, {"EDTF", "1FFFFFFF"}};
-    QCOMPARE(QString::fromUtf8(file.readAll()), QString::fromUtf8(Profile::write(expected)));
+    QCOMPARE(QString::fromUtf8(file.readAll()), QString::fromUtf8(Profile::write(module)));
 
     // Other editors, then the profile again: the editors of the read-back, and nothing sent.
     widget<QComboBox>(m_window, "Box_can_baud")->setCurrentIndex(0);
@@ -125,7 +87,7 @@ void TstProfileFiles::savesWhatWasReadBackAndOpensIt()
     m_window->Box_filtra_mode();
     const int frames = m_sim->frames().size();
     QVERIFY(m_window->openConfig(path));
-    QCOMPARE(TestSupport::readEditors(m_window), readBack);
+    QCOMPARE(editors(), readBack);
     QVERIFY(widget<QPushButton>(m_window, "add_filter_id_btn")->isEnabled());
     QCOMPARE(widget<QLineEdit>(m_window, "line_send_id")->maxLength(), 8);
     QCOMPARE(m_sim->frames().size(), frames);
@@ -151,13 +113,13 @@ void TstProfileFiles::refusedProfileChangesNoEditor()
     QFETCH(QByteArray, content);
     QFETCH(QString, message);
     widget<QLineEdit>(m_window, "line_user_head")->setText("3C");
-    const Editors before = TestSupport::readEditors(m_window);
+    const Editors before = editors();
 
-    QVERIFY(!m_window->openConfig(writeFile("refused.json", content)));
+    QVERIFY(!m_window->openConfig(TestSupport::writeFile(m_dir.filePath("refused.json"), content)));
 
     QCOMPARE(m_boxes->titles(), QStringList{tr47("错误")});
     QVERIFY2(m_boxes->seen().first().text.startsWith(message), qPrintable(m_boxes->seen().first().text));
-    QCOMPARE(TestSupport::readEditors(m_window), before);
+    QCOMPARE(editors(), before);
     QVERIFY(m_sim->frames().isEmpty());
 }
 

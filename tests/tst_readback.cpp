@@ -2,7 +2,8 @@
 // port; both the editors and the frames the module received are checked.
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/endtoendtest.h"
+#include "tests/support/simsupport.h"
 #include "window/kx47main.h"
 
 #include <QCheckBox>
@@ -18,29 +19,21 @@ using TestSupport::tr47;
 using TestSupport::widget;
 
 namespace {
+// `count` filters that differ from each other, standard and extended by turns.
 QVector<sim::Filter> makeFilters(int count)
 {
-    QVector<sim::Filter> filters;
-    for (int i = 0; i < count; ++i) {
-        if (i % 2)
-            filters.append({"EDTF", QString::number(0x1ABCDE00 + i, 16).toUpper()});
-        else
-            filters.append({"NDTF", QString::number(0x100 + i, 16).toUpper()});
-    }
-    return filters;
+    return TestSupport::filtersOf(TestSupport::distinctRows(count));
 }
 } // namespace
 
-class TstReadBack : public QObject, public TestSupport::ModuleFixture
+class TstReadBack : public TestSupport::EndToEndTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+public:
+    TstReadBack() : EndToEndTest(Port::Open) {}
 
+private slots:
     void readsEveryGroup_data();
     void readsEveryGroup();
     void moreThanFourteenFilters();
@@ -56,40 +49,18 @@ private slots:
     void clicksDuringReadBackChangeNothing();
 
 private:
-    Editors editors() const;
+    void modulePlugged() override;
     void connectDevice();
 };
 
-void TstReadBack::initTestCase()
+void TstReadBack::modulePlugged()
 {
-    createWindow();
-}
-
-void TstReadBack::cleanupTestCase()
-{
-    destroyWindow();
-}
-
-void TstReadBack::init()
-{
-    plugModule(this, true);
     widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
-}
-
-void TstReadBack::cleanup()
-{
-    unplugModule();
-}
-
-Editors TstReadBack::editors() const
-{
-    return TestSupport::readEditors(m_window);
 }
 
 void TstReadBack::connectDevice()
 {
-    widget<QPushButton>(m_window, "device_connet")->click(); // returns when the read-back has ended
-    QVERIFY(!m_window->isBusy());
+    press("device_connet");
 }
 
 void TstReadBack::readsEveryGroup_data()
@@ -142,10 +113,10 @@ void TstReadBack::readsEveryGroup()
     s.mode = mode;
     s.msgId = false;
     s.msgInfo = true;
-    s.userHead = "C3";
-    s.userTail = "3C";
-    s.idLength = "4";
-    s.idPosition = "6";
+    s.userHead = "D2";
+    s.userTail = "2D";
+    s.idLength = "1";
+    s.idPosition = "3";
     s.direction = "CAN-UART";
     s.filterMode = filterMode;
     s.filters = makeFilters(filters);
@@ -163,16 +134,15 @@ void TstReadBack::readsEveryGroup()
     expected.frameType = frameType == "EDTF" ? 1 : 0;
     expected.id = id;
     expected.mode = modeItem;
-    expected.head = "C3";
-    expected.tail = "3C";
-    expected.length = "4";
-    expected.position = "6";
+    expected.head = "D2";
+    expected.tail = "2D";
+    expected.length = "1";
+    expected.position = "3";
     expected.direction = 1;
     expected.filterMode = filterItem;
     expected.msgId = false;
     expected.msgInfo = true;
-    for (const sim::Filter& f : s.filters)
-        expected.rows.append(f.type + ',' + f.id);
+    expected.rows = TestSupport::rowsOf(s.filters);
     QCOMPARE(editors(), expected);
 
     // The ID editor follows the frame type read; the mode rules follow the mode.
@@ -200,18 +170,12 @@ void TstReadBack::moreThanFourteenFilters()
     QCOMPARE(m_boxes->seen().first().text, tr47("已经达到最大条目!"));
     const Editors e = editors();
     QCOMPARE(e.rows.size(), 14);
-    for (int i = 0; i < 14; ++i)
-        QCOMPARE(e.rows.at(i), m_sim->state().filters.at(i).type + ',' + m_sim->state().filters.at(i).id);
+    QCOMPARE(e.rows, TestSupport::rowsOf(m_sim->state().filters.mid(0, 14)));
 }
 
 void TstReadBack::noticeMissing()
 {
-    m_sim->setReplyHook([](const QByteArray& frame, QByteArray& reply) {
-        if (frame != "AT\r\n")
-            return false;
-        reply = "AT\r\n\r\n+OK\r\n\r\n";
-        return true;
-    });
+    TestSupport::answerFrame(m_sim, "AT\r\n", "AT\r\n\r\n+OK\r\n\r\n");
     m_sim->state().mode = "MODBUS";
     connectDevice();
     const QString log = TestSupport::logText(m_window);
@@ -257,12 +221,7 @@ void TstReadBack::echoOffAnswers()
 {
     QFETCH(QByteArray, answer);
     QFETCH(bool, accepted);
-    m_sim->setReplyHook([answer](const QByteArray& frame, QByteArray& reply) {
-        if (frame != "AT+E=OFF\r\n")
-            return false;
-        reply = answer;
-        return true;
-    });
+    TestSupport::answerFrame(m_sim, "AT+E=OFF\r\n", answer);
     m_sim->state().echo = false;
     m_sim->state().canRate = 20;
     const Editors before = editors();
@@ -377,12 +336,7 @@ void TstReadBack::malformedReports()
     QFETCH(QString, field);
     QFETCH(QString, value);
     m_sim->state().echo = false;
-    m_sim->setReplyHook([query, report](const QByteArray& frame, QByteArray& reply) {
-        if (frame != query)
-            return false;
-        reply = report;
-        return true;
-    });
+    TestSupport::answerFrame(m_sim, query, report);
     // Editor values that no report of this test would set.
     widget<QComboBox>(m_window, "baud_485")->setCurrentText("600");
     widget<QComboBox>(m_window, "parity_485")->setCurrentText("ODD");
@@ -436,8 +390,7 @@ void TstReadBack::filterModeUserEnablesButtons()
 {
     auto* const add = widget<QPushButton>(m_window, "add_filter_id_btn");
     auto* const mode = widget<QComboBox>(m_window, "Box_filtra_mode");
-    mode->setCurrentIndex(0);
-    emit mode->activated(0);
+    TestSupport::chooseItem(mode, 0);
     m_sim->state().filterMode = "USER";
     connectDevice();
     QVERIFY(add->isEnabled());
@@ -464,13 +417,8 @@ void TstReadBack::clicksDuringReadBackChangeNothing()
             return;
         QTimer::singleShot(30, this, [&] {
             ++rounds;
-            for (const char* name : others) {
-                auto* const button = widget<QPushButton>(m_window, name);
-                const bool enabled = button->isEnabled();
-                button->setEnabled(true);
-                button->click();
-                button->setEnabled(enabled);
-            }
+            for (const char* name : others)
+                TestSupport::clickAnyway(widget<QPushButton>(m_window, name));
         });
     });
     connectDevice();

@@ -3,7 +3,8 @@
 // an operation stopped with the port button, and the busy state it shows.
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/endtoendtest.h"
+#include "tests/support/simsupport.h"
 #include "window/kx47main.h"
 
 #include <QAction>
@@ -22,42 +23,27 @@ using TestSupport::kReadBackFrames;
 using TestSupport::tr47;
 using TestSupport::widget;
 
-class TstRealModules : public QObject, public TestSupport::ModuleFixture
+class TstRealModules : public TestSupport::EndToEndTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+public:
+    TstRealModules() : EndToEndTest(Port::Open) {}
 
+private slots:
     void replyFormsReadAndWriteBackExactly_data();
     void replyFormsReadAndWriteBackExactly();
     void moduleThatVanishesClosesThePanel();
     void portButtonStopsAReadBackAtOnce();
     void busyShowsInButtonsAndStatusBar();
+
+private:
+    void modulePlugged() override;
 };
 
-void TstRealModules::initTestCase()
+void TstRealModules::modulePlugged()
 {
-    createWindow();
-}
-
-void TstRealModules::cleanupTestCase()
-{
-    destroyWindow();
-}
-
-void TstRealModules::init()
-{
-    plugModule(this, true);
     widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
-}
-
-void TstRealModules::cleanup()
-{
-    unplugModule();
 }
 
 void TstRealModules::replyFormsReadAndWriteBackExactly_data()

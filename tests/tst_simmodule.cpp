@@ -1,10 +1,9 @@
 // Tests of the simulated converter module: its command handling as pure
 // logic, and its behaviour on the line through a real pseudo-terminal and a
 // real QSerialPort.
-#include "sim/faultoptions.h"
 #include "sim/simmodule.h"
+#include "tests/support/simsupport.h"
 
-#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -22,6 +21,7 @@
 
 using sim::Parity;
 using sim::SimModule;
+using TestSupport::parseFaultOptions;
 
 Q_DECLARE_METATYPE(sim::Parity)
 
@@ -31,15 +31,6 @@ const QByteArray OK = "\r\n+OK\r\n\r\n";
 const QByteArray ERR = "\r\n+ERROR\r\n\r\n";
 const QByteArray NOTICE = "\r\nAT MODE\r\n\r\n";
 
-// Sets the faults of velkocan-sim's options `args`.
-bool parseFaultOptions(const QStringList& args, SimModule::Faults* faults, QString* error = nullptr)
-{
-    QCommandLineParser parser;
-    const sim::FaultOptions options;
-    options.addTo(parser);
-    return parser.parse(QStringList{"velkocan-sim"} + args) && options.read(parser, faults, error);
-}
-
 // Feeds the frames in order; the reply to the last one.
 QByteArray feed(SimModule& m, const QByteArrayList& frames)
 {
@@ -47,6 +38,22 @@ QByteArray feed(SimModule& m, const QByteArrayList& frames)
     for (const QByteArray& f : frames)
         last = m.handleFrame(f);
     return last;
+}
+
+// Tables of frames fed to a fresh module and the reply to the last one: their
+// columns, and the check of one row.
+void addFeedColumns()
+{
+    QTest::addColumn<QByteArrayList>("frames");
+    QTest::addColumn<QByteArray>("reply"); // to the last frame
+}
+
+void checkFeed()
+{
+    QFETCH(QByteArrayList, frames);
+    QFETCH(QByteArray, reply);
+    SimModule m;
+    QCOMPARE(feed(m, frames), reply);
 }
 
 // Into the configuration state with echo off.
@@ -195,8 +202,7 @@ private slots:
 
 void TestSimModule::notice_data()
 {
-    QTest::addColumn<QByteArrayList>("frames");
-    QTest::addColumn<QByteArray>("reply"); // to the last frame
+    addFeedColumns();
 
     QTest::newRow("AT before +++") << QByteArrayList{"AT\r\n"} << QByteArray();
     QTest::newRow("+++ itself is not answered") << QByteArrayList{"+++"} << QByteArray();
@@ -221,16 +227,12 @@ void TestSimModule::notice_data()
 
 void TestSimModule::notice()
 {
-    QFETCH(QByteArrayList, frames);
-    QFETCH(QByteArray, reply);
-    SimModule m;
-    QCOMPARE(feed(m, frames), reply);
+    checkFeed();
 }
 
 void TestSimModule::echo_data()
 {
-    QTest::addColumn<QByteArrayList>("frames");
-    QTest::addColumn<QByteArray>("reply");
+    addFeedColumns();
 
     QTest::newRow("echo-off is echoed") << QByteArrayList{"+++", "AT+E=OFF\r\n"}
                                         << QByteArray("AT+E=OFF\r\n\r\n+OK\r\n\r\n");
@@ -258,10 +260,7 @@ void TestSimModule::echo_data()
 
 void TestSimModule::echo()
 {
-    QFETCH(QByteArrayList, frames);
-    QFETCH(QByteArray, reply);
-    SimModule m;
-    QCOMPARE(feed(m, frames), reply);
+    checkFeed();
 }
 
 void TestSimModule::query_data()

@@ -4,6 +4,7 @@
 #include "core/common.h"
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
+#include "tests/support/simsupport.h"
 #include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
@@ -207,10 +208,7 @@ void TstTransport::replyInTwoParts()
     // second opens the reply of the next exchange.
     const QByteArray split = "\r\nAT+MODE=TRANS\r\n"
                              "\r\n+OK\r\n\r\n\r\n\r\n\r\n\r\n"; // its halves meet at a line end
-    m_sim->setReplyHook([split](const QByteArray& frame, QByteArray& reply) {
-        reply = split;
-        return frame == "AT+MODE?\r\n";
-    });
+    TestSupport::answerFrame(m_sim, "AT+MODE?\r\n", split);
     QVERIFY(m_port->sendAndWait("AT+MODE?\r\n", 500));
     const QByteArray first = m_port->getReply();
     QCOMPARE(first, QByteArray("\r\nAT+MODE=TRANS\r\n"));

@@ -25,14 +25,10 @@
 #include <QTranslator>
 #include <QValidator>
 
+using TestSupport::tr47;
 using TestSupport::widget;
 
 namespace {
-QString tr47(const char* source)
-{
-    return QCoreApplication::translate("KX47main", source);
-}
-
 QStringList items(QComboBox* box)
 {
     QStringList list;
@@ -52,7 +48,7 @@ protected:
 };
 } // namespace
 
-class TstWindow : public QObject
+class TstWindow : public QObject, protected TestSupport::WindowFixture
 {
     Q_OBJECT
 
@@ -91,21 +87,16 @@ private slots:
 
     void closeCancelled();
     void closeConfirmed();
-
-private:
-    KX47main* m_window = nullptr;
 };
 
 void TstWindow::initTestCase()
 {
-    m_window = new KX47main;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+    createWindow();
 }
 
 void TstWindow::cleanupTestCase()
 {
-    delete m_window;
+    destroyWindow();
 }
 
 void TstWindow::titleAndSize()
@@ -327,16 +318,14 @@ void TstWindow::modeRules()
     QFETCH(bool, randomEditable);
     QFETCH(bool, flagsEnabled);
     auto* const mode = widget<QComboBox>(m_window, "device_box");
-    mode->setCurrentIndex(item);
-    emit mode->activated(item); // as a user's choice does
+    TestSupport::chooseItem(mode, item);
     QCOMPARE(!widget<QLineEdit>(m_window, "line_user_head")->isReadOnly(), userEditable);
     QCOMPARE(!widget<QLineEdit>(m_window, "line_user_tail")->isReadOnly(), userEditable);
     QCOMPARE(!widget<QLineEdit>(m_window, "line_idlenggth")->isReadOnly(), randomEditable);
     QCOMPARE(!widget<QLineEdit>(m_window, "line_idLocation")->isReadOnly(), randomEditable);
     QCOMPARE(widget<QCheckBox>(m_window, "id_enabled_checkBox")->isEnabled(), flagsEnabled);
     QCOMPARE(widget<QCheckBox>(m_window, "meg_enabledcheckBox")->isEnabled(), flagsEnabled);
-    mode->setCurrentIndex(0);
-    emit mode->activated(0);
+    TestSupport::chooseItem(mode, 0);
 }
 
 void TstWindow::filterButtonsFollowMode()
@@ -346,8 +335,7 @@ void TstWindow::filterButtonsFollowMode()
     // Those that send something also need an open port, which this window has not.
     const char* const sending[] = {"write_id_btn", "clean_list_btn"};
     for (int item : {3, 1, 3, 0}) {
-        mode->setCurrentIndex(item);
-        emit mode->activated(item);
+        TestSupport::chooseItem(mode, item);
         for (const char* name : buttons)
             QCOMPARE(widget<QPushButton>(m_window, name)->isEnabled(), item == 3);
         for (const char* name : sending)
@@ -624,7 +612,7 @@ int childMain(int argc, char** argv, const QByteArray& mode)
         return 0;
     }
     TestSupport::BoxAnswerer answerer;
-    answerer.queue(QCoreApplication::translate("KX47main", "确定"));
+    answerer.queue(tr47("确定"));
     QTimer::singleShot(50, &window, [&] {
         out << "asked\n";
         out.flush();

@@ -3,7 +3,8 @@
 // module received and the module's state afterwards are checked.
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/endtoendtest.h"
+#include "tests/support/simsupport.h"
 #include "window/kx47main.h"
 
 #include <QCheckBox>
@@ -14,8 +15,13 @@
 #include <QTableWidget>
 #include <QTimer>
 
+using TestSupport::describe;
+using TestSupport::distinctRows;
 using TestSupport::Editors;
+using TestSupport::filtersOf;
 using TestSupport::kReadBackFrames;
+using TestSupport::parityOf;
+using TestSupport::rowsOf;
 using TestSupport::tr47;
 using TestSupport::widget;
 
@@ -28,39 +34,6 @@ const QStringList kModes{"TRANS", "TPRTL", "PROTOL", "MODBUS", "USER"};
 const QStringList kDirections{"UART-CAN", "CAN-UART", "BOTHWAY"};
 const QStringList kFilterModes{"OFF", "ETF", "NTF", "USER"};
 const QStringList kFrameTypes{"NDTF", "EDTF"};
-
-QString parityName(sim::Parity p)
-{
-    return p == sim::Parity::Odd ? "ODD" : p == sim::Parity::Even ? "EVEN" : "NONE";
-}
-
-sim::Parity parityOf(const QString& name)
-{
-    return name == "ODD" ? sim::Parity::Odd : name == "EVEN" ? sim::Parity::Even : sim::Parity::None;
-}
-
-// Everything of the module's state that a write or a module command can touch, as one comparable text.
-QString describe(const sim::ModuleState& s)
-{
-    QStringList filters;
-    for (const sim::Filter& f : s.filters)
-        filters.append(f.type + ',' + f.id);
-    return QStringLiteral("line %1/%2/%3 pending %4/%5/%6 | CAN %7,%8,%9 | mode %10 msg %11,%12 udmht %13,%14 "
-                          "random %15,%16 | direction %17 | filter %18 [%19] | config %20 echo %21")
-        .arg(s.baud)
-        .arg(s.stopBits)
-        .arg(parityName(s.parity))
-        .arg(s.pendingBaud)
-        .arg(s.pendingStopBits)
-        .arg(parityName(s.pendingParity))
-        .arg(s.canRate)
-        .arg(s.canId, s.frameType, s.mode)
-        .arg(int(s.msgId))
-        .arg(int(s.msgInfo))
-        .arg(s.userHead, s.userTail, s.idLength, s.idPosition, s.direction, s.filterMode, filters.join(' '))
-        .arg(int(s.configMode))
-        .arg(int(s.echo));
-}
 
 // A module that differs from the factory settings in every parameter, in
 // its configuration state with echo off.
@@ -138,11 +111,7 @@ sim::ModuleState moduleAfterWrite(sim::ModuleState s, const Editors& e)
     }
     s.direction = kDirections.at(e.direction);
     s.filterMode = kFilterModes.at(e.filterMode);
-    s.filters.clear();
-    if (e.filterMode == 3) {
-        for (const QString& row : e.rows)
-            s.filters.append({row.section(',', 0, 0), row.section(',', 1)});
-    }
+    s.filters = e.filterMode == 3 ? filtersOf(e.rows) : QVector<sim::Filter>();
     return s;
 }
 
@@ -159,27 +128,16 @@ sim::ModuleState moduleBefore(const Editors& e)
     s.filterMode = kFilterModes.at((e.filterMode + 1) % kFilterModes.size());
     return s;
 }
-
-QStringList distinctRows(int count)
-{
-    QStringList rows;
-    for (int i = 0; i < count; ++i)
-        rows << (i % 2 ? QStringLiteral("EDTF,%1").arg(0x1ABCDE00 + i, 0, 16).toUpper()
-                       : QStringLiteral("NDTF,%1").arg(0x700 + i, 0, 16).toUpper());
-    return rows;
-}
 } // namespace
 
-class TstWrite : public QObject, public TestSupport::ModuleFixture
+class TstWrite : public TestSupport::EndToEndTest
 {
     Q_OBJECT
 
-private slots:
-    void initTestCase();
-    void cleanupTestCase();
-    void init();
-    void cleanup();
+public:
+    TstWrite() : EndToEndTest(Port::Open) {}
 
+private slots:
     void writeAllSendsEveryGroupInOrder_data();
     void writeAllSendsEveryGroupInOrder();
     void writeAllWithUserFilterAndEmptyTable();
@@ -203,95 +161,40 @@ private slots:
     void listButtonsThatSendFollowThePort();
 
 private:
-    void apply(const Editors& s);
-    Editors editors() const;
+    void modulePlugged() override;
+    void moduleUnplugged() override;
+    void apply(const Editors& s) { TestSupport::applyEditors(m_window, s); }
     void setFilterModeByUser(int item);
     void fillTable(const QStringList& rows);
     QStringList tableRows() const;
-    void press(const char* name);
     bool nothingSent() const;
 };
 
-void TstWrite::initTestCase()
+void TstWrite::modulePlugged()
 {
-    createWindow();
-}
-
-void TstWrite::cleanupTestCase()
-{
-    destroyWindow();
-}
-
-void TstWrite::init()
-{
-    plugModule(this, true);
     m_sim->state().configMode = true;
     m_sim->state().echo = false;
     widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
 }
 
-void TstWrite::cleanup()
+void TstWrite::moduleUnplugged()
 {
-    unplugModule();
     widget<QComboBox>(m_window, "my_serial_baud_box")->setCurrentText("115200");
-}
-
-void TstWrite::apply(const Editors& s)
-{
-    widget<QComboBox>(m_window, "baud_485")->setCurrentText(s.baud);
-    widget<QComboBox>(m_window, "stopbit_485")->setCurrentText(s.stop);
-    widget<QComboBox>(m_window, "parity_485")->setCurrentText(s.parity);
-    widget<QComboBox>(m_window, "Box_can_baud")->setCurrentText(s.canRate);
-    auto* const frameType = widget<QComboBox>(m_window, "Box_send_mode");
-    frameType->setCurrentIndex(s.frameType);
-    emit frameType->activated(s.frameType); // as a user's choice: the ID editor follows
-    widget<QLineEdit>(m_window, "line_send_id")->setText(s.id);
-    widget<QComboBox>(m_window, "Box_filtra_mode_2")->setCurrentIndex(s.direction);
-    auto* const mode = widget<QComboBox>(m_window, "device_box");
-    mode->setCurrentIndex(s.mode);
-    emit mode->activated(s.mode);
-    widget<QCheckBox>(m_window, "id_enabled_checkBox")->setChecked(s.msgId);
-    widget<QCheckBox>(m_window, "meg_enabledcheckBox")->setChecked(s.msgInfo);
-    widget<QLineEdit>(m_window, "line_user_head")->setText(s.head);
-    widget<QLineEdit>(m_window, "line_user_tail")->setText(s.tail);
-    widget<QLineEdit>(m_window, "line_idlenggth")->setText(s.length);
-    widget<QLineEdit>(m_window, "line_idLocation")->setText(s.position);
-    setFilterModeByUser(s.filterMode);
-    fillTable(s.rows);
-}
-
-Editors TstWrite::editors() const
-{
-    return TestSupport::readEditors(m_window);
 }
 
 void TstWrite::setFilterModeByUser(int item)
 {
-    auto* const box = widget<QComboBox>(m_window, "Box_filtra_mode");
-    box->setCurrentIndex(item);
-    emit box->activated(item);
+    TestSupport::chooseItem(widget<QComboBox>(m_window, "Box_filtra_mode"), item);
 }
 
 void TstWrite::fillTable(const QStringList& rows)
 {
-    auto* const table = widget<QTableWidget>(m_window, "tableWidget");
-    table->setRowCount(0);
-    for (const QString& row : rows) {
-        table->setRowCount(table->rowCount() + 1);
-        m_window->updata_tableWidget(row.section(',', 0, 0), row.section(',', 1));
-    }
+    TestSupport::fillTable(m_window, rows);
 }
 
 QStringList TstWrite::tableRows() const
 {
     return TestSupport::tableRows(m_window);
-}
-
-// Clicks a button; a module operation returns when it has ended.
-void TstWrite::press(const char* name)
-{
-    widget<QPushButton>(m_window, name)->click();
-    QVERIFY(!m_window->isBusy());
 }
 
 // Neither the module received anything nor does the log show a sent command.
@@ -753,10 +656,7 @@ void TstWrite::listWrite()
 
     QCOMPARE(m_sim->frameData(), frames);
     QCOMPARE(m_sim->state().filterMode, kFilterModes.at(filterMode));
-    QStringList moduleList;
-    for (const sim::Filter& f : m_sim->state().filters)
-        moduleList << f.type + ',' + f.id;
-    QCOMPARE(moduleList, filterMode == 3 ? rows : QStringList());
+    QCOMPARE(rowsOf(m_sim->state().filters), filterMode == 3 ? rows : QStringList());
     QCOMPARE(tableRows(), rows);
     QVERIFY(m_boxes->seen().isEmpty());
 }
@@ -815,13 +715,8 @@ void TstWrite::clicksDuringWriteAllChangeNothing()
             if (rounds >= expected.size())
                 return;
             ++rounds;
-            for (const char* name : others) {
-                auto* const button = widget<QPushButton>(m_window, name);
-                const bool enabled = button->isEnabled();
-                button->setEnabled(true);
-                button->click();
-                button->setEnabled(enabled);
-            }
+            for (const char* name : others)
+                TestSupport::clickAnyway(widget<QPushButton>(m_window, name));
         });
     });
 

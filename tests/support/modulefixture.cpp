@@ -1,38 +1,13 @@
-// The end-to-end fixture: a window and, per test function, a simulated module.
+// The end-to-end fixture: per test function, a freshly plugged simulated module.
 // Built where the simulated module is (Linux).
 #include "tests/support/testsupport.h"
 
-#include "sim/faultoptions.h"
 #include "sim/simmodule.h"
 #include "window/kx47main.h"
 
-#include <QCommandLineParser>
 #include <QPushButton>
 
 namespace TestSupport {
-
-void setFaults(sim::SimModule* module, const QStringList& options)
-{
-    QCommandLineParser parser;
-    const sim::FaultOptions faults;
-    faults.addTo(parser);
-    QVERIFY(parser.parse(QStringList{"velkocan-sim"} + options));
-    QString error;
-    QVERIFY2(faults.read(parser, &module->faults(), &error), qPrintable(error));
-}
-
-void ModuleFixture::createWindow()
-{
-    m_window = new KX47main;
-    m_window->show();
-    QVERIFY(QTest::qWaitForWindowExposed(m_window));
-}
-
-void ModuleFixture::destroyWindow()
-{
-    delete m_window;
-    m_window = nullptr;
-}
 
 void ModuleFixture::plugModule(QObject* owner, bool open)
 {

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -76,6 +77,19 @@ void BoxAnswerer::poll()
         else
             box->reject();
     });
+}
+
+void WindowFixture::createWindow()
+{
+    m_window = new KX47main;
+    m_window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_window));
+}
+
+void WindowFixture::destroyWindow()
+{
+    delete m_window;
+    m_window = nullptr;
 }
 
 bool openPortFromPanel(KX47main* window, const QString& port)
@@ -151,6 +165,40 @@ Editors readEditors(KX47main* window)
     return e;
 }
 
+void applyEditors(KX47main* window, const Editors& e)
+{
+    widget<QComboBox>(window, "baud_485")->setCurrentText(e.baud);
+    widget<QComboBox>(window, "stopbit_485")->setCurrentText(e.stop);
+    widget<QComboBox>(window, "parity_485")->setCurrentText(e.parity);
+    widget<QComboBox>(window, "Box_can_baud")->setCurrentText(e.canRate);
+    chooseItem(widget<QComboBox>(window, "Box_send_mode"), e.frameType); // the ID editor follows
+    widget<QLineEdit>(window, "line_send_id")->setText(e.id);
+    widget<QComboBox>(window, "Box_filtra_mode_2")->setCurrentIndex(e.direction);
+    chooseItem(widget<QComboBox>(window, "device_box"), e.mode);
+    widget<QCheckBox>(window, "id_enabled_checkBox")->setChecked(e.msgId);
+    widget<QCheckBox>(window, "meg_enabledcheckBox")->setChecked(e.msgInfo);
+    widget<QLineEdit>(window, "line_user_head")->setText(e.head);
+    widget<QLineEdit>(window, "line_user_tail")->setText(e.tail);
+    widget<QLineEdit>(window, "line_idlenggth")->setText(e.length);
+    widget<QLineEdit>(window, "line_idLocation")->setText(e.position);
+    chooseItem(widget<QComboBox>(window, "Box_filtra_mode"), e.filterMode);
+    fillTable(window, e.rows);
+}
+
+void clickAnyway(QAbstractButton* button)
+{
+    const bool enabled = button->isEnabled();
+    button->setEnabled(true);
+    button->click();
+    button->setEnabled(enabled);
+}
+
+void chooseItem(QComboBox* box, int item)
+{
+    box->setCurrentIndex(item);
+    emit box->activated(item);
+}
+
 QStringList tableRows(KX47main* window)
 {
     QStringList rows;
@@ -161,6 +209,36 @@ QStringList tableRows(KX47main* window)
         rows.append((type ? type->text() : "<none>") + ',' + (id ? id->text() : "<none>"));
     }
     return rows;
+}
+
+void fillTable(KX47main* window, const QStringList& rows)
+{
+    auto* const table = widget<QTableWidget>(window, "tableWidget");
+    table->setRowCount(0);
+    for (const QString& row : rows) {
+        table->setRowCount(table->rowCount() + 1);
+        window->updata_tableWidget(row.section(',', 0, 0), row.section(',', 1));
+    }
+}
+
+QStringList distinctRows(int count)
+{
+    QStringList rows;
+    for (int i = 0; i < count; ++i)
+        rows << (i % 2 ? QStringLiteral("EDTF,%1").arg(0x1ABCDE00 + i, 0, 16).toUpper()
+                       : QStringLiteral("NDTF,%1").arg(0x700 + i, 0, 16).toUpper());
+    return rows;
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
+}
+
+QString exampleProfile()
+{
+    return QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
 }
 
 QString tr47(const char* source)

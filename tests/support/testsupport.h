@@ -11,6 +11,8 @@
 #include <functional>
 
 class KX47main;
+class QAbstractButton;
+class QComboBox;
 class QTimer;
 class QWidget;
 
@@ -95,8 +97,28 @@ struct Editors
     QString toString() const;
 };
 Editors readEditors(KX47main* window);
+// Sets the editors of the window to `editors` as a user does, combo boxes
+// chosen (so that the window's rules for the frame type, the mode and the
+// filter mode follow) and the filter table filled with `editors.rows`.
+void applyEditors(KX47main* window, const Editors& editors);
+// Clicks `button` even when it is disabled, as a click that slips through to
+// a busy window; the button is left enabled or disabled as it was.
+void clickAnyway(QAbstractButton* button);
+// Selects `item` as a user's choice does: activated() is emitted.
+void chooseItem(QComboBox* box, int item);
 // The filter table's rows as "TYPE,ID", "<none>" for a missing cell.
 QStringList tableRows(KX47main* window);
+// Replaces the rows of the filter table by `rows` ("TYPE,ID").
+void fillTable(KX47main* window, const QStringList& rows);
+// `count` filter table rows that differ from each other, standard and extended by turns.
+QStringList distinctRows(int count);
+
+// Writes `bytes` to the file `path`; the path, or an empty text when the file
+// could not be written whole.
+QString writeFile(const QString& path, const QByteArray& bytes);
+
+// docs/example-profile.json of the source tree.
+QString exampleProfile();
 
 // A text of the window as the installed catalogue shows it.
 QString tr47(const char* source);
@@ -104,24 +126,29 @@ QString tr47(const char* source);
 // What "连接设备" sends, in order.
 extern const QList<QByteArray> kReadBackFrames;
 
-// Sets the module's fault switches as velkocan-sim's options do ("--blanks", "--slow-ok", "200", ...).
-void setFaults(sim::SimModule* module, const QStringList& options);
+// One window for the whole test executable.
+class WindowFixture
+{
+protected:
+    // For initTestCase(): the window made, shown and exposed.
+    void createWindow();
+    // For cleanupTestCase().
+    void destroyWindow();
+
+    KX47main* m_window = nullptr;
+};
 
 // End-to-end fixture: one window for the whole test executable, and for each
 // test function a box answerer and a freshly plugged simulated module.
-class ModuleFixture
+class ModuleFixture : public WindowFixture
 {
 protected:
-    // For initTestCase() and cleanupTestCase().
-    void createWindow();
-    void destroyWindow();
     // For init(): a new module and answerer owned by `owner`, the log emptied;
     // with `open`, the module's port opened from the panel.
     void plugModule(QObject* owner, bool open);
     // For cleanup(): the port closed, the module and the answerer gone.
     void unplugModule();
 
-    KX47main* m_window = nullptr;
     sim::SimModule* m_sim = nullptr;
     BoxAnswerer* m_boxes = nullptr;
 };
