@@ -243,7 +243,8 @@ private:
     void waitUntilGone(SerialSocket* port, ModuleSession& session)
     {
         emit status(m_slot, QStringLiteral("removing"), QStringLiteral("waiting for the module to be removed"));
-        while (!m_stopping && port->isOpen() && session.probe())
+        // Once no module can start any more, the line is over: nothing to wait for.
+        while (!m_stopping && !m_pool->over() && port->isOpen() && session.probe())
             idle(kRetryMs);
     }
 

@@ -25,8 +25,11 @@ CliRun runCli(const QStringList& arguments, const CliOptions& options)
         options.started(process);
     // The modules answer from this process's event loop, which the wait runs.
     if (!finished.wait(options.timeoutMs)) {
+        // A program that does not end is a failure of its own, never a status.
         qWarning("velkocan-cli did not end within %d ms and is killed", options.timeoutMs);
         process.kill();
+        process.waitForFinished();
+        return {-1, process.readAllStandardOutput(), process.readAllStandardError()};
     }
     return {process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1, process.readAllStandardOutput(),
             process.readAllStandardError()};
