@@ -13,7 +13,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegExpValidator>
+#include <QRegularExpressionValidator>
 #include <QStatusBar>
 #include <QTranslator>
 #include <QUrl>
@@ -132,13 +132,15 @@ void KX47main::init_ui()
 
     // Validators without parent: they live until the process ends.
     ui->line_idlenggth->setPlaceholderText(tr("DEC EX:2"));
-    ui->line_idlenggth->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-4]{1}"))));
+    ui->line_idlenggth->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-4]{1}"))));
     ui->line_idLocation->setPlaceholderText(tr("DEC EX:5"));
-    ui->line_idLocation->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-7]{1}"))));
+    ui->line_idLocation->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-7]{1}"))));
     ui->line_user_head->setPlaceholderText(tr("HEX EX:A5"));
-    ui->line_user_head->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-9A-F]{2}"))));
+    ui->line_user_head->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-F]{2}"))));
     ui->line_user_tail->setPlaceholderText(tr("HEX EX:A5"));
-    ui->line_user_tail->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-9A-F]{2}"))));
+    ui->line_user_tail->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-F]{2}"))));
 
     set_send_btn(false);
 }
