@@ -91,7 +91,7 @@ void KX47main::init_ui()
 
     // A missing catalogue leaves the Chinese source texts.
     QCoreApplication::removeTranslator(translator);
-    translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
+    (void)translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
     QCoreApplication::installTranslator(translator);
     ui->retranslateUi(this);
     ui->language->setText(QStringLiteral("中文"));
@@ -160,12 +160,12 @@ void KX47main::on_language_clicked()
     const QString current = ui->language->text();
     if (current == QLatin1String("English")) {
         QCoreApplication::removeTranslator(translator);
-        translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
+        (void)translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
         QCoreApplication::installTranslator(translator);
         ui->retranslateUi(this);
         ui->language->setText(QStringLiteral("中文"));
     } else if (current == QStringLiteral("中文")) {
-        translator->load(cataloguePath(QStringLiteral("language/language_CN.qm")));
+        (void)translator->load(cataloguePath(QStringLiteral("language/language_CN.qm")));
         QCoreApplication::installTranslator(translator);
         ui->retranslateUi(this);
         ui->language->setText(QStringLiteral("English"));
