@@ -102,6 +102,8 @@ void TstCli::cleanup()
 Result TstCli::cli(const QStringList& arguments, const QByteArray& input)
 {
     QProcess process;
+    // Qt 5's spy records only arguments of registered types (Qt 6 registers them itself).
+    qRegisterMetaType<QProcess::ExitStatus>();
     QSignalSpy finished(&process, SIGNAL(finished(int, QProcess::ExitStatus)));
     if (!m_stdoutFile.isEmpty())
         process.setStandardOutputFile(m_stdoutFile);
