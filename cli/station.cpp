@@ -29,6 +29,7 @@
 #include <QVector>
 #include <atomic>
 #include <memory>
+#include <utility>
 
 namespace CommandLine {
 
@@ -344,15 +345,15 @@ public:
         SignalWatch::install([this](int signal) {
             if (m_signal == 0)
                 m_signal = signal;
-            for (SlotWorker* const worker : qAsConst(m_workers))
+            for (SlotWorker* const worker : std::as_const(m_workers))
                 worker->requestStop(signal);
         });
         SignalWatch::setArmed(true);
-        for (QThread* const thread : qAsConst(threads))
+        for (QThread* const thread : std::as_const(threads))
             thread->start();
         if (running > 0)
             loop.exec();
-        for (QThread* const thread : qAsConst(threads)) {
+        for (QThread* const thread : std::as_const(threads)) {
             thread->wait();
             delete thread;
         }

@@ -1,6 +1,7 @@
 #include "core/serialsocket.h"
 #include "core/diagnostics.h"
 #include "core/portaccess.h"
+#include "core/qtcompat.h"
 
 #include <QCoreApplication>
 #include <QMutex>
@@ -119,7 +120,7 @@ void SerialSocket::handlePortError(QSerialPort::SerialPortError code)
         msg = tr("设备已拔出：串口已关闭");
         break;
     default:
-        msg = tr("未知错误：错误码") + QString::number(int(code));
+        msg = tr("未知错误：错误码") + QString::number(qt5ErrorNumber(code));
         break;
     }
     clearError();

@@ -2,11 +2,34 @@
 # Source it; it defines `velko_setup` and `velko_build`.
 
 VELKO_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
-VELKO_BUILD="${VELKO_BUILD:-$VELKO_ROOT/build}"
+
+# The Qt to build with: VELKO_QT=5 (Qt 5.15, the default) or VELKO_QT=6 (Qt 6.4
+# and later). Each has build folders of its own: build/ and build-qt6/, and
+# the same "-qt6" after the name of every other script's folder.
+VELKO_QT="${VELKO_QT:-5}"
+case "$VELKO_QT" in
+5)
+    VELKO_QT_SUFFIX=""
+    VELKO_QT_PACKAGES=(qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools)
+    ;;
+6)
+    VELKO_QT_SUFFIX="-qt6"
+    # qt6-tools-dev has CMake's LinguistTools (and brings qt6-tools-dev-tools),
+    # qt6-l10n-tools lupdate and lrelease; qt6-base-dev brings the OpenGL
+    # headers without which CMake's Qt6Gui is not found (libgl-dev) and the
+    # platform plugins (qt6-qpa-plugins).
+    VELKO_QT_PACKAGES=(qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools)
+    ;;
+*)
+    echo "VELKO_QT is '$VELKO_QT'; it must be 5 or 6" >&2
+    exit 2
+    ;;
+esac
+VELKO_BUILD="${VELKO_BUILD:-$VELKO_ROOT/build$VELKO_QT_SUFFIX}"
 
 VELKO_PACKAGES=(
     build-essential cmake pkg-config
-    qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
+    "${VELKO_QT_PACKAGES[@]}"
     xvfb xauth x11-utils fonts-wqy-microhei
 )
 
@@ -25,16 +48,16 @@ velko_setup() {
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 }
 
-# Configures and builds into the folder given (default $VELKO_BUILD); further
-# arguments go to CMake. Prints the compiler's warnings; on a failed build,
-# the whole log, and returns non-zero.
+# Configures and builds into the folder given (default $VELKO_BUILD) with the
+# Qt of VELKO_QT; further arguments go to CMake. Prints the compiler's
+# warnings; on a failed build, the whole log, and returns non-zero.
 velko_build() {
     local dir="${1:-$VELKO_BUILD}"
     shift || true
     mkdir -p "$dir"
     local log="$dir/build.log"
-    echo "Building in $dir"
-    if ! { cmake -S "$VELKO_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" &&
+    echo "Building in $dir with Qt $VELKO_QT"
+    if ! { cmake -S "$VELKO_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKO_QT_MAJOR="$VELKO_QT" "$@" &&
            cmake --build "$dir" -j"$(nproc)"; } >"$log" 2>&1; then
         cat "$log"
         echo "Build failed" >&2

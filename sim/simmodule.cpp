@@ -15,6 +15,7 @@
 #include <pty.h>
 #include <termios.h>
 #include <unistd.h>
+#include <utility>
 
 namespace sim {
 
@@ -350,7 +351,7 @@ QByteArray SimModule::handleFrame(const QByteArray& frame)
     QByteArray reply = commandReply(frame);
     if (reply.isEmpty())
         return reply;
-    for (const QString& prefix : qAsConst(m_faults.silentFor)) {
+    for (const QString& prefix : std::as_const(m_faults.silentFor)) {
         if (frame.startsWith(prefix.toLatin1()))
             return {};
     }
@@ -732,7 +733,7 @@ void SimModule::queueReply(const QByteArray& reply, const Cuts& cuts, qint32 bau
     chunk.baud = baud;
     chunk.parity = parity;
     int from = 0;
-    for (const auto& pause : qAsConst(pauses)) {
+    for (const auto& pause : std::as_const(pauses)) {
         if (pause.first > from) {
             chunk.data = reply.mid(from, pause.first - from);
             m_txQueue.append(chunk);

@@ -8,6 +8,7 @@
 #include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
+#include <QMetaEnum>
 #include <QSignalSpy>
 #include <QTimer>
 #include <ctime>
@@ -305,23 +306,38 @@ void TstTransport::closedPortReturnsAtOnce()
 
 void TstTransport::errorMessages_data()
 {
-    QTest::addColumn<int>("code");
+    // Errors by name: Qt 6 numbers them differently and has no parity,
+    // framing or break errors. An error without a text of its own shows its
+    // Qt 5 number on both.
+    QTest::addColumn<QByteArray>("error");
     QTest::addColumn<QString>("message");
-    QTest::newRow("device not found") << 1 << "设备不存在";
-    QTest::newRow("permission") << 2 << "设备连接出错：已有其他软件连接该设备";
-    QTest::newRow("open") << 3 << "设备打开出错";
-    QTest::newRow("write") << 7 << "设备通信写入发生错误：串口已关闭";
-    QTest::newRow("read") << 8 << "设备通信读取发生错误：串口已关闭";
-    QTest::newRow("resource") << 9 << "设备已拔出：串口已关闭";
-    QTest::newRow("timeout") << 12 << "未知错误：错误码12";
-    QTest::newRow("not open") << 13 << "未知错误：错误码13";
-    QTest::newRow("parity") << 4 << "未知错误：错误码4";
+    QTest::newRow("device not found") << QByteArray("DeviceNotFoundError") << "设备不存在";
+    QTest::newRow("permission") << QByteArray("PermissionError") << "设备连接出错：已有其他软件连接该设备";
+    QTest::newRow("open") << QByteArray("OpenError") << "设备打开出错";
+    QTest::newRow("write") << QByteArray("WriteError") << "设备通信写入发生错误：串口已关闭";
+    QTest::newRow("read") << QByteArray("ReadError") << "设备通信读取发生错误：串口已关闭";
+    QTest::newRow("resource") << QByteArray("ResourceError") << "设备已拔出：串口已关闭";
+    QTest::newRow("unsupported operation") << QByteArray("UnsupportedOperationError") << "未知错误：错误码10";
+    QTest::newRow("unknown") << QByteArray("UnknownError") << "未知错误：错误码11";
+    QTest::newRow("timeout") << QByteArray("TimeoutError") << "未知错误：错误码12";
+    QTest::newRow("not open") << QByteArray("NotOpenError") << "未知错误：错误码13";
+    QTest::newRow("parity") << QByteArray("ParityError") << "未知错误：错误码4";
+    QTest::newRow("framing") << QByteArray("FramingError") << "未知错误：错误码5";
+    QTest::newRow("break condition") << QByteArray("BreakConditionError") << "未知错误：错误码6";
 }
 
 void TstTransport::errorMessages()
 {
-    QFETCH(int, code);
+    QFETCH(QByteArray, error);
     QFETCH(QString, message);
+    bool known = false;
+    const int code = QMetaEnum::fromType<QSerialPort::SerialPortError>().keyToValue(error.constData(), &known);
+    if (!known) {
+        // Only the errors Qt 6 dropped may be missing; any other name is a mistake in the table.
+        QVERIFY2(error == "ParityError" || error == "FramingError" || error == "BreakConditionError",
+                 error.constData());
+        QSKIP("this Qt has no such serial port error");
+    }
     QVERIFY(openSim());
     QSignalSpy errors(m_port, &SerialSocket::signal_error);
     // Every error closes an open port, whatever its text says.

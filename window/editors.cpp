@@ -6,7 +6,7 @@
 #include "window/kx47main.h"
 #include "window/windowdiagnostics.h"
 
-#include <QRegExpValidator>
+#include <QRegularExpressionValidator>
 #include <iterator>
 
 namespace {
@@ -15,15 +15,15 @@ namespace {
 // they live until the process ends.
 QValidator* standardIdValidator()
 {
-    static QRegExpValidator* const v =
-        new QRegExpValidator(QRegExp(QStringLiteral("^([0-7][0-9A-F]{2}|[0-9A-F]{2})"), Qt::CaseSensitive));
+    static QRegularExpressionValidator* const v =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^([0-7][0-9A-F]{2}|[0-9A-F]{2})")));
     return v;
 }
 
 QValidator* extendedIdValidator()
 {
-    static QRegExpValidator* const v =
-        new QRegExpValidator(QRegExp(QStringLiteral("^(1[0-9A-F]{7}|[0-9A-F]{7})"), Qt::CaseSensitive));
+    static QRegularExpressionValidator* const v =
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^(1[0-9A-F]{7}|[0-9A-F]{7})")));
     return v;
 }
 

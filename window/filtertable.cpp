@@ -14,7 +14,7 @@
 // so that the window's catalogues cover them.
 
 namespace {
-constexpr int kCentred = Qt::AlignHCenter | Qt::AlignVCenter; // 0x84
+constexpr Qt::Alignment kCentred = Qt::AlignHCenter | Qt::AlignVCenter; // 0x84
 constexpr int kRowHeight = 30;
 constexpr int kTypeColumnWidth = 104;
 

@@ -13,7 +13,7 @@
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRegExpValidator>
+#include <QRegularExpressionValidator>
 #include <QStatusBar>
 #include <QTranslator>
 #include <QUrl>
@@ -91,7 +91,7 @@ void KX47main::init_ui()
 
     // A missing catalogue leaves the Chinese source texts.
     QCoreApplication::removeTranslator(translator);
-    translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
+    (void)translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
     QCoreApplication::installTranslator(translator);
     ui->retranslateUi(this);
     ui->language->setText(QStringLiteral("中文"));
@@ -132,13 +132,15 @@ void KX47main::init_ui()
 
     // Validators without parent: they live until the process ends.
     ui->line_idlenggth->setPlaceholderText(tr("DEC EX:2"));
-    ui->line_idlenggth->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-4]{1}"))));
+    ui->line_idlenggth->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-4]{1}"))));
     ui->line_idLocation->setPlaceholderText(tr("DEC EX:5"));
-    ui->line_idLocation->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-7]{1}"))));
+    ui->line_idLocation->setValidator(new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-7]{1}"))));
     ui->line_user_head->setPlaceholderText(tr("HEX EX:A5"));
-    ui->line_user_head->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-9A-F]{2}"))));
+    ui->line_user_head->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-F]{2}"))));
     ui->line_user_tail->setPlaceholderText(tr("HEX EX:A5"));
-    ui->line_user_tail->setValidator(new QRegExpValidator(QRegExp(QStringLiteral("[0-9A-F]{2}"))));
+    ui->line_user_tail->setValidator(
+        new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9A-F]{2}"))));
 
     set_send_btn(false);
 }
@@ -158,12 +160,12 @@ void KX47main::on_language_clicked()
     const QString current = ui->language->text();
     if (current == QLatin1String("English")) {
         QCoreApplication::removeTranslator(translator);
-        translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
+        (void)translator->load(cataloguePath(QStringLiteral("language/language_EN.qm")));
         QCoreApplication::installTranslator(translator);
         ui->retranslateUi(this);
         ui->language->setText(QStringLiteral("中文"));
     } else if (current == QStringLiteral("中文")) {
-        translator->load(cataloguePath(QStringLiteral("language/language_CN.qm")));
+        (void)translator->load(cataloguePath(QStringLiteral("language/language_CN.qm")));
         QCoreApplication::installTranslator(translator);
         ui->retranslateUi(this);
         ui->language->setText(QStringLiteral("English"));
