@@ -1,4 +1,5 @@
 #include "core/portaccess.h"
+#include "core/qtcompat.h"
 
 #include <QFileInfo>
 
@@ -56,7 +57,7 @@ QString openFailure(const QString& port, QSerialPort::SerialPortError error)
     }
     if (!path.isEmpty() && !isTerminal(path))
         return QStringLiteral("not a serial device (%1 is no terminal)").arg(path);
-    return QStringLiteral("cannot be opened (error %1)").arg(int(error));
+    return QStringLiteral("cannot be opened (error %1)").arg(qt5ErrorNumber(error));
 }
 
 } // namespace PortAccess
