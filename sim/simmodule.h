@@ -97,6 +97,11 @@ public:
     void restoreFactory();
     // True while a reply (or filler) is still going out on the line.
     bool isSending() const;
+    // Takes the module out 100 ms from now and plugs in a fresh one, with
+    // factory settings, under the same link as many milliseconds later as the
+    // replug fault says (at once when it is off); what the fault does after
+    // each restart.
+    void replug();
 
     // Frames received so far, in order (all of them, also those at a line setting that did not match).
     const QVector<Frame>& frames() const { return m_frames; }
@@ -186,7 +191,6 @@ private:
     // Opens a new pseudo-terminal in raw mode and starts reading it.
     bool openLine(QString* error);
     void closeLine();
-    void replug();
     int gapMs() const;
 
     ModuleState m_state;

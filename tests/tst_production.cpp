@@ -49,6 +49,9 @@ private slots:
     void stationGivesEachModuleItsRow();
     void stationTakesTheModuleThatReplacesTheLast();
     void stationResumesFromItsReport();
+    void stationGivesAFailedModulesRowToTheNext();
+    void stationRefusesBadValues_data();
+    void stationRefusesBadValues();
     void stationWithoutAnyPort();
 
 private:
@@ -254,6 +257,62 @@ void TstProduction::stationResumesFromItsReport()
     QCOMPARE(lines.last().value("row").toInt(), 2);
     QCOMPARE(module->state().canId, QStringLiteral("102"));
     QCOMPARE(module->frameData().count("+++"), 1);
+}
+
+void TstProduction::stationGivesAFailedModulesRowToTheNext()
+{
+    // The first module refuses its CAN settings and is taken out; the next one gets its row again.
+    sim::SimModule* const slot = plug(50);
+    slot->faults().refuse = QStringList{"CAN"};
+    bool refused = false;
+    connect(slot, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
+        refused = refused || frame.startsWith("AT+CAN=");
+        if (refused && frame == "+++" && !slot->faults().refuse.isEmpty()) {
+            slot->faults().refuse.clear();
+            slot->replug();
+        }
+    });
+    const QString values = file("values.csv", "can.id\n1A1\n1A2\n");
+    const QString report = m_dir.filePath("again.jsonl");
+
+    const CliRun r = cli({"station", TestSupport::exampleProfile(), "--port", slot->portName(), "--values", values,
+                          "--report", report, "--restart", "--fast", "--quiet"});
+
+    QCOMPARE(r.status, 3); // a module was not ok
+    const QList<QJsonObject> lines = reportLines(report);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines.at(0).value("result").toString(), QStringLiteral("refused"));
+    QCOMPARE(lines.at(0).value("refused").toArray().first().toObject().value("command").toString(),
+             QStringLiteral("AT+CAN=250,1A1,NDTF"));
+    QCOMPARE(lines.at(1).value("row").toInt(), 1);
+    QCOMPARE(lines.at(1).value("result").toString(), QStringLiteral("ok"));
+    QCOMPARE(lines.at(2).value("row").toInt(), 2);
+    QVERIFY2(r.out.contains("refused"), r.out.constData()); // --quiet still shows failures
+    QVERIFY2(r.err.contains("station: 2 ok, 1 failed, 0 rows left"), r.err.constData());
+}
+
+void TstProduction::stationRefusesBadValues_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a column that is no profile path")
+        << QByteArray("can.idd\n101\n") << "\"can.idd\" is not a profile path";
+    QTest::newRow("a row short of a value") << QByteArray("can.id,mode\n101\n") << "line 2: 1 values for 2 columns";
+    QTest::newRow("a quote left open") << QByteArray("can.id\n\"101\n") << "line 2: a quote is not closed";
+    QTest::newRow("a value the profile's rules refuse, with its line")
+        << QByteArray("can.id\n101\n\n800\n") << "line 4: can.id: 800 is above 7FF";
+}
+
+void TstProduction::stationRefusesBadValues()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QString, message);
+    sim::SimModule* const module = plug();
+    const CliRun r = cli(
+        {"station", TestSupport::exampleProfile(), "--port", module->portName(), "--values", file("values.csv", csv)});
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
+    QVERIFY(module->frames().isEmpty()); // nothing sent
 }
 
 void TstProduction::stationWithoutAnyPort()

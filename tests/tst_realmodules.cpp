@@ -138,6 +138,8 @@ void TstRealModules::moduleThatVanishesClosesThePanel()
     QCOMPARE(errors.count(), 1);
     QCOMPARE(log.count(errors.first().first().toString()), 1);
     QVERIFY(log.contains(QStringLiteral("operation stopped: the port closed")));
+    // The status bar says how the read-back ended.
+    QCOMPARE(m_window->statusBar()->currentMessage(), tr47("%1中断：串口已关闭").arg(tr47("读取")));
 }
 
 void TstRealModules::portButtonStopsAReadBackAtOnce()
@@ -165,6 +167,7 @@ void TstRealModules::portButtonStopsAReadBackAtOnce()
     QVERIFY(widget<QPushButton>(m_window, "btn_serch")->isEnabled());
     QVERIFY(TestSupport::logText(m_window).contains(QStringLiteral("operation stopped")));
     QVERIFY(m_boxes->seen().isEmpty());
+    QCOMPARE(m_window->statusBar()->currentMessage(), tr47("%1已停止").arg(tr47("读取")));
 }
 
 void TstRealModules::busyShowsInButtonsAndStatusBar()
