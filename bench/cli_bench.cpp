@@ -288,8 +288,8 @@ void reportRuns(const char* name, const std::vector<Run>& runs)
 // to last reply) and `NAME_vs_default_wall` (the whole process).
 void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::vector<Run>& defaults)
 {
-    std::vector<double> inside, floors, ratios, walls, startups, exits, exchanges, gaps, wires, commandWires, paces,
-        modules, commandBytes, replyBytes, rss, defaultInside, defaultWalls;
+    std::vector<double> inside, floors, ratios, walls, startups, exits, rss, defaultInside, defaultWalls;
+    FastFloorParts parts;
     int silent = 0;
     for (const Run& r : runs) {
         const Traffic& t = r.traffic;
@@ -300,14 +300,7 @@ void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::v
         walls.push_back(r.process.wallMs);
         startups.push_back(r.startupMs);
         exits.push_back(exit);
-        exchanges.push_back(t.exchanges);
-        gaps.push_back(r.fast.gapsMs);
-        wires.push_back(r.fast.wireMs());
-        commandWires.push_back(r.fast.commandsMs);
-        paces.push_back(r.fast.paceMs());
-        modules.push_back(r.fast.moduleMs);
-        commandBytes.push_back(t.commandBytes);
-        replyBytes.push_back(t.replyBytes);
+        parts.add(r.fast, t.exchanges, t.commandBytes, t.replyBytes);
         rss.push_back(r.process.maxrssKb);
         silent = std::max(silent, t.silent);
         std::printf("%s_run inside_ms=%.0f floor_ms=%.1f pace_ms=%.1f module_ms=%.0f exchanges=%d "
@@ -327,14 +320,7 @@ void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::v
     put(prefix + "_inside_ms", median(inside), 0);
     put(prefix + "_floor_ms", median(floors), 0);
     put(prefix + "_ratio", median(ratios), 3);
-    put(prefix + "_exchanges", median(exchanges), 0);
-    put(prefix + "_gaps_ms", median(gaps), 0);
-    put(prefix + "_wire_ms", median(wires), 0);
-    put(prefix + "_command_wire_ms", median(commandWires), 0);
-    put(prefix + "_pace_ms", median(paces), 0);
-    put(prefix + "_module_ms", median(modules), 0);
-    put(prefix + "_command_bytes", median(commandBytes), 0);
-    put(prefix + "_reply_bytes", median(replyBytes), 0);
+    parts.put(prefix);
     put(prefix + "_wall_ms", median(walls));
     put(prefix + "_startup_ms", median(startups));
     put(prefix + "_exit_ms", median(exits));

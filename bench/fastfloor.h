@@ -1,8 +1,12 @@
 #pragma once
 
+#include "bench/report.h"
+
+#include <QByteArray>
 #include <QtGlobal>
 
 #include <algorithm>
+#include <vector>
 
 // The least time a sequence at the fast pace can take against the simulated
 // module, in its parts. The fast pace itself leaves the 150 ms guard after
@@ -35,6 +39,42 @@ inline int moduleFrameGapMs(int baud)
 {
     return std::max(20, baud > 0 ? (35000 + baud - 1) / baud : 0);
 }
+
+inline FastFloor fastFloor(int exchanges, qint64 commandBytes, qint64 replyBytes, int baud);
+
+// The floors of several runs with the traffic that set them, reported as
+// medians: PREFIX_exchanges, _gaps_ms, _wire_ms, _command_wire_ms, _pace_ms,
+// _module_ms, _command_bytes and _reply_bytes.
+class FastFloorParts
+{
+public:
+    void add(const FastFloor& f, int exchanges, qint64 commandBytes, qint64 replyBytes)
+    {
+        m_exchanges.push_back(exchanges);
+        m_gaps.push_back(f.gapsMs);
+        m_wires.push_back(f.wireMs());
+        m_commandWires.push_back(f.commandsMs);
+        m_paces.push_back(f.paceMs());
+        m_modules.push_back(f.moduleMs);
+        m_commandBytes.push_back(double(commandBytes));
+        m_replyBytes.push_back(double(replyBytes));
+    }
+
+    void put(const QByteArray& prefix) const
+    {
+        ::put(prefix + "_exchanges", median(m_exchanges), 0);
+        ::put(prefix + "_gaps_ms", median(m_gaps), 0);
+        ::put(prefix + "_wire_ms", median(m_wires), 0);
+        ::put(prefix + "_command_wire_ms", median(m_commandWires), 0);
+        ::put(prefix + "_pace_ms", median(m_paces), 0);
+        ::put(prefix + "_module_ms", median(m_modules), 0);
+        ::put(prefix + "_command_bytes", median(m_commandBytes), 0);
+        ::put(prefix + "_reply_bytes", median(m_replyBytes), 0);
+    }
+
+private:
+    std::vector<double> m_exchanges, m_gaps, m_wires, m_commandWires, m_paces, m_modules, m_commandBytes, m_replyBytes;
+};
 
 inline FastFloor fastFloor(int exchanges, qint64 commandBytes, qint64 replyBytes, int baud)
 {

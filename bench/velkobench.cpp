@@ -204,21 +204,14 @@ void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::v
                     qint64 unawaitedBytes)
 {
     bool counted = true;
-    std::vector<double> walls, floors, ratios, exchanges, paces, commandWires, modules, wires, gaps, commandBytes,
-        replyBytes, silent, defaultWalls;
+    std::vector<double> walls, floors, ratios, silent, defaultWalls;
+    FastFloorParts parts;
     for (const Run& r : runs) {
         const FastFloor f = fastFloor(r.tally.exchanges, r.tally.commandBytes, r.tally.replyBytes, lineBaud());
         walls.push_back(r.wallMs);
         floors.push_back(f.totalMs());
         ratios.push_back(r.wallMs / f.totalMs());
-        exchanges.push_back(r.tally.exchanges);
-        paces.push_back(f.paceMs());
-        modules.push_back(f.moduleMs);
-        wires.push_back(f.wireMs());
-        commandWires.push_back(f.commandsMs);
-        gaps.push_back(f.gapsMs);
-        commandBytes.push_back(r.tally.commandBytes);
-        replyBytes.push_back(r.tally.replyBytes);
+        parts.add(f, r.tally.exchanges, r.tally.commandBytes, r.tally.replyBytes);
         silent.push_back(r.tally.silent);
         counted = counted && r.tally.commandBytes + unawaitedBytes == r.tally.bytesWritten;
         std::printf("%s_run wall_ms=%.1f floor_ms=%.1f pace_ms=%.1f module_ms=%.0f exchanges=%d command_bytes=%lld "
@@ -234,14 +227,7 @@ void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::v
     put(prefix + "_wall_ms", median(walls));
     put(prefix + "_floor_ms", median(floors), 0);
     put(prefix + "_ratio", median(ratios), 3);
-    put(prefix + "_exchanges", median(exchanges), 0);
-    put(prefix + "_gaps_ms", median(gaps), 0);
-    put(prefix + "_wire_ms", median(wires), 0);
-    put(prefix + "_command_wire_ms", median(commandWires), 0);
-    put(prefix + "_pace_ms", median(paces), 0);
-    put(prefix + "_module_ms", median(modules), 0);
-    put(prefix + "_command_bytes", median(commandBytes), 0);
-    put(prefix + "_reply_bytes", median(replyBytes), 0);
+    parts.put(prefix);
     put(prefix + "_silent_max", *std::max_element(silent.begin(), silent.end()), 0);
     put(prefix + "_vs_default", median(walls) / median(defaultWalls), 3);
     putText(prefix + "_bytes_check", counted ? QStringLiteral("ok") : QStringLiteral("mismatch"));
