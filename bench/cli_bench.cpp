@@ -236,26 +236,59 @@ struct Run
     double startupMs = 0; // fork to the first command
 };
 
-// Reports the runs of one command: medians, and one line per run.
-void reportRuns(const char* name, const std::vector<Run>& runs)
+// The times, memory and silences of a command's runs, gathered for their
+// medians.
+struct RunSeries
 {
-    std::vector<double> inside, floors, ratios, walls, wallRatios, startups, exits, exchanges, polls, rss;
+    std::vector<double> inside, floors, ratios, walls, startups, exits, rss;
     int silent = 0;
-    bool pollsCounted = true;
-    for (const Run& r : runs) {
-        const Traffic& t = r.traffic;
+
+    // Adds one run and returns the time from its last reply to the end of
+    // the process.
+    double add(const Run& r)
+    {
         const double exit = r.process.wallMs - r.startupMs - r.insideMs;
         inside.push_back(r.insideMs);
         floors.push_back(r.floorMs);
         ratios.push_back(r.insideMs / r.floorMs);
         walls.push_back(r.process.wallMs);
-        wallRatios.push_back(r.process.wallMs / r.floorMs);
         startups.push_back(r.startupMs);
         exits.push_back(exit);
+        rss.push_back(r.process.maxrssKb);
+        silent = std::max(silent, r.traffic.silent);
+        return exit;
+    }
+
+    void putTimes(const QByteArray& prefix) const
+    {
+        put(prefix + "_runs", inside.size(), 0);
+        put(prefix + "_inside_ms", median(inside), 0);
+        put(prefix + "_floor_ms", median(floors), 0);
+        put(prefix + "_ratio", median(ratios), 3);
+    }
+
+    void putProcess(const QByteArray& prefix) const
+    {
+        put(prefix + "_wall_ms", median(walls));
+        put(prefix + "_startup_ms", median(startups));
+        put(prefix + "_exit_ms", median(exits));
+        put(prefix + "_maxrss_kb", median(rss), 0);
+        put(prefix + "_silent_max", silent, 0);
+    }
+};
+
+// Reports the runs of one command: medians, and one line per run.
+void reportRuns(const char* name, const std::vector<Run>& runs)
+{
+    RunSeries series;
+    std::vector<double> wallRatios, exchanges, polls;
+    bool pollsCounted = true;
+    for (const Run& r : runs) {
+        const Traffic& t = r.traffic;
+        const double exit = series.add(r);
+        wallRatios.push_back(r.process.wallMs / r.floorMs);
         exchanges.push_back(t.exchanges);
         polls.push_back(t.polls);
-        rss.push_back(r.process.maxrssKb);
-        silent = std::max(silent, t.silent);
         pollsCounted = pollsCounted && t.pollLines == t.exchanges;
         std::printf("%s_run inside_ms=%.0f floor_ms=%.0f exchanges=%d polls=%lld transmit_ms=%lld "
                     "command_bytes=%lld unawaited_bytes=%lld silent=%d wall_ms=%.1f startup_ms=%.1f exit_ms=%.1f "
@@ -266,19 +299,12 @@ void reportRuns(const char* name, const std::vector<Run>& runs)
                     r.process.maxrssKb, r.process.cpuMs);
     }
     const QByteArray prefix(name);
-    put(prefix + "_runs", runs.size(), 0);
-    put(prefix + "_inside_ms", median(inside), 0);
-    put(prefix + "_floor_ms", median(floors), 0);
-    put(prefix + "_ratio", median(ratios), 3);
+    series.putTimes(prefix);
     put(prefix + "_exchanges", median(exchanges), 0);
     put(prefix + "_polls", median(polls), 0);
     put(prefix + "_transmit_ms", runs.front().traffic.transmitMs, 0);
-    put(prefix + "_wall_ms", median(walls));
     put(prefix + "_wall_ratio", median(wallRatios), 3);
-    put(prefix + "_startup_ms", median(startups));
-    put(prefix + "_exit_ms", median(exits));
-    put(prefix + "_maxrss_kb", median(rss), 0);
-    put(prefix + "_silent_max", silent, 0);
+    series.putProcess(prefix);
     putText(prefix + "_polls_check", pollsCounted ? QStringLiteral("ok") : QStringLiteral("mismatch"));
 }
 
@@ -288,21 +314,12 @@ void reportRuns(const char* name, const std::vector<Run>& runs)
 // to last reply) and `NAME_vs_default_wall` (the whole process).
 void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::vector<Run>& defaults)
 {
-    std::vector<double> inside, floors, ratios, walls, startups, exits, rss, defaultInside, defaultWalls;
+    RunSeries series;
     FastFloorParts parts;
-    int silent = 0;
     for (const Run& r : runs) {
         const Traffic& t = r.traffic;
-        const double exit = r.process.wallMs - r.startupMs - r.insideMs;
-        inside.push_back(r.insideMs);
-        floors.push_back(r.floorMs);
-        ratios.push_back(r.insideMs / r.floorMs);
-        walls.push_back(r.process.wallMs);
-        startups.push_back(r.startupMs);
-        exits.push_back(exit);
+        const double exit = series.add(r);
         parts.add(r.fast, t.exchanges, t.commandBytes, t.replyBytes);
-        rss.push_back(r.process.maxrssKb);
-        silent = std::max(silent, t.silent);
         std::printf("%s_run inside_ms=%.0f floor_ms=%.1f pace_ms=%.1f module_ms=%.0f exchanges=%d "
                     "command_bytes=%lld reply_bytes=%lld unawaited_bytes=%lld silent=%d wall_ms=%.1f "
                     "startup_ms=%.1f exit_ms=%.1f maxrss_kb=%ld cpu_ms=%.1f\n",
@@ -311,23 +328,15 @@ void reportFastRuns(const char* name, const std::vector<Run>& runs, const std::v
                     static_cast<long long>(t.unawaitedBytes), t.silent, r.process.wallMs, r.startupMs, exit,
                     r.process.maxrssKb, r.process.cpuMs);
     }
-    for (const Run& r : defaults) {
-        defaultInside.push_back(r.insideMs);
-        defaultWalls.push_back(r.process.wallMs);
-    }
+    RunSeries base;
+    for (const Run& r : defaults)
+        base.add(r);
     const QByteArray prefix(name);
-    put(prefix + "_runs", runs.size(), 0);
-    put(prefix + "_inside_ms", median(inside), 0);
-    put(prefix + "_floor_ms", median(floors), 0);
-    put(prefix + "_ratio", median(ratios), 3);
+    series.putTimes(prefix);
     parts.put(prefix);
-    put(prefix + "_wall_ms", median(walls));
-    put(prefix + "_startup_ms", median(startups));
-    put(prefix + "_exit_ms", median(exits));
-    put(prefix + "_maxrss_kb", median(rss), 0);
-    put(prefix + "_silent_max", silent, 0);
-    put(prefix + "_vs_default_inside", median(inside) / median(defaultInside), 3);
-    put(prefix + "_vs_default_wall", median(walls) / median(defaultWalls), 3);
+    series.putProcess(prefix);
+    put(prefix + "_vs_default_inside", median(series.inside) / median(base.inside), 3);
+    put(prefix + "_vs_default_wall", median(series.walls) / median(base.walls), 3);
 }
 
 // One run of the station, and what its report says.
