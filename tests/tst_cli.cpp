@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QSerialPort>
+#include <QTimer>
 
 #include <csignal>
 #include <sys/stat.h>
@@ -66,6 +67,7 @@ private slots:
     void inputsAndOutputsRefusedBeforeTheTraffic_data();
     void inputsAndOutputsRefusedBeforeTheTraffic();
     void oneDeviceUnderTwoNamesIsOnePort();
+    void secondCtrlCEndsAtOnce();
 
 private:
     CliRun cli(const QStringList& arguments);
@@ -76,7 +78,9 @@ private:
     // When set, cli() sends the signal to the program once the module receives a frame that begins so.
     QByteArray m_signalAt;
     int m_signal = 0;
-    QString m_stdoutFile; // when set, the program's standard output goes there
+    bool m_signalTwice = false;  // and once more, a moment later
+    QElapsedTimer m_sinceSignal; // started when the signal goes
+    QString m_stdoutFile;        // when set, the program's standard output goes there
 };
 
 void TstCli::init()
@@ -91,6 +95,7 @@ void TstCli::cleanup()
     m_sim = nullptr;
     m_signalAt.clear();
     m_signal = 0;
+    m_signalTwice = true;
     m_stdoutFile.clear();
 }
 
@@ -103,8 +108,13 @@ CliRun TstCli::cli(const QStringList& arguments)
         QProcess* const program = &process;
         signalling = connect(m_sim, &sim::SimModule::frameReceived, this, [this, program](const QByteArray& frame) {
             if (m_signal != 0 && !m_signalAt.isEmpty() && frame.startsWith(m_signalAt)) {
-                ::kill(pid_t(program->processId()), m_signal);
+                const pid_t pid = pid_t(program->processId());
+                ::kill(pid, m_signal);
+                m_sinceSignal.start();
                 m_signalAt.clear();
+                // Apart, so that the two are not merged into one pending signal.
+                if (m_signalTwice)
+                    QTimer::singleShot(200, program, [pid, signal = m_signal] { ::kill(pid, signal); });
             }
         });
     };
@@ -239,23 +249,44 @@ void TstCli::moduleCommands_data()
 {
     QTest::addColumn<QString>("command");
     QTest::addColumn<QList<QByteArray>>("frames");
-    QTest::newRow("leave") << "leave" << QList<QByteArray>{"AT+EXAT\r\n"};
-    QTest::newRow("restart") << "restart" << QList<QByteArray>{"AT+REBT\r\n"};
-    QTest::newRow("restore") << "restore" << QList<QByteArray>{"AT+RESTORE\r\n", "AT+REBT\r\n"};
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("stoppedAfter"); // the last command that went out, when cut short
+    const QList<QByteArray> restore{"AT+RESTORE\r\n", "AT+REBT\r\n"};
+    QTest::newRow("leave") << "leave" << QList<QByteArray>{"AT+EXAT\r\n"} << QStringList() << 0 << QString();
+    QTest::newRow("restart") << "restart" << QList<QByteArray>{"AT+REBT\r\n"} << QStringList() << 0 << QString();
+    QTest::newRow("restore") << "restore" << restore << QStringList() << 0 << QString();
+    // A module that vanishes under the command is never reported as done.
+    QTest::newRow("leave cut at its command")
+        << "leave" << QList<QByteArray>{"AT+EXAT\r\n"} << QStringList{"--vanish-after", "4"} << 5 << "AT+EXAT";
+    QTest::newRow("restore cut before its restart")
+        << "restore" << restore.mid(0, 1) << QStringList{"--vanish-after", "4"} << 5 << "AT+RESTORE";
+    QTest::newRow("restore unanswered at its restart")
+        << "restore" << restore << QStringList{"--silent-after", "5"} << 1 << QString();
 }
 
 void TstCli::moduleCommands()
 {
     QFETCH(QString, command);
     QFETCH(QList<QByteArray>, frames);
+    QFETCH(QStringList, faults);
+    QFETCH(int, status);
+    QFETCH(QString, stoppedAfter);
+    TestSupport::setFaults(m_sim, faults);
     m_sim->state().canId = "123";
 
     const CliRun r = cli({command, m_sim->portName(), "--json", "--quiet"});
 
-    QCOMPARE(r.status, 0);
-    QCOMPARE(r.json().value("status").toInt(-1), 0);
+    QCOMPARE(r.status, status);
+    const QJsonObject json = r.json();
+    QCOMPARE(json.value("status").toInt(-1), status);
     QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames.mid(0, 3) + frames);
-    QCOMPARE(m_sim->state().canId, QString(command == "restore" ? "0" : "123"));
+    if (status == 0) {
+        QCOMPARE(m_sim->state().canId, QString(command == "restore" ? "0" : "123"));
+        return;
+    }
+    QCOMPARE(json.value("stoppedAfter").toObject().value("command").toString(), stoppedAfter);
+    QVERIFY2(!json.value("error").toString().isEmpty(), r.out.constData());
 }
 
 void TstCli::searchFindsTheLine()
@@ -493,6 +524,21 @@ void TstCli::oneDeviceUnderTwoNamesIsOnePort()
     const QByteArray held = "held by another program (PID " + QByteArray::number(QCoreApplication::applicationPid());
     QVERIFY2(r.err.contains(held), r.err.constData());
     QVERIFY(m_sim->frames().isEmpty());
+}
+
+void TstCli::secondCtrlCEndsAtOnce()
+{
+    // The module falls silent at the list's query, whose answer is awaited
+    // for 7 s: a first Ctrl+C lets that wait run out, a second one does not.
+    TestSupport::setFaults(m_sim, {"--silent-after", QString::number(TestSupport::kReadBackFrames.size())});
+    m_signalAt = "AT+FILTER?";
+    m_signal = SIGINT;
+    m_signalTwice = true;
+
+    const CliRun r = cli({"read", m_sim->portName(), "--quiet"});
+
+    QCOMPARE(r.status, 130);
+    QVERIFY2(m_sinceSignal.elapsed() < 4000, QByteArray::number(m_sinceSignal.elapsed()).constData());
 }
 
 VELKO_TEST_MAIN(TstCli)

@@ -53,6 +53,7 @@ private slots:
     void stationRefusesBadValues_data();
     void stationRefusesBadValues();
     void stationWithoutAnyPort();
+    void stationSignalledDuringAModule();
 
 private:
     sim::SimModule* plug(int replugMs = -1);
@@ -321,6 +322,35 @@ void TstProduction::stationWithoutAnyPort()
     const CliRun r = cli({"station", profile, "--port", m_dir.filePath("no-such-port")}, 1200);
     QCOMPARE(r.status, 4);
     QVERIFY2(r.err.contains("station: 0 ok, 0 failed"), r.err.constData());
+}
+
+void TstProduction::stationSignalledDuringAModule()
+{
+    // SIGTERM while the module takes its mode: the exchange ends, nothing
+    // more goes out, the module is recorded as cut short, its row is not done.
+    sim::SimModule* const module = plug();
+    const QString values = file("values.csv", "can.id\n1A1\n1A2\n");
+    const QString report = m_dir.filePath("signalled.jsonl");
+    TestSupport::CliOptions options;
+    options.timeoutMs = 120000;
+    options.started = [&](QProcess& process) {
+        connect(module, &sim::SimModule::frameReceived, &process, [&process](const QByteArray& frame) {
+            if (frame.startsWith("AT+MODE="))
+                ::kill(pid_t(process.processId()), SIGTERM);
+        });
+    };
+
+    const CliRun r = TestSupport::runCli({"station", TestSupport::exampleProfile(), "--port", module->portName(),
+                                          "--values", values, "--report", report, "--fast", "--quiet"},
+                                         options);
+
+    QCOMPARE(r.status, 128 + SIGTERM);
+    QCOMPARE(module->frameData().last(), QByteArray("AT+MODE=TRANS\r\n"));
+    const QList<QJsonObject> lines = reportLines(report);
+    QCOMPARE(lines.size(), 1);
+    QCOMPARE(lines.first().value("result").toString(), QStringLiteral("cut-short"));
+    QCOMPARE(lines.first().value("status").toInt(), 128 + SIGTERM);
+    QVERIFY2(r.err.contains("station: 0 ok, 1 failed, 2 rows left (stopped by SIGTERM)"), r.err.constData());
 }
 
 VELKO_TEST_MAIN(TstProduction)
