@@ -69,7 +69,7 @@ const char kUsage[] = "Usage: velkocan-cli COMMAND [PORT] [ARGUMENTS] [OPTIONS]\
                       "  --json                         machine-readable results on standard output: one\n"
                       "                                 object per result (per module for the station),\n"
                       "                                 with \"status\", \"port\", \"command\" (station: the\n"
-    "                                 report's objects, \"result\" among them)\n"
+                      "                                 report's objects, \"result\" among them)\n"
                       "  --quiet                        no progress on standard error (station: only\n"
                       "                                 the modules that failed on standard output)\n"
                       "  -h, --help                     this text\n"
@@ -276,16 +276,6 @@ QString parityWord(QSerialPort::Parity parity)
                                                : QStringLiteral("none");
 }
 
-QJsonValue textOrNull(const QString& text)
-{
-    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
-}
-
-QJsonValue idOrNull(bool known, quint16 id)
-{
-    return known ? QJsonValue(QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'))) : QJsonValue();
-}
-
 // The ports the window lists; with --json, what the system knows of each.
 int listPorts(Reporter& out)
 {
@@ -296,15 +286,12 @@ int listPorts(Reporter& out)
         r.text += port + QLatin1Char('\n');
         const QString device = PortAccess::deviceName(port);
         const QSerialPortInfo info(device);
-        details.append(QJsonObject{
-            {"name", port},
-            {"systemLocation", info.isNull() ? device : info.systemLocation()},
-            {"description", textOrNull(info.description())},
-            {"manufacturer", textOrNull(info.manufacturer())},
-            {"vendorId", idOrNull(info.hasVendorIdentifier(), info.vendorIdentifier())},
-            {"productId", idOrNull(info.hasProductIdentifier(), info.productIdentifier())},
-            {"serialNumber", textOrNull(info.serialNumber())},
-        });
+        QJsonObject described = adapterOf(info);
+        described.insert(QStringLiteral("name"), port);
+        described.insert(QStringLiteral("systemLocation"), info.isNull() ? device : info.systemLocation());
+        described.insert(QStringLiteral("description"), textOrNull(info.description()));
+        described.insert(QStringLiteral("manufacturer"), textOrNull(info.manufacturer()));
+        details.append(described);
     }
     r.fields.insert(QStringLiteral("ports"), details);
     return out.finish(r);
@@ -372,7 +359,7 @@ private:
 
     bool readProfile(ModuleConfig* profile, Result* refused)
     {
-        const QString name = m_o.profile == QLatin1String("-") ? QStringLiteral("standard input") : m_o.profile;
+        const QString name = Files::shown(m_o.profile);
         QByteArray text;
         QString error;
         if (!Files::readLimited(m_o.profile, Files::kMaxProfileBytes, &text, &error)) {
@@ -383,11 +370,10 @@ private:
         if (!Profile::read(text, profile, &error, m_o.overrides, &warnings)) {
             // Every problem, each on a line of its own.
             const QStringList problems = error.split(QLatin1Char('\n'));
-            *refused = failure(BadUsage, QStringLiteral("%1: %2 (nothing sent)").arg(name, problems.join("; ")));
+            QStringList lines;
             for (const QString& p : problems)
-                refused->details.append(QStringLiteral("%1: %2").arg(name, p));
-            refused->details.append(QStringLiteral("nothing sent"));
-            refused->detailsSayAll = true;
+                lines.append(QStringLiteral("%1: %2").arg(name, p));
+            *refused = refusedInput(QStringLiteral("%1: %2").arg(name, problems.join("; ")), lines);
             return false;
         }
         for (const QString& w : warnings)

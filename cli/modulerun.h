@@ -13,18 +13,6 @@ class ModuleSession;
 
 namespace CommandLine {
 
-// Exit statuses, one per class of failure. A script can rely on them: 0
-// means that every command went out and the module accepted it.
-enum Status {
-    Done = 0,
-    NoAnswer = 1,    // the module did not answer, or refused a command
-    BadUsage = 2,    // bad usage, a refused profile, or an output that cannot be written
-    Differences = 3, // the module holds other values than expected
-    PortFailed = 4,  // the port could not be opened
-    CutShort = 5,    // the port closed under the operation
-    // A signal N ends an operation with 128 + N (130 for Ctrl+C).
-};
-
 // One operation of velkocan-cli on one module, through a session whose port
 // is open: the sequences it runs, and how their outcomes become a result.
 class ModuleRun

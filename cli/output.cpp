@@ -1,6 +1,7 @@
 #include "cli/output.h"
 
 #include <QJsonDocument>
+#include <QSerialPortInfo>
 #ifdef Q_OS_WIN
 #include <io.h>
 #define isatty _isatty
@@ -13,9 +14,9 @@ namespace CommandLine {
 
 namespace {
 
-QJsonValue orNull(const QString& text)
+QJsonValue idOrNull(bool known, quint16 id)
 {
-    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+    return known ? QJsonValue(QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'))) : QJsonValue();
 }
 
 } // namespace
@@ -26,6 +27,27 @@ Result failure(int status, const QString& error)
     r.status = status;
     r.error = error;
     return r;
+}
+
+Result refusedInput(const QString& error, const QStringList& problems)
+{
+    Result r = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
+    r.details = problems;
+    r.details.append(QStringLiteral("nothing sent"));
+    r.detailsSayAll = true;
+    return r;
+}
+
+QJsonValue textOrNull(const QString& text)
+{
+    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
+}
+
+QJsonObject adapterOf(const QSerialPortInfo& info)
+{
+    return {{"serialNumber", textOrNull(info.serialNumber())},
+            {"vendorId", idOrNull(info.hasVendorIdentifier(), info.vendorIdentifier())},
+            {"productId", idOrNull(info.hasProductIdentifier(), info.productIdentifier())}};
 }
 
 bool writeTo(FILE* stream, const QByteArray& bytes)
@@ -78,8 +100,8 @@ int Reporter::finish(const Result& r)
     if (m_json) {
         QJsonObject object = r.fields;
         object.insert(QStringLiteral("status"), r.status);
-        object.insert(QStringLiteral("port"), orNull(m_port));
-        object.insert(QStringLiteral("command"), orNull(m_command));
+        object.insert(QStringLiteral("port"), textOrNull(m_port));
+        object.insert(QStringLiteral("command"), textOrNull(m_command));
         if (!r.error.isEmpty())
             object.insert(QStringLiteral("error"), r.error);
         written = out(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');

@@ -125,25 +125,6 @@ QString timeWithOffset(const QDateTime& when)
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
 }
 
-QJsonValue textOrNull(const QString& text)
-{
-    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
-}
-
-QJsonValue idOrNull(bool known, quint16 id)
-{
-    return known ? QJsonValue(QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'))) : QJsonValue();
-}
-
-// What the system knows of the adapter behind a port.
-QJsonObject adapterOf(const QString& port)
-{
-    const QSerialPortInfo info(PortAccess::deviceName(port));
-    return {{"serialNumber", textOrNull(info.serialNumber())},
-            {"vendorId", idOrNull(info.hasVendorIdentifier(), info.vendorIdentifier())},
-            {"productId", idOrNull(info.hasProductIdentifier(), info.productIdentifier())}};
-}
-
 // One slot: a port and the thread that serves it.
 class SlotWorker : public QObject
 {
@@ -269,7 +250,7 @@ private:
         QJsonObject record{
             {"time", timeWithOffset(started)},
             {"port", m_port},
-            {"adapter", adapterOf(m_port)},
+            {"adapter", adapterOf(QSerialPortInfo(PortAccess::deviceName(m_port)))},
             {"module", m_module},
             {"row", row.number > 0 ? QJsonValue(row.number) : QJsonValue()},
             {"values", row.values},
@@ -401,7 +382,7 @@ private:
         if (m_o.values.isEmpty()) {
             Row row;
             row.index = 0;
-            check(m_o.profile, m_o.overrides, &row);
+            check(Files::shown(m_o.profile), m_o.overrides, &row);
             rows->append(row);
         } else {
             QByteArray csv;
@@ -421,8 +402,7 @@ private:
             for (int i = 0; i < table.rows.size(); ++i) {
                 Row row;
                 row.number = i + 1;
-                for (int c = 0; c < table.paths.size(); ++c)
-                    row.values.insert(table.paths.at(c), table.rows.at(i).value(c));
+                row.values = table.values(i);
                 check(QStringLiteral("%1 line %2").arg(m_o.values).arg(table.lines.at(i)),
                       m_o.overrides + table.overrides(i), &row);
                 if (done.contains(row.number)) {
@@ -437,10 +417,7 @@ private:
                     QStringLiteral("%1: %2 rows already reported ok are skipped").arg(m_o.report).arg(m_skipped));
         }
         if (!problems.isEmpty()) {
-            *refused = failure(BadUsage, problems.join(QStringLiteral("; ")) + QStringLiteral(" (nothing sent)"));
-            refused->details = problems;
-            refused->details.append(QStringLiteral("nothing sent"));
-            refused->detailsSayAll = true;
+            *refused = refusedInput(problems.join(QStringLiteral("; ")), problems);
             return false;
         }
         if (!m_o.report.isEmpty()) {
@@ -469,10 +446,7 @@ private:
             if (record.value(QStringLiteral("result")).toString() != QLatin1String("ok") || number < 1 ||
                 number > table.rows.size())
                 continue;
-            QJsonObject values;
-            for (int c = 0; c < table.paths.size(); ++c)
-                values.insert(table.paths.at(c), table.rows.at(number - 1).value(c));
-            if (record.value(QStringLiteral("values")).toObject() == values)
+            if (record.value(QStringLiteral("values")).toObject() == table.values(number - 1))
                 done.insert(number);
         }
         return done;

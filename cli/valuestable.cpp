@@ -54,6 +54,15 @@ QStringList ValuesTable::overrides(int index) const
     return out;
 }
 
+QJsonObject ValuesTable::values(int index) const
+{
+    QJsonObject out;
+    const QStringList& row = rows.at(index);
+    for (int i = 0; i < paths.size(); ++i)
+        out.insert(paths.at(i), row.value(i));
+    return out;
+}
+
 bool readValues(const QByteArray& bytes, const QStringList& knownPaths, ValuesTable* table, QString* error)
 {
     const QString text = QString::fromUtf8(bytes);

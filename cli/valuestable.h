@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -19,6 +20,8 @@ struct ValuesTable
 
     // The overrides of row `index` (0-based): "path=value" each.
     QStringList overrides(int index) const;
+    // The values of row `index` by their paths, as a report records them.
+    QJsonObject values(int index) const;
 };
 
 // Parses `text`; false with `error` naming the line and what is wrong. A

@@ -12,14 +12,10 @@
 
 namespace Files {
 
-namespace {
-
 QString shown(const QString& path)
 {
     return path == QLatin1String("-") ? QStringLiteral("standard input") : QDir::toNativeSeparators(path);
 }
-
-} // namespace
 
 QString kind(const QString& path)
 {

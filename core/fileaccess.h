@@ -8,6 +8,9 @@
 // written.
 namespace Files {
 
+// A path as messages name it: "standard input" for "-".
+QString shown(const QString& path);
+
 // The largest profile read: far above any profile, far below what would hurt.
 constexpr qint64 kMaxProfileBytes = 1024 * 1024;
 
