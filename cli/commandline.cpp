@@ -171,6 +171,7 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
         *error = parser.errorText();
         return false;
     }
+    o->json = parser.isSet(jsonOption);
     *help = parser.isSet(helpOption);
     *version = parser.isSet(versionOption);
     if (*help || *version)
@@ -476,8 +477,10 @@ int run(const QStringList& arguments)
     bool help = false;
     bool version = false;
     if (!parse(arguments, &options, &error, &help, &version)) {
-        // Known before the parse, so that a usage error is a result object too.
-        Reporter out(options.port, options.command, arguments.contains(QStringLiteral("--json")), false);
+        // Looked for by hand too when the parse failed before it, so that a
+        // usage error is a result object as well.
+        Reporter out(options.port, options.command, options.json || arguments.contains(QStringLiteral("--json")),
+                     false);
         Result r = failure(BadUsage, error);
         r.details.append(QStringLiteral("Try \"velkocan-cli --help\"."));
         return out.finish(r);
@@ -489,7 +492,6 @@ int run(const QStringList& arguments)
                              QCoreApplication::applicationVersion() + QLatin1Char('\n');
         return writeTo(stdout, text.toUtf8()) ? Done : BadUsage;
     }
-    options.json = arguments.contains(QStringLiteral("--json"));
 
     Reporter out(options.port, options.command, options.json, options.quiet);
     if (options.command == QLatin1String("ports"))

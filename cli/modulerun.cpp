@@ -57,6 +57,19 @@ void addFailures(const SequenceOutcome& o, Result* r)
 
 // Where a sequence stopped and what it did and did not write; `plan` names
 // the groups when the sequence that stopped was not the write itself.
+// Takes the fields of a later step of the same run, and its failure if it failed.
+void adopt(const Result& later, Result* r)
+{
+    for (auto field = later.fields.begin(); field != later.fields.end(); ++field)
+        r->fields.insert(field.key(), field.value());
+    if (later.status == Done)
+        return;
+    r->status = later.status;
+    r->error = later.error;
+    r->details += later.details;
+    r->detailsSayAll = later.detailsSayAll;
+}
+
 void addSummary(const SequenceOutcome& o, const ModuleRun::Plan& plan, Result* r)
 {
     if (o.end != SequenceOutcome::End::Completed) {
@@ -169,22 +182,20 @@ Result ModuleRun::write(const ModuleConfig& profile, bool verify, bool restart)
         return interrupted(m_session.outcome(), QStringLiteral("write"));
     if (verify) {
         const Result compared = this->verify(profile, true);
-        for (auto field = compared.fields.begin(); field != compared.fields.end(); ++field)
-            r.fields.insert(field.key(), field.value());
-        if (compared.status != Done) {
-            r.status = compared.status;
-            r.error = compared.error;
-            r.details += compared.details;
+        adopt(compared, &r);
+        if (compared.status != Done)
             return r;
-        }
     }
     if (!restart)
         return r;
     m_phase(QStringLiteral("restart"));
     m_session.restart();
     const Result restarted = judged(m_session.outcome(), QStringLiteral("restart"));
-    if (restarted.status != Done)
-        return restarted;
+    if (restarted.status != Done) {
+        // What the write and the verify found still stands beside it.
+        adopt(restarted, &r);
+        return r;
+    }
     r.fields.insert(QStringLiteral("restarted"), true);
     return r;
 }

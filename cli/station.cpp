@@ -370,9 +370,10 @@ private:
             return false;
         }
         QStringList problems;
+        QStringList warnings; // the profile's own, the same for every row
         const auto check = [&](const QString& where, const QStringList& overrides, Row* row) {
             QString why;
-            QStringList warnings;
+            warnings.clear();
             if (Profile::read(profileText, &row->config, &why, overrides, &warnings))
                 return;
             for (const QString& p : why.split(QLatin1Char('\n')))
@@ -420,6 +421,8 @@ private:
             *refused = refusedInput(problems.join(QStringLiteral("; ")), problems);
             return false;
         }
+        for (const QString& w : warnings)
+            m_out.note(QStringLiteral("profile: ") + w);
         if (!m_o.report.isEmpty()) {
             const QString problem = Files::writeProblem(m_o.report);
             m_report.setFileName(m_o.report);

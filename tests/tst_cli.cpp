@@ -217,6 +217,8 @@ void TstCli::failures_data()
         << QStringList{"write", "%port", "%profile", "--set", "can.rate=5"} << false << 2 << "--set can.rate";
     QTest::newRow("a port that does not exist")
         << QStringList{"read", "/dev/velkocan-no-such-port"} << false << 4 << "no such port";
+    QTest::newRow("-json with one dash is --json")
+        << QStringList{"read", "/dev/velkocan-no-such-port", "-json"} << false << 4 << "no such port";
     QTest::newRow("a silent module") << QStringList{"read", "%port"} << true << 1 << "does not answer";
     QTest::newRow("a silent module to restart") << QStringList{"restart", "%port"} << true << 1 << "does not answer";
 }
@@ -231,7 +233,9 @@ void TstCli::failures()
     arguments.replaceInStrings("%port", m_sim->portName());
     arguments.replaceInStrings("%profile", profileFile(ModuleConfig()));
 
-    const CliRun r = cli(arguments + QStringList{"--quiet", "--json"});
+    if (!arguments.contains(QStringLiteral("-json")))
+        arguments.append(QStringLiteral("--json"));
+    const CliRun r = cli(arguments + QStringList{"--quiet"});
 
     QCOMPARE(r.status, status);
     QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());

@@ -45,6 +45,7 @@ private slots:
     void fastPaceGivesWhatTheDefaultGives_data();
     void fastPaceGivesWhatTheDefaultGives();
     void verifyComparesWithoutWriting();
+    void writeVerifyRestartIsOneSession_data();
     void writeVerifyRestartIsOneSession();
     void stationGivesEachModuleItsRow();
     void stationTakesTheModuleThatReplacesTheLast();
@@ -168,21 +169,39 @@ void TstProduction::verifyComparesWithoutWriting()
     QCOMPARE(matches.status, 0);
 }
 
+void TstProduction::writeVerifyRestartIsOneSession_data()
+{
+    QTest::addColumn<bool>("restartAnswered");
+    QTest::addColumn<int>("status");
+    QTest::newRow("written, verified and restarted") << true << 0;
+    // The verify's result stays beside the restart's failure.
+    QTest::newRow("the restart unanswered") << false << 1;
+}
+
 void TstProduction::writeVerifyRestartIsOneSession()
 {
+    QFETCH(bool, restartAnswered);
+    QFETCH(int, status);
     sim::SimModule* const module = plug();
+    const int frameCount = 12 + 9 + 1; // connect and write, the queries, the restart
+    if (!restartAnswered)
+        TestSupport::setFaults(module, {"--silent-after", QString::number(frameCount)});
     const QString profile = TestSupport::exampleProfile();
 
     const CliRun r = cli({"write", module->portName(), profile, "--verify", "--restart", "--fast", "--json"});
 
-    QCOMPARE(r.status, 0);
+    QCOMPARE(r.status, status);
     const QList<QByteArray> frames = module->frameData();
     QCOMPARE(frames.count("+++"), 1);
     QCOMPARE(frames.last(), QByteArray("AT+REBT\r\n"));
-    QCOMPARE(frames.size(), 12 + 9 + 1); // connect and write, the queries, the restart
-    QVERIFY(!module->state().configMode);
+    QCOMPARE(frames.size(), frameCount);
     const QJsonObject json = r.json();
-    QVERIFY(json.value("verified").toBool() && json.value("restarted").toBool());
+    QCOMPARE(json.value("status").toInt(-1), status);
+    QVERIFY(json.value("verified").toBool());
+    QCOMPARE(json.value("differences").toArray(), QJsonArray());
+    QCOMPARE(json.value("restarted").toBool(), restartAnswered);
+    if (restartAnswered)
+        QVERIFY(!module->state().configMode);
 }
 
 void TstProduction::stationGivesEachModuleItsRow()
@@ -191,7 +210,9 @@ void TstProduction::stationGivesEachModuleItsRow()
     sim::SimModule* const second = plug();
     const QString values = file("values.csv", "can.id,filter.list\n101,\"NDTF:1,NDTF:2\"\n102,EDTF:1ABC\n");
     const QString report = m_dir.filePath("station.jsonl");
-    const QString profile = TestSupport::exampleProfile();
+    QFile example(TestSupport::exampleProfile());
+    QVERIFY(example.open(QIODevice::ReadOnly));
+    const QString profile = file("typo.json", example.readAll().replace("\"rateKbit\"", "\"rate\": 1, \"rateKbit\""));
 
     const CliRun r = cli({"station", profile, "--port", first->portName(), "--port", second->portName(), "--values",
                           values, "--report", report, "--fast", "--json"});
@@ -214,6 +235,7 @@ void TstProduction::stationGivesEachModuleItsRow()
     std::sort(rows.begin(), rows.end());
     QCOMPARE(rows, (QList<int>{1, 2}));
     QCOMPARE(r.out.count('\n'), 2); // a report object per module on standard output
+    QCOMPARE(r.err.count("profile: unknown key \"can.rate\" ignored"), 1);
 }
 
 void TstProduction::stationTakesTheModuleThatReplacesTheLast()
