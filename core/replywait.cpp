@@ -91,6 +91,7 @@ bool SerialSocket::sendAndWaitPaced(const QByteArray& command, int budget, int s
                                     const std::function<bool(const QByteArray&)>& finished)
 {
     m_lastPollCount = 0;
+    m_lastReplyEnd = ReplyEnd::Closed;
     if (!isOpen())
         return false;
     replyBuffer.clear();
@@ -107,7 +108,6 @@ bool SerialSocket::sendAndWaitPaced(const QByteArray& command, int budget, int s
     const qint64 deadline = transmitMs(rate, command.size()) + qint64(polls) * interval;
     qint64 lastByte = -1;
     bool done = false; // a final line came: what follows it within the settle time is taken too
-    m_lastReplyEnd = ReplyEnd::Closed;
     qint64 now = 0;
     while (isOpen()) {
         const QByteArray chunk = readAll();
@@ -130,9 +130,11 @@ bool SerialSocket::sendAndWaitPaced(const QByteArray& command, int budget, int s
             m_lastReplyEnd = done ? ReplyEnd::Finished : ReplyEnd::Budget;
             break;
         }
-        const qint64 until = done            ? lastByte + settleMs
-                             : lastByte >= 0 ? qMin(deadline, lastByte + interval)
-                                             : deadline;
+        // Until the settle time or the quiet gap is over; a reply that has
+        // been quiet that long but is not complete (an echo alone) waits for
+        // more bytes up to the deadline, woken by them.
+        const qint64 quietAt = lastByte + interval;
+        const qint64 until = done ? lastByte + settleMs : lastByte >= 0 && quietAt > now ? quietAt : deadline;
         waitForInput(int(qMax<qint64>(1, qMin(deadline, until) - now)));
         ++m_lastPollCount;
         ++m_totalPollCount;

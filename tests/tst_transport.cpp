@@ -284,6 +284,8 @@ void TstTransport::pacedReplyEnds()
     QCOMPARE(m_port->lastReplyEnd(), end);
     // The line ends that follow a final line are taken too: nothing is left for the next reply.
     QCOMPARE(m_port->getReply(), reply);
+    // The wait wakes for bytes and at its own ends only: it does not spin.
+    QVERIFY2(m_port->lastPollCount() < 20, QByteArray::number(m_port->lastPollCount()).constData());
 }
 
 void TstTransport::closedPortReturnsAtOnce()
