@@ -200,6 +200,7 @@ void TstRealModules::busyShowsInButtonsAndStatusBar()
     for (const char* name : operations)
         QVERIFY2(widget<QPushButton>(m_window, name)->isEnabled(), name);
     QVERIFY(!m_window->statusBar()->findChild<QProgressBar*>()->isVisible());
+    QCOMPARE(m_window->statusBar()->currentMessage(), QString()); // not done
 }
 
 VELKO_TEST_MAIN(TstRealModules)

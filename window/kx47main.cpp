@@ -192,6 +192,7 @@ void KX47main::closeEvent(QCloseEvent* event)
 void KX47main::enterBusy(const QString& operation)
 {
     m_operation = operation;
+    m_failureShown = false;
     m_operationClock.start();
     statusBar()->clearMessage();
     for (QWidget* const button :
@@ -213,8 +214,10 @@ void KX47main::leaveBusy()
     QString ended;
     switch (m_session->outcome().end) {
     case SequenceOutcome::End::Completed:
-        ended =
-            tr("%1完成，%2 秒").arg(m_operation, QString::number(double(m_operationClock.elapsed()) / 1000.0, 'f', 1));
+        // A failure's box has told how it ended: it did not end as done.
+        if (!m_failureShown)
+            ended = tr("%1完成，%2 秒")
+                        .arg(m_operation, QString::number(double(m_operationClock.elapsed()) / 1000.0, 'f', 1));
         break;
     case SequenceOutcome::End::Stopped:
         ended = tr("%1已停止").arg(m_operation);

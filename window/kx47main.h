@@ -149,6 +149,7 @@ private:
     bool m_searching = false;
     bool m_listButtonsOn = false;        // the filter mode's rule for the list buttons
     QString m_operation;                 // the running operation, for the status bar
+    bool m_failureShown = false;         // the running operation told a failure in a box
     QElapsedTimer m_operationClock;      // since the running operation began
     QLabel* m_statusText = nullptr;      // in the status bar
     QProgressBar* m_statusBar = nullptr; // in the status bar

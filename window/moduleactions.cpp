@@ -55,6 +55,7 @@ char KX47main::ConvertHexChar(char ch)
 
 void KX47main::showFailure(ModuleSession::Failure failure)
 {
+    m_failureShown = true;
     const ArrowCursor cursor;
     switch (failure) {
     case ModuleSession::Failure::NoAnswer:
@@ -103,10 +104,14 @@ void KX47main::runWrite(const std::function<void()>& sequence)
 
 void KX47main::runSequence(const QString& operation, const std::function<void()>& sequence)
 {
-    const BusyScope busy(this, operation);
-    if (!busy.acquired())
-        return;
-    sequence();
+    {
+        const BusyScope busy(this, operation);
+        if (!busy.acquired())
+            return;
+        sequence();
+    }
+    // Once the status bar says how the sequence ended, so that its time does
+    // not count the box.
     showRefusals();
 }
 
