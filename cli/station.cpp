@@ -391,11 +391,8 @@ private:
                 *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
                 return false;
             }
-            QStringList paths;
-            for (const ConfigField field : Config::allFields())
-                paths.append(Config::fieldPath(field));
             ValuesTable table;
-            if (!readValues(csv, paths, &table, &error)) {
+            if (!readValues(csv, Config::fieldPaths(), &table, &error)) {
                 *refused = failure(BadUsage, QStringLiteral("%1: %2 (nothing sent)").arg(m_o.values, error));
                 return false;
             }

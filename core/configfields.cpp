@@ -411,4 +411,12 @@ QString fieldPath(ConfigField field)
     return QLatin1String(f.group) + QLatin1Char('.') + key;
 }
 
+QStringList fieldPaths()
+{
+    QStringList paths;
+    for (const ConfigField field : allFields())
+        paths.append(fieldPath(field));
+    return paths;
+}
+
 } // namespace Config

@@ -64,6 +64,8 @@ const QVector<ConfigField>& allFields();
 ConfigFields everyField();
 // "can.id" and so on.
 QString fieldPath(ConfigField field);
+// The paths of every field, in profile order.
+QStringList fieldPaths();
 
 // The values the editors offer.
 const QVector<int>& baudRates();    // 600 ... 460800, the 14 items of baud_485

@@ -32,11 +32,6 @@ constexpr int kCandidateRates[] = {115200, 9600,  460800, 256000, 230400, 128000
 constexpr QSerialPort::Parity kCandidateParities[] = {QSerialPort::NoParity, QSerialPort::EvenParity,
                                                       QSerialPort::OddParity};
 
-QString printable(const QByteArray& command)
-{
-    return QString::fromLatin1(command).trimmed();
-}
-
 QString parityName(QSerialPort::Parity parity)
 {
     switch (parity) {
@@ -237,7 +232,7 @@ bool ModuleSession::goesOut(const QByteArray& command, const QString& group, boo
     c.step = m_outcome.commands.size() + 1;
     c.answer = judged ? SequenceOutcome::Answer::None : SequenceOutcome::Answer::NotJudged;
     m_outcome.commands.append(c);
-    emit progress(c.step, qMax(c.step, m_outcome.steps), printable(command));
+    emit progress(c.step, qMax(c.step, m_outcome.steps), c.text());
     return true;
 }
 
@@ -249,16 +244,13 @@ bool ModuleSession::exchange(const QByteArray& command, int16_t budget, const QS
     if (!goesOut(command, group, judged))
         return false;
     emit logEntry(command, LogFormat::Sent);
-    bool replied = false;
-    if (m_fast) {
-        replied = m_port->sendAndWaitPaced(command, budget, quietGap(), [noticeEnds](const QByteArray& reply) {
-            return At::replyFinished(reply, noticeEnds);
-        });
-        if (replied)
-            emit logEntry(m_port->getReply(), LogFormat::Received);
-    } else {
-        replied = queryWithoutPause(command, budget);
-    }
+    const bool replied = m_fast ? m_port->sendAndWaitPaced(command, budget, quietGap(),
+                                                           [noticeEnds](const QByteArray& reply) {
+                                                               return At::replyFinished(reply, noticeEnds);
+                                                           })
+                                : m_port->sendAndWait(command, budget);
+    if (replied)
+        emit logEntry(reply(), LogFormat::Received);
     if (judged && m_depth > 0) {
         SequenceOutcome::Command& c = m_outcome.commands.last();
         if (replied) {
@@ -285,15 +277,9 @@ void ModuleSession::sendStep(const QByteArray& command)
 bool ModuleSession::enterConfiguration()
 {
     const Sequence sequence(this, 3);
-    if (!goOn())
-        return false;
-    m_port->clear(QSerialPort::AllDirections);
-    sendStep(At::kEscape);
-    guard(kEscapePause);
-
     // The notice only tells the log how the module answered: the echo-off
     // reply decides whether it listens.
-    if (exchange(At::kAt, kConnectBudget, QString(), false, true)) {
+    if (escapeAndAt()) {
         emit logEntry(At::hasConfigNotice(reply()) ? QByteArrayLiteral("connection is successful")
                                                    : QByteArrayLiteral("connection fails"),
                       LogFormat::Message);
@@ -311,6 +297,11 @@ bool ModuleSession::enterConfiguration()
 bool ModuleSession::probe()
 {
     const Sequence sequence(this, 2);
+    return escapeAndAt();
+}
+
+bool ModuleSession::escapeAndAt()
+{
     if (!goOn())
         return false;
     m_port->clear(QSerialPort::AllDirections);

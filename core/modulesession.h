@@ -152,6 +152,8 @@ private:
     bool write(const QByteArray& command, int16_t budget, const QString& group = QString());
     // Writes without waiting, as a step of the sequence.
     void sendStep(const QByteArray& command);
+    // "+++", the guard time the module needs after it, then "AT": whether it answered.
+    bool escapeAndAt();
     // Records a command that is about to go out and reports it as progress;
     // false when it cannot go out (the sequence has ended, or the port is closed).
     bool goesOut(const QByteArray& command, const QString& group, bool judged);

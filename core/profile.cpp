@@ -103,12 +103,9 @@ QString applyOverride(QJsonObject* root, const QString& override)
     const QVector<ConfigField>& fields = Config::allFields();
     const auto field =
         std::find_if(fields.begin(), fields.end(), [&](ConfigField f) { return Config::fieldPath(f) == key; });
-    if (field == fields.end()) {
-        QStringList known;
-        for (const ConfigField f : fields)
-            known.append(Config::fieldPath(f));
-        return QStringLiteral("--set %1: unknown field; known: %2").arg(key, known.join(QLatin1String(", ")));
-    }
+    if (field == fields.end())
+        return QStringLiteral("--set %1: unknown field; known: %2")
+            .arg(key, Config::fieldPaths().join(QLatin1String(", ")));
     QJsonValue value;
     const QString why = overrideValue(*field, override.mid(eq + 1), &value);
     if (!why.isEmpty())
@@ -144,16 +141,11 @@ QString lookup(const QJsonObject& root, ConfigField field, QJsonValue* value)
 // The keys of `root` that no field, group or header has, by their dotted paths.
 QStringList unknownKeys(const QJsonObject& root)
 {
-    QStringList known{QStringLiteral("format"), QStringLiteral("version")};
+    const QStringList known = Config::fieldPaths() + QStringList{QStringLiteral("format"), QStringLiteral("version")};
     QStringList groups;
     for (const ConfigField field : Config::allFields()) {
-        const FieldInfo& f = info(field);
-        if (*f.group) {
-            known.append(QLatin1String(f.group) + QLatin1Char('.') + QLatin1String(f.key));
-            groups.append(QLatin1String(f.group));
-        } else {
-            known.append(QLatin1String(f.key));
-        }
+        if (*info(field).group)
+            groups.append(QLatin1String(info(field).group));
     }
     QStringList unknown;
     for (auto it = root.begin(); it != root.end(); ++it) {

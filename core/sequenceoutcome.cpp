@@ -7,24 +7,11 @@ QString SequenceOutcome::Command::text() const
     return QString::fromLatin1(bytes).trimmed();
 }
 
-bool SequenceOutcome::clean() const
-{
-    return end == End::Completed && refused().isEmpty() && unanswered().isEmpty();
-}
-
-QVector<SequenceOutcome::Command> SequenceOutcome::refused() const
+QVector<SequenceOutcome::Command> SequenceOutcome::answered(Answer answer) const
 {
     QVector<Command> out;
     std::copy_if(commands.begin(), commands.end(), std::back_inserter(out),
-                 [](const Command& c) { return c.answer == Answer::Refused; });
-    return out;
-}
-
-QVector<SequenceOutcome::Command> SequenceOutcome::unanswered() const
-{
-    QVector<Command> out;
-    std::copy_if(commands.begin(), commands.end(), std::back_inserter(out),
-                 [](const Command& c) { return c.answer == Answer::None; });
+                 [answer](const Command& c) { return c.answer == answer; });
     return out;
 }
 

@@ -53,10 +53,10 @@ struct SequenceOutcome
     QVector<Group> plan;       // the groups it writes, in order
     QVector<Command> commands; // every command that went out, in order
 
-    // Ran to its end, and the module accepted every judged command.
-    bool clean() const;
-    QVector<Command> refused() const;
-    QVector<Command> unanswered() const;
+    // The commands the module refused, and those it did not answer.
+    QVector<Command> refused() const { return answered(Answer::Refused); }
+    QVector<Command> unanswered() const { return answered(Answer::None); }
+    QVector<Command> answered(Answer answer) const;
     // The last command that went out; null when none did.
     const Command* last() const;
 
