@@ -189,16 +189,20 @@ QStringList readInto(const QByteArray& text, const QStringList& overrides, Modul
         if (!why.isEmpty())
             problems.append(why);
     }
-    // In profile order, so that the frame type is in place before its CAN ID is checked.
+    // In profile order, so that the frame type is in place before its CAN ID
+    // is checked. When the frame type itself is refused, the ID is held to the
+    // extended range only: the frame type's line says what is wrong.
+    bool frameTypeRefused = false;
     for (const ConfigField field : Config::allFields()) {
         QJsonValue value;
         QString why = lookup(root, field, &value);
         if (why.isEmpty())
-            why = checkValue(field, value, config->frameType, false);
+            why = checkValue(field, value, frameTypeRefused ? QStringLiteral("EDTF") : config->frameType, false);
         if (why.isEmpty())
             store(config, field, value);
         else if (!problems.contains(why)) // a group that is not an object names itself once
             problems.append(why);
+        frameTypeRefused = frameTypeRefused || (field == ConfigField::CanFrameType && !why.isEmpty());
     }
     return problems;
 }
