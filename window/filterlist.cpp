@@ -46,10 +46,10 @@ void KX47main::on_del_id_btn_clicked()
 
 void KX47main::on_clean_list_btn_clicked()
 {
-    if (isBusy())
-        return;
-    m_filterTable->clear();
-    runWrite([this] { m_session->clearFilterList(); });
+    runWrite([this] {
+        m_filterTable->clear();
+        m_session->clearFilterList();
+    });
 }
 
 void KX47main::on_write_id_btn_clicked()

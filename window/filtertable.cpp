@@ -92,10 +92,7 @@ void FilterTable::checkCell(QTableWidgetItem* item)
     if (column == 0) {
         if (FilterCheck::typeValid(item->text()))
             return;
-        const ArrowCursor cursor;
-        QMessageBox::warning(m_window, QCoreApplication::translate("KX47main", "警告"),
-                             QCoreApplication::translate("KX47main", "类别设置错误! \r\n即将恢复默认参数."),
-                             QMessageBox::Ok);
+        warn(QT_TRANSLATE_NOOP("KX47main", "类别设置错误! \r\n即将恢复默认参数."));
         replaceCell(row, 0, QStringLiteral("NDTF"));
     } else if (column == 1) {
         const QString type = cellText(m_table, row, 0);
@@ -103,10 +100,7 @@ void FilterTable::checkCell(QTableWidgetItem* item)
         qCDebug(lcWindow) << type << id;
         if (FilterCheck::checkId(type, id) != FilterCheck::IdVerdict::Wrong)
             return;
-        const ArrowCursor cursor;
-        QMessageBox::warning(m_window, QCoreApplication::translate("KX47main", "警告"),
-                             QCoreApplication::translate("KX47main", "    ID错误! \r\n即将恢复默认数据."),
-                             QMessageBox::Ok);
+        warn(QT_TRANSLATE_NOOP("KX47main", "    ID错误! \r\n即将恢复默认数据."));
         replaceCell(row, 1, FilterCheck::defaultId(type));
     }
 }
@@ -129,7 +123,6 @@ void FilterTable::setEntries(const QVector<At::FilterEntry>& entries)
         // Entries beyond the table's capacity are announced and dropped;
         // the first 14 stay as listed.
         if (m_table->rowCount() + 1 > FilterCheck::kMaxRows) {
-            const ArrowCursor cursor;
             warnFull();
             continue;
         }
@@ -140,6 +133,12 @@ void FilterTable::setEntries(const QVector<At::FilterEntry>& entries)
 
 void FilterTable::warnFull()
 {
+    warn(QT_TRANSLATE_NOOP("KX47main", "已经达到最大条目!"));
+}
+
+void FilterTable::warn(const char* text)
+{
+    const ArrowCursor cursor;
     QMessageBox::warning(m_window, QCoreApplication::translate("KX47main", "警告"),
-                         QCoreApplication::translate("KX47main", "已经达到最大条目!"), QMessageBox::Ok);
+                         QCoreApplication::translate("KX47main", text), QMessageBox::Ok);
 }

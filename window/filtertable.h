@@ -46,6 +46,8 @@ public:
 private:
     void replaceCell(int row, int column, const QString& text);
     void warnFull();
+    // A warning box over the window, with the arrow cursor; `text` in the window's catalogue.
+    void warn(const char* text);
 
     QTableWidget* const m_table;
     QWidget* const m_window;

@@ -195,10 +195,8 @@ void KX47main::enterBusy(const QString& operation)
     m_failureShown = false;
     m_operationClock.start();
     statusBar()->clearMessage();
-    for (QWidget* const button :
-         std::initializer_list<QWidget*>{ui->device_connet, ui->all_set, ui->quit_btn, ui->reset_btn, ui->restore_btn,
-                                         ui->write_id_btn, ui->clean_list_btn, ui->btn_serch})
-        button->setEnabled(false);
+    set_send_btn(false);
+    ui->btn_serch->setEnabled(false);
     m_statusText->setText(operation);
     m_statusBar->setRange(0, 0);
     m_statusBar->show();
