@@ -186,8 +186,7 @@ bool SimModule::start(QString* error)
         return fail(QStringLiteral("cannot create %1").arg(folder));
     const QString link =
         QStringLiteral("%1/velkocan-sim-%2-%3").arg(folder).arg(::getpid()).arg(linkCounter.fetch_add(1) + 1);
-    QFile::remove(link); // left over by an earlier process with the same id
-    if (!QFile::link(m_slavePath, link))
+    if (!linkTo(link)) // a link left over by an earlier process with the same id is replaced
         return fail(QStringLiteral("cannot create the link %1").arg(link));
     m_link = link;
     m_plugged = {m_state.baud, m_state.parity, m_state.stopBits};
@@ -197,7 +196,9 @@ bool SimModule::start(QString* error)
 
 bool SimModule::openLine(QString* error)
 {
+    // A line that could not be set up is not left half open.
     auto fail = [&](const QString& what) {
+        closeLine();
         if (error)
             *error = what;
         return false;
@@ -234,6 +235,12 @@ bool SimModule::openLine(QString* error)
     m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &SimModule::onReadable);
     return true;
+}
+
+bool SimModule::linkTo(const QString& link)
+{
+    QFile::remove(link);
+    return QFile::link(m_slavePath, link);
 }
 
 void SimModule::closeLine()
@@ -275,9 +282,10 @@ void SimModule::replug()
             return;
         restoreFactory();
         setLine(m_plugged.baud, m_plugged.parity, m_plugged.stopBits);
-        QFile::remove(m_link);
-        if (!QFile::link(m_slavePath, m_link))
+        if (!linkTo(m_link)) {
+            closeLine(); // nothing could reach it
             return;
+        }
         emit replugged();
     });
 }

@@ -191,6 +191,8 @@ private:
     // Opens a new pseudo-terminal in raw mode and starts reading it.
     bool openLine(QString* error);
     void closeLine();
+    // Points `link` at the line's device, replacing what it pointed at.
+    bool linkTo(const QString& link);
     int gapMs() const;
 
     ModuleState m_state;
