@@ -93,19 +93,6 @@ bool parseCanId(const QByteArray& text, const QByteArray& type, QString* normali
     return true;
 }
 
-QByteArray parityText(Parity p)
-{
-    switch (p) {
-    case Parity::Odd:
-        return "ODD";
-    case Parity::Even:
-        return "EVEN";
-    case Parity::None:
-        break;
-    }
-    return "NONE";
-}
-
 // Text that cannot be mistaken for anything the module says: no "AT", no "+OK", no "R".
 QByteArray filler(int size)
 {
@@ -144,6 +131,19 @@ bool lineMatches(qint32 toolBaud, bool toolOdd, qint32 moduleBaud, Parity module
 }
 
 } // namespace
+
+QByteArray parityText(Parity p)
+{
+    switch (p) {
+    case Parity::Odd:
+        return "ODD";
+    case Parity::Even:
+        return "EVEN";
+    case Parity::None:
+        break;
+    }
+    return "NONE";
+}
 
 SimModule::SimModule(QObject* parent) : QObject(parent)
 {

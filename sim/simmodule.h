@@ -14,6 +14,8 @@ class QTimer;
 namespace sim {
 
 enum class Parity { None, Even, Odd };
+// "NONE", "ODD" or "EVEN", as the module's reports say.
+QByteArray parityText(Parity p);
 
 // One filter of the module's list.
 struct Filter

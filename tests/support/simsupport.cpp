@@ -7,13 +7,6 @@
 
 namespace TestSupport {
 
-namespace {
-QString parityWord(sim::Parity parity)
-{
-    return parity == sim::Parity::Odd ? "ODD" : parity == sim::Parity::Even ? "EVEN" : "NONE";
-}
-} // namespace
-
 bool parseFaultOptions(const QStringList& options, sim::SimModule::Faults* faults, QString* error)
 {
     QCommandLineParser parser;
@@ -70,10 +63,10 @@ QString describe(const sim::ModuleState& s)
                           "random %15,%16 | direction %17 | filter %18 [%19] | config %20 echo %21")
         .arg(s.baud)
         .arg(s.stopBits)
-        .arg(parityWord(s.parity))
+        .arg(QString::fromLatin1(sim::parityText(s.parity)))
         .arg(s.pendingBaud)
         .arg(s.pendingStopBits)
-        .arg(parityWord(s.pendingParity))
+        .arg(QString::fromLatin1(sim::parityText(s.pendingParity)))
         .arg(s.canRate)
         .arg(s.canId, s.frameType, s.mode)
         .arg(int(s.msgId))

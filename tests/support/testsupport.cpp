@@ -1,5 +1,6 @@
 #include "tests/support/testsupport.h"
 
+#include "core/fileaccess.h"
 #include "core/serialsocket.h"
 #include "window/kx47main.h"
 
@@ -232,8 +233,8 @@ QStringList distinctRows(int count)
 
 QString writeFile(const QString& path, const QByteArray& bytes)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() ? path : QString();
+    QString error;
+    return Files::writeWhole(path, bytes, &error) ? path : QString();
 }
 
 QString exampleProfile()
