@@ -394,8 +394,14 @@ private:
         if (!run.connect(m_o.command, write ? ModuleSession::writePlan(profile) : ModuleRun::Plan(), &r))
             return r;
         if (write) {
+            bool emptyList = false;
+            const QMetaObject::Connection noEntries =
+                QObject::connect(&m_session, &ModuleSession::failed, &m_session, [&](ModuleSession::Failure failure) {
+                    emptyList = emptyList || failure == ModuleSession::Failure::EmptyFilterList;
+                });
             r = run.write(profile, m_o.verify, m_o.restart);
-            if (r.status == Done && profile.filterMode == QLatin1String("USER") && profile.filters.isEmpty())
+            QObject::disconnect(noEntries);
+            if (r.status == Done && emptyList)
                 m_out.note(QStringLiteral("filter.list: no entries in USER mode; the module's list is empty"));
             return r;
         }
