@@ -44,13 +44,18 @@ FaultOptions::FaultOptions()
                QStringLiteral("100 ms after each restart's reply the module is unplugged, and MS ms later another "
                               "one with factory settings is plugged in under the same port link (a production "
                               "line's next module)."),
-               QStringLiteral("MS"))
+               QStringLiteral("MS")),
+      m_lineReport(QStringLiteral("line-report"),
+                   QStringLiteral("Which serial line AT+UART? reports after AT+UART= set a new one: after-restart "
+                                  "(the line in effect, which the restart changes; the default) or at-once (the "
+                                  "new line, before the restart puts it into effect)."),
+                   QStringLiteral("WHEN"))
 {}
 
 QList<QCommandLineOption> FaultOptions::all() const
 {
-    return {m_blanks,      m_paddedIds,   m_bareEmptyList, m_pauseInLine, m_slowOk,
-            m_silentAfter, m_vanishAfter, m_keepSettings,  m_refuse,      m_replug};
+    return {m_blanks,      m_paddedIds,    m_bareEmptyList, m_pauseInLine, m_slowOk,    m_silentAfter,
+            m_vanishAfter, m_keepSettings, m_refuse,        m_replug,      m_lineReport};
 }
 
 void FaultOptions::addTo(QCommandLineParser& parser) const
@@ -97,6 +102,12 @@ bool FaultOptions::read(const QCommandLineParser& parser, SimModule::Faults* fau
     };
     if (!names(m_keepSettings, &f.keepSettings) || !names(m_refuse, &f.refuse))
         return false;
+    if (parser.isSet(m_lineReport)) {
+        const QString when = parser.value(m_lineReport);
+        if (when != QLatin1String("at-once") && when != QLatin1String("after-restart"))
+            return fail(QStringLiteral("--line-report: \"%1\" is not at-once or after-restart").arg(when));
+        f.reportsNewLineAtOnce = when == QLatin1String("at-once");
+    }
     if (parser.isSet(m_blanks))
         f.blankAfterComma = true;
     if (parser.isSet(m_paddedIds))

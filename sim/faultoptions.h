@@ -34,6 +34,7 @@ private:
     QCommandLineOption m_keepSettings;
     QCommandLineOption m_refuse;
     QCommandLineOption m_replug;
+    QCommandLineOption m_lineReport;
 };
 
 } // namespace sim

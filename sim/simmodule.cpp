@@ -587,9 +587,12 @@ QByteArray SimModule::queryReport(const QByteArray& name, int* cut) const
     };
     auto flag = [](bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); };
 
-    if (name == "UART")
-        return report({QString::number(s.baud), QStringLiteral("8"), QString::number(s.stopBits),
-                       QString::fromLatin1(parityText(s.parity)), QStringLiteral("NFC")});
+    if (name == "UART") {
+        const bool pending = m_faults.reportsNewLineAtOnce;
+        return report({QString::number(pending ? s.pendingBaud : s.baud), QStringLiteral("8"),
+                       QString::number(pending ? s.pendingStopBits : s.stopBits),
+                       QString::fromLatin1(parityText(pending ? s.pendingParity : s.parity)), QStringLiteral("NFC")});
+    }
     if (name == "CAN")
         return report({QString::number(s.canRate), id(s.canId), s.frameType});
     if (name == "MODE")

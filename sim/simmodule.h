@@ -134,6 +134,8 @@ public:
         int replugAfterRestartMs = -1; // >= 0: 100 ms after a restart's reply the module is unplugged, and this
                                        // much later another one, with factory settings, is plugged in under
                                        // the same link
+        // AT+UART? reports the line set for the next restart, not the one in effect.
+        bool reportsNewLineAtOnce = false;
     };
     Faults& faults() { return m_faults; }
 
