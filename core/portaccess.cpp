@@ -34,6 +34,19 @@ QString notAPort(const QString& port)
     return QString();
 }
 
+QString notASerialDevice(const QString& port)
+{
+    const QString refused = notAPort(port);
+    if (refused == QLatin1String("no such port"))
+        return QString();
+    if (!refused.isEmpty())
+        return refused;
+    const QString path = systemPath(deviceName(port));
+    if (!path.isEmpty() && !isTerminal(path))
+        return QStringLiteral("not a serial device (%1 is no terminal)").arg(path);
+    return QString();
+}
+
 QString openFailure(const QString& port, QSerialPort::SerialPortError error)
 {
     const QString refused = notAPort(port);

@@ -17,6 +17,13 @@ QString deviceName(const QString& port);
 // port", "not a serial device (a regular file)", ...; empty when it may be one.
 QString notAPort(const QString& port);
 
+// Why `port`, which exists, can be no module's port: notAPort() and, for a
+// device file that is no terminal (/dev/null, say), "not a serial device
+// (... is no terminal)". A device is opened for a moment to ask, so this is
+// for a check at start; empty when it may be a serial port, or when nothing
+// is there yet.
+QString notASerialDevice(const QString& port);
+
 // Why opening `port` failed with `error`, in words: no such port; not a
 // serial device; permission denied (with the hint on the dialout group);
 // held by another program (with its process ID when its lock file names it).
