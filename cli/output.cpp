@@ -1,7 +1,10 @@
 #include "cli/output.h"
 
+#include "cli/signalwatch.h"
+
 #include <QJsonDocument>
 #include <QSerialPortInfo>
+#include <cerrno>
 #ifdef Q_OS_WIN
 #include <io.h>
 #define isatty _isatty
@@ -110,6 +113,10 @@ int Reporter::finish(const Result& r)
     }
     if (written)
         return r.status;
+    if (m_outputClosed) {
+        note(QStringLiteral("standard output was closed by its reader: the result is not shown"));
+        return r.status > 128 ? r.status : 128 + SignalWatch::kBrokenPipe;
+    }
     note(QStringLiteral("standard output: the result cannot be written"));
     return r.status == 0 ? 2 : r.status;
 }
@@ -118,7 +125,13 @@ bool Reporter::out(const QByteArray& line)
 {
     endBar();
     clearStatus();
-    return writeTo(stdout, line);
+    if (m_outputClosed)
+        return false;
+    errno = 0;
+    if (writeTo(stdout, line))
+        return true;
+    m_outputClosed = errno == EPIPE;
+    return false;
 }
 
 void Reporter::showStatus(const QStringList& lines)

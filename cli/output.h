@@ -70,11 +70,14 @@ public:
 
     // Tells the result: its lines on standard error, then the text or, with
     // --json, the object on standard output. Returns the exit status: a
-    // result that could not be written makes a success a failure (2).
+    // result that could not be written makes a success a failure (2), and
+    // one whose output was closed by its reader ends as SIGPIPE does (141).
     int finish(const Result& r);
 
     // A line on standard output; false when it could not be written.
     bool out(const QByteArray& line);
+    // Whether standard output was closed by its reader (nothing more is written to it).
+    bool outputClosed() const { return m_outputClosed; }
     // Status lines on a terminal, drawn again in place of the last ones.
     void showStatus(const QStringList& lines);
     void clearStatus();
@@ -89,6 +92,7 @@ private:
     const bool m_terminal;
     QString m_phase;
     bool m_barShown = false;
+    bool m_outputClosed = false;
     int m_statusLines = 0;
 };
 

@@ -5,7 +5,13 @@
 // Termination requests (SIGINT, SIGTERM and SIGHUP; Ctrl+C and Ctrl+Break on
 // Windows) for a program that must end a module operation cleanly: the
 // exchange in progress finishes, nothing more is sent, the port is closed.
+// SIGPIPE (an output closed by its reader) is one too; the writes that raise
+// it again meanwhile fail with EPIPE instead of ending the process.
 namespace SignalWatch {
+
+// SIGPIPE's number, as POSIX numbers it (Windows has none): an output closed
+// by its reader ends a run as a signal does, with 128 plus this.
+constexpr int kBrokenPipe = 13;
 
 // Catches the signals from now on. While the watch is not armed (nothing is
 // talking to a module), a signal ends the process at once with 128 plus its

@@ -27,6 +27,10 @@ void onSignal(int signal)
         (void)written;
         ::_exit(128 + signal);
     }
+    // Every write to the closed output raises SIGPIPE once more: only a
+    // second signal of another kind ends the process at once.
+    if (signal == SIGPIPE && g_caught.load() != 0)
+        return;
     if (g_caught.exchange(signal) != 0)
         ::_exit(128 + signal);
     const unsigned char number = static_cast<unsigned char>(signal);
@@ -56,7 +60,8 @@ void install(std::function<void(int)> handler)
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART;
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+    static_assert(SIGPIPE == kBrokenPipe, "SIGPIPE is 13 on POSIX systems");
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE})
         ::sigaction(signal, &action, nullptr);
 }
 
@@ -74,6 +79,8 @@ const char* name(int signal)
         return "SIGTERM";
     case SIGHUP:
         return "SIGHUP";
+    case SIGPIPE:
+        return "SIGPIPE";
     default:
         return "a signal";
     }

@@ -43,7 +43,7 @@ void setArmed(bool armed)
 
 const char* name(int signal)
 {
-    return signal == SIGINT ? "SIGINT" : "SIGTERM";
+    return signal == SIGINT ? "SIGINT" : signal == kBrokenPipe ? "SIGPIPE" : "SIGTERM";
 }
 
 } // namespace SignalWatch
