@@ -164,9 +164,10 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     const QCommandLineOption jsonOption("json");
     const QCommandLineOption quietOption("quiet");
     const QCommandLineOption fastOption("fast");
+    const QCommandLineOption checkOption("check");
     parser.addOptions({helpOption, versionOption, outputOption, setOption, verifyOption, restartOption, portOption,
                        valuesOption, countOption, reportOption, baudOption, parityOption, stopOption, logOption,
-                       jsonOption, quietOption, fastOption});
+                       jsonOption, quietOption, fastOption, checkOption});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -213,7 +214,8 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     if (!onlyFor(outputOption, {"read"}) || !onlyFor(setOption, {"write", "verify", "station"}) ||
         !onlyFor(verifyOption, {"write"}) || !onlyFor(restartOption, {"write", "station"}) ||
         !onlyFor(portOption, {"station"}) || !onlyFor(valuesOption, {"station"}) ||
-        !onlyFor(countOption, {"station"}) || !onlyFor(reportOption, {"station"}) || !onlyFor(fastOption, module) ||
+        !onlyFor(countOption, {"station"}) || !onlyFor(reportOption, {"station"}) ||
+        !onlyFor(checkOption, {"station"}) || !onlyFor(fastOption, module) ||
         !onlyFor(logOption, {"read", "write", "verify", "search", "leave", "restart", "restore"}))
         return false;
     o->output = parser.value(outputOption);
@@ -226,7 +228,8 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     o->ports = parser.values(portOption);
     o->values = parser.value(valuesOption);
     o->report = parser.value(reportOption);
-    if (station && o->ports.isEmpty()) {
+    o->check = parser.isSet(checkOption);
+    if (station && o->ports.isEmpty() && !o->check) {
         *error = QStringLiteral("station needs at least one --port");
         return false;
     }
@@ -268,13 +271,6 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
         return false;
     }
     return true;
-}
-
-QString parityWord(QSerialPort::Parity parity)
-{
-    return parity == QSerialPort::OddParity    ? QStringLiteral("odd")
-           : parity == QSerialPort::EvenParity ? QStringLiteral("even")
-                                               : QStringLiteral("none");
 }
 
 // The ports the window lists; with --json, what the system knows of each.
@@ -385,7 +381,7 @@ private:
     Result onModule(const ModuleConfig& profile)
     {
         ModuleRun run(
-            m_session, m_o.port, m_o.lineText(), [this] { return m_signal; },
+            m_session, m_port, m_o.port, m_o.portLine(), [this] { return m_signal; },
             [this](const QString& phase) { m_out.setPhase(phase); });
         if (m_o.command == QLatin1String("read"))
             return read(run);
@@ -467,11 +463,6 @@ private:
 };
 
 } // namespace
-
-QString Options::lineText() const
-{
-    return QStringLiteral("%1 baud, parity %2").arg(baud).arg(parityWord(parity));
-}
 
 int run(const QStringList& arguments)
 {

@@ -1,7 +1,9 @@
 #include "cli/modulerun.h"
 
 #include "cli/signalwatch.h"
+#include "core/common.h"
 #include "core/modulesession.h"
+#include "core/serialsocket.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -30,6 +32,12 @@ QString readingProblem(const ConfigReading& reading)
         return missing;
     const QString problem = Config::check(reading.values);
     return problem.isEmpty() ? problem : QStringLiteral("the module reported %1").arg(problem);
+}
+
+// The module's own serial line.
+ConfigFields serialFields()
+{
+    return ConfigField::SerialBaud | ConfigField::SerialStopBits | ConfigField::SerialParity;
 }
 
 QString listed(const QStringList& texts)
@@ -105,9 +113,42 @@ void addSummary(const SequenceOutcome& o, const ModuleRun::Plan& plan, Result* r
 
 } // namespace
 
-ModuleRun::ModuleRun(ModuleSession& session, const QString& port, const QString& line, std::function<int()> signal,
-                     std::function<void(const QString&)> phase)
-    : m_session(session), m_port(port), m_line(line), m_signal(std::move(signal)), m_phase(std::move(phase))
+QString PortLine::text() const
+{
+    QString text = QStringLiteral("%1 baud, parity %2").arg(baud).arg(parityWord(parity));
+    if (stopBits == QSerialPort::TwoStop)
+        text += QStringLiteral(", 2 stop bits");
+    return text;
+}
+
+QString parityWord(QSerialPort::Parity parity)
+{
+    return parity == QSerialPort::OddParity    ? QStringLiteral("odd")
+           : parity == QSerialPort::EvenParity ? QStringLiteral("even")
+                                               : QStringLiteral("none");
+}
+
+PortLine lineOf(const ModuleConfig& config)
+{
+    PortLine line;
+    line.baud = config.baud;
+    line.parity = config.parity == QLatin1String("ODD")    ? QSerialPort::OddParity
+                  : config.parity == QLatin1String("EVEN") ? QSerialPort::EvenParity
+                                                           : QSerialPort::NoParity;
+    line.stopBits = config.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
+    return line;
+}
+
+bool changesLine(const ModuleConfig& config, const PortLine& line)
+{
+    const PortLine next = lineOf(config);
+    return next.baud != line.baud || next.parity != line.parity || next.stopBits != line.stopBits;
+}
+
+ModuleRun::ModuleRun(ModuleSession& session, SerialSocket* port, const QString& name, const PortLine& line,
+                     std::function<int()> signal, std::function<void(const QString&)> phase)
+    : m_session(session), m_socket(port), m_port(name), m_line(line), m_signal(std::move(signal)),
+      m_phase(std::move(phase))
 {}
 
 Result ModuleRun::judged(const SequenceOutcome& o, const QString& what, const Plan& plan) const
@@ -143,7 +184,7 @@ Result ModuleRun::notListening() const
 {
     return failure(NoAnswer, QStringLiteral("%1: the module does not answer at %2 (is it powered? \"velkocan-cli "
                                             "search %1\" finds its line)")
-                                 .arg(m_port, m_line));
+                                 .arg(m_port, m_line.text()));
 }
 
 bool ModuleRun::connect(const QString& what, const Plan& plan, Result* r)
@@ -180,8 +221,12 @@ Result ModuleRun::write(const ModuleConfig& profile, bool verify, bool restart)
     r.fields.insert(QStringLiteral("restarted"), false);
     if (m_signal() != 0)
         return interrupted(m_session.outcome(), QStringLiteral("write"));
+    // A new serial line may be reported only once it is in effect: it is
+    // checked after the restart, at that line.
+    const bool newLine = verify && restart && changesLine(profile, m_line);
     if (verify) {
-        const Result compared = this->verify(profile, true);
+        const ConfigFields fields = newLine ? Config::everyField() & ~serialFields() : Config::everyField();
+        const Result compared = this->verify(profile, true, fields);
         adopt(compared, &r);
         if (compared.status != Done)
             return r;
@@ -197,10 +242,54 @@ Result ModuleRun::write(const ModuleConfig& profile, bool verify, bool restart)
         return r;
     }
     r.fields.insert(QStringLiteral("restarted"), true);
+    if (newLine)
+        adopt(checkNewLine(profile), &r);
     return r;
 }
 
-Result ModuleRun::verify(const ModuleConfig& profile, bool written)
+Result ModuleRun::checkNewLine(const ModuleConfig& profile)
+{
+    constexpr int kBootTries = 3; // a restarting module answers again within these tries
+    constexpr int kBootPauseMs = 300;
+    const PortLine next = lineOf(profile);
+    Result r;
+    r.fields.insert(QStringLiteral("newLine"), next.text());
+    m_phase(QStringLiteral("verify"));
+    m_socket->closePort();
+    m_socket->setPortConfig(m_socket->portName(), next.baud, QSerialPort::Data8, next.parity, next.stopBits);
+    bool listening = false;
+    for (int attempt = 0; attempt < kBootTries && !listening && m_signal() == 0; ++attempt) {
+        if (attempt > 0)
+            Common::delay(kBootPauseMs, [this] { return m_signal() != 0; });
+        if (!m_socket->isOpen() && !m_socket->openPort())
+            continue;
+        listening = m_session.enterConfiguration();
+    }
+    m_line = next;
+    if (m_signal() != 0)
+        return interrupted(m_session.outcome(), QStringLiteral("verify"));
+    if (!listening) {
+        Result silent =
+            m_socket->isOpen()
+                ? failure(NoAnswer, QStringLiteral("%1: the module does not answer at its new line, %2, "
+                                                   "after the restart")
+                                        .arg(m_port, next.text()))
+                : failure(CutShort, QStringLiteral("%1: the port did not open again at %2 after the restart")
+                                        .arg(m_port, next.text()));
+        silent.fields = r.fields;
+        return silent;
+    }
+    Result compared = verify(profile, true, serialFields());
+    adopt(compared, &r);
+    if (compared.status != Done)
+        return r;
+    m_phase(QStringLiteral("restart"));
+    m_session.restart();
+    adopt(judged(m_session.outcome(), QStringLiteral("restart")), &r);
+    return r;
+}
+
+Result ModuleRun::verify(const ModuleConfig& profile, bool written, ConfigFields fields)
 {
     if (m_signal() != 0)
         return interrupted(m_session.outcome(), QStringLiteral("verify"));
@@ -217,6 +306,8 @@ Result ModuleRun::verify(const ModuleConfig& profile, bool written)
     QJsonArray differences;
     const QString expected = written ? QStringLiteral("wrote") : QStringLiteral("profile");
     for (const Config::Difference& d : Config::compare(profile, reading.values)) {
+        if (!(fields & d.field))
+            continue;
         r.details.append(d.text(written));
         differences.append(
             QJsonObject{{"field", Config::fieldPath(d.field)}, {expected, d.expected}, {"module", d.module}});

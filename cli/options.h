@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/modulerun.h"
+
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
@@ -23,13 +25,14 @@ struct Options
     bool fast = false;
     bool json = false;
     bool quiet = false;
+    bool check = false; // station: --check, read everything as a run would and send nothing
     QString logFile;
     int baud = 115200;
     QSerialPort::Parity parity = QSerialPort::NoParity;
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
 
-    // "115200 baud, parity none", for messages.
-    QString lineText() const;
+    // The PC side's line: --baud, --parity, --stop.
+    PortLine portLine() const { return {baud, parity, stopBits}; }
 };
 
 } // namespace CommandLine
