@@ -5,12 +5,14 @@
 #include "cli/output.h"
 #include "cli/signalwatch.h"
 #include "cli/valuestable.h"
+#include "core/atprotocol.h"
 #include "core/common.h"
 #include "core/fileaccess.h"
 #include "core/moduleconfig.h"
 #include "core/modulesession.h"
 #include "core/portaccess.h"
 #include "core/profile.h"
+#include "core/reportfile.h"
 #include "core/serialsocket.h"
 
 #include <QDateTime>
@@ -44,6 +46,7 @@ struct Row
 {
     int index = -1; // in the pool
     int number = 0;
+    int line = 0; // of the values file
     ModuleConfig config;
     QJsonObject values;
 };
@@ -56,8 +59,9 @@ class RowPool
 public:
     enum class Take { Got, Wait, Over };
 
-    RowPool(QVector<Row> rows, bool fromValues, int count)
-        : m_rows(std::move(rows)), m_fromValues(fromValues), m_count(count)
+    // Module numbers continue after `firstModule`.
+    RowPool(QVector<Row> rows, bool fromValues, int count, int firstModule)
+        : m_rows(std::move(rows)), m_fromValues(fromValues), m_count(count), m_base(firstModule), m_started(firstModule)
     {
         for (int i = 0; i < m_rows.size(); ++i)
             m_queue.append(i);
@@ -68,7 +72,7 @@ public:
     Take take(Row* row, int* module)
     {
         const QMutexLocker lock(&m_mutex);
-        if (m_count >= 0 && m_started >= m_count)
+        if (m_closed || countReached())
             return Take::Over;
         if (m_fromValues) {
             if (m_queue.isEmpty())
@@ -94,7 +98,21 @@ public:
     bool over() const
     {
         const QMutexLocker lock(&m_mutex);
-        return (m_count >= 0 && m_started >= m_count) || (m_fromValues && m_queue.isEmpty() && m_inProgress == 0);
+        return m_closed || exhaustedLocked();
+    }
+
+    // The rows or the count ran out: the line's work is done.
+    bool exhausted() const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return exhaustedLocked();
+    }
+
+    // From now on no module starts; those in progress finish.
+    void close()
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_closed = true;
     }
 
     int rowsLeft() const
@@ -104,13 +122,18 @@ public:
     }
 
 private:
+    bool countReached() const { return m_count >= 0 && m_started - m_base >= m_count; }
+    bool exhaustedLocked() const { return countReached() || (m_fromValues && m_queue.isEmpty() && m_inProgress == 0); }
+
     mutable QMutex m_mutex;
     const QVector<Row> m_rows;
     QList<int> m_queue;
     const bool m_fromValues;
     const int m_count;
+    const int m_base;
     int m_started = 0;
     int m_inProgress = 0;
+    bool m_closed = false;
 };
 
 // "2026-12-07T10:15:02.123+01:00": local time with its offset.
@@ -123,6 +146,21 @@ QString timeWithOffset(const QDateTime& when)
                .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
                .arg(minutes / 60, 2, 10, QLatin1Char('0'))
                .arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+// What a result line says of a module that was not ok: the error and each
+// detail (the refused command with its reply, the differing fields with what
+// was written and what the module has, where the operation stopped).
+QString reasonOf(const Result& r, const QString& port)
+{
+    QStringList parts;
+    QString error = r.error;
+    if (error.startsWith(port + QStringLiteral(": ")))
+        error = error.mid(port.size() + 2);
+    if (!error.isEmpty() && !r.detailsSayAll)
+        parts.append(error);
+    parts += r.details;
+    return parts.join(QStringLiteral("; "));
 }
 
 // One slot: a port and the thread that serves it.
@@ -154,14 +192,19 @@ signals:
     // `state`: waiting, writing, verifying, restarting, removing; `detail` more of it.
     void status(int slot, const QString& state, const QString& detail);
     void portOpened(int slot);
-    // One module ended: its report record, and whether a signal cut it short.
-    void moduleDone(int slot, const QJsonObject& record, bool interrupted);
+    // One module ended: its report record, whether a signal cut it short,
+    // and for one that was not ok what went wrong, in words.
+    void moduleDone(int slot, const QJsonObject& record, bool interrupted, const QString& reason);
     void finished(int slot);
 
 public slots:
     void run()
     {
         SerialSocket* const port = SerialSocket::createPort(this);
+        connect(port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError code) {
+            if (code != QSerialPort::NoError && m_openError == QSerialPort::NoError)
+                m_openError = code;
+        });
         ModuleSession session(port);
         m_session = &session;
         session.setFastExchange(m_o.fast);
@@ -170,7 +213,6 @@ public slots:
                 emit status(m_slot, m_phase, QStringLiteral("step %1 of %2, %3").arg(step).arg(steps).arg(what));
         });
         while (!m_stopping && !m_pool->over()) {
-            emit status(m_slot, QStringLiteral("waiting"), QStringLiteral("for a module"));
             if (!waitForModule(port, session))
                 break;
             Row row;
@@ -179,9 +221,12 @@ public slots:
                 idle(kRetryMs);
             if (took != RowPool::Take::Got)
                 break;
-            const bool ok = configure(session, row);
+            const bool ok = configure(session, port, row);
             m_pool->finish(row, ok);
             m_module = 0;
+            // A module that took a new serial line is looked for at the
+            // station's line again: it no longer answers there.
+            port->setPortConfig(m_port, m_o.baud, QSerialPort::Data8, m_o.parity, m_o.stopBits);
             if (!m_stopping && !m_pool->over())
                 waitUntilGone(port, session);
             port->closePort();
@@ -195,27 +240,44 @@ private:
     // Sleeps `ms` while events are processed; false once the slot is to end.
     bool idle(int ms)
     {
-        Common::delay(ms, [this] { return m_stopping.load(); });
+        Common::delay(ms, [this] { return m_stopping.load() || m_pool->over(); });
         return !m_stopping;
     }
 
     // Tries every half second, quietly, until the port exists and a module
     // answers on it; the port is then open, the module in its configuration
     // state. A port given as a link is resolved each time: a re-plugged
-    // adapter may come back under another device name.
+    // adapter may come back under another device name. The status says why
+    // the slot is still waiting.
     bool waitForModule(SerialSocket* port, ModuleSession& session)
     {
+        QString why = QStringLiteral("for a module");
         while (!m_stopping && !m_pool->over()) {
-            if (PortAccess::notAPort(m_port).isEmpty()) {
-                port->setPortConfig(m_port, m_o.baud, QSerialPort::Data8, m_o.parity, m_o.stopBits);
-                if (port->openPort()) {
-                    emit portOpened(m_slot);
-                    if (session.enterConfiguration())
-                        return true;
-                    port->closePort();
-                }
+            emit status(m_slot, QStringLiteral("waiting"), why);
+            if (!PortAccess::notAPort(m_port).isEmpty()) {
+                why = QStringLiteral("(no such port yet)");
+                idle(kRetryMs);
+                continue;
             }
+            port->setPortConfig(m_port, m_o.baud, QSerialPort::Data8, m_o.parity, m_o.stopBits);
+            m_openError = QSerialPort::NoError;
+            if (!port->openPort()) {
+                why = QStringLiteral("(%1)").arg(PortAccess::openFailure(m_port, m_openError));
+                idle(kRetryMs);
+                continue;
+            }
+            emit portOpened(m_slot);
+            if (session.enterConfiguration())
+                return true;
+            // A reply still coming when the probe gave up, or one that comes
+            // after it, is a module too slow for the probe.
+            const QByteArray reply = session.reply();
             idle(kRetryMs);
+            const bool slow = (!reply.isEmpty() && !At::replyFinished(reply)) ||
+                              (port->isOpen() && port->bytesAvailable() > 0);
+            why = slow ? QStringLiteral("(a module answers, but more slowly than the probe waits)")
+                       : QStringLiteral("(no answer at %1)").arg(m_o.portLine().text());
+            port->closePort();
         }
         return false;
     }
@@ -231,13 +293,12 @@ private:
     }
 
     // Writes, verifies and, when asked, restarts the module; records it.
-    bool configure(ModuleSession& session, const Row& row)
+    bool configure(ModuleSession& session, SerialSocket* port, const Row& row)
     {
-        const QDateTime started = QDateTime::currentDateTime();
         QElapsedTimer clock;
         clock.start();
         ModuleRun run(
-            session, m_port, m_o.lineText(), [this] { return m_signal.load(); },
+            session, port, m_port, m_o.portLine(), [this] { return m_signal.load(); },
             [this](const QString& phase) {
                 m_phase = phase == QLatin1String("write")     ? QStringLiteral("writing")
                           : phase == QLatin1String("verify")  ? QStringLiteral("verifying")
@@ -248,7 +309,7 @@ private:
         const Result r = run.write(row.config, true, m_o.restart);
         const QString verdict = CommandLine::verdict(r);
         QJsonObject record{
-            {"time", timeWithOffset(started)},
+            {"time", timeWithOffset(QDateTime::currentDateTime())},
             {"port", m_port},
             {"adapter", adapterOf(QSerialPortInfo(PortAccess::deviceName(m_port)))},
             {"module", m_module},
@@ -260,9 +321,16 @@ private:
             {"refused", r.fields.value(QStringLiteral("refused")).toArray()},
             {"durationMs", clock.elapsed()},
         };
+        // Where a module cut short stopped, and what it holds of the write.
+        for (const char* key : {"unanswered", "stoppedAfter", "written", "partlyWritten", "notWritten", "newLine"}) {
+            const QString name = QLatin1String(key);
+            if (r.fields.contains(name))
+                record.insert(name, r.fields.value(name));
+        }
         if (!r.error.isEmpty())
             record.insert(QStringLiteral("error"), r.error);
-        emit moduleDone(m_slot, record, r.status > 128);
+        emit moduleDone(m_slot, record, r.status > 128,
+                        verdict == QLatin1String("ok") ? QString() : reasonOf(r, m_port));
         return verdict == QLatin1String("ok");
     }
 
@@ -273,7 +341,8 @@ private:
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_signal{0};
     ModuleSession* m_session = nullptr; // while run() runs, on the slot's thread
-    int m_module = 0;                   // the module in progress, 0 for none
+    QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
+    int m_module = 0; // the module in progress, 0 for none
     QString m_phase;
 };
 
@@ -291,11 +360,19 @@ public:
         if (!prepare(&rows, &refused))
             return m_out.finish(refused);
         const bool fromValues = !m_o.values.isEmpty();
+        if (m_o.check)
+            return showCheck(rows);
         if (fromValues && rows.isEmpty()) {
             m_out.note(QStringLiteral("station: every row is done; nothing to do"));
             return Done;
         }
-        RowPool pool(rows, fromValues, m_o.count);
+        if (!checkPorts(&refused))
+            return m_out.finish(refused);
+        QString error;
+        if (m_endCutLine && !m_report.append("\n", &error))
+            return m_out.finish(failure(BadUsage, error + QStringLiteral(" (nothing sent)")));
+        RowPool pool(rows, fromValues, m_o.count, m_lastModule);
+        m_pool = &pool;
 
         QEventLoop loop;
         QVector<QThread*> threads;
@@ -306,14 +383,15 @@ public:
             worker->moveToThread(thread);
             m_workers.append(worker);
             m_states.append(QStringLiteral("waiting for a module"));
+            m_shown.append(QString());
             QObject::connect(thread, &QThread::started, worker, &SlotWorker::run);
             QObject::connect(
                 worker, &SlotWorker::status, &loop,
                 [this](int slot, const QString& state, const QString& detail) { showState(slot, state, detail); });
             QObject::connect(worker, &SlotWorker::portOpened, &loop, [this] { m_portOpened = true; });
             QObject::connect(worker, &SlotWorker::moduleDone, &loop,
-                             [this](int slot, const QJsonObject& record, bool interrupted) {
-                                 recordModule(slot, record, interrupted);
+                             [this](int slot, const QJsonObject& record, bool interrupted, const QString& reason) {
+                                 recordModule(slot, record, interrupted, reason);
                              });
             QObject::connect(worker, &SlotWorker::finished, &loop, [&loop, &running, thread] {
                 thread->quit();
@@ -323,12 +401,7 @@ public:
             threads.append(thread);
             ++running;
         }
-        SignalWatch::install([this](int signal) {
-            if (m_signal == 0)
-                m_signal = signal;
-            for (SlotWorker* const worker : std::as_const(m_workers))
-                worker->requestStop(signal);
-        });
+        SignalWatch::install([this](int signal) { stop(signal); });
         SignalWatch::setArmed(true);
         for (QThread* const thread : std::as_const(threads))
             thread->start();
@@ -340,24 +413,41 @@ public:
         }
         qDeleteAll(m_workers);
         m_workers.clear();
+        m_pool = nullptr;
         m_out.clearStatus();
 
         QString summary = QStringLiteral("station: %1 ok, %2 failed").arg(m_ok).arg(m_failed);
         if (fromValues)
             summary += QStringLiteral(", %1 rows left").arg(pool.rowsLeft());
-        if (m_signal != 0)
+        if (!m_reportError.isEmpty())
+            summary += QStringLiteral(" (stopped: the report cannot be written: %1; %2 of the records only on "
+                                      "standard error)")
+                           .arg(m_reportError)
+                           .arg(m_unrecorded);
+        else if (m_signal != 0)
             summary += QStringLiteral(" (stopped by %1)").arg(QLatin1String(SignalWatch::name(m_signal)));
         m_out.note(summary);
-        if (m_interrupted)
+        if (!m_reportError.isEmpty())
+            return BadUsage;
+        // A signal that came before the line's work was done: an interrupted
+        // line, told apart from a finished one.
+        if (m_signal != 0 && (m_interrupted || !pool.exhausted()))
             return 128 + m_signal;
         if (!m_portOpened && m_ok + m_failed == 0)
             return PortFailed;
-        if (!m_written)
-            return BadUsage;
         return m_failed > 0 ? Differences : Done;
     }
 
 private:
+    // Every slot ends: a module in progress after the exchange in progress.
+    void stop(int signal)
+    {
+        if (m_signal == 0)
+            m_signal = signal;
+        for (SlotWorker* const worker : std::as_const(m_workers))
+            worker->requestStop(signal);
+    }
+
     // The profile with --set, the rows of --values with each row checked,
     // and the report with the rows it already holds as done. False with
     // `refused` set when something is wrong; nothing is sent then.
@@ -371,15 +461,34 @@ private:
         }
         QStringList problems;
         QStringList warnings; // the profile's own, the same for every row
+        bool newLineTold = false;
         const auto check = [&](const QString& where, const QStringList& overrides, Row* row) {
             QString why;
             warnings.clear();
-            if (Profile::read(profileText, &row->config, &why, overrides, &warnings))
+            if (!Profile::read(profileText, &row->config, &why, overrides, &warnings)) {
+                for (const QString& p : why.split(QLatin1Char('\n')))
+                    problems.append(QStringLiteral("%1: %2").arg(where, p));
                 return;
-            for (const QString& p : why.split(QLatin1Char('\n')))
-                problems.append(QStringLiteral("%1: %2").arg(where, p));
+            }
+            if (!changesLine(row->config, m_o.portLine()) || newLineTold)
+                return;
+            newLineTold = true;
+            const QString line = lineOf(row->config).text();
+            if (m_o.restart) {
+                m_out.note(QStringLiteral("%1: serial: the modules take %2, which is checked after their restart, "
+                                          "at that line")
+                               .arg(where, line));
+            } else {
+                problems.append(QStringLiteral("%1: serial: the modules would take %2, while the station talks at "
+                                               "%3; a module may report a new line only once it restarted, so the "
+                                               "station checks it after a restart: give --restart")
+                                    .arg(where, line, m_o.portLine().text()));
+            }
         };
 
+        ReportContents report;
+        if (!readReport(&report, refused))
+            return false;
         if (m_o.values.isEmpty()) {
             Row row;
             row.index = 0;
@@ -396,10 +505,11 @@ private:
                 *refused = failure(BadUsage, QStringLiteral("%1: %2 (nothing sent)").arg(m_o.values, error));
                 return false;
             }
-            const QSet<int> done = reportedRows(table);
+            const QSet<int> done = reportedRows(report, table);
             for (int i = 0; i < table.rows.size(); ++i) {
                 Row row;
                 row.number = i + 1;
+                row.line = table.lines.at(i);
                 row.values = table.values(i);
                 check(QStringLiteral("%1 line %2").arg(m_o.values).arg(table.lines.at(i)),
                       m_o.overrides + table.overrides(i), &row);
@@ -420,28 +530,57 @@ private:
         }
         for (const QString& w : warnings)
             m_out.note(QStringLiteral("profile: ") + w);
-        if (!m_o.report.isEmpty()) {
+        return true;
+    }
+
+    // The report of an earlier run, read as a resume reads it: held for this
+    // run (a second station on it is refused), every line that is not a
+    // record named, a cut last line ended before anything is appended. With
+    // --check it is only read.
+    bool readReport(ReportContents* contents, Result* refused)
+    {
+        if (m_o.report.isEmpty())
+            return true;
+        QByteArray bytes;
+        QString error;
+        if (m_o.check) {
+            if (Files::kind(m_o.report) == QLatin1String("a regular file")) {
+                QFile file(m_o.report);
+                if (!file.open(QIODevice::ReadOnly)) {
+                    *refused = failure(BadUsage, QStringLiteral("%1: %2").arg(m_o.report, file.errorString()));
+                    return false;
+                }
+                bytes = file.readAll();
+            }
+        } else {
             const QString problem = Files::writeProblem(m_o.report);
-            m_report.setFileName(m_o.report);
-            if (!problem.isEmpty() || !m_report.open(QIODevice::WriteOnly | QIODevice::Append)) {
-                *refused = failure(BadUsage,
-                                   (problem.isEmpty() ? m_o.report + QStringLiteral(": cannot be written") : problem) +
-                                       QStringLiteral(" (nothing sent)"));
+            if (!problem.isEmpty() || !m_report.open(m_o.report, &error)) {
+                *refused = failure(BadUsage, (problem.isEmpty() ? error : problem) + QStringLiteral(" (nothing sent)"));
                 return false;
             }
+            bytes = m_report.contents();
         }
+        *contents = ReportContents::parse(bytes);
+        for (const QString& problem : contents->problems)
+            m_out.note(QStringLiteral("%1 %2; left as it is").arg(m_o.report, problem));
+        if (contents->cutLine > 0) {
+            m_out.note(QStringLiteral("%1 line %2 has no line end (cut short?); it is ended before the first new "
+                                      "record")
+                           .arg(m_o.report)
+                           .arg(contents->cutLine));
+            m_endCutLine = !m_o.check;
+        }
+        for (const ReportContents::Record& record : std::as_const(contents->records))
+            m_lastModule = qMax(m_lastModule, record.object.value(QStringLiteral("module")).toInt());
         return true;
     }
 
     // The rows an earlier run of this report wrote ok, with the same values.
-    QSet<int> reportedRows(const ValuesTable& table) const
+    static QSet<int> reportedRows(const ReportContents& report, const ValuesTable& table)
     {
         QSet<int> done;
-        QFile file(m_o.report);
-        if (m_o.report.isEmpty() || !file.open(QIODevice::ReadOnly))
-            return done;
-        while (!file.atEnd()) {
-            const QJsonObject record = QJsonDocument::fromJson(file.readLine()).object();
+        for (const ReportContents::Record& r : report.records) {
+            const QJsonObject& record = r.object;
             const int number = record.value(QStringLiteral("row")).toInt();
             if (record.value(QStringLiteral("result")).toString() != QLatin1String("ok") || number < 1 ||
                 number > table.rows.size())
@@ -452,69 +591,152 @@ private:
         return done;
     }
 
-    void showState(int slot, const QString& state, const QString& detail)
+    // Ports that exist but can be no module's, and one device under two
+    // names, refused before any slot starts.
+    bool checkPorts(Result* refused) const
     {
-        const QString line =
-            QStringLiteral("%1: %2%3")
-                .arg(m_o.ports.at(slot), state, detail.isEmpty() ? QString() : QLatin1Char(' ') + detail);
-        const bool changed = !m_states.at(slot).startsWith(m_o.ports.at(slot) + QStringLiteral(": ") + state);
-        m_states[slot] = line;
-        if (m_out.onTerminal())
-            m_out.showStatus(m_states);
-        else if (changed && !m_out.quiet())
-            m_out.note(QStringLiteral("%1: %2").arg(m_o.ports.at(slot), state));
+        QStringList devices;
+        for (const QString& port : m_o.ports) {
+            const QString why = PortAccess::notASerialDevice(port);
+            if (!why.isEmpty()) {
+                *refused = failure(PortFailed, QStringLiteral("%1: %2 (nothing sent)").arg(port, why));
+                return false;
+            }
+            const QString device = PortAccess::deviceName(port);
+            const int same = devices.indexOf(device);
+            if (same >= 0) {
+                *refused = failure(BadUsage, QStringLiteral("--port %1 and --port %2 are one device, %3 (nothing sent)")
+                                                 .arg(m_o.ports.at(same), port, device));
+                return false;
+            }
+            devices.append(device);
+        }
+        return true;
     }
 
-    void recordModule(int slot, const QJsonObject& record, bool interrupted)
+    // --check: what a run would do, without a port.
+    int showCheck(const QVector<Row>& rows)
+    {
+        Result r;
+        QJsonArray left;
+        if (!m_o.values.isEmpty()) {
+            for (const Row& row : rows) {
+                QStringList values;
+                for (auto it = row.values.begin(); it != row.values.end(); ++it)
+                    values.append(it.key() + QLatin1Char('=') + it.value().toString());
+                r.text += QStringLiteral("row %1 (line %2): %3\n")
+                              .arg(row.number)
+                              .arg(row.line)
+                              .arg(values.join(QLatin1Char(' ')));
+                left.append(QJsonObject{{"row", row.number}, {"line", row.line}, {"values", row.values}});
+            }
+            r.fields.insert(QStringLiteral("rowsLeft"), left);
+            r.fields.insert(QStringLiteral("rowsDone"), m_skipped);
+            m_out.note(QStringLiteral("station: check: %1 rows left, %2 already reported ok; nothing sent")
+                           .arg(rows.size())
+                           .arg(m_skipped));
+        } else {
+            m_out.note(QStringLiteral("station: check: no values; every module gets the profile; nothing sent"));
+        }
+        r.fields.insert(QStringLiteral("check"), true);
+        r.fields.insert(QStringLiteral("lastModule"), m_lastModule);
+        return m_out.finish(r);
+    }
+
+    void showState(int slot, const QString& state, const QString& detail)
+    {
+        const QString port = m_o.ports.at(slot);
+        m_states[slot] =
+            QStringLiteral("%1: %2%3").arg(port, state, detail.isEmpty() ? QString() : QLatin1Char(' ') + detail);
+        if (m_out.onTerminal()) {
+            m_out.showStatus(m_states);
+            return;
+        }
+        // Off a terminal, a line when the state changes, and when the reason
+        // a slot is waiting changes.
+        const QString shown =
+            state == QLatin1String("waiting") ? m_states.at(slot) : port + QStringLiteral(": ") + state;
+        if (shown == m_shown.at(slot))
+            return;
+        m_shown[slot] = shown;
+        if (!m_out.quiet())
+            m_out.note(shown);
+    }
+
+    void recordModule(int slot, const QJsonObject& record, bool interrupted, const QString& reason)
     {
         const bool ok = record.value(QStringLiteral("result")).toString() == QLatin1String("ok");
         (ok ? m_ok : m_failed)++;
         m_interrupted = m_interrupted || interrupted;
         const QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
-        if (m_report.isOpen()) {
-            m_written = m_report.write(line) == line.size() && m_report.flush() && m_written;
-            if (!m_written)
-                m_out.note(QStringLiteral("%1: %2").arg(m_o.report, m_report.errorString()));
+        if (m_report.isOpen() && m_reportError.isEmpty()) {
+            QString error;
+            if (!m_report.append(line, &error)) {
+                // No module starts without its record; those in progress finish.
+                m_reportError = error;
+                if (m_pool)
+                    m_pool->close();
+                m_out.note(QStringLiteral("%1; no further module is taken").arg(error));
+            }
         }
+        if (!m_reportError.isEmpty()) {
+            // Nothing is lost: the record, whole, where it can still be read.
+            ++m_unrecorded;
+            m_out.note(QStringLiteral("not in the report: ") + QString::fromUtf8(line.trimmed()));
+        }
+        bool shown = true;
         if (m_out.json()) {
             QJsonObject object = record;
             object.insert(QStringLiteral("command"), QStringLiteral("station"));
-            m_out.out(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+            shown = m_out.out(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
         } else if (!ok || !m_out.quiet()) {
-            QStringList values;
-            const QJsonObject v = record.value(QStringLiteral("values")).toObject();
-            for (auto it = v.begin(); it != v.end(); ++it)
-                values.append(it.key() + QLatin1Char('=') + it.value().toString());
-            QString text = QStringLiteral("%1 %2 module %3")
-                               .arg(record.value(QStringLiteral("time")).toString(), m_o.ports.at(slot))
-                               .arg(record.value(QStringLiteral("module")).toInt());
-            if (record.value(QStringLiteral("row")).isDouble())
-                text += QStringLiteral(" row %1 %2")
-                            .arg(record.value(QStringLiteral("row")).toInt())
-                            .arg(values.join(QLatin1Char(' ')));
-            text += QStringLiteral(": %1, %2 s")
-                        .arg(record.value(QStringLiteral("result")).toString())
-                        .arg(double(record.value(QStringLiteral("durationMs")).toInt()) / 1000.0, 0, 'f', 2);
-            if (!ok)
-                text += QStringLiteral(" (%1)").arg(record.value(QStringLiteral("error")).toString());
-            m_out.out(text.toUtf8() + '\n');
+            shown = m_out.out(resultLine(slot, record, reason).toUtf8() + '\n');
         }
+        // Standard output closed by its reader ends the line as a signal does.
+        if (!shown && m_out.outputClosed())
+            stop(SignalWatch::kBrokenPipe);
         if (m_out.onTerminal())
             m_out.showStatus(m_states);
+    }
+
+    QString resultLine(int slot, const QJsonObject& record, const QString& reason) const
+    {
+        QStringList values;
+        const QJsonObject v = record.value(QStringLiteral("values")).toObject();
+        for (auto it = v.begin(); it != v.end(); ++it)
+            values.append(it.key() + QLatin1Char('=') + it.value().toString());
+        QString text = QStringLiteral("%1 %2 module %3")
+                           .arg(record.value(QStringLiteral("time")).toString(), m_o.ports.at(slot))
+                           .arg(record.value(QStringLiteral("module")).toInt());
+        if (record.value(QStringLiteral("row")).isDouble())
+            text += QStringLiteral(" row %1 %2")
+                        .arg(record.value(QStringLiteral("row")).toInt())
+                        .arg(values.join(QLatin1Char(' ')));
+        text += QStringLiteral(": %1, %2 s")
+                    .arg(record.value(QStringLiteral("result")).toString())
+                    .arg(double(record.value(QStringLiteral("durationMs")).toInt()) / 1000.0, 0, 'f', 2);
+        if (!reason.isEmpty())
+            text += QStringLiteral(" (%1)").arg(reason);
+        return text;
     }
 
     const Options& m_o;
     Reporter& m_out;
     QVector<SlotWorker*> m_workers;
-    QStringList m_states; // a status line per slot
-    QFile m_report;
-    bool m_written = true; // every record reached the report
+    RowPool* m_pool = nullptr; // while the slots run
+    QStringList m_states;      // a status line per slot
+    QStringList m_shown;       // the last line shown per slot, off a terminal
+    ReportFile m_report;
+    QString m_reportError; // why the report took no more records; empty while it takes them
+    int m_unrecorded = 0;  // records only on standard error
     bool m_portOpened = false;
     bool m_interrupted = false;
     int m_signal = 0;
     int m_ok = 0;
     int m_failed = 0;
     int m_skipped = 0;
+    int m_lastModule = 0;      // the highest module number of the report
+    bool m_endCutLine = false; // the report's last line has no line end yet
 };
 
 } // namespace

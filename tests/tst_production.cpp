@@ -8,6 +8,7 @@
 #include "tests/support/simsupport.h"
 #include "tests/support/testsupport.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -20,6 +21,25 @@
 using TestSupport::CliRun;
 
 namespace {
+
+// Whether every line of the report ends in a line end and, but for the
+// lines named in `damaged` (1-based), is a record.
+bool wholeRecords(const QString& path, const QList<int>& damaged = {})
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray bytes = file.readAll();
+    if (!bytes.endsWith('\n'))
+        return false;
+    const QList<QByteArray> lines = bytes.left(bytes.size() - 1).split('\n');
+    for (int i = 0; i < lines.size(); ++i) {
+        const bool record = QJsonDocument::fromJson(lines.at(i)).isObject();
+        if (record == damaged.contains(i + 1))
+            return false;
+    }
+    return true;
+}
 
 // The report's lines as objects.
 QList<QJsonObject> reportLines(const QString& path)
@@ -53,8 +73,20 @@ private slots:
     void stationGivesAFailedModulesRowToTheNext();
     void stationRefusesBadValues_data();
     void stationRefusesBadValues();
-    void stationWithoutAnyPort();
+    void stationStoppedWhileItWaits_data();
+    void stationStoppedWhileItWaits();
     void stationSignalledDuringAModule();
+    void reportFaults_data();
+    void reportFaults();
+    void secondStationOnOneReportIsRefused();
+    void portsThatCannotBeAModulesAreRefused_data();
+    void portsThatCannotBeAModulesAreRefused();
+    void aSlowModuleIsNamedWhileTheSlotWaits();
+    void closedOutputEndsAsASignal_data();
+    void closedOutputEndsAsASignal();
+    void checkReadsWhatARunWouldAndSendsNothing();
+    void newSerialLineCheckedAfterTheRestart_data();
+    void newSerialLineCheckedAfterTheRestart();
 
 private:
     sim::SimModule* plug(int replugMs = -1);
@@ -265,10 +297,11 @@ void TstProduction::stationResumesFromItsReport()
 {
     sim::SimModule* const module = plug();
     const QString values = file("values.csv", "can.id\n101\n102\n");
-    const QString report = file("resumed.jsonl", QByteArray(R"({"row":1,"values":{"can.id":"101"},"result":"ok"})"
-                                                            "\n"
-                                                            R"({"row":2,"values":{"can.id":"102"},"result":"refused"})"
-                                                            "\n"));
+    const QString report =
+        file("resumed.jsonl", QByteArray(R"({"row":1,"module":7,"values":{"can.id":"101"},"result":"ok"})"
+                                         "\n"
+                                         R"({"row":2,"module":6,"values":{"can.id":"102"},"result":"refused"})"
+                                         "\n"));
     const QString profile = TestSupport::exampleProfile();
 
     const CliRun r = cli({"station", profile, "--port", module->portName(), "--values", values, "--report", report,
@@ -278,6 +311,7 @@ void TstProduction::stationResumesFromItsReport()
     const QList<QJsonObject> lines = reportLines(report);
     QCOMPARE(lines.size(), 3); // appended
     QCOMPARE(lines.last().value("row").toInt(), 2);
+    QCOMPARE(lines.last().value("module").toInt(), 8); // after the report's highest
     QCOMPARE(module->state().canId, QStringLiteral("102"));
     QCOMPARE(module->frameData().count("+++"), 1);
 }
@@ -310,7 +344,9 @@ void TstProduction::stationGivesAFailedModulesRowToTheNext()
     QCOMPARE(lines.at(1).value("row").toInt(), 1);
     QCOMPARE(lines.at(1).value("result").toString(), QStringLiteral("ok"));
     QCOMPARE(lines.at(2).value("row").toInt(), 2);
-    QVERIFY2(r.out.contains("refused"), r.out.constData()); // --quiet still shows failures
+    // --quiet still shows failures, each with the command refused and the module's reply.
+    QVERIFY2(r.out.contains("(the module refused what was sent; the module refused AT+CAN=250,1A1,NDTF (ERROR);"),
+             r.out.constData());
     QVERIFY2(r.err.contains("station: 2 ok, 1 failed, 0 rows left"), r.err.constData());
 }
 
@@ -338,12 +374,31 @@ void TstProduction::stationRefusesBadValues()
     QVERIFY(module->frames().isEmpty()); // nothing sent
 }
 
-void TstProduction::stationWithoutAnyPort()
+void TstProduction::stationStoppedWhileItWaits_data()
 {
+    QTest::addColumn<bool>("portExists");
+    QTest::addColumn<QByteArray>("why");
+    QTest::newRow("for a port that is not there yet") << false << QByteArray("waiting (no such port yet)");
+    QTest::newRow("for a module that does not answer") << true << QByteArray("waiting (no answer at 115200 baud");
+}
+
+void TstProduction::stationStoppedWhileItWaits()
+{
+    // A supervisor tells an interrupted line from a finished one: 128 + N
+    // although no module was in progress.
+    QFETCH(bool, portExists);
+    QFETCH(QByteArray, why);
+    QString port = m_dir.filePath("no-such-port");
+    if (portExists) {
+        sim::SimModule* const module = plug();
+        module->faults().silent = true;
+        port = module->portName();
+    }
     const QString profile = TestSupport::exampleProfile();
-    const CliRun r = cli({"station", profile, "--port", m_dir.filePath("no-such-port")}, 1200);
-    QCOMPARE(r.status, 4);
-    QVERIFY2(r.err.contains("station: 0 ok, 0 failed"), r.err.constData());
+    const CliRun r = cli({"station", profile, "--port", port, "--fast"}, 3000);
+    QCOMPARE(r.status, 128 + SIGTERM);
+    QVERIFY2(r.err.contains(why), r.err.constData());
+    QVERIFY2(r.err.contains("station: 0 ok, 0 failed (stopped by SIGTERM)"), r.err.constData());
 }
 
 void TstProduction::stationSignalledDuringAModule()
@@ -372,7 +427,283 @@ void TstProduction::stationSignalledDuringAModule()
     QCOMPARE(lines.size(), 1);
     QCOMPARE(lines.first().value("result").toString(), QStringLiteral("cut-short"));
     QCOMPARE(lines.first().value("status").toInt(), 128 + SIGTERM);
+    // Where it stopped and what the module holds of the write.
+    QCOMPARE(lines.first().value("written").toArray(), (QJsonArray{"serial", "direction", "mode"}));
+    QCOMPARE(lines.first().value("notWritten").toArray().first().toString(), QStringLiteral("transparent"));
+    QCOMPARE(lines.first().value("stoppedAfter").toObject().value("command").toString(),
+             QStringLiteral("AT+MODE=TRANS"));
     QVERIFY2(r.err.contains("station: 0 ok, 1 failed, 2 rows left (stopped by SIGTERM)"), r.err.constData());
+}
+
+void TstProduction::reportFaults_data()
+{
+    QTest::addColumn<QByteArray>("before"); // the report before the run
+    QTest::addColumn<QString>("fault");     // "device": the report is /dev/full; "delete": deleted during the run
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("told");
+    QTest::addColumn<QList<int>>("damaged"); // the lines of the report after the run that are no record
+    QTest::addColumn<int>("rowsLeft");       // after the run, as a resume sees them
+
+    const QByteArray first = R"({"row":1,"module":1,"values":{"can.id":"1A1"},"result":"ok"})";
+    QTest::newRow("a cut last line is ended before the first new record")
+        << first + "\n" + R"({"row":2,"modu)" << QString() << 0 << QByteArray("line 2 has no line end (cut short?)")
+        << QList<int>{2} << 0;
+    QTest::newRow("a line that is not a record is named by its number")
+        << "garbage\n" + first + "\n"
+        << QString() << 0 << QByteArray("line 1: not a record") << QList<int>{1} << 0;
+    QTest::newRow("a report that cannot be written stops the line before the next module")
+        << QByteArray() << "device" << 2 << QByteArray("/dev/full: No space left on device; no further module")
+        << QList<int>() << -1;
+    QTest::newRow("a report deleted during the run takes no more records")
+        << QByteArray() << "delete" << 2 << QByteArray("the report was deleted during the run") << QList<int>() << -1;
+}
+
+void TstProduction::reportFaults()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QString, fault);
+    QFETCH(int, status);
+    QFETCH(QByteArray, told);
+    QFETCH(QList<int>, damaged);
+    QFETCH(int, rowsLeft);
+    // Each module taken out after its restart is followed by the next one.
+    sim::SimModule* const slot = plug(50);
+    const QString values = file("values.csv", "can.id\n1A1\n1A2\n1A3\n");
+    const QString report = fault == "device" ? QStringLiteral("/dev/full") : file("faults.jsonl", before);
+    if (fault == "delete") {
+        // The second module begins once the first one's record is in the report.
+        int escapes = 0;
+        connect(slot, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
+            if (frame == "+++" && ++escapes == 3) // connect and probe of the first module, then the second
+                QFile::remove(report);
+        });
+    }
+
+    const CliRun r = cli({"station", TestSupport::exampleProfile(), "--port", slot->portName(), "--values", values,
+                          "--report", report, "--restart", "--fast", "--quiet"});
+
+    QCOMPARE(r.status, status);
+    QVERIFY2(r.err.contains(told), r.err.constData());
+    if (status == 2) {
+        // The record that could not be written is on standard error, whole,
+        // and no module started after it.
+        QVERIFY2(r.err.contains("not in the report: {"), r.err.constData());
+        const int modules = fault == "delete" ? 2 : 1;
+        QCOMPARE(slot->frameData().count("AT+E=OFF\r\n"), modules);
+        QVERIFY2(r.err.contains(QStringLiteral("\"row\":%1,\"status\":0").arg(modules).toUtf8()), r.err.constData());
+        return;
+    }
+    QVERIFY(wholeRecords(report, damaged));
+    const CliRun resume =
+        cli({"station", TestSupport::exampleProfile(), "--values", values, "--report", report, "--check", "--json"});
+    QCOMPARE(resume.status, 0);
+    QCOMPARE(resume.json().value("rowsLeft").toArray().size(), rowsLeft);
+}
+
+void TstProduction::secondStationOnOneReportIsRefused()
+{
+    const QString report = m_dir.filePath("held.jsonl");
+    const QString profile = TestSupport::exampleProfile();
+    // The first station holds its report while it waits for a module.
+    TestSupport::CliOptions options;
+    QProcess* holder = nullptr;
+    bool refusedAtOnce = false;
+    CliRun second;
+    options.started = [&](QProcess& process) {
+        holder = &process;
+        QByteArray told;
+        QTRY_VERIFY_WITH_TIMEOUT((told += process.readAllStandardError()).contains("waiting"), 10000);
+        QElapsedTimer clock;
+        clock.start();
+        second = TestSupport::runCli({"station", profile, "--port", m_dir.filePath("nothing"), "--report", report});
+        refusedAtOnce = clock.elapsed() < 5000;
+        ::kill(pid_t(process.processId()), SIGTERM);
+    };
+    const CliRun firstRun =
+        TestSupport::runCli({"station", profile, "--port", m_dir.filePath("none"), "--report", report}, options);
+    QVERIFY(holder);
+    QCOMPARE(firstRun.status, 128 + SIGTERM);
+    QCOMPARE(second.status, 2);
+    QVERIFY(refusedAtOnce);
+    QVERIFY2(second.err.contains("held.jsonl: held by another program (PID "), second.err.constData());
+}
+
+void TstProduction::portsThatCannotBeAModulesAreRefused_data()
+{
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("told");
+    QTest::newRow("a regular file") << "file" << 4 << QByteArray("not a serial device (a regular file)");
+    QTest::newRow("a folder") << "folder" << 4 << QByteArray("not a serial device (a directory)");
+    QTest::newRow("a device that is no terminal") << "/dev/null" << 4 << QByteArray("/dev/null is no terminal");
+    QTest::newRow("one device under two names") << "twice" << 2 << QByteArray("are one device");
+}
+
+void TstProduction::portsThatCannotBeAModulesAreRefused()
+{
+    QFETCH(QString, port);
+    QFETCH(int, status);
+    QFETCH(QByteArray, told);
+    sim::SimModule* const module = plug();
+    QStringList ports{"--port", module->portName()};
+    if (port == "file")
+        ports << "--port" << file("not-a-port", "");
+    else if (port == "folder")
+        ports << "--port" << m_dir.path();
+    else if (port == "twice")
+        ports << "--port" << module->slavePath();
+    else
+        ports << "--port" << port;
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun r = cli(QStringList{"station", TestSupport::exampleProfile()} + ports);
+    QCOMPARE(r.status, status);
+    QVERIFY2(r.err.contains(told), r.err.constData());
+    QVERIFY(module->frames().isEmpty()); // refused at start: nothing sent
+}
+
+void TstProduction::aSlowModuleIsNamedWhileTheSlotWaits()
+{
+    // Its replies come well after the probe's budget: never taken, and told so.
+    sim::SimModule* const module = plug();
+    module->faults().splitGapMs = 1500;
+    const CliRun r = cli({"station", TestSupport::exampleProfile(), "--port", module->portName()}, 6000);
+    QCOMPARE(r.status, 128 + SIGTERM);
+    QVERIFY2(r.err.contains("waiting (a module answers, but more slowly than the probe waits)"), r.err.constData());
+}
+
+void TstProduction::closedOutputEndsAsASignal_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::newRow("a station whose results are read by head") << "station";
+    QTest::newRow("a read whose result nobody reads") << "read";
+}
+
+void TstProduction::closedOutputEndsAsASignal()
+{
+    QFETCH(QString, command);
+    sim::SimModule* const first = plug(50);
+    sim::SimModule* const second = plug(50);
+    const QString report = m_dir.filePath("closed.jsonl");
+    TestSupport::CliOptions options;
+    options.timeoutMs = 120000;
+    QStringList arguments{"read", first->portName(), "--json"};
+    if (command == "station") {
+        options.pipeInto = QStringLiteral("head -1 >/dev/null");
+        arguments = QStringList{"station",   TestSupport::exampleProfile(),
+                                "--port",    first->portName(),
+                                "--port",    second->portName(),
+                                "--values",  file("values.csv", "can.id\n1\n2\n3\n4\n5\n6\n"),
+                                "--report",  report,
+                                "--restart", "--json"};
+    } else {
+        options.pipeInto = QStringLiteral("exec 0<&-");
+    }
+
+    const CliRun r = TestSupport::runCli(arguments, options);
+
+    QCOMPARE(r.status, 141);
+    if (command == "read") {
+        QVERIFY2(r.err.contains("standard output was closed by its reader"), r.err.constData());
+        return;
+    }
+    // Every module that began has its record: those cut short too.
+    QVERIFY2(r.err.contains("(stopped by SIGPIPE)"), r.err.constData());
+    const int begun = first->frameData().count("AT+E=OFF\r\n") + second->frameData().count("AT+E=OFF\r\n");
+    QVERIFY(wholeRecords(report));
+    QCOMPARE(reportLines(report).size(), begun);
+    QVERIFY(begun >= 2);
+}
+
+void TstProduction::checkReadsWhatARunWouldAndSendsNothing()
+{
+    sim::SimModule* const module = plug();
+    const QString values = file("values.csv", "can.id\n1A1\n1A2\n1A3\n");
+    const QByteArray before = R"({"row":2,"module":4,"values":{"can.id":"1A2"},"result":"ok"})"
+                              "\n"
+                              R"({"row":3,"mo)";
+    const QString report = file("check.jsonl", before);
+
+    const CliRun r = cli({"station", TestSupport::exampleProfile(), "--port", module->portName(), "--values", values,
+                          "--report", report, "--check"});
+
+    QCOMPARE(r.status, 0);
+    QCOMPARE(r.out, QByteArray("row 1 (line 2): can.id=1A1\nrow 3 (line 4): can.id=1A3\n"));
+    QVERIFY2(r.err.contains("check.jsonl line 2 has no line end"), r.err.constData());
+    QVERIFY2(r.err.contains("station: check: 2 rows left, 1 already reported ok; nothing sent"), r.err.constData());
+    QVERIFY(module->frames().isEmpty());
+    QFile kept(report);
+    QVERIFY(kept.open(QIODevice::ReadOnly));
+    QCOMPARE(kept.readAll(), before); // only read
+
+    const CliRun refused =
+        cli({"station", TestSupport::exampleProfile(), "--values", file("bad.csv", "can.id\n1A1\n800\n"), "--check"});
+    QCOMPARE(refused.status, 2);
+    QVERIFY2(refused.err.contains("bad.csv line 3: can.id: 800 is above 7FF"), refused.err.constData());
+}
+
+void TstProduction::newSerialLineCheckedAfterTheRestart_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QStringList>("faults");
+    QTest::addColumn<bool>("restart");
+    QTest::addColumn<int>("status");
+    QTest::newRow("a station, on a module that reports the new line once it is in effect")
+        << "station" << QStringList{"--line-report", "after-restart"} << true << 0;
+    QTest::newRow("a station, on a module that reports the new line at once")
+        << "station" << QStringList{"--line-report", "at-once"} << true << 0;
+    QTest::newRow("a write, on a module that reports the new line once it is in effect")
+        << "write" << QStringList{"--line-report", "after-restart"} << true << 0;
+    QTest::newRow("a write, on a module that reports the new line at once")
+        << "write" << QStringList{"--line-report", "at-once"} << true << 0;
+    QTest::newRow("a write, on a module that keeps its old line")
+        << "write" << QStringList{"--keep-settings", "UART"} << true << 1;
+    QTest::newRow("a station without --restart is refused at start") << "station" << QStringList() << false << 2;
+}
+
+void TstProduction::newSerialLineCheckedAfterTheRestart()
+{
+    QFETCH(QString, command);
+    QFETCH(QStringList, faults);
+    QFETCH(bool, restart);
+    QFETCH(int, status);
+    sim::SimModule* const module = plug();
+    TestSupport::setFaults(module, faults);
+    ModuleConfig profile;
+    profile.baud = 57600;
+    profile.parity = "ODD";
+    const QString path = file("line.json", Profile::write(profile));
+    QStringList arguments = command == "station"
+                                ? QStringList{"station", path, "--port", module->portName(), "--count", "1"}
+                                : QStringList{"write", module->portName(), path, "--verify"};
+    if (restart)
+        arguments << "--restart";
+
+    const CliRun r = cli(arguments << "--fast");
+
+    QCOMPARE(r.status, status);
+    if (status == 2) {
+        QVERIFY2(r.err.contains("give --restart"), r.err.constData());
+        QVERIFY(module->frames().isEmpty());
+        return;
+    }
+    const QVector<sim::Frame>& frames = module->frames();
+    const int restarted = module->frameData().indexOf("AT+REBT\r\n");
+    QVERIFY(restarted > 0);
+    // After the restart, the tool talks at the new line.
+    QCOMPARE(frames.at(restarted + 1).data, QByteArray("+++"));
+    QCOMPARE(frames.at(restarted + 1).baud, 57600);
+    QVERIFY(frames.at(restarted + 1).oddParity);
+    if (status != 0) {
+        QVERIFY2(r.err.contains("does not answer at its new line, 57600 baud, parity odd"), r.err.constData());
+        return;
+    }
+    // The serial line checked there, and the module restarted once more to run.
+    QCOMPARE(module->frameData().count("AT+UART?\r\n"), 2);
+    QCOMPARE(module->frameData().count("AT+REBT\r\n"), 2);
+    QCOMPARE(module->frameData().last(), QByteArray("AT+REBT\r\n"));
+    QCOMPARE(module->state().baud, 57600);
+    QVERIFY(!module->state().configMode);
 }
 
 VELKO_TEST_MAIN(TstProduction)

@@ -18,7 +18,13 @@ CliRun runCli(const QStringList& arguments, const CliOptions& options)
     QSignalSpy finished(&process, SIGNAL(finished(int, QProcess::ExitStatus)));
     if (!options.standardOutputFile.isEmpty())
         process.setStandardOutputFile(options.standardOutputFile);
-    process.start(QStringLiteral(VELKO_CLI_PROGRAM), arguments);
+    if (options.pipeInto.isEmpty()) {
+        process.start(QStringLiteral(VELKO_CLI_PROGRAM), arguments);
+    } else {
+        const QString script = QStringLiteral("\"$0\" \"$@\" | %1; exit ${PIPESTATUS[0]}").arg(options.pipeInto);
+        process.start(QStringLiteral("bash"),
+                      QStringList{QStringLiteral("-c"), script, QStringLiteral(VELKO_CLI_PROGRAM)} + arguments);
+    }
     process.write(options.input);
     process.closeWriteChannel();
     if (options.started)

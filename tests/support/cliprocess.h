@@ -27,7 +27,10 @@ struct CliOptions
 {
     QByteArray input;           // the program's standard input
     QString standardOutputFile; // when set, the program's standard output goes into this file
-    int timeoutMs = 60000;      // then the program is killed, with a warning
+    // When set, the program's standard output goes into this shell command
+    // (`head -1`, say), whose end closes it; the status is still the program's.
+    QString pipeInto;
+    int timeoutMs = 60000; // then the program is killed, with a warning
     // Called once the program has been started, before the wait (to signal it, say).
     std::function<void(QProcess& process)> started;
 };
