@@ -273,8 +273,8 @@ private:
             // after it, is a module too slow for the probe.
             const QByteArray reply = session.reply();
             idle(kRetryMs);
-            const bool slow = (!reply.isEmpty() && !At::replyFinished(reply)) ||
-                              (port->isOpen() && port->bytesAvailable() > 0);
+            const bool slow =
+                (!reply.isEmpty() && !At::replyFinished(reply)) || (port->isOpen() && port->bytesAvailable() > 0);
             why = slow ? QStringLiteral("(a module answers, but more slowly than the probe waits)")
                        : QStringLiteral("(no answer at %1)").arg(m_o.portLine().text());
             port->closePort();
@@ -486,26 +486,23 @@ private:
             }
         };
 
-        ReportContents report;
-        if (!readReport(&report, refused))
-            return false;
+        // Everything given is checked before the report is touched.
+        QVector<Row> all;
+        ValuesTable table;
         if (m_o.values.isEmpty()) {
             Row row;
-            row.index = 0;
             check(Files::shown(m_o.profile), m_o.overrides, &row);
-            rows->append(row);
+            all.append(row);
         } else {
             QByteArray csv;
             if (!Files::readLimited(m_o.values, kMaxValuesBytes, &csv, &error)) {
                 *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
                 return false;
             }
-            ValuesTable table;
             if (!readValues(csv, Config::fieldPaths(), &table, &error)) {
                 *refused = failure(BadUsage, QStringLiteral("%1: %2 (nothing sent)").arg(m_o.values, error));
                 return false;
             }
-            const QSet<int> done = reportedRows(report, table);
             for (int i = 0; i < table.rows.size(); ++i) {
                 Row row;
                 row.number = i + 1;
@@ -513,16 +510,8 @@ private:
                 row.values = table.values(i);
                 check(QStringLiteral("%1 line %2").arg(m_o.values).arg(table.lines.at(i)),
                       m_o.overrides + table.overrides(i), &row);
-                if (done.contains(row.number)) {
-                    ++m_skipped;
-                    continue;
-                }
-                row.index = rows->size();
-                rows->append(row);
+                all.append(row);
             }
-            if (m_skipped > 0)
-                m_out.note(
-                    QStringLiteral("%1: %2 rows already reported ok are skipped").arg(m_o.report).arg(m_skipped));
         }
         if (!problems.isEmpty()) {
             *refused = refusedInput(problems.join(QStringLiteral("; ")), problems);
@@ -530,6 +519,21 @@ private:
         }
         for (const QString& w : warnings)
             m_out.note(QStringLiteral("profile: ") + w);
+
+        ReportContents report;
+        if (!readReport(&report, refused))
+            return false;
+        const QSet<int> done = m_o.values.isEmpty() ? QSet<int>() : reportedRows(report, table);
+        for (Row& row : all) {
+            if (done.contains(row.number)) {
+                ++m_skipped;
+                continue;
+            }
+            row.index = rows->size();
+            rows->append(row);
+        }
+        if (m_skipped > 0)
+            m_out.note(QStringLiteral("%1: %2 rows already reported ok are skipped").arg(m_o.report).arg(m_skipped));
         return true;
     }
 
