@@ -234,6 +234,10 @@ private:
     QTimer* m_paceTimer = nullptr;
 };
 
+// Text that cannot be mistaken for anything the module says (no "AT", no
+// "+OK", no "R"), of `size` bytes: what the long-reply and endless faults send.
+QByteArray fillerText(int size);
+
 // Reads the baud rate and the odd-parity flag of a pseudo-terminal master
 // (TCGETS2); kept in a unit of its own because <asm/termbits.h> clashes with <termios.h>.
 bool readMasterLine(int fd, qint32* baud, bool* oddParity);
