@@ -11,6 +11,7 @@
 #include "core/moduleconfig.h"
 #include "core/modulesession.h"
 #include "core/portaccess.h"
+#include "core/portdiscovery.h"
 #include "core/profile.h"
 #include "core/serialsocket.h"
 
@@ -284,7 +285,7 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
 // The ports the window lists; with --json, what the system knows of each.
 int listPorts(Reporter& out)
 {
-    const QStringList ports = SerialSocket::getInstance()->getPortList();
+    const QStringList ports = PortDiscovery::portList();
     Result r;
     QJsonArray details;
     for (const QString& port : ports) {
@@ -306,7 +307,7 @@ int listPorts(Reporter& out)
 class Run
 {
 public:
-    Run(const Options& options, Reporter& out) : m_o(options), m_out(out), m_port(SerialSocket::getInstance())
+    Run(const Options& options, Reporter& out) : m_o(options), m_out(out)
     {
         QObject::connect(&m_session, &ModuleSession::progress, &m_session,
                          [this](int step, int steps, const QString& what) { m_out.progress(step, steps, what); });
@@ -463,8 +464,10 @@ private:
 
     const Options& m_o;
     Reporter& m_out;
-    SerialSocket* const m_port;
-    ModuleSession m_session{SerialSocket::getInstance()};
+    // A port of its own: the command line needs no process-wide one.
+    QObject m_owner;
+    SerialSocket* const m_port = SerialSocket::createPort(&m_owner);
+    ModuleSession m_session{m_port};
     TrafficLog m_log;
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     int m_signal = 0; // the signal that stopped the operation

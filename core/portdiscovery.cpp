@@ -1,3 +1,4 @@
+#include "core/portdiscovery.h"
 #include "core/portnames.h"
 #include "core/serialsocket.h"
 
@@ -9,20 +10,10 @@
 
 #include <QSettings>
 
-QStringList SerialSocket::getPortList()
-{
-    QStringList list;
-    const QSettings map(QStringLiteral("HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM"), QSettings::NativeFormat);
-    const int count = map.allKeys().size();
-    for (int i = 0; i < count; ++i) {
-        getSerialCommEntry(i, QStringLiteral("key"));
-        list.append(getSerialCommEntry(i, QStringLiteral("value")));
-    }
-    return list;
-}
+namespace {
 
 // The registry read is SerialComm's; here only its texts are made.
-QString SerialSocket::getSerialCommEntry(int index, QString selector)
+QString serialCommEntry(int index, const QString& selector)
 {
     const SerialComm::Entry entry = SerialComm::readEntry(static_cast<unsigned long>(index));
     if (entry.status == SerialComm::Status::NoKey)
@@ -37,11 +28,28 @@ QString SerialSocket::getSerialCommEntry(int index, QString selector)
     return QString();
 }
 
+} // namespace
+
+QStringList PortDiscovery::portList()
+{
+    QStringList list;
+    const QSettings map(QStringLiteral("HKEY_LOCAL_MACHINE\\HARDWARE\\DEVICEMAP\\SERIALCOMM"), QSettings::NativeFormat);
+    const int count = map.allKeys().size();
+    for (int i = 0; i < count; ++i) {
+        serialCommEntry(i, QStringLiteral("key"));
+        list.append(serialCommEntry(i, QStringLiteral("value")));
+    }
+    return list;
+}
+
+QString SerialSocket::getSerialCommEntry(int index, QString selector)
+{
+    return serialCommEntry(index, selector);
+}
+
 #else
 
-// The serial ports the system reports, by name, followed by the virtual
-// ports that running simulated modules publish.
-QStringList SerialSocket::getPortList()
+QStringList PortDiscovery::portList()
 {
     QStringList list;
     const QList<QSerialPortInfo> ports = QSerialPortInfo::availablePorts();
@@ -52,10 +60,10 @@ QStringList SerialSocket::getPortList()
     return list;
 }
 
-// There is no registry here; the list comes from getPortList() alone.
+// There is no registry here; the list comes from portList() alone.
 QString SerialSocket::getSerialCommEntry(int index, QString selector)
 {
-    const QStringList list = getPortList();
+    const QStringList list = PortDiscovery::portList();
     if (index < 0 || index >= list.size())
         return QStringLiteral("nokey");
     if (selector == QLatin1String("key") || selector == QLatin1String("value"))
@@ -64,3 +72,8 @@ QString SerialSocket::getSerialCommEntry(int index, QString selector)
 }
 
 #endif
+
+QStringList SerialSocket::getPortList()
+{
+    return PortDiscovery::portList();
+}

@@ -4,11 +4,6 @@
 #include "core/qtcompat.h"
 
 #include <QCoreApplication>
-#include <QMutex>
-#include <QMutexLocker>
-
-SerialSocket* SerialSocket::s_instance = nullptr;
-QMutex SerialSocket::s_mutex;
 
 SerialSocket::SerialSocket(QObject* parent) : QSerialPort(parent)
 {
@@ -20,12 +15,9 @@ SerialSocket::SerialSocket(QObject* parent) : QSerialPort(parent)
 
 SerialSocket* SerialSocket::getInstance()
 {
-    if (s_instance)
-        return s_instance;
-    QMutexLocker locker(&s_mutex);
-    if (!s_instance)
-        s_instance = new SerialSocket(nullptr); // no parent: lives until the process ends
-    return s_instance;
+    // Made once, by whichever thread asks first; no parent: it lives until the process ends.
+    static SerialSocket* const instance = new SerialSocket(nullptr);
+    return instance;
 }
 
 SerialSocket* SerialSocket::createPort(QObject* parent)

@@ -7,12 +7,11 @@
 #include <QStringList>
 #include <functional>
 
-class QMutex;
-
 // The one serial port of the process. Created on first use by getInstance(),
-// without parent; it lives until the process ends. A program that talks to
-// several modules at once (the station) makes one more per port with
-// createPort(), each used on one thread.
+// without parent; it lives until the process ends. The window's design rests
+// on it. A program that talks to modules without the window (the command
+// line, a slot of the station) makes a port of its own with createPort(),
+// each used on one thread.
 class SerialSocket : public QSerialPort
 {
     Q_OBJECT
@@ -64,6 +63,9 @@ public:
     int lastPollCount() const { return m_lastPollCount; }
     qint64 totalPollCount() const { return m_totalPollCount; }
 
+    // The ports the window lists (PortDiscovery::portList()), and one entry
+    // of the Windows registry's serial-device map by its position: its
+    // "key" (the device) or its "value" (the port name).
     QStringList getPortList();
     QString getSerialCommEntry(int index, QString selector);
 
@@ -94,7 +96,4 @@ private:
     int m_lastPollCount = 0;
     qint64 m_totalPollCount = 0;
     bool m_handlingError = false;
-
-    static SerialSocket* s_instance;
-    static QMutex s_mutex;
 };
