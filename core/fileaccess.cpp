@@ -6,11 +6,13 @@
 #include <QSaveFile>
 #include <cstdio>
 
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
-
 namespace Files {
+
+// Implemented per platform (fileaccess_unix.cpp, fileaccess_win.cpp).
+// What a path that exists and is neither a regular file nor a directory is.
+QString specialKind(const QString& path);
+// Makes the data written to `file` reach its disk; false with `why`.
+bool syncToDisk(QFileDevice& file, QString* why);
 
 QString shown(const QString& path)
 {
@@ -26,19 +28,8 @@ QString kind(const QString& path)
         return QStringLiteral("a directory");
     if (info.isFile())
         return QStringLiteral("a regular file");
-#ifdef Q_OS_UNIX
-    // QFileInfo calls all the rest "not a file"; the mode tells them apart.
-    struct stat st = {};
-    if (::stat(QFile::encodeName(path).constData(), &st) == 0) {
-        if (S_ISFIFO(st.st_mode))
-            return QStringLiteral("a FIFO");
-        if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-            return QStringLiteral("a device");
-        if (S_ISSOCK(st.st_mode))
-            return QStringLiteral("a socket");
-    }
-#endif
-    return QStringLiteral("not a regular file");
+    // QFileInfo calls all the rest "not a file"; the platform tells them apart.
+    return specialKind(path);
 }
 
 bool readLimited(const QString& path, qint64 limit, QByteArray* bytes, QString* error)
@@ -88,6 +79,19 @@ QString writeProblem(const QString& path)
     return QString();
 }
 
+bool writeAll(QFileDevice* file, const QByteArray& bytes)
+{
+    // A short write is followed by another, which names the error.
+    qint64 done = 0;
+    while (done < bytes.size()) {
+        const qint64 written = file->write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0)
+            return false;
+        done += written;
+    }
+    return file->flush();
+}
+
 bool writeWhole(const QString& path, const QByteArray& bytes, QString* error)
 {
     const QString problem = writeProblem(path);
@@ -95,22 +99,33 @@ bool writeWhole(const QString& path, const QByteArray& bytes, QString* error)
         *error = problem;
         return false;
     }
+    const auto fail = [&](const QString& why) {
+        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
+        return false;
+    };
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
         // A device or a FIFO cannot be replaced: write to it, and check that
         // every byte went (a full disk, /dev/full).
         QFile file(path);
-        const bool written = file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) &&
-                             file.write(bytes) == bytes.size() && file.flush();
-        if (!written)
-            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-        return written;
-    }
-    QSaveFile file(path);
-    if (file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size() && file.commit())
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(&file, bytes))
+            return fail(file.errorString());
         return true;
-    *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file.errorString());
-    return false;
+    }
+    // Unbuffered: a buffered save file loses a failed write of its buffer
+    // (a full disk) and then commits what it holds. The temporary file goes
+    // away with `file` unless it was committed.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(&file, bytes))
+        return fail(file.errorString());
+    QString why;
+    if (!syncToDisk(file, &why)) {
+        file.cancelWriting();
+        return fail(why);
+    }
+    if (!file.commit())
+        return fail(file.errorString());
+    return true;
 }
 
 } // namespace Files

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QFileDevice;
+
 // Reading and writing the files the tool is given (profiles, results, logs),
 // so that a wrong path fails at once, by name, and a file is never left half
 // written.
@@ -30,9 +32,16 @@ bool readLimited(const QString& path, qint64 limit, QByteArray* bytes, QString* 
 QString writeProblem(const QString& path);
 
 // Writes `bytes` whole or not at all: a regular file through a temporary
-// file that replaces it only once everything is written; anything else that
-// exists (a device, a FIFO) directly, every byte checked. False with `error`
-// naming the file and the reason.
+// file in its folder that replaces it only once every byte is written and
+// synced to the disk, so that a full disk or a failing write leaves the old
+// file as it was; anything else that exists (a device, a FIFO) directly,
+// every byte checked. False with `error` naming the file and the reason
+// ("No space left on device").
 bool writeWhole(const QString& path, const QByteArray& bytes, QString* error);
+
+// Writes every byte of `bytes` to `file`, which should be unbuffered so that
+// a failure shows here and not at a later flush. False when a byte did not
+// go; the file's errorString() says why.
+bool writeAll(QFileDevice* file, const QByteArray& bytes);
 
 } // namespace Files

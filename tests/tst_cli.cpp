@@ -68,6 +68,8 @@ private slots:
     void inputsAndOutputsRefusedBeforeTheTraffic();
     void oneDeviceUnderTwoNamesIsOnePort();
     void secondCtrlCEndsAtOnce();
+    void failedOutputKeepsTheOldFile_data();
+    void failedOutputKeepsTheOldFile();
 
 private:
     CliRun cli(const QStringList& arguments);
@@ -81,6 +83,7 @@ private:
     bool m_signalTwice = false;  // and once more, a moment later
     QElapsedTimer m_sinceSignal; // started when the signal goes
     QString m_stdoutFile;        // when set, the program's standard output goes there
+    QStringList m_wrapper;       // when set, the program runs under it
 };
 
 void TstCli::init()
@@ -97,6 +100,7 @@ void TstCli::cleanup()
     m_signal = 0;
     m_signalTwice = true;
     m_stdoutFile.clear();
+    m_wrapper.clear();
 }
 
 CliRun TstCli::cli(const QStringList& arguments)
@@ -104,6 +108,7 @@ CliRun TstCli::cli(const QStringList& arguments)
     QMetaObject::Connection signalling;
     TestSupport::CliOptions options;
     options.standardOutputFile = m_stdoutFile;
+    options.wrapper = m_wrapper;
     options.started = [&](QProcess& process) {
         QProcess* const program = &process;
         signalling = connect(m_sim, &sim::SimModule::frameReceived, this, [this, program](const QByteArray& frame) {
@@ -543,6 +548,43 @@ void TstCli::secondCtrlCEndsAtOnce()
 
     QCOMPARE(r.status, 130);
     QVERIFY2(m_sinceSignal.elapsed() < 4000, QByteArray::number(m_sinceSignal.elapsed()).constData());
+}
+
+void TstCli::failedOutputKeepsTheOldFile_data()
+{
+    QTest::addColumn<int>("roomKib"); // a full file system of this size; 0 for a file size limit instead
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a writer past its file size limit, halfway through the profile") << 0 << "File too large";
+    QTest::newRow("a file system that is full") << 16 << "No space left on device";
+}
+
+void TstCli::failedOutputKeepsTheOldFile()
+{
+    QFETCH(int, roomKib);
+    QFETCH(QString, message);
+    const QTemporaryDir folder(m_dir.filePath(QStringLiteral("out-XXXXXX")));
+    const QByteArray old = "the old profile\n";
+    const QString output = TestSupport::writeFile(folder.filePath(QStringLiteral("module.json")), old);
+    QVERIFY(!output.isEmpty());
+    // A profile of about 1 KiB, of which the first 512 bytes go through the size limit.
+    m_sim->state().filterMode = "USER";
+    for (int i = 0; i < 14; ++i)
+        m_sim->state().filters.append({"EDTF", QString::number(0x1ABCDE00 + i, 16).toUpper()});
+    m_wrapper = roomKib > 0 ? TestSupport::smallFileSystem(folder.path(), roomKib) : TestSupport::fileSizeLimit(512);
+    if (m_wrapper.isEmpty())
+        QSKIP("this system gives no mount namespace for a small file system");
+
+    const CliRun r = cli({"read", m_sim->portName(), "-o", output, "--quiet"});
+
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains((output + QStringLiteral(": ") + message).toUtf8()), r.err.constData());
+    QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames); // the read itself went through
+    QFile file(output);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), old);
+    // No temporary file left beside it.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"module.json"});
 }
 
 VELKO_TEST_MAIN(TstCli)
