@@ -361,14 +361,14 @@ private:
     bool readProfile(ModuleConfig* profile, Result* refused)
     {
         const QString name = Files::shown(m_o.profile);
-        QByteArray text;
+        QString text;
         QString error;
-        if (!Files::readLimited(m_o.profile, Files::kMaxProfileBytes, &text, &error)) {
+        if (!Files::readText(m_o.profile, Files::kMaxProfileBytes, &text, &error)) {
             *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
             return false;
         }
         QStringList warnings;
-        if (!Profile::read(text, profile, &error, m_o.overrides, &warnings)) {
+        if (!Profile::read(text.toUtf8(), profile, &error, m_o.overrides, &warnings)) {
             // Every problem, each on a line of its own.
             const QStringList problems = error.split(QLatin1Char('\n'));
             QStringList lines;

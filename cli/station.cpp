@@ -363,9 +363,9 @@ private:
     // `refused` set when something is wrong; nothing is sent then.
     bool prepare(QVector<Row>* rows, Result* refused)
     {
-        QByteArray profileText;
+        QString profileText;
         QString error;
-        if (!Files::readLimited(m_o.profile, Files::kMaxProfileBytes, &profileText, &error)) {
+        if (!Files::readText(m_o.profile, Files::kMaxProfileBytes, &profileText, &error)) {
             *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
             return false;
         }
@@ -374,7 +374,7 @@ private:
         const auto check = [&](const QString& where, const QStringList& overrides, Row* row) {
             QString why;
             warnings.clear();
-            if (Profile::read(profileText, &row->config, &why, overrides, &warnings))
+            if (Profile::read(profileText.toUtf8(), &row->config, &why, overrides, &warnings))
                 return;
             for (const QString& p : why.split(QLatin1Char('\n')))
                 problems.append(QStringLiteral("%1: %2").arg(where, p));
@@ -386,8 +386,8 @@ private:
             check(Files::shown(m_o.profile), m_o.overrides, &row);
             rows->append(row);
         } else {
-            QByteArray csv;
-            if (!Files::readLimited(m_o.values, kMaxValuesBytes, &csv, &error)) {
+            QString csv;
+            if (!Files::readText(m_o.values, kMaxValuesBytes, &csv, &error)) {
                 *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
                 return false;
             }

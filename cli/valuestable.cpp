@@ -63,9 +63,8 @@ QJsonObject ValuesTable::values(int index) const
     return out;
 }
 
-bool readValues(const QByteArray& bytes, const QStringList& knownPaths, ValuesTable* table, QString* error)
+bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable* table, QString* error)
 {
-    const QString text = QString::fromUtf8(bytes);
     ValuesTable t;
     int at = 0;
     int line = 1;

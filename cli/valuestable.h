@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -27,6 +26,6 @@ struct ValuesTable
 // Parses `text`; false with `error` naming the line and what is wrong. A
 // header path that no field has is refused, and so is a row whose number of
 // fields is not the header's.
-bool readValues(const QByteArray& text, const QStringList& knownPaths, ValuesTable* table, QString* error);
+bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable* table, QString* error);
 
 } // namespace CommandLine

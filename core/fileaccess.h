@@ -26,6 +26,14 @@ QString kind(const QString& path);
 // file and what is wrong.
 bool readLimited(const QString& path, qint64 limit, QByteArray* bytes, QString* error);
 
+// Reads a text file as readLimited() does and takes it only when it is
+// plain UTF-8 text, so that nothing in it is silently cut or changed: a NUL
+// byte, another control character than tab, CR and LF (or DEL) and bytes
+// that are not UTF-8 are refused with their line ("values.csv line 3: a NUL
+// byte"), text with a UTF-16 or UTF-32 byte-order mark with "save it as
+// UTF-8". A UTF-8 byte-order mark, as spreadsheets write one, is dropped.
+bool readText(const QString& path, qint64 limit, QString* text, QString* error);
+
 // Why `path` cannot take a file, or empty when it can: its folder must exist
 // and take files, and the path must not be a directory. Looked at before any
 // work is done, so that a result is not lost at the end.

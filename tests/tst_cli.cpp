@@ -70,6 +70,8 @@ private slots:
     void secondCtrlCEndsAtOnce();
     void failedOutputKeepsTheOldFile_data();
     void failedOutputKeepsTheOldFile();
+    void profileThatIsNotPlainTextIsRefused_data();
+    void profileThatIsNotPlainTextIsRefused();
 
 private:
     CliRun cli(const QStringList& arguments);
@@ -585,6 +587,41 @@ void TstCli::failedOutputKeepsTheOldFile()
     // No temporary file left beside it.
     QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
              QStringList{"module.json"});
+}
+
+void TstCli::profileThatIsNotPlainTextIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("message");
+    // The bytes go at the start of the profile's third line.
+    const auto spoilt = [](const QByteArray& bytes) {
+        QByteArray text = Profile::write(ModuleConfig());
+        return text.insert(text.indexOf('\n', text.indexOf('\n') + 1) + 1, bytes);
+    };
+    QTest::newRow("a NUL byte is named with its line") << spoilt(QByteArray(1, '\0')) << " line 3: a NUL byte";
+    QTest::newRow("an escape character is named with its code")
+        << spoilt("\x1B[1m") << " line 3: a control character (0x1B)";
+    QTest::newRow("DEL is a control character too") << spoilt("\x7F") << " line 3: a control character (0x7F)";
+    QTest::newRow("a Latin-1 byte is not UTF-8") << spoilt("\xE9") << " line 3: not UTF-8 text; save it as UTF-8";
+    QTest::newRow("a sequence cut short is not UTF-8") << spoilt("\xE2\x82") << " line 3: not UTF-8 text";
+    QTest::newRow("an overlong form is not UTF-8") << spoilt("\xC0\xAF") << " line 3: not UTF-8 text";
+    QTest::newRow("UTF-16 is told by its little-endian mark")
+        << TestSupport::utf16(Profile::write(ModuleConfig()), true) << ": UTF-16 text; save it as UTF-8";
+    QTest::newRow("UTF-16 is told by its big-endian mark")
+        << TestSupport::utf16(Profile::write(ModuleConfig()), false) << ": UTF-16 text; save it as UTF-8";
+}
+
+void TstCli::profileThatIsNotPlainTextIsRefused()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, message);
+    const QString profile = TestSupport::writeFile(m_dir.filePath(QStringLiteral("spoilt.json")), text);
+
+    const CliRun r = cli({"write", m_sim->portName(), profile, "--quiet"});
+
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains((profile + message).toUtf8()), r.err.constData());
+    QVERIFY(m_sim->frames().isEmpty());
 }
 
 VELKO_TEST_MAIN(TstCli)

@@ -324,6 +324,16 @@ void TstProduction::stationRefusesBadValues_data()
     QTest::newRow("a quote left open") << QByteArray("can.id\n\"101\n") << "line 2: a quote is not closed";
     QTest::newRow("a value the profile's rules refuse, with its line")
         << QByteArray("can.id\n101\n\n800\n") << "line 4: can.id: 800 is above 7FF";
+    QTest::newRow("a NUL byte, where the reader once cut the file") << QByteArray("can.id\n101\n1") + '\0' + "02\n103\n"
+                                                                    << "values.csv line 3: a NUL byte";
+    QTest::newRow("an escape character") << QByteArray("can.id\n101\n\x1B"
+                                                       "102\n")
+                                         << "values.csv line 3: a control character (0x1B)";
+    QTest::newRow("a byte that is not UTF-8") << QByteArray("can.id\n101\n10\xE9\n") << "values.csv line 3: not UTF-8";
+    QTest::newRow("UTF-16 by its little-endian mark")
+        << TestSupport::utf16("can.id\n101\n", true) << "values.csv: UTF-16 text; save it as UTF-8";
+    QTest::newRow("UTF-16 by its big-endian mark")
+        << TestSupport::utf16("can.id\n101\n", false) << "values.csv: UTF-16 text; save it as UTF-8";
 }
 
 void TstProduction::stationRefusesBadValues()
