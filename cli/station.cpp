@@ -396,6 +396,8 @@ private:
                 *refused = failure(BadUsage, QStringLiteral("%1: %2 (nothing sent)").arg(m_o.values, error));
                 return false;
             }
+            for (const QString& w : table.warnings)
+                m_out.note(QStringLiteral("%1 %2").arg(m_o.values, w));
             const QSet<int> done = reportedRows(table);
             for (int i = 0; i < table.rows.size(); ++i) {
                 Row row;
