@@ -101,18 +101,24 @@ void quietDiagnostics(QtMsgType type, const QMessageLogContext&, const QString& 
 }
 
 // The traffic in the log view's format: a time-stamp line above each entry.
-// A file that already holds a run gets a blank line before this one.
+// A file that already holds a run gets a blank line before this one. A write
+// that fails is told at once and ends the log, not the operation.
 class TrafficLog
 {
 public:
-    bool open(const QString& path)
+    explicit TrafficLog(Reporter& out) : m_out(out) {}
+
+    // False with `error` when the file cannot take the log; looked at before
+    // anything is sent.
+    bool open(const QString& path, QString* error)
     {
-        m_file.setFileName(path);
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+        if (!Files::openToAppend(&m_file, path, error))
             return false;
-        if (m_file.size() > 0)
-            m_file.write("\n");
-        return m_file.flush();
+        if (m_file.size() == 0 || Files::writeAll(&m_file, "\n"))
+            return true;
+        *error = QStringLiteral("%1: %2").arg(Files::shown(path), m_file.errorString());
+        m_file.close();
+        return false;
     }
     void entry(const QByteArray& data, int flag)
     {
@@ -120,12 +126,19 @@ public:
             return;
         const QString text = LogFormat::timeStamp(QDateTime::currentDateTime()) + QLatin1Char('\n') +
                              LogFormat::entryText(data, flag) + QLatin1Char('\n');
-        m_file.write(text.toUtf8());
-        m_file.flush();
+        if (Files::writeAll(&m_file, text.toUtf8()))
+            return;
+        m_failure = QStringLiteral("LOG: the log cannot be written (%1); it stops here").arg(m_file.errorString());
+        m_file.close();
+        m_out.note(m_failure);
     }
+    // What stopped the log during the operation; empty when nothing did.
+    QString failure() const { return m_failure; }
 
 private:
+    Reporter& m_out;
     QFile m_file;
+    QString m_failure;
 };
 
 // What each command takes after its name.
@@ -320,7 +333,20 @@ public:
         });
     }
 
-    int exec() { return m_out.finish(perform()); }
+    int exec()
+    {
+        Result r = perform();
+        // A log that stopped fails the run, after the operation went to its
+        // end; a signal's status stays.
+        if (!m_log.failure().isEmpty() && r.status < 128) {
+            r.status = std::max(r.status, int(BadUsage));
+            if (r.error.isEmpty()) {
+                r.error = m_log.failure();
+                r.detailsSayAll = true; // told when it happened
+            }
+        }
+        return m_out.finish(r);
+    }
 
 private:
     Result perform()
@@ -337,8 +363,11 @@ private:
             if (!problem.isEmpty())
                 return failure(BadUsage, problem + QStringLiteral(" (nothing sent)"));
         }
-        if (!m_o.logFile.isEmpty() && !m_log.open(m_o.logFile))
-            return failure(BadUsage, QStringLiteral("%1: cannot be written (nothing sent)").arg(m_o.logFile));
+        if (!m_o.logFile.isEmpty()) {
+            QString error;
+            if (!m_log.open(m_o.logFile, &error))
+                return failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
+        }
 
         if (m_o.command == QLatin1String("search"))
             return search();
@@ -461,7 +490,7 @@ private:
     Reporter& m_out;
     SerialSocket* const m_port;
     ModuleSession m_session{SerialSocket::getInstance()};
-    TrafficLog m_log;
+    TrafficLog m_log{m_out};
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     int m_signal = 0; // the signal that stopped the operation
 };

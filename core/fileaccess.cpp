@@ -13,6 +13,9 @@ namespace Files {
 QString specialKind(const QString& path);
 // Makes the data written to `file` reach its disk; false with `why`.
 bool syncToDisk(QFileDevice& file, QString* why);
+// Opens a path known to be a regular file or nothing to append to, without
+// blocking, unbuffered; false with `why` when it cannot or is no regular file.
+bool openAppending(QFile& file, const QString& path, QString* why);
 
 namespace {
 
@@ -155,6 +158,23 @@ QString writeProblem(const QString& path)
     if (!folder.isWritable())
         return QStringLiteral("%1: the folder is not writable").arg(name);
     return QString();
+}
+
+bool openToAppend(QFile* file, const QString& path, QString* error)
+{
+    const QString problem = writeProblem(path);
+    if (!problem.isEmpty()) {
+        *error = problem;
+        return false;
+    }
+    const QString what = kind(path);
+    QString why;
+    if (!what.isEmpty() && what != QLatin1String("a regular file"))
+        why = QStringLiteral("%1, not a regular file").arg(what);
+    else if (openAppending(*file, path, &why))
+        return true;
+    *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
+    return false;
 }
 
 bool writeAll(QFileDevice* file, const QByteArray& bytes)

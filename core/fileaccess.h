@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+class QFile;
 class QFileDevice;
 
 // Reading and writing the files the tool is given (profiles, results, logs),
@@ -46,6 +47,13 @@ QString writeProblem(const QString& path);
 // every byte checked. False with `error` naming the file and the reason
 // ("No space left on device").
 bool writeWhole(const QString& path, const QByteArray& bytes, QString* error);
+
+// Opens `path` to append to, unbuffered: a regular file, made when missing.
+// A directory, a FIFO, a device or a path that cannot take a file is refused
+// without being opened, and the open itself cannot block (a FIFO put there
+// meanwhile is refused as well). False with `error` naming the file and what
+// is wrong ("traffic.log: a FIFO, not a regular file").
+bool openToAppend(QFile* file, const QString& path, QString* error);
 
 // Writes every byte of `bytes` to `file`, which should be unbuffered so that
 // a failure shows here and not at a later flush. False when a byte did not

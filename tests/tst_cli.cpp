@@ -72,6 +72,8 @@ private slots:
     void failedOutputKeepsTheOldFile();
     void profileThatIsNotPlainTextIsRefused_data();
     void profileThatIsNotPlainTextIsRefused();
+    void failedLogEndsTheRunAfterTheOperation_data();
+    void failedLogEndsTheRunAfterTheOperation();
 
 private:
     CliRun cli(const QStringList& arguments);
@@ -485,7 +487,13 @@ void TstCli::inputsAndOutputsRefusedBeforeTheTraffic_data()
     QTest::newRow("an output into a missing folder")
         << QStringList{"read", "%port", "-o", "%dir/missing/x.json"} << QString() << "no such folder" << false;
     QTest::newRow("a log into a missing folder")
-        << QStringList{"read", "%port", "--log", "%dir/missing/x.log"} << QString() << "cannot be written" << false;
+        << QStringList{"read", "%port", "--log", "%dir/missing/x.log"} << QString() << "no such folder" << false;
+    QTest::newRow("a FIFO as log, which would block its open")
+        << QStringList{"read", "%port", "--log", "%fifo"} << QString() << "fifo: a FIFO, not a regular file" << false;
+    QTest::newRow("/dev/full as log") << QStringList{"read", "%port", "--log", "/dev/full"} << QString()
+                                      << "/dev/full: a device, not a regular file" << false;
+    QTest::newRow("a directory as log") << QStringList{"search", "%port", "--log", "%dir"} << QString()
+                                        << ": a directory" << false;
     QTest::newRow("an output on a full device")
         << QStringList{"read", "%port", "-o", "/dev/full"} << QString() << "/dev/full: " << true;
     QTest::newRow("a result that standard output cannot take")
@@ -622,6 +630,40 @@ void TstCli::profileThatIsNotPlainTextIsRefused()
     QCOMPARE(r.status, 2);
     QVERIFY2(r.err.contains((profile + message).toUtf8()), r.err.constData());
     QVERIFY(m_sim->frames().isEmpty());
+}
+
+void TstCli::failedLogEndsTheRunAfterTheOperation_data()
+{
+    QTest::addColumn<int>("roomKib"); // a full file system of this size; 0 for a file size limit instead
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a log past its file size limit") << 0 << "File too large";
+    QTest::newRow("a log on a file system that fills") << 16 << "No space left on device";
+}
+
+void TstCli::failedLogEndsTheRunAfterTheOperation()
+{
+    QFETCH(int, roomKib);
+    QFETCH(QString, message);
+    // An earlier run's 4000 bytes: this run's first entries fill the 4096 bytes
+    // the limit, or the file system's last page, leaves.
+    const QTemporaryDir folder(m_dir.filePath(QStringLiteral("log-XXXXXX")));
+    const QString log = TestSupport::writeFile(folder.filePath(QStringLiteral("traffic.log")), QByteArray(4000, 'x'));
+    QVERIFY(!log.isEmpty());
+    m_wrapper = roomKib > 0 ? TestSupport::smallFileSystem(folder.path(), roomKib) : TestSupport::fileSizeLimit(4096);
+    if (m_wrapper.isEmpty())
+        QSKIP("this system gives no mount namespace for a small file system");
+
+    const CliRun r = cli({"read", m_sim->portName(), "--log", log, "--json", "--quiet"});
+
+    QCOMPARE(r.status, 2);
+    const QByteArray told = "LOG: the log cannot be written (" + message.toUtf8() + "); it stops here";
+    QCOMPARE(r.err.count(told), 1);
+    // The operation went to its end, its result with it.
+    QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames);
+    QVERIFY(r.json().value("config").isObject());
+    QVERIFY(r.json().value("error").toString().contains(told));
+    const qint64 size = QFileInfo(log).size();
+    QVERIFY2(size > 4000 && size <= 4096, QByteArray::number(size).constData());
 }
 
 VELKO_TEST_MAIN(TstCli)
