@@ -70,7 +70,9 @@ const char kUsage[] = "Usage: velkocan-cli COMMAND [PORT] [ARGUMENTS] [OPTIONS]\
                       "  --fast                         pace the exchange by the module's replies, not by\n"
                       "                                 fixed pauses and polls (read, write, verify,\n"
                       "                                 leave, restart, restore, station)\n"
-                      "  --log FILE                     append the traffic to FILE, time-stamped\n"
+                      "  --log FILE                     append the traffic to FILE (a regular file),\n"
+                      "                                 time-stamped; a write that fails is told at\n"
+                      "                                 once and makes the exit status at least 2\n"
                       "  --json                         machine-readable results on standard output: one\n"
                       "                                 object per result (per module for the station),\n"
                       "                                 with \"status\", \"port\", \"command\" (station: the\n"
@@ -85,8 +87,9 @@ const char kUsage[] = "Usage: velkocan-cli COMMAND [PORT] [ARGUMENTS] [OPTIONS]\
                       "          every module was ok)\n"
                       "  1       the module did not answer, or refused a command (each one named)\n"
                       "  2       bad usage, a refused profile or values, or an output that cannot be\n"
-                      "          written (nothing sent when found before the traffic); station: a\n"
-                      "          report held by another station, or a record that could not be written\n"
+                      "          written, the log included (nothing sent when found before the\n"
+                      "          traffic); station: a report held by another station, or a record\n"
+                      "          that could not be written\n"
                       "  3       the module differs from what was written or from the profile (each\n"
                       "          difference named); station: a module was not ok\n"
                       "  4       the port could not be opened (station: a port that is not a serial\n"
@@ -110,18 +113,24 @@ void quietDiagnostics(QtMsgType type, const QMessageLogContext&, const QString& 
 }
 
 // The traffic in the log view's format: a time-stamp line above each entry.
-// A file that already holds a run gets a blank line before this one.
+// A file that already holds a run gets a blank line before this one. A write
+// that fails is told at once and ends the log, not the operation.
 class TrafficLog
 {
 public:
-    bool open(const QString& path)
+    explicit TrafficLog(Reporter& out) : m_out(out) {}
+
+    // False with `error` when the file cannot take the log; looked at before
+    // anything is sent.
+    bool open(const QString& path, QString* error)
     {
-        m_file.setFileName(path);
-        if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append))
+        if (!Files::openToAppend(&m_file, path, error))
             return false;
-        if (m_file.size() > 0)
-            m_file.write("\n");
-        return m_file.flush();
+        if (m_file.size() == 0 || Files::writeAll(&m_file, "\n"))
+            return true;
+        *error = QStringLiteral("%1: %2").arg(Files::shown(path), m_file.errorString());
+        m_file.close();
+        return false;
     }
     void entry(const QByteArray& data, int flag)
     {
@@ -129,12 +138,19 @@ public:
             return;
         const QString text = LogFormat::timeStamp(QDateTime::currentDateTime()) + QLatin1Char('\n') +
                              LogFormat::entryText(data, flag) + QLatin1Char('\n');
-        m_file.write(text.toUtf8());
-        m_file.flush();
+        if (Files::writeAll(&m_file, text.toUtf8()))
+            return;
+        m_failure = QStringLiteral("LOG: the log cannot be written (%1); it stops here").arg(m_file.errorString());
+        m_file.close();
+        m_out.note(m_failure);
     }
+    // What stopped the log during the operation; empty when nothing did.
+    QString failure() const { return m_failure; }
 
 private:
+    Reporter& m_out;
     QFile m_file;
+    QString m_failure;
 };
 
 // What each command takes after its name.
@@ -325,7 +341,20 @@ public:
         });
     }
 
-    int exec() { return m_out.finish(perform()); }
+    int exec()
+    {
+        Result r = perform();
+        // A log that stopped fails the run, after the operation went to its
+        // end; a signal's status stays.
+        if (!m_log.failure().isEmpty() && r.status < 128) {
+            r.status = std::max(r.status, int(BadUsage));
+            if (r.error.isEmpty()) {
+                r.error = m_log.failure();
+                r.detailsSayAll = true; // told when it happened
+            }
+        }
+        return m_out.finish(r);
+    }
 
 private:
     Result perform()
@@ -342,8 +371,11 @@ private:
             if (!problem.isEmpty())
                 return failure(BadUsage, problem + QStringLiteral(" (nothing sent)"));
         }
-        if (!m_o.logFile.isEmpty() && !m_log.open(m_o.logFile))
-            return failure(BadUsage, QStringLiteral("%1: cannot be written (nothing sent)").arg(m_o.logFile));
+        if (!m_o.logFile.isEmpty()) {
+            QString error;
+            if (!m_log.open(m_o.logFile, &error))
+                return failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
+        }
 
         if (m_o.command == QLatin1String("search"))
             return search();
@@ -366,14 +398,14 @@ private:
     bool readProfile(ModuleConfig* profile, Result* refused)
     {
         const QString name = Files::shown(m_o.profile);
-        QByteArray text;
+        QString text;
         QString error;
-        if (!Files::readLimited(m_o.profile, Files::kMaxProfileBytes, &text, &error)) {
+        if (!Files::readText(m_o.profile, Files::kMaxProfileBytes, &text, &error)) {
             *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
             return false;
         }
         QStringList warnings;
-        if (!Profile::read(text, profile, &error, m_o.overrides, &warnings)) {
+        if (!Profile::read(text.toUtf8(), profile, &error, m_o.overrides, &warnings)) {
             // Every problem, each on a line of its own.
             const QStringList problems = error.split(QLatin1Char('\n'));
             QStringList lines;
@@ -468,7 +500,7 @@ private:
     QObject m_owner;
     SerialSocket* const m_port = SerialSocket::createPort(&m_owner);
     ModuleSession m_session{m_port};
-    TrafficLog m_log;
+    TrafficLog m_log{m_out};
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
     int m_signal = 0; // the signal that stopped the operation
 };

@@ -453,9 +453,9 @@ private:
     // `refused` set when something is wrong; nothing is sent then.
     bool prepare(QVector<Row>* rows, Result* refused)
     {
-        QByteArray profileText;
+        QString profileText;
         QString error;
-        if (!Files::readLimited(m_o.profile, Files::kMaxProfileBytes, &profileText, &error)) {
+        if (!Files::readText(m_o.profile, Files::kMaxProfileBytes, &profileText, &error)) {
             *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
             return false;
         }
@@ -465,7 +465,7 @@ private:
         const auto check = [&](const QString& where, const QStringList& overrides, Row* row) {
             QString why;
             warnings.clear();
-            if (!Profile::read(profileText, &row->config, &why, overrides, &warnings)) {
+            if (!Profile::read(profileText.toUtf8(), &row->config, &why, overrides, &warnings)) {
                 for (const QString& p : why.split(QLatin1Char('\n')))
                     problems.append(QStringLiteral("%1: %2").arg(where, p));
                 return;
@@ -494,8 +494,8 @@ private:
             check(Files::shown(m_o.profile), m_o.overrides, &row);
             all.append(row);
         } else {
-            QByteArray csv;
-            if (!Files::readLimited(m_o.values, kMaxValuesBytes, &csv, &error)) {
+            QString csv;
+            if (!Files::readText(m_o.values, kMaxValuesBytes, &csv, &error)) {
                 *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
                 return false;
             }
@@ -503,6 +503,8 @@ private:
                 *refused = failure(BadUsage, QStringLiteral("%1: %2 (nothing sent)").arg(m_o.values, error));
                 return false;
             }
+            for (const QString& w : table.warnings)
+                m_out.note(QStringLiteral("%1 %2").arg(m_o.values, w));
             for (int i = 0; i < table.rows.size(); ++i) {
                 Row row;
                 row.number = i + 1;

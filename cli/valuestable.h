@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -10,13 +9,15 @@ namespace CommandLine {
 
 // The per-module values of a station: a CSV file whose header names profile
 // paths (can.id, filter.list, any path --set takes) and whose rows give each
-// module its own. Fields may be quoted ("NDTF:7FF,EDTF:1ABC"), with "" for a
-// quote inside; blank lines are skipped.
+// module its own. Fields are separated by commas, or by semicolons when the
+// header has them and no comma; they may be quoted ("NDTF:7FF,EDTF:1ABC"),
+// with "" for a quote inside; blank lines are skipped.
 struct ValuesTable
 {
     QStringList paths;
     QVector<QStringList> rows;
-    QVector<int> lines; // the line of each row in the file, for messages
+    QVector<int> lines;   // the line of each row in the file, for messages
+    QStringList warnings; // "line 5: can.id 101 repeats line 2", one per row whose CAN ID an earlier row has
 
     // The overrides of row `index` (0-based): "path=value" each.
     QStringList overrides(int index) const;
@@ -26,7 +27,8 @@ struct ValuesTable
 
 // Parses `text`; false with `error` naming the line and what is wrong. A
 // header path that no field has is refused, and so is a row whose number of
-// fields is not the header's.
-bool readValues(const QByteArray& text, const QStringList& knownPaths, ValuesTable* table, QString* error);
+// fields is not the header's, and a quoted field with more than blanks
+// after its closing quote.
+bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable* table, QString* error);
 
 } // namespace CommandLine

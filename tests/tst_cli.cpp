@@ -68,6 +68,12 @@ private slots:
     void inputsAndOutputsRefusedBeforeTheTraffic();
     void oneDeviceUnderTwoNamesIsOnePort();
     void secondCtrlCEndsAtOnce();
+    void failedOutputKeepsTheOldFile_data();
+    void failedOutputKeepsTheOldFile();
+    void profileThatIsNotPlainTextIsRefused_data();
+    void profileThatIsNotPlainTextIsRefused();
+    void failedLogEndsTheRunAfterTheOperation_data();
+    void failedLogEndsTheRunAfterTheOperation();
 
 private:
     CliRun cli(const QStringList& arguments);
@@ -81,6 +87,7 @@ private:
     bool m_signalTwice = false;  // and once more, a moment later
     QElapsedTimer m_sinceSignal; // started when the signal goes
     QString m_stdoutFile;        // when set, the program's standard output goes there
+    QStringList m_wrapper;       // when set, the program runs under it
 };
 
 void TstCli::init()
@@ -97,6 +104,7 @@ void TstCli::cleanup()
     m_signal = 0;
     m_signalTwice = true;
     m_stdoutFile.clear();
+    m_wrapper.clear();
 }
 
 CliRun TstCli::cli(const QStringList& arguments)
@@ -104,6 +112,7 @@ CliRun TstCli::cli(const QStringList& arguments)
     QMetaObject::Connection signalling;
     TestSupport::CliOptions options;
     options.standardOutputFile = m_stdoutFile;
+    options.wrapper = m_wrapper;
     options.started = [&](QProcess& process) {
         QProcess* const program = &process;
         signalling = connect(m_sim, &sim::SimModule::frameReceived, this, [this, program](const QByteArray& frame) {
@@ -478,7 +487,13 @@ void TstCli::inputsAndOutputsRefusedBeforeTheTraffic_data()
     QTest::newRow("an output into a missing folder")
         << QStringList{"read", "%port", "-o", "%dir/missing/x.json"} << QString() << "no such folder" << false;
     QTest::newRow("a log into a missing folder")
-        << QStringList{"read", "%port", "--log", "%dir/missing/x.log"} << QString() << "cannot be written" << false;
+        << QStringList{"read", "%port", "--log", "%dir/missing/x.log"} << QString() << "no such folder" << false;
+    QTest::newRow("a FIFO as log, which would block its open")
+        << QStringList{"read", "%port", "--log", "%fifo"} << QString() << "fifo: a FIFO, not a regular file" << false;
+    QTest::newRow("/dev/full as log") << QStringList{"read", "%port", "--log", "/dev/full"} << QString()
+                                      << "/dev/full: a device, not a regular file" << false;
+    QTest::newRow("a directory as log") << QStringList{"search", "%port", "--log", "%dir"} << QString()
+                                        << ": a directory" << false;
     QTest::newRow("an output on a full device")
         << QStringList{"read", "%port", "-o", "/dev/full"} << QString() << "/dev/full: " << true;
     QTest::newRow("a result that standard output cannot take")
@@ -543,6 +558,112 @@ void TstCli::secondCtrlCEndsAtOnce()
 
     QCOMPARE(r.status, 130);
     QVERIFY2(m_sinceSignal.elapsed() < 4000, QByteArray::number(m_sinceSignal.elapsed()).constData());
+}
+
+void TstCli::failedOutputKeepsTheOldFile_data()
+{
+    QTest::addColumn<int>("roomKib"); // a full file system of this size; 0 for a file size limit instead
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a writer past its file size limit, halfway through the profile") << 0 << "File too large";
+    QTest::newRow("a file system that is full") << 16 << "No space left on device";
+}
+
+void TstCli::failedOutputKeepsTheOldFile()
+{
+    QFETCH(int, roomKib);
+    QFETCH(QString, message);
+    const QTemporaryDir folder(m_dir.filePath(QStringLiteral("out-XXXXXX")));
+    const QByteArray old = "the old profile\n";
+    const QString output = TestSupport::writeFile(folder.filePath(QStringLiteral("module.json")), old);
+    QVERIFY(!output.isEmpty());
+    // A profile of about 1 KiB, of which the first 512 bytes go through the size limit.
+    m_sim->state().filterMode = "USER";
+    for (int i = 0; i < 14; ++i)
+        m_sim->state().filters.append({"EDTF", QString::number(0x1ABCDE00 + i, 16).toUpper()});
+    m_wrapper = roomKib > 0 ? TestSupport::smallFileSystem(folder.path(), roomKib) : TestSupport::fileSizeLimit(512);
+    if (m_wrapper.isEmpty())
+        QSKIP("this system gives no mount namespace for a small file system");
+
+    const CliRun r = cli({"read", m_sim->portName(), "-o", output, "--quiet"});
+
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains((output + QStringLiteral(": ") + message).toUtf8()), r.err.constData());
+    QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames); // the read itself went through
+    QFile file(output);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), old);
+    // No temporary file left beside it.
+    QCOMPARE(QDir(folder.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"module.json"});
+}
+
+void TstCli::profileThatIsNotPlainTextIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QString>("message");
+    // The bytes go at the start of the profile's third line.
+    const auto spoilt = [](const QByteArray& bytes) {
+        QByteArray text = Profile::write(ModuleConfig());
+        return text.insert(text.indexOf('\n', text.indexOf('\n') + 1) + 1, bytes);
+    };
+    QTest::newRow("a NUL byte is named with its line") << spoilt(QByteArray(1, '\0')) << " line 3: a NUL byte";
+    QTest::newRow("an escape character is named with its code")
+        << spoilt("\x1B[1m") << " line 3: a control character (0x1B)";
+    QTest::newRow("DEL is a control character too") << spoilt("\x7F") << " line 3: a control character (0x7F)";
+    QTest::newRow("a Latin-1 byte is not UTF-8") << spoilt("\xE9") << " line 3: not UTF-8 text; save it as UTF-8";
+    QTest::newRow("a sequence cut short is not UTF-8") << spoilt("\xE2\x82") << " line 3: not UTF-8 text";
+    QTest::newRow("an overlong form is not UTF-8") << spoilt("\xC0\xAF") << " line 3: not UTF-8 text";
+    QTest::newRow("UTF-16 is told by its little-endian mark")
+        << TestSupport::utf16(Profile::write(ModuleConfig()), true) << ": UTF-16 text; save it as UTF-8";
+    QTest::newRow("UTF-16 is told by its big-endian mark")
+        << TestSupport::utf16(Profile::write(ModuleConfig()), false) << ": UTF-16 text; save it as UTF-8";
+}
+
+void TstCli::profileThatIsNotPlainTextIsRefused()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QString, message);
+    const QString profile = TestSupport::writeFile(m_dir.filePath(QStringLiteral("spoilt.json")), text);
+
+    const CliRun r = cli({"write", m_sim->portName(), profile, "--quiet"});
+
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains((profile + message).toUtf8()), r.err.constData());
+    QVERIFY(m_sim->frames().isEmpty());
+}
+
+void TstCli::failedLogEndsTheRunAfterTheOperation_data()
+{
+    QTest::addColumn<int>("roomKib"); // a full file system of this size; 0 for a file size limit instead
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a log past its file size limit") << 0 << "File too large";
+    QTest::newRow("a log on a file system that fills") << 16 << "No space left on device";
+}
+
+void TstCli::failedLogEndsTheRunAfterTheOperation()
+{
+    QFETCH(int, roomKib);
+    QFETCH(QString, message);
+    // An earlier run's 4000 bytes: this run's first entries fill the 4096 bytes
+    // the limit, or the file system's last page, leaves.
+    const QTemporaryDir folder(m_dir.filePath(QStringLiteral("log-XXXXXX")));
+    const QString log = TestSupport::writeFile(folder.filePath(QStringLiteral("traffic.log")), QByteArray(4000, 'x'));
+    QVERIFY(!log.isEmpty());
+    m_wrapper = roomKib > 0 ? TestSupport::smallFileSystem(folder.path(), roomKib) : TestSupport::fileSizeLimit(4096);
+    if (m_wrapper.isEmpty())
+        QSKIP("this system gives no mount namespace for a small file system");
+
+    const CliRun r = cli({"read", m_sim->portName(), "--log", log, "--json", "--quiet"});
+
+    QCOMPARE(r.status, 2);
+    const QByteArray told = "LOG: the log cannot be written (" + message.toUtf8() + "); it stops here";
+    QCOMPARE(r.err.count(told), 1);
+    // The operation went to its end, its result with it.
+    QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames);
+    QVERIFY(r.json().value("config").isObject());
+    QVERIFY(r.json().value("error").toString().contains(told));
+    const qint64 size = QFileInfo(log).size();
+    QVERIFY2(size > 4000 && size <= 4096, QByteArray::number(size).constData());
 }
 
 VELKO_TEST_MAIN(TstCli)

@@ -33,16 +33,16 @@ bool writeWhole(QWidget* window, const QString& path, const QByteArray& bytes)
 
 bool KX47main::openConfig(const QString& path)
 {
-    QByteArray text;
+    QString text;
     QString error;
-    if (!Files::readLimited(path, Files::kMaxProfileBytes, &text, &error)) {
+    if (!Files::readText(path, Files::kMaxProfileBytes, &text, &error)) {
         QMessageBox::information(this, tr("错误"), tr("无法读取文件 %1").arg(QDir::toNativeSeparators(path)),
                                  QMessageBox::Ok);
         return false;
     }
     ModuleConfig config;
     QStringList warnings;
-    if (!Profile::read(text, &config, &error, {}, &warnings)) {
+    if (!Profile::read(text.toUtf8(), &config, &error, {}, &warnings)) {
         QMessageBox::information(this, tr("错误"), error, QMessageBox::Ok);
         return false;
     }

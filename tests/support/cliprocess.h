@@ -27,16 +27,28 @@ struct CliOptions
 {
     QByteArray input;           // the program's standard input
     QString standardOutputFile; // when set, the program's standard output goes into this file
-    // When set, the program's standard output goes into this shell command
-    // (`head -1`, say), whose end closes it; the status is still the program's.
-    QString pipeInto;
     int timeoutMs = 60000; // then the program is killed, with a warning
     // Called once the program has been started, before the wait (to signal it, say).
     std::function<void(QProcess& process)> started;
+    // When set, the program runs under this command, which is given the
+    // program's path and arguments after its own (fileSizeLimit(), smallFileSystem()).
+    QStringList wrapper;
 };
 
 // Runs velkocan-cli with `arguments` until it ends. The event loop runs
 // meanwhile, so that the simulated modules of this process answer it.
 CliRun runCli(const QStringList& arguments, const CliOptions& options = {});
+
+// A wrapper under which the program's writes to regular files fail with
+// "File too large" past `bytes` (a multiple of 512) of a file: a failing
+// writer that needs no privilege.
+QStringList fileSizeLimit(qint64 bytes);
+
+// A wrapper that gives the program a full file system: a tmpfs of `kib` KiB
+// on `folder`, in a mount namespace of the program's own (so that nothing
+// stays mounted), which holds copies of the folder's files and a filler that
+// takes the room they leave. Once the program ends, the folder holds what it
+// left there, the filler gone. Empty when the system allows no such namespace.
+QStringList smallFileSystem(const QString& folder, int kib);
 
 } // namespace TestSupport

@@ -237,6 +237,18 @@ QString writeFile(const QString& path, const QByteArray& bytes)
     return Files::writeWhole(path, bytes, &error) ? path : QString();
 }
 
+QByteArray utf16(const QByteArray& text, bool littleEndian)
+{
+    const QString units = QString(QChar(0xFEFF)) + QString::fromUtf8(text);
+    QByteArray bytes;
+    for (const QChar unit : units) {
+        const char low = char(unit.unicode() & 0xFF);
+        const char high = char(unit.unicode() >> 8);
+        bytes.append(littleEndian ? low : high).append(littleEndian ? high : low);
+    }
+    return bytes;
+}
+
 QString exampleProfile()
 {
     return QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");

@@ -117,6 +117,9 @@ QStringList distinctRows(int count);
 // could not be written whole.
 QString writeFile(const QString& path, const QByteArray& bytes);
 
+// The UTF-8 `text` as UTF-16 behind its byte-order mark, as some editors save it.
+QByteArray utf16(const QByteArray& text, bool littleEndian);
+
 // docs/example-profile.json of the source tree.
 QString exampleProfile();
 
