@@ -1,11 +1,11 @@
 #include "cli/commandline.h"
 
-#include "cli/modulerun.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/signalwatch.h"
 #include "cli/station.h"
 #include "core/diagnostics.h"
+#include "core/modulerun.h"
 #include "core/fileaccess.h"
 #include "core/logformat.h"
 #include "core/moduleconfig.h"
@@ -308,7 +308,7 @@ int listPorts(Reporter& out)
         r.text += port + QLatin1Char('\n');
         const QString device = PortAccess::deviceName(port);
         const QSerialPortInfo info(device);
-        QJsonObject described = adapterOf(info);
+        QJsonObject described = Operation::adapterOf(info);
         described.insert(QStringLiteral("name"), port);
         described.insert(QStringLiteral("systemLocation"), info.isNull() ? device : info.systemLocation());
         described.insert(QStringLiteral("description"), textOrNull(info.description()));
@@ -397,21 +397,17 @@ private:
 
     bool readProfile(ModuleConfig* profile, Result* refused)
     {
-        const QString name = Files::shown(m_o.profile);
-        QString text;
+        ProfileFile file;
         QString error;
-        if (!Files::readText(m_o.profile, Files::kMaxProfileBytes, &text, &error)) {
+        if (!file.load(m_o.profile, &error)) {
             *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
             return false;
         }
+        QStringList problems;
         QStringList warnings;
-        if (!Profile::read(text.toUtf8(), profile, &error, m_o.overrides, &warnings)) {
+        if (!file.configure(m_o.overrides, profile, &problems, &warnings, file.name())) {
             // Every problem, each on a line of its own.
-            const QStringList problems = error.split(QLatin1Char('\n'));
-            QStringList lines;
-            for (const QString& p : problems)
-                lines.append(QStringLiteral("%1: %2").arg(name, p));
-            *refused = refusedInput(QStringLiteral("%1: %2").arg(name, problems.join("; ")), lines);
+            *refused = refusedInput(problems.join(QStringLiteral("; ")), problems);
             return false;
         }
         for (const QString& w : warnings)
@@ -421,14 +417,15 @@ private:
 
     Result onModule(const ModuleConfig& profile)
     {
-        ModuleRun run(
+        Operation::ModuleRun run(
             m_session, m_port, m_o.port, m_o.portLine(), [this] { return m_signal; },
+            [](int signal) { return QString::fromLatin1(SignalWatch::name(signal)); },
             [this](const QString& phase) { m_out.setPhase(phase); });
         if (m_o.command == QLatin1String("read"))
             return read(run);
         const bool write = m_o.command == QLatin1String("write");
         Result r;
-        if (!run.connect(m_o.command, write ? ModuleSession::writePlan(profile) : ModuleRun::Plan(), &r))
+        if (!run.connect(m_o.command, write ? ModuleSession::writePlan(profile) : Operation::ModuleRun::Plan(), &r))
             return r;
         if (write) {
             bool emptyList = false;
@@ -447,7 +444,7 @@ private:
         return run.command(m_o.command);
     }
 
-    Result read(ModuleRun& run)
+    Result read(Operation::ModuleRun& run)
     {
         ConfigReading reading;
         const Result r = run.read(&reading);
@@ -487,7 +484,7 @@ private:
                                                .arg(m_o.port, QLatin1String(SignalWatch::name(m_signal))));
         if (found == 0)
             return failure(NoAnswer, QStringLiteral("%1: no baud rate and parity got an answer").arg(m_o.port));
-        const QString parity = parityWord(line.parity);
+        const QString parity = Operation::parityWord(line.parity);
         Result r;
         r.text = QStringLiteral("%1 baud, parity %2 (--baud %1 --parity %2)\n").arg(line.baud).arg(parity);
         r.fields = {{"baud", line.baud}, {"parity", parity.toUpper()}, {"stopBits", 1}};

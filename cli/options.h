@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/modulerun.h"
+#include "core/operation.h"
 
 #include <QSerialPort>
 #include <QString>
@@ -32,7 +32,7 @@ struct Options
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;
 
     // The PC side's line: --baud, --parity, --stop.
-    PortLine portLine() const { return {baud, parity, stopBits}; }
+    Operation::PortLine portLine() const { return {baud, parity, stopBits}; }
 };
 
 } // namespace CommandLine

@@ -3,7 +3,6 @@
 #include "cli/signalwatch.h"
 
 #include <QJsonDocument>
-#include <QSerialPortInfo>
 #include <cerrno>
 #ifdef Q_OS_WIN
 #include <io.h>
@@ -14,44 +13,6 @@
 #endif
 
 namespace CommandLine {
-
-namespace {
-
-QJsonValue idOrNull(bool known, quint16 id)
-{
-    return known ? QJsonValue(QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'))) : QJsonValue();
-}
-
-} // namespace
-
-Result failure(int status, const QString& error)
-{
-    Result r;
-    r.status = status;
-    r.error = error;
-    return r;
-}
-
-Result refusedInput(const QString& error, const QStringList& problems)
-{
-    Result r = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
-    r.details = problems;
-    r.details.append(QStringLiteral("nothing sent"));
-    r.detailsSayAll = true;
-    return r;
-}
-
-QJsonValue textOrNull(const QString& text)
-{
-    return text.isEmpty() ? QJsonValue() : QJsonValue(text);
-}
-
-QJsonObject adapterOf(const QSerialPortInfo& info)
-{
-    return {{"serialNumber", textOrNull(info.serialNumber())},
-            {"vendorId", idOrNull(info.hasVendorIdentifier(), info.vendorIdentifier())},
-            {"productId", idOrNull(info.hasProductIdentifier(), info.productIdentifier())}};
-}
 
 bool writeTo(FILE* stream, const QByteArray& bytes)
 {

@@ -1,50 +1,26 @@
 #pragma once
 
+#include "core/operation.h"
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
 
-class QSerialPortInfo;
-
 namespace CommandLine {
 
-// Exit statuses, one per class of failure. A script can rely on them: 0
-// means that every command went out and the module accepted it.
-enum Status {
-    Done = 0,
-    NoAnswer = 1,    // the module did not answer, or refused a command
-    BadUsage = 2,    // bad usage, a refused profile, or an output that cannot be written
-    Differences = 3, // the module holds other values than expected
-    PortFailed = 4,  // the port could not be opened
-    CutShort = 5,    // the port closed under the operation
-    // A signal N ends an operation with 128 + N (130 for Ctrl+C).
-};
-
-// What a command, or one module of the station, ends with: its exit status
-// and everything its result says.
-struct Result
-{
-    int status = 0;
-    QString error;              // the one line that says what went wrong; empty when done
-    QStringList details;        // further lines on standard error: each refusal, the summary
-    bool detailsSayAll = false; // the details say the error line by line: it is not repeated
-    QJsonObject fields;         // the result object's own fields, for --json
-    QString text;               // the result for people, on standard output
-};
-
-Result failure(int status, const QString& error);
-// A refusal of what was given (bad usage, a refused profile or values)
-// found before the traffic: `error` on one line, then each of `problems` on
-// a line of its own and "nothing sent".
-Result refusedInput(const QString& error, const QStringList& problems);
-
-// The text, or null for none.
-QJsonValue textOrNull(const QString& text);
-// What the system knows of the adapter behind a port: serialNumber,
-// vendorId and productId (4 hex digits), each null when unknown.
-QJsonObject adapterOf(const QSerialPortInfo& info);
+// The results and statuses of the core's operations, as this face names them.
+using Operation::BadUsage;
+using Operation::CutShort;
+using Operation::Differences;
+using Operation::Done;
+using Operation::failure;
+using Operation::NoAnswer;
+using Operation::PortFailed;
+using Operation::refusedInput;
+using Operation::Result;
+using Operation::textOrNull;
 
 // Writes `bytes` to `stream` and flushes it; false when it did not take
 // every byte (a full disk, a closed pipe).

@@ -1,5 +1,7 @@
 #include "core/profile.h"
 
+#include "core/fileaccess.h"
+
 #include "core/configfields.h"
 
 #include <QJsonArray>
@@ -247,3 +249,24 @@ bool read(const QByteArray& text, ModuleConfig* config, QString* error, const QS
 }
 
 } // namespace Profile
+
+bool ProfileFile::load(const QString& path, QString* error)
+{
+    QString text;
+    if (!Files::readText(path, Files::kMaxProfileBytes, &text, error))
+        return false;
+    m_text = text.toUtf8();
+    m_name = Files::shown(path);
+    return true;
+}
+
+bool ProfileFile::configure(const QStringList& overrides, ModuleConfig* config, QStringList* problems,
+                            QStringList* warnings, const QString& where) const
+{
+    QString error;
+    if (Profile::read(m_text, config, &error, overrides, warnings))
+        return true;
+    for (const QString& p : error.split(QLatin1Char('\n')))
+        problems->append(where.isEmpty() ? p : QStringLiteral("%1: %2").arg(where, p));
+    return false;
+}

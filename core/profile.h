@@ -24,3 +24,26 @@ bool read(const QByteArray& text, ModuleConfig* config, QString* error, const QS
           QStringList* warnings = nullptr);
 
 } // namespace Profile
+
+// A profile file as every command takes it: read once, exactly (a file that
+// is not plain UTF-8 text is refused with its line), then checked whole with
+// each set of overrides (a station's rows give one set each).
+class ProfileFile
+{
+public:
+    // Reads `path`, "-" for standard input; false with `error` naming the
+    // file and what is wrong.
+    bool load(const QString& path, QString* error);
+    // The file as messages name it ("standard input" for "-").
+    QString name() const { return m_name; }
+    // The configuration with `overrides`; false with every problem added to
+    // `problems`, one line each, after "`where`: " when `where` is given
+    // (the file's name, a row's line). Keys the file has that no field has
+    // go to `warnings`.
+    bool configure(const QStringList& overrides, ModuleConfig* config, QStringList* problems,
+                   QStringList* warnings = nullptr, const QString& where = QString()) const;
+
+private:
+    QByteArray m_text;
+    QString m_name;
+};

@@ -33,17 +33,18 @@ bool writeWhole(QWidget* window, const QString& path, const QByteArray& bytes)
 
 bool KX47main::openConfig(const QString& path)
 {
-    QString text;
+    ProfileFile file;
     QString error;
-    if (!Files::readText(path, Files::kMaxProfileBytes, &text, &error)) {
+    if (!file.load(path, &error)) {
         QMessageBox::information(this, tr("错误"), tr("无法读取文件 %1").arg(QDir::toNativeSeparators(path)),
                                  QMessageBox::Ok);
         return false;
     }
     ModuleConfig config;
+    QStringList problems;
     QStringList warnings;
-    if (!Profile::read(text.toUtf8(), &config, &error, {}, &warnings)) {
-        QMessageBox::information(this, tr("错误"), error, QMessageBox::Ok);
+    if (!file.configure({}, &config, &problems, &warnings)) {
+        QMessageBox::information(this, tr("错误"), problems.join(QLatin1Char('\n')), QMessageBox::Ok);
         return false;
     }
     for (const QString& warning : warnings)

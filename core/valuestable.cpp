@@ -1,8 +1,6 @@
-#include "cli/valuestable.h"
+#include "core/valuestable.h"
 
 #include <QHash>
-
-namespace CommandLine {
 
 namespace {
 
@@ -171,5 +169,3 @@ bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable*
     *table = t;
     return true;
 }
-
-} // namespace CommandLine

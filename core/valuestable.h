@@ -5,8 +5,6 @@
 #include <QStringList>
 #include <QVector>
 
-namespace CommandLine {
-
 // The per-module values of a station: a CSV file whose header names profile
 // paths (can.id, filter.list, any path --set takes) and whose rows give each
 // module its own. Fields are separated by commas, or by semicolons when the
@@ -30,5 +28,3 @@ struct ValuesTable
 // fields is not the header's, and a quoted field with more than blanks
 // after its closing quote.
 bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable* table, QString* error);
-
-} // namespace CommandLine

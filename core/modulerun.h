@@ -1,8 +1,8 @@
 #pragma once
 
-#include "cli/output.h"
 #include "core/configreading.h"
 #include "core/moduleconfig.h"
+#include "core/operation.h"
 #include "core/sequenceoutcome.h"
 
 #include <QSerialPort>
@@ -13,38 +13,23 @@
 class ModuleSession;
 class SerialSocket;
 
-namespace CommandLine {
+namespace Operation {
 
-// The PC side of the serial line.
-struct PortLine
-{
-    int baud = 115200;
-    QSerialPort::Parity parity = QSerialPort::NoParity;
-    QSerialPort::StopBits stopBits = QSerialPort::OneStop;
-
-    // "115200 baud, parity none", for messages.
-    QString text() const;
-};
-// "none", "odd", "even".
-QString parityWord(QSerialPort::Parity parity);
-// The line a module talks at once it holds `config`'s serial line.
-PortLine lineOf(const ModuleConfig& config);
-// Whether a module that takes `config` talks at another line than `line`
-// after its restart.
-bool changesLine(const ModuleConfig& config, const PortLine& line);
-
-// One operation of velkocan-cli on one module, through a session whose port
-// is open: the sequences it runs, and how their outcomes become a result.
+// One operation on one module, through a session whose port is open: the
+// sequences it runs, and how their outcomes become a result. The command
+// line's commands and each module of a station run through it.
 class ModuleRun
 {
 public:
     using Plan = QVector<SequenceOutcome::Group>;
 
     // `port` is the session's port, open at `line`; `name` names it in
-    // messages. `signal` tells which signal asked to stop, 0 for none;
-    // `phase` hears what the progress that follows is part of.
+    // messages. `signal` tells which signal asked to stop, 0 for none, and
+    // `signalName` words it ("SIGINT"); `phase` hears what the progress that
+    // follows is part of.
     ModuleRun(ModuleSession& session, SerialSocket* port, const QString& name, const PortLine& line,
-              std::function<int()> signal, std::function<void(const QString&)> phase);
+              std::function<int()> signal, std::function<QString(int)> signalName,
+              std::function<void(const QString&)> phase);
 
     // Brings the module into its configuration state; false with `r` set
     // when it is not. `what` names the operation, `plan` what it would write.
@@ -79,6 +64,7 @@ private:
     const QString m_port;
     PortLine m_line;
     const std::function<int()> m_signal;
+    const std::function<QString(int)> m_signalName;
     const std::function<void(const QString&)> m_phase;
 };
 
@@ -86,4 +72,4 @@ private:
 // no-answer, cut-short.
 QString verdict(const Result& r);
 
-} // namespace CommandLine
+} // namespace Operation

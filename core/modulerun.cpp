@@ -1,6 +1,5 @@
-#include "cli/modulerun.h"
+#include "core/modulerun.h"
 
-#include "cli/signalwatch.h"
 #include "core/common.h"
 #include "core/modulesession.h"
 #include "core/serialsocket.h"
@@ -8,7 +7,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-namespace CommandLine {
+namespace Operation {
 
 namespace {
 
@@ -113,42 +112,11 @@ void addSummary(const SequenceOutcome& o, const ModuleRun::Plan& plan, Result* r
 
 } // namespace
 
-QString PortLine::text() const
-{
-    QString text = QStringLiteral("%1 baud, parity %2").arg(baud).arg(parityWord(parity));
-    if (stopBits == QSerialPort::TwoStop)
-        text += QStringLiteral(", 2 stop bits");
-    return text;
-}
-
-QString parityWord(QSerialPort::Parity parity)
-{
-    return parity == QSerialPort::OddParity    ? QStringLiteral("odd")
-           : parity == QSerialPort::EvenParity ? QStringLiteral("even")
-                                               : QStringLiteral("none");
-}
-
-PortLine lineOf(const ModuleConfig& config)
-{
-    PortLine line;
-    line.baud = config.baud;
-    line.parity = config.parity == QLatin1String("ODD")    ? QSerialPort::OddParity
-                  : config.parity == QLatin1String("EVEN") ? QSerialPort::EvenParity
-                                                           : QSerialPort::NoParity;
-    line.stopBits = config.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
-    return line;
-}
-
-bool changesLine(const ModuleConfig& config, const PortLine& line)
-{
-    const PortLine next = lineOf(config);
-    return next.baud != line.baud || next.parity != line.parity || next.stopBits != line.stopBits;
-}
-
 ModuleRun::ModuleRun(ModuleSession& session, SerialSocket* port, const QString& name, const PortLine& line,
-                     std::function<int()> signal, std::function<void(const QString&)> phase)
+                     std::function<int()> signal, std::function<QString(int)> signalName,
+                     std::function<void(const QString&)> phase)
     : m_session(session), m_socket(port), m_port(name), m_line(line), m_signal(std::move(signal)),
-      m_phase(std::move(phase))
+      m_signalName(std::move(signalName)), m_phase(std::move(phase))
 {}
 
 Result ModuleRun::judged(const SequenceOutcome& o, const QString& what, const Plan& plan) const
@@ -160,7 +128,7 @@ Result ModuleRun::judged(const SequenceOutcome& o, const QString& what, const Pl
     } else if (o.end == SequenceOutcome::End::Stopped) {
         r.status = 128 + m_signal();
         r.error = QStringLiteral("%1: stopped by %2 during the %3")
-                      .arg(m_port, QLatin1String(SignalWatch::name(m_signal())), what);
+                      .arg(m_port, m_signalName(m_signal()), what);
     } else if (!o.refused().isEmpty() || !o.unanswered().isEmpty()) {
         r.status = NoAnswer;
         r.error = o.refused().isEmpty() ? QStringLiteral("%1: the module did not answer every command").arg(m_port)
@@ -347,4 +315,4 @@ QString verdict(const Result& r)
     }
 }
 
-} // namespace CommandLine
+} // namespace Operation
