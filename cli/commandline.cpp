@@ -5,10 +5,10 @@
 #include "cli/signalwatch.h"
 #include "cli/station.h"
 #include "core/diagnostics.h"
-#include "core/modulerun.h"
 #include "core/fileaccess.h"
 #include "core/logformat.h"
 #include "core/moduleconfig.h"
+#include "core/modulerun.h"
 #include "core/modulesession.h"
 #include "core/portaccess.h"
 #include "core/portdiscovery.h"
@@ -28,80 +28,52 @@ namespace CommandLine {
 
 namespace {
 
-const char kUsage[] = "Usage: velkocan-cli COMMAND [PORT] [ARGUMENTS] [OPTIONS]\n"
-                      "\n"
-                      "Configures a VelkoCAN serial-to-CAN converter module without the window.\n"
-                      "\n"
-                      "Commands:\n"
-                      "  ports                          list the serial ports the window would list\n"
-                      "                                 (--json: with their adapters' details)\n"
-                      "  read PORT [-o FILE]            read the whole configuration; print it as a\n"
-                      "                                 profile, or write it to FILE\n"
-                      "  write PORT FILE [--set KEY=VALUE]... [--verify] [--restart]\n"
-                      "                                 check the profile FILE (- for standard input),\n"
-                      "                                 then write it all; --set overrides a field by\n"
-                      "                                 its dotted path (can.id=1A0) before the check;\n"
-                      "                                 --verify reads back and compares every field\n"
-                      "                                 the write sent; --restart restarts the module\n"
-                      "                                 afterwards, in the same session\n"
-                      "  verify PORT FILE [--set KEY=VALUE]...\n"
-                      "                                 read back and compare with the profile; sends\n"
-                      "                                 no set command\n"
-                      "  search PORT                    find the module's baud rate and parity\n"
-                      "  leave PORT                     leave the configuration state\n"
-                      "  restart PORT                   restart the module (a new serial line takes effect)\n"
-                      "  restore PORT                   restore the factory settings and restart\n"
-                      "  station FILE --port PORT [--port PORT]... [--values CSV] [--set KEY=VALUE]...\n"
-                      "          [--count N] [--report FILE] [--restart] [--check]\n"
-                      "                                 the unattended line: on each port, wait for a\n"
-                      "                                 module, write the profile with its own values\n"
-                      "                                 (a row of CSV each), verify it, restart it when\n"
-                      "                                 asked, record it, wait until it is gone; the\n"
-                      "                                 ports side by side. --report is held for the\n"
-                      "                                 run, one synced line per module; a record that\n"
-                      "                                 cannot be written stops the line. --check reads\n"
-                      "                                 the profile, the rows and the report, prints the\n"
-                      "                                 rows left and opens no port\n"
-                      "\n"
-                      "Options:\n"
-                      "  --baud N                       the PC side's baud rate (default 115200)\n"
-                      "  --parity none|odd|even         the PC side's parity (default none)\n"
-                      "  --stop 1|2                     the PC side's stop bits (default 1)\n"
-                      "  --fast                         pace the exchange by the module's replies, not by\n"
-                      "                                 fixed pauses and polls (read, write, verify,\n"
-                      "                                 leave, restart, restore, station)\n"
-                      "  --log FILE                     append the traffic to FILE (a regular file),\n"
-                      "                                 time-stamped; a write that fails is told at\n"
-                      "                                 once and makes the exit status at least 2\n"
-                      "  --json                         machine-readable results on standard output: one\n"
-                      "                                 object per result (per module for the station),\n"
-                      "                                 with \"status\", \"port\", \"command\" (station: the\n"
-                      "                                 report's objects, \"result\" among them)\n"
-                      "  --quiet                        no progress on standard error (station: only\n"
-                      "                                 the modules that failed on standard output)\n"
-                      "  -h, --help                     this text\n"
-                      "  --version                      the version\n"
-                      "\n"
-                      "Exit status:\n"
-                      "  0       done: every command went out and the module accepted it (station:\n"
-                      "          every module was ok)\n"
-                      "  1       the module did not answer, or refused a command (each one named)\n"
-                      "  2       bad usage, a refused profile or values, or an output that cannot be\n"
-                      "          written, the log included (nothing sent when found before the\n"
-                      "          traffic); station: a report held by another station, or a record\n"
-                      "          that could not be written\n"
-                      "  3       the module differs from what was written or from the profile (each\n"
-                      "          difference named); station: a module was not ok\n"
-                      "  4       the port could not be opened (station: a port that is not a serial\n"
-                      "          device)\n"
-                      "  5       cut short: the port closed under the operation; the module may hold\n"
-                      "          part of what was sent\n"
-                      "  128+N   ended by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP, 141 standard\n"
-                      "          output closed by its reader): the exchange in progress finished,\n"
-                      "          nothing more was sent; station: whenever a signal ended the line\n"
-                      "          before its rows or --count ran out, also while every slot waited\n"
-                      "An operation that ends early says where it stopped and which groups were and\n"
-                      "were not written.\n";
+// The usage text before and after the commands' lines.
+const char kUsageHead[] = "Usage: velkocan-cli COMMAND [PORT] [ARGUMENTS] [OPTIONS]\n"
+                          "\n"
+                          "Configures a VelkoCAN serial-to-CAN converter module without the window.\n"
+                          "\n"
+                          "Commands:\n";
+const char kUsageTail[] = "\n"
+                          "Options:\n"
+                          "  --baud N                       the PC side's baud rate (default 115200)\n"
+                          "  --parity none|odd|even         the PC side's parity (default none)\n"
+                          "  --stop 1|2                     the PC side's stop bits (default 1)\n"
+                          "  --fast                         pace the exchange by the module's replies, not by\n"
+                          "                                 fixed pauses and polls (read, write, verify,\n"
+                          "                                 leave, restart, restore, station)\n"
+                          "  --log FILE                     append the traffic to FILE (a regular file),\n"
+                          "                                 time-stamped; a write that fails is told at\n"
+                          "                                 once and makes the exit status at least 2\n"
+                          "  --json                         machine-readable results on standard output: one\n"
+                          "                                 object per result (per module for the station),\n"
+                          "                                 with \"status\", \"port\", \"command\" (station: the\n"
+                          "                                 report's objects, \"result\" among them)\n"
+                          "  --quiet                        no progress on standard error (station: only\n"
+                          "                                 the modules that failed on standard output)\n"
+                          "  -h, --help                     this text\n"
+                          "  --version                      the version\n"
+                          "\n"
+                          "Exit status:\n"
+                          "  0       done: every command went out and the module accepted it (station:\n"
+                          "          every module was ok)\n"
+                          "  1       the module did not answer, or refused a command (each one named)\n"
+                          "  2       bad usage, a refused profile or values, or an output that cannot be\n"
+                          "          written, the log included (nothing sent when found before the\n"
+                          "          traffic); station: a report held by another station, or a record\n"
+                          "          that could not be written\n"
+                          "  3       the module differs from what was written or from the profile (each\n"
+                          "          difference named); station: a module was not ok\n"
+                          "  4       the port could not be opened (station: a port that is not a serial\n"
+                          "          device)\n"
+                          "  5       cut short: the port closed under the operation; the module may hold\n"
+                          "          part of what was sent\n"
+                          "  128+N   ended by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP, 141 standard\n"
+                          "          output closed by its reader): the exchange in progress finished,\n"
+                          "          nothing more was sent; station: whenever a signal ended the line\n"
+                          "          before its rows or --count ran out, also while every slot waited\n"
+                          "An operation that ends early says where it stopped and which groups were and\n"
+                          "were not written.\n";
 
 // The tool's diagnostics are for developers: shown with VELKO_DEBUG=1 only,
 // so that standard error carries progress and errors alone.
@@ -153,19 +125,19 @@ private:
     QString m_failure;
 };
 
-// What each command takes after its name.
-struct CommandShape
+// A command of the tool: what it takes, its lines of the usage text, and what runs it.
+struct Command
 {
     const char* name;
-    int arguments;     // positional arguments after the name
-    const char* usage; // of the arguments, for a message
+    int arguments;       // positional arguments after the name
+    const char* shape;   // of the arguments, for a message
+    bool takesPort;      // the first argument is the port
+    const char* usage;   // its lines of the usage text
+    QStringList options; // of the options only some commands take, those it takes
+    int (*run)(const Options& options, Reporter& out);
 };
-
-const CommandShape kCommands[] = {
-    {"ports", 0, "no argument"}, {"read", 1, "PORT"},    {"write", 2, "PORT FILE"},
-    {"verify", 2, "PORT FILE"},  {"search", 1, "PORT"},  {"leave", 1, "PORT"},
-    {"restart", 1, "PORT"},      {"restore", 1, "PORT"}, {"station", 1, "FILE"},
-};
+// Every command, in the order of the usage text.
+const QVector<Command>& commands();
 
 // Parses the arguments; false with `error` set on bad usage.
 bool parse(const QStringList& arguments, Options* o, QString* error, bool* help, bool* version)
@@ -209,40 +181,38 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
         return false;
     }
     o->command = args.at(0);
-    const auto shape = std::find_if(std::begin(kCommands), std::end(kCommands),
-                                    [&](const CommandShape& c) { return o->command == QLatin1String(c.name); });
-    if (shape == std::end(kCommands)) {
+    const QVector<Command>& all = commands();
+    const auto command =
+        std::find_if(all.begin(), all.end(), [&](const Command& c) { return o->command == QLatin1String(c.name); });
+    if (command == all.end()) {
         *error = QStringLiteral("unknown command %1").arg(o->command);
         return false;
     }
-    const bool station = o->command == QLatin1String("station");
-    if (!station && shape->arguments > 0 && args.size() > 1)
+    if (command->takesPort && args.size() > 1)
         o->port = args.at(1);
-    if (args.size() != shape->arguments + 1) {
-        *error = QStringLiteral("%1 takes %2").arg(o->command, QLatin1String(shape->usage));
+    if (args.size() != command->arguments + 1) {
+        *error = QStringLiteral("%1 takes %2").arg(o->command, QLatin1String(command->shape));
         return false;
     }
-    if (station)
-        o->profile = args.at(1);
-    else if (shape->arguments > 1)
-        o->profile = args.at(2);
+    const int profileAt = command->takesPort ? 2 : 1;
+    if (command->arguments >= profileAt)
+        o->profile = args.at(profileAt);
 
-    auto onlyFor = [&](const QCommandLineOption& option, const QStringList& commands) {
-        if (parser.isSet(option) && !commands.contains(o->command)) {
-            *error = QStringLiteral("--%1 is an option of %2 only")
-                         .arg(option.names().constLast(), commands.join(QStringLiteral(", ")));
-            return false;
+    // An option that only some commands take, given to another.
+    for (const QCommandLineOption& option :
+         {outputOption, setOption, verifyOption, restartOption, portOption, valuesOption, countOption, reportOption,
+          checkOption, fastOption, logOption}) {
+        const QString name = option.names().constLast();
+        if (!parser.isSet(option) || command->options.contains(name))
+            continue;
+        QStringList takers;
+        for (const Command& c : all) {
+            if (c.options.contains(name))
+                takers.append(QLatin1String(c.name));
         }
-        return true;
-    };
-    const QStringList module{"read", "write", "verify", "leave", "restart", "restore", "station"};
-    if (!onlyFor(outputOption, {"read"}) || !onlyFor(setOption, {"write", "verify", "station"}) ||
-        !onlyFor(verifyOption, {"write"}) || !onlyFor(restartOption, {"write", "station"}) ||
-        !onlyFor(portOption, {"station"}) || !onlyFor(valuesOption, {"station"}) ||
-        !onlyFor(countOption, {"station"}) || !onlyFor(reportOption, {"station"}) ||
-        !onlyFor(checkOption, {"station"}) || !onlyFor(fastOption, module) ||
-        !onlyFor(logOption, {"read", "write", "verify", "search", "leave", "restart", "restore"}))
+        *error = QStringLiteral("--%1 is an option of %2 only").arg(name, takers.join(QStringLiteral(", ")));
         return false;
+    }
     o->output = parser.value(outputOption);
     o->overrides = parser.values(setOption);
     o->verify = parser.isSet(verifyOption);
@@ -254,7 +224,7 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     o->values = parser.value(valuesOption);
     o->report = parser.value(reportOption);
     o->check = parser.isSet(checkOption);
-    if (station && o->ports.isEmpty() && !o->check) {
+    if (o->command == QLatin1String("station") && o->ports.isEmpty() && !o->check) {
         *error = QStringLiteral("station needs at least one --port");
         return false;
     }
@@ -502,6 +472,89 @@ private:
     int m_signal = 0; // the signal that stopped the operation
 };
 
+int runOnModule(const Options& options, Reporter& out)
+{
+    Run run(options, out);
+    return run.exec();
+}
+
+int runPorts(const Options&, Reporter& out)
+{
+    return listPorts(out);
+}
+
+const QVector<Command>& commands()
+{
+    static const QStringList module{"fast", "log"};
+    static const QVector<Command> all{
+        {"ports",
+         0,
+         "no argument",
+         false,
+         "  ports                          list the serial ports the window would list\n"
+         "                                 (--json: with their adapters' details)\n",
+         {},
+         runPorts},
+        {"read", 1, "PORT", true,
+         "  read PORT [-o FILE]            read the whole configuration; print it as a\n"
+         "                                 profile, or write it to FILE\n",
+         module + QStringList{"output"}, runOnModule},
+        {"write", 2, "PORT FILE", true,
+         "  write PORT FILE [--set KEY=VALUE]... [--verify] [--restart]\n"
+         "                                 check the profile FILE (- for standard input),\n"
+         "                                 then write it all; --set overrides a field by\n"
+         "                                 its dotted path (can.id=1A0) before the check;\n"
+         "                                 --verify reads back and compares every field\n"
+         "                                 the write sent; --restart restarts the module\n"
+         "                                 afterwards, in the same session\n",
+         module + QStringList{"set", "verify", "restart"}, runOnModule},
+        {"verify", 2, "PORT FILE", true,
+         "  verify PORT FILE [--set KEY=VALUE]...\n"
+         "                                 read back and compare with the profile; sends\n"
+         "                                 no set command\n",
+         module + QStringList{"set"}, runOnModule},
+        {"search",
+         1,
+         "PORT",
+         true,
+         "  search PORT                    find the module's baud rate and parity\n",
+         {"log"},
+         runOnModule},
+        {"leave", 1, "PORT", true, "  leave PORT                     leave the configuration state\n", module,
+         runOnModule},
+        {"restart", 1, "PORT", true,
+         "  restart PORT                   restart the module (a new serial line takes effect)\n", module, runOnModule},
+        {"restore", 1, "PORT", true, "  restore PORT                   restore the factory settings and restart\n",
+         module, runOnModule},
+        {"station",
+         1,
+         "FILE",
+         false,
+         "  station FILE --port PORT [--port PORT]... [--values CSV] [--set KEY=VALUE]...\n"
+         "          [--count N] [--report FILE] [--restart] [--check]\n"
+         "                                 the unattended line: on each port, wait for a\n"
+         "                                 module, write the profile with its own values\n"
+         "                                 (a row of CSV each), verify it, restart it when\n"
+         "                                 asked, record it, wait until it is gone; the\n"
+         "                                 ports side by side. --report is held for the\n"
+         "                                 run, one synced line per module; a record that\n"
+         "                                 cannot be written stops the line. --check reads\n"
+         "                                 the profile, the rows and the report, prints the\n"
+         "                                 rows left and opens no port\n",
+         {"set", "restart", "port", "values", "count", "report", "check", "fast"},
+         runStation},
+    };
+    return all;
+}
+
+QByteArray usageText()
+{
+    QByteArray text = kUsageHead;
+    for (const Command& c : commands())
+        text += c.usage;
+    return text + kUsageTail;
+}
+
 } // namespace
 
 int run(const QStringList& arguments)
@@ -523,7 +576,7 @@ int run(const QStringList& arguments)
         return out.finish(r);
     }
     if (help)
-        return writeTo(stdout, kUsage) ? Done : BadUsage;
+        return writeTo(stdout, usageText()) ? Done : BadUsage;
     if (version) {
         const QString text = QCoreApplication::applicationName() + QLatin1Char(' ') +
                              QCoreApplication::applicationVersion() + QLatin1Char('\n');
@@ -531,12 +584,11 @@ int run(const QStringList& arguments)
     }
 
     Reporter out(options.port, options.command, options.json, options.quiet);
-    if (options.command == QLatin1String("ports"))
-        return listPorts(out);
-    if (options.command == QLatin1String("station"))
-        return runStation(options, out);
-    Run run(options, out);
-    return run.exec();
+    for (const Command& c : commands()) {
+        if (options.command == QLatin1String(c.name))
+            return c.run(options, out);
+    }
+    return BadUsage; // parse() knows every command
 }
 
 } // namespace CommandLine
