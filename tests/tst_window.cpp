@@ -11,13 +11,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -70,6 +73,8 @@ private slots:
     void modeRules();
     void filterButtonsFollowMode();
     void menuAndTable();
+    void filterTableShowsWholeIds_data();
+    void filterTableShowsWholeIds();
     void englishTextsFit();
 
     void languageSwitch();
@@ -368,6 +373,53 @@ void TstWindow::menuAndTable()
     auto* const log = widget<QTextBrowser>(m_window, "logBrower");
     QCOMPARE(log->font().family(), QStringLiteral("宋体"));
     QCOMPARE(log->font().pointSize(), 9);
+}
+
+void TstWindow::filterTableShowsWholeIds_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("an eight-digit extended ID is shown whole in one row") << "1ABCDEF0" << 1;
+    QTest::newRow("the highest extended ID is shown whole in one row") << "1FFFFFFF" << 1;
+    QTest::newRow("an eight-digit extended ID is shown whole in a full table beside its scroll bar")
+        << "1ABCDEF0" << 14;
+}
+
+void TstWindow::filterTableShowsWholeIds()
+{
+    QFETCH(QString, id);
+    QFETCH(int, rows);
+    QCOMPARE(m_window->size(), QSize(1080, 666));
+    if (qEnvironmentVariableIsSet("CN"))
+        widget<QPushButton>(m_window, "language")->click();
+    auto* const table = widget<QTableWidget>(m_window, "tableWidget");
+    QStringList entries;
+    for (int i = 0; i < rows; ++i)
+        entries << "EDTF," + id;
+    TestSupport::fillTable(m_window, entries);
+    // The scroll bar of a full table takes its room once the layout has run.
+    QTRY_COMPARE(table->verticalScrollBar()->isVisible(),
+                 table->verticalHeader()->length() > table->viewport()->height());
+
+    // The ID cell's text centred between the item's margins: the whole column
+    // must lie within the viewport, or its right end is cut off.
+    const QVariant cellFont = table->item(rows - 1, 1)->data(Qt::FontRole);
+    const QFontMetrics metrics(cellFont.isValid() ? cellFont.value<QFont>() : table->font());
+    const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
+    const int width = table->columnWidth(1);
+    const int end = table->columnViewportPosition(1) + width;
+    const QString why = QStringLiteral("ID column %1 px ending at %2 of a viewport of %3 px, text %4 px")
+                            .arg(width)
+                            .arg(end)
+                            .arg(table->viewport()->width())
+                            .arg(metrics.horizontalAdvance(id));
+    QVERIFY2(width >= metrics.horizontalAdvance(id) + 2 * margin, qPrintable(why));
+    QVERIFY2(end <= table->viewport()->width(), qPrintable(why));
+    QCOMPARE(metrics.elidedText(id, Qt::ElideRight, width - 2 * margin), id);
+    // The type column still shows its word.
+    QVERIFY(table->columnWidth(0) >= metrics.horizontalAdvance(QStringLiteral("EDTF")) + 2 * margin);
+    QCOMPARE(table->rowHeight(0), 30);
+    table->setRowCount(0);
 }
 
 void TstWindow::languageSwitch()
