@@ -11,8 +11,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 
 using TestSupport::describe;
@@ -159,6 +161,9 @@ private slots:
     void userIsToldWhatTheModuleRefused_data();
     void userIsToldWhatTheModuleRefused();
     void listButtonsThatSendFollowThePort();
+    void statusBarTellsWhatWasDone_data();
+    void statusBarTellsWhatWasDone();
+    void writeResultStaysUntilTheNextOperation();
 
 private:
     void modulePlugged() override;
@@ -168,6 +173,9 @@ private:
     void fillTable(const QStringList& rows);
     QStringList tableRows() const;
     bool nothingSent() const;
+    QString status() const { return m_window->statusBar()->currentMessage(); }
+
+    QTemporaryDir m_dir;
 };
 
 void TstWrite::modulePlugged()
@@ -797,6 +805,66 @@ void TstWrite::listButtonsThatSendFollowThePort()
             QCOMPARE(widget<QPushButton>(m_window, name)->isEnabled(), open);
         QVERIFY(widget<QPushButton>(m_window, "add_filter_id_btn")->isEnabled());
     }
+}
+
+void TstWrite::statusBarTellsWhatWasDone_data()
+{
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QString>("message"); // %1: the port, or the profile's file name
+
+    QTest::newRow("an opened port is named") << "open port" << tr47("串口已打开：%1");
+    QTest::newRow("a closed port is named") << "close port" << tr47("串口已关闭：%1");
+    QTest::newRow("a saved profile is named by its file") << "save profile" << tr47("已保存配置：%1");
+    QTest::newRow("an opened profile is named by its file") << "open profile" << tr47("已打开配置：%1");
+    QTest::newRow("a profile that cannot be opened leaves the port's message")
+        << "open refused profile" << tr47("串口已打开：%1");
+}
+
+void TstWrite::statusBarTellsWhatWasDone()
+{
+    QFETCH(QString, action);
+    QFETCH(QString, message);
+    QString named = m_sim->portName();
+    if (action == "close port") {
+        press("my_serial_open_btn");
+        QVERIFY(!SerialSocket::getInstance()->isOpen());
+    } else if (action == "save profile") {
+        apply(Editors()); // sound values: the profile is written
+        QVERIFY(m_window->saveConfig(m_dir.filePath("line 7.json")));
+        named = "line 7.json";
+    } else if (action == "open profile") {
+        QVERIFY(m_window->openConfig(TestSupport::exampleProfile()));
+        named = "example-profile.json";
+    } else if (action == "open refused profile") {
+        QVERIFY(!m_window->openConfig(TestSupport::writeFile(m_dir.filePath("refused.json"), "{}")));
+        QCOMPARE(m_boxes->titles(), QStringList{tr47("错误")});
+        m_boxes->clear();
+    }
+    QCOMPARE(status(), message.arg(named));
+    QVERIFY(m_boxes->seen().isEmpty());
+    QVERIFY(m_sim->frames().isEmpty());
+}
+
+void TstWrite::writeResultStaysUntilTheNextOperation()
+{
+    Editors setup;
+    setup.mode = 2;
+    apply(setup);
+    press("all_set");
+    const QString done = tr47("%1完成，%2 秒").arg(tr47("写入"), QStringLiteral("|")).section(QLatin1Char('|'), 0, 0);
+    QVERIFY2(status().startsWith(done), qPrintable(status()));
+    const QString written = status();
+
+    // Longer than a message that goes away by itself used to stay.
+    QSignalSpy changed(m_window->statusBar(), &QStatusBar::messageChanged);
+    QVERIFY(!changed.wait(5500));
+    QCOMPARE(status(), written);
+
+    // The next operation replaces it: its progress, then its own result.
+    press("device_connet");
+    QVERIFY(changed.count() >= 2);
+    QVERIFY2(status().startsWith(tr47("%1完成，%2 秒").arg(tr47("读取"), QStringLiteral("|")).section('|', 0, 0)),
+             qPrintable(status()));
 }
 
 VELKO_TEST_MAIN(TstWrite)

@@ -224,9 +224,16 @@ void KX47main::leaveBusy()
         ended = tr("%1中断：串口已关闭").arg(m_operation);
         break;
     }
-    constexpr int kEndShownMs = 5000;
-    statusBar()->showMessage(ended, kEndShownMs);
+    // It stays until the next operation starts.
+    statusBar()->showMessage(ended);
     m_operation.clear();
+}
+
+void KX47main::showResult(const QString& text)
+{
+    // A running operation's progress is in the status bar; it tells its own end.
+    if (!m_busy)
+        statusBar()->showMessage(text);
 }
 
 void KX47main::showProgress(int step, int steps, const QString& what)

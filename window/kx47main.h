@@ -115,6 +115,8 @@ private:
     void enterBusy(const QString& operation);
     void leaveBusy();
     void showProgress(int step, int steps, const QString& what);
+    // What the user's last action did, in the status bar until the next one.
+    void showResult(const QString& text);
     // The filter list's write and clear buttons: on in filter mode USER while
     // the port is open and no operation runs.
     void set_list_send_btn(bool portOpen);
@@ -148,6 +150,7 @@ private:
     bool m_busy = false;
     bool m_searching = false;
     bool m_listButtonsOn = false;        // the filter mode's rule for the list buttons
+    bool m_portShownOpen = false;        // the panel shows the port open
     QString m_operation;                 // the running operation, for the status bar
     bool m_failureShown = false;         // the running operation told a failure in a box
     QElapsedTimer m_operationClock;      // since the running operation began

@@ -587,6 +587,22 @@
         <source>按模块的回复掌握节奏，而不是固定的停顿和轮询</source>
         <translation>按模块的回复掌握节奏，而不是固定的停顿和轮询</translation>
     </message>
+    <message>
+        <source>已打开配置：%1</source>
+        <translation>已打开配置：%1</translation>
+    </message>
+    <message>
+        <source>已保存配置：%1</source>
+        <translation>已保存配置：%1</translation>
+    </message>
+    <message>
+        <source>串口已打开：%1</source>
+        <translation>串口已打开：%1</translation>
+    </message>
+    <message>
+        <source>串口已关闭：%1</source>
+        <translation>串口已关闭：%1</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

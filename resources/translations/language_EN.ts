@@ -587,6 +587,22 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>按模块的回复掌握节奏，而不是固定的停顿和轮询</source>
         <translation>Pace the exchange by the module's replies instead of fixed pauses and polls</translation>
     </message>
+    <message>
+        <source>已打开配置：%1</source>
+        <translation>Configuration opened: %1</translation>
+    </message>
+    <message>
+        <source>已保存配置：%1</source>
+        <translation>Configuration saved: %1</translation>
+    </message>
+    <message>
+        <source>串口已打开：%1</source>
+        <translation>Port opened: %1</translation>
+    </message>
+    <message>
+        <source>串口已关闭：%1</source>
+        <translation>Port closed: %1</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
