@@ -161,6 +161,8 @@ private slots:
     void userIsToldWhatTheModuleRefused_data();
     void userIsToldWhatTheModuleRefused();
     void listButtonsThatSendFollowThePort();
+    void writeOfWhatWasNotReadAsksFirst_data();
+    void writeOfWhatWasNotReadAsksFirst();
     void statusBarTellsWhatWasDone_data();
     void statusBarTellsWhatWasDone();
     void writeResultStaysUntilTheNextOperation();
@@ -182,6 +184,8 @@ void TstWrite::modulePlugged()
 {
     m_sim->state().configMode = true;
     m_sim->state().echo = false;
+    // The editors hold an opened profile: a write goes out without asking first.
+    QVERIFY(m_window->openConfig(TestSupport::exampleProfile()));
     widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
 }
 
@@ -807,6 +811,95 @@ void TstWrite::listButtonsThatSendFollowThePort()
     }
 }
 
+void TstWrite::writeOfWhatWasNotReadAsksFirst_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("before"); // what happened since the port was opened
+    QTest::addColumn<QString>("answer"); // to the question, if it comes; empty for its default
+    QTest::addColumn<bool>("asked");
+
+    const QString yes = QCoreApplication::translate("QPlatformTheme", "&Yes");
+    const QString no = QCoreApplication::translate("QPlatformTheme", "&No");
+    for (const char* button : {"all_set", "write_id_btn"}) {
+        const QString what = qstrcmp(button, "all_set") == 0 ? "writing everything" : "the list's write";
+        QTest::addRow("%s right after opening the port asks, and no sends nothing", qPrintable(what))
+            << button << "nothing" << no << true;
+        QTest::addRow("%s right after opening the port asks, and yes writes as ever", qPrintable(what))
+            << button << "nothing" << yes << true;
+        QTest::addRow("%s after a read-back asks nothing", qPrintable(what))
+            << button << "read-back" << QString() << false;
+        QTest::addRow("%s after an opened profile asks nothing", qPrintable(what))
+            << button << "profile" << QString() << false;
+    }
+    QTest::newRow("the question's default answer is no") << "all_set"
+                                                         << "nothing" << QString() << true;
+    QTest::newRow("a read-back counts only until the port is closed") << "all_set"
+                                                                      << "read-back, port reopened" << no << true;
+    QTest::newRow("a profile counts only until the port is closed") << "write_id_btn"
+                                                                    << "profile, port reopened" << no << true;
+    QTest::newRow("a read-back the module did not answer reads nothing") << "all_set"
+                                                                         << "unanswered read-back" << no << true;
+}
+
+void TstWrite::writeOfWhatWasNotReadAsksFirst()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, before);
+    QFETCH(QString, answer);
+    QFETCH(bool, asked);
+    // Another module is on the line: whatever the window held is not its.
+    TestSupport::closePort(m_window);
+    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    if (before.startsWith("read-back")) {
+        press("device_connet");
+    } else if (before.startsWith("profile")) {
+        QVERIFY(m_window->openConfig(TestSupport::exampleProfile()));
+    } else if (before == "unanswered read-back") {
+        m_sim->faults().silent = true;
+        press("device_connet");
+        m_sim->faults().silent = false;
+        QCOMPARE(m_boxes->titles(), QStringList{tr47("连接失败")});
+        m_boxes->clear();
+    }
+    if (before.endsWith("port reopened")) {
+        press("my_serial_open_btn");
+        press("my_serial_open_btn");
+        QVERIFY(SerialSocket::getInstance()->isOpen());
+    }
+    Editors setup;
+    setup.mode = 2;
+    setup.filterMode = 3;
+    setup.rows = distinctRows(2);
+    apply(setup);
+    setFilterModeByUser(3);
+    m_sim->clearFrames();
+    press("clean_log_btn");
+    if (!answer.isEmpty())
+        m_boxes->queue(answer);
+
+    press(button.toLatin1().constData());
+
+    const bool all = button == QLatin1String("all_set");
+    QList<QByteArray> frames = writeFrames(setup);
+    if (!all)
+        frames = frames.mid(frames.indexOf("AT+CANLT=USER\r\n"), 2 + setup.rows.size());
+    const bool sent = !asked || answer == QCoreApplication::translate("QPlatformTheme", "&Yes");
+    QCOMPARE(m_sim->frameData(), sent ? frames : QList<QByteArray>());
+    if (!asked) {
+        QVERIFY(m_boxes->seen().isEmpty());
+        return;
+    }
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
+    const TestSupport::BoxSeen question = m_boxes->seen().first();
+    QCOMPARE(question.text, tr47("尚未从该模块读取任何配置；要写入显示的值吗？"));
+    QCOMPARE(question.buttons.size(), 2);
+    QVERIFY(question.buttons.contains(QCoreApplication::translate("QPlatformTheme", "&Yes")));
+    if (answer.isEmpty())
+        QCOMPARE(question.answered, QCoreApplication::translate("QPlatformTheme", "&No"));
+    if (!sent)
+        QVERIFY(nothingSent());
+}
+
 void TstWrite::statusBarTellsWhatWasDone_data()
 {
     QTest::addColumn<QString>("action");
@@ -825,7 +918,10 @@ void TstWrite::statusBarTellsWhatWasDone()
     QFETCH(QString, action);
     QFETCH(QString, message);
     QString named = m_sim->portName();
-    if (action == "close port") {
+    if (action == "open port") {
+        TestSupport::closePort(m_window);
+        QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    } else if (action == "close port") {
         press("my_serial_open_btn");
         QVERIFY(!SerialSocket::getInstance()->isOpen());
     } else if (action == "save profile") {
@@ -836,6 +932,8 @@ void TstWrite::statusBarTellsWhatWasDone()
         QVERIFY(m_window->openConfig(TestSupport::exampleProfile()));
         named = "example-profile.json";
     } else if (action == "open refused profile") {
+        press("my_serial_open_btn");
+        press("my_serial_open_btn");
         QVERIFY(!m_window->openConfig(TestSupport::writeFile(m_dir.filePath("refused.json"), "{}")));
         QCOMPARE(m_boxes->titles(), QStringList{tr47("错误")});
         m_boxes->clear();

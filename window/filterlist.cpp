@@ -54,6 +54,8 @@ void KX47main::on_clean_list_btn_clicked()
 
 void KX47main::on_write_id_btn_clicked()
 {
+    if (isBusy() || !confirmWrite())
+        return;
     runWrite([this] { m_session->writeFilterList(editors()); });
 }
 

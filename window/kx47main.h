@@ -125,6 +125,10 @@ private:
     void runSequence(const QString& operation, const std::function<void()>& sequence);
     // runSequence() of a write.
     void runWrite(const std::function<void()>& sequence);
+    // Before a write of what the editors show: true when they hold something
+    // read from the module on the line or an opened profile, else when the
+    // user answers yes to writing them all the same.
+    bool confirmWrite();
     void showRefusals();
     // A port error: into the log, and the closed look when the port is gone.
     void showPortError(const QString& message);
@@ -157,4 +161,8 @@ private:
     QLabel* m_statusText = nullptr;      // in the status bar
     QProgressBar* m_statusBar = nullptr; // in the status bar
     QString m_lastFolder;                // of the File menu's dialogs, for this run
+    // The editors hold something read from the module on the line, or an
+    // opened profile. False again whenever the port opens or closes: another
+    // module may be on the line.
+    bool m_somethingRead = false;
 };

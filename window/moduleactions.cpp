@@ -102,6 +102,17 @@ void KX47main::runWrite(const std::function<void()>& sequence)
     runSequence(tr("写入"), sequence);
 }
 
+bool KX47main::confirmWrite()
+{
+    if (m_somethingRead)
+        return true;
+    // Else the editors show their start-up values or another module's.
+    QMessageBox question(QMessageBox::Information, tr("提示"), tr("尚未从该模块读取任何配置；要写入显示的值吗？"),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    question.setDefaultButton(QMessageBox::No);
+    return question.exec() == QMessageBox::Yes;
+}
+
 void KX47main::runSequence(const QString& operation, const std::function<void()>& sequence)
 {
     {
@@ -118,8 +129,14 @@ void KX47main::runSequence(const QString& operation, const std::function<void()>
 void KX47main::on_device_connet_clicked()
 {
     const BusyScope busy(this, tr("读取"));
-    if (busy.acquired())
-        m_session->readBack();
+    if (!busy.acquired())
+        return;
+    ConfigReading read;
+    m_session->readBack(&read);
+    // A module that was read from (and is still on the line) may get back
+    // what the editors show without a question.
+    if (read.fields != ConfigFields() && SerialSocket::getInstance()->isOpen())
+        m_somethingRead = true;
 }
 
 void KX47main::on_write_485_btn_clicked()
@@ -159,6 +176,8 @@ void KX47main::set_type_3()
 
 void KX47main::on_all_set_clicked()
 {
+    if (isBusy() || !confirmWrite())
+        return;
     runWrite([this] { m_session->writeAll(editors()); });
 }
 

@@ -51,6 +51,7 @@ bool KX47main::openConfig(const QString& path)
     applyReading(ConfigReading::of(config));
     // The list buttons follow the filter mode of the profile, whatever it is.
     Box_filtra_mode();
+    m_somethingRead = true;
     showResult(tr("已打开配置：%1").arg(QFileInfo(path).fileName()));
     return true;
 }

@@ -26,6 +26,7 @@ void KX47main::set_open_btn(bool open)
 {
     if (open != m_portShownOpen) {
         m_portShownOpen = open;
+        m_somethingRead = false;
         const QString port = ui->my_serial_number_box->currentText();
         showResult(open ? tr("串口已打开：%1").arg(port) : tr("串口已关闭：%1").arg(port));
     }

@@ -603,6 +603,10 @@
         <source>串口已关闭：%1</source>
         <translation>串口已关闭：%1</translation>
     </message>
+    <message>
+        <source>尚未从该模块读取任何配置；要写入显示的值吗？</source>
+        <translation>尚未从该模块读取任何配置；要写入显示的值吗？</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

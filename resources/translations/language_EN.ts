@@ -603,6 +603,10 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>串口已关闭：%1</source>
         <translation>Port closed: %1</translation>
     </message>
+    <message>
+        <source>尚未从该模块读取任何配置；要写入显示的值吗？</source>
+        <translation>Nothing has been read from this module; write the values shown?</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
