@@ -137,8 +137,16 @@ private:
     // What the editors hold, asked for by a sequence before each command.
     ModuleSession::ConfigSource editors() const;
     // Puts what the module (or a profile) said into the editors, through the
-    // setter slots, in the order of the fields.
-    void applyReading(const ConfigReading& reading);
+    // setter slots, in the order of the fields; the fields that went into an
+    // editor lose their not-read mark and are returned. A value that selects
+    // no item, or a CAN ID that is empty or does not fit its frame type, goes
+    // nowhere.
+    ConfigFields applyReading(const ConfigReading& reading);
+    // The editor that shows `field`.
+    QWidget* editorOf(ConfigField field) const;
+    // Marks the editors of `fields` as not read from the module (a colour and
+    // a tool tip), or takes the mark away.
+    void markNotRead(ConfigFields fields, bool notRead);
     void showFailure(ModuleSession::Failure failure);
     void showSearchFound(const ModuleSession::Line& line);
     // The File menu.
@@ -157,6 +165,8 @@ private:
     bool m_portShownOpen = false;        // the panel shows the port open
     QString m_operation;                 // the running operation, for the status bar
     bool m_failureShown = false;         // the running operation told a failure in a box
+    int m_fieldsNotRead = 0;             // by the running read-back, which ran to its end
+    ConfigFields m_readBackShown;        // what the running read-back put into the editors
     QElapsedTimer m_operationClock;      // since the running operation began
     QLabel* m_statusText = nullptr;      // in the status bar
     QProgressBar* m_statusBar = nullptr; // in the status bar

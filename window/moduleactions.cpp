@@ -128,15 +128,36 @@ void KX47main::runSequence(const QString& operation, const std::function<void()>
 
 void KX47main::on_device_connet_clicked()
 {
-    const BusyScope busy(this, tr("读取"));
-    if (!busy.acquired())
-        return;
-    ConfigReading read;
-    m_session->readBack(&read);
-    // A module that was read from (and is still on the line) may get back
-    // what the editors show without a question.
-    if (read.fields != ConfigFields() && SerialSocket::getInstance()->isOpen())
-        m_somethingRead = true;
+    QStringList notRead;
+    {
+        const BusyScope busy(this, tr("读取"));
+        if (!busy.acquired())
+            return;
+        m_readBackShown = ConfigFields();
+        const bool ran = m_session->readBack();
+        // A module that was read from (and is still on the line) may get
+        // back what the editors show without a question.
+        if (m_readBackShown != ConfigFields() && SerialSocket::getInstance()->isOpen())
+            m_somethingRead = true;
+        // A read-back that ran to its end shows which editors still hold
+        // what they held before: a group unanswered, a field its report
+        // lacked, a value that went into no editor. One that was stopped or
+        // cut short says so; its port is closed, and a write after it asks.
+        if (ran) {
+            const ConfigFields missing = Config::everyField() & ~m_readBackShown;
+            markNotRead(missing, true);
+            for (const ConfigField field : Config::allFields()) {
+                if (missing & field)
+                    notRead.append(Config::fieldPath(field));
+            }
+            m_fieldsNotRead = notRead.size();
+        }
+    }
+    // Once the status bar says how the read-back ended.
+    if (!notRead.isEmpty())
+        QMessageBox::information(this, tr("提示"),
+                                 tr("这些字段没有从模块读取：") + QLatin1Char('\n') + notRead.join(QLatin1Char('\n')),
+                                 QMessageBox::Ok);
 }
 
 void KX47main::on_write_485_btn_clicked()

@@ -607,6 +607,20 @@
         <source>尚未从该模块读取任何配置；要写入显示的值吗？</source>
         <translation>尚未从该模块读取任何配置；要写入显示的值吗？</translation>
     </message>
+    <message>
+        <source>未从模块读取</source>
+        <translation>未从模块读取</translation>
+    </message>
+    <message numerus="yes">
+        <source>读取未完成：%n 个字段未读取</source>
+        <translation>
+            <numerusform>读取未完成：%n 个字段未读取</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>这些字段没有从模块读取：</source>
+        <translation>这些字段没有从模块读取：</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

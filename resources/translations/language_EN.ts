@@ -607,6 +607,21 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>尚未从该模块读取任何配置；要写入显示的值吗？</source>
         <translation>Nothing has been read from this module; write the values shown?</translation>
     </message>
+    <message>
+        <source>未从模块读取</source>
+        <translation>Not read from the module</translation>
+    </message>
+    <message numerus="yes">
+        <source>读取未完成：%n 个字段未读取</source>
+        <translation>
+            <numerusform>Read-back incomplete: %n field not read</numerusform>
+            <numerusform>Read-back incomplete: %n fields not read</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>这些字段没有从模块读取：</source>
+        <translation>These fields were not read from the module:</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
