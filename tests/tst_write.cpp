@@ -163,9 +163,7 @@ private slots:
     void listButtonsThatSendFollowThePort();
     void writeOfWhatWasNotReadAsksFirst_data();
     void writeOfWhatWasNotReadAsksFirst();
-    void statusBarTellsWhatWasDone_data();
     void statusBarTellsWhatWasDone();
-    void writeResultStaysUntilTheNextOperation();
 
 private:
     void modulePlugged() override;
@@ -814,155 +812,74 @@ void TstWrite::listButtonsThatSendFollowThePort()
 void TstWrite::writeOfWhatWasNotReadAsksFirst_data()
 {
     QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("before"); // what happened since the port was opened
-    QTest::addColumn<QString>("answer"); // to the question, if it comes; empty for its default
+    QTest::addColumn<QString>("before"); // since the port was opened
+    QTest::addColumn<bool>("yes");       // the answer; else the question's default
     QTest::addColumn<bool>("asked");
-
-    const QString yes = QCoreApplication::translate("QPlatformTheme", "&Yes");
-    const QString no = QCoreApplication::translate("QPlatformTheme", "&No");
     for (const char* button : {"all_set", "write_id_btn"}) {
-        const QString what = qstrcmp(button, "all_set") == 0 ? "writing everything" : "the list's write";
-        QTest::addRow("%s right after opening the port asks, and no sends nothing", qPrintable(what))
-            << button << "nothing" << no << true;
-        QTest::addRow("%s right after opening the port asks, and yes writes as ever", qPrintable(what))
-            << button << "nothing" << yes << true;
-        QTest::addRow("%s after a read-back asks nothing", qPrintable(what))
-            << button << "read-back" << QString() << false;
-        QTest::addRow("%s after an opened profile asks nothing", qPrintable(what))
-            << button << "profile" << QString() << false;
+        QTest::addRow("%s right after opening the port asks, and its default no sends nothing", button)
+            << button << "" << false << true;
+        QTest::addRow("%s right after opening the port asks, and yes writes as ever", button)
+            << button << "" << true << true;
     }
-    QTest::newRow("the question's default answer is no") << "all_set"
-                                                         << "nothing" << QString() << true;
-    QTest::newRow("a read-back counts only until the port is closed") << "all_set"
-                                                                      << "read-back, port reopened" << no << true;
-    QTest::newRow("a profile counts only until the port is closed") << "write_id_btn"
-                                                                    << "profile, port reopened" << no << true;
-    QTest::newRow("a read-back the module did not answer reads nothing") << "all_set"
-                                                                         << "unanswered read-back" << no << true;
+    QTest::newRow("all_set after a read-back asks nothing") << "all_set"
+                                                            << "read-back" << false << false;
+    QTest::newRow("write_id_btn after an opened profile asks nothing") << "write_id_btn"
+                                                                       << "profile" << false << false;
+    QTest::newRow("a read-back counts only until the port closes") << "all_set"
+                                                                   << "read-back, reopened" << false << true;
 }
 
 void TstWrite::writeOfWhatWasNotReadAsksFirst()
 {
     QFETCH(QString, button);
     QFETCH(QString, before);
-    QFETCH(QString, answer);
+    QFETCH(bool, yes);
     QFETCH(bool, asked);
-    // Another module is on the line: whatever the window held is not its.
-    TestSupport::closePort(m_window);
+    TestSupport::closePort(m_window); // now another module may be on the line
     QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
-    if (before.startsWith("read-back")) {
+    if (before.startsWith("read-back"))
         press("device_connet");
-    } else if (before.startsWith("profile")) {
+    if (before == "profile")
         QVERIFY(m_window->openConfig(TestSupport::exampleProfile()));
-    } else if (before == "unanswered read-back") {
-        m_sim->faults().silent = true;
-        press("device_connet");
-        m_sim->faults().silent = false;
-        QCOMPARE(m_boxes->titles(), QStringList{tr47("连接失败")});
-        m_boxes->clear();
-    }
-    if (before.endsWith("port reopened")) {
+    if (before.endsWith("reopened")) {
         press("my_serial_open_btn");
         press("my_serial_open_btn");
-        QVERIFY(SerialSocket::getInstance()->isOpen());
     }
-    Editors setup;
-    setup.mode = 2;
-    setup.filterMode = 3;
-    setup.rows = distinctRows(2);
-    apply(setup);
     setFilterModeByUser(3);
+    fillTable(distinctRows(2));
     m_sim->clearFrames();
-    press("clean_log_btn");
-    if (!answer.isEmpty())
-        m_boxes->queue(answer);
+    if (yes)
+        m_boxes->queue(QCoreApplication::translate("QPlatformTheme", "&Yes"));
 
     press(button.toLatin1().constData());
 
-    const bool all = button == QLatin1String("all_set");
-    QList<QByteArray> frames = writeFrames(setup);
-    if (!all)
-        frames = frames.mid(frames.indexOf("AT+CANLT=USER\r\n"), 2 + setup.rows.size());
-    const bool sent = !asked || answer == QCoreApplication::translate("QPlatformTheme", "&Yes");
-    QCOMPARE(m_sim->frameData(), sent ? frames : QList<QByteArray>());
-    if (!asked) {
-        QVERIFY(m_boxes->seen().isEmpty());
-        return;
-    }
-    QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
-    const TestSupport::BoxSeen question = m_boxes->seen().first();
-    QCOMPARE(question.text, tr47("尚未从该模块读取任何配置；要写入显示的值吗？"));
-    QCOMPARE(question.buttons.size(), 2);
-    QVERIFY(question.buttons.contains(QCoreApplication::translate("QPlatformTheme", "&Yes")));
-    if (answer.isEmpty())
-        QCOMPARE(question.answered, QCoreApplication::translate("QPlatformTheme", "&No"));
-    if (!sent)
-        QVERIFY(nothingSent());
-}
-
-void TstWrite::statusBarTellsWhatWasDone_data()
-{
-    QTest::addColumn<QString>("action");
-    QTest::addColumn<QString>("message"); // %1: the port, or the profile's file name
-
-    QTest::newRow("an opened port is named") << "open port" << tr47("串口已打开：%1");
-    QTest::newRow("a closed port is named") << "close port" << tr47("串口已关闭：%1");
-    QTest::newRow("a saved profile is named by its file") << "save profile" << tr47("已保存配置：%1");
-    QTest::newRow("an opened profile is named by its file") << "open profile" << tr47("已打开配置：%1");
-    QTest::newRow("a profile that cannot be opened leaves the port's message")
-        << "open refused profile" << tr47("串口已打开：%1");
+    QList<QByteArray> frames = writeFrames(editors());
+    if (button == "write_id_btn")
+        frames = frames.mid(frames.indexOf("AT+CANLT=USER\r\n"), 4);
+    QCOMPARE(m_sim->frameData(), !asked || yes ? frames : QList<QByteArray>());
+    QCOMPARE(m_boxes->titles(), asked ? QStringList{tr47("提示")} : QStringList());
+    if (asked)
+        QCOMPARE(m_boxes->seen().first().text, tr47("尚未从该模块读取任何配置；要写入显示的值吗？"));
 }
 
 void TstWrite::statusBarTellsWhatWasDone()
 {
-    QFETCH(QString, action);
-    QFETCH(QString, message);
-    QString named = m_sim->portName();
-    if (action == "open port") {
-        TestSupport::closePort(m_window);
-        QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
-    } else if (action == "close port") {
-        press("my_serial_open_btn");
-        QVERIFY(!SerialSocket::getInstance()->isOpen());
-    } else if (action == "save profile") {
-        apply(Editors()); // sound values: the profile is written
-        QVERIFY(m_window->saveConfig(m_dir.filePath("line 7.json")));
-        named = "line 7.json";
-    } else if (action == "open profile") {
-        QVERIFY(m_window->openConfig(TestSupport::exampleProfile()));
-        named = "example-profile.json";
-    } else if (action == "open refused profile") {
-        press("my_serial_open_btn");
-        press("my_serial_open_btn");
-        QVERIFY(!m_window->openConfig(TestSupport::writeFile(m_dir.filePath("refused.json"), "{}")));
-        QCOMPARE(m_boxes->titles(), QStringList{tr47("错误")});
-        m_boxes->clear();
-    }
-    QCOMPARE(status(), message.arg(named));
-    QVERIFY(m_boxes->seen().isEmpty());
-    QVERIFY(m_sim->frames().isEmpty());
-}
+    TestSupport::closePort(m_window);
+    press("my_serial_open_btn");
+    QCOMPARE(status(), tr47("串口已打开：%1").arg(m_sim->portName()));
+    apply(Editors()); // sound values, which a profile takes
+    QVERIFY(m_window->saveConfig(m_dir.filePath("line 7.json")));
+    QCOMPARE(status(), tr47("已保存配置：%1").arg("line 7.json"));
+    QVERIFY(m_window->openConfig(TestSupport::exampleProfile()));
+    QCOMPARE(status(), tr47("已打开配置：%1").arg("example-profile.json"));
 
-void TstWrite::writeResultStaysUntilTheNextOperation()
-{
-    Editors setup;
-    setup.mode = 2;
-    apply(setup);
+    // An operation's result stays longer than the five seconds it used to.
     press("all_set");
-    const QString done = tr47("%1完成，%2 秒").arg(tr47("写入"), QStringLiteral("|")).section(QLatin1Char('|'), 0, 0);
-    QVERIFY2(status().startsWith(done), qPrintable(status()));
     const QString written = status();
-
-    // Longer than a message that goes away by itself used to stay.
+    QVERIFY2(written.startsWith(tr47("%1完成，%2 秒").arg(tr47("写入"), "|").section('|', 0, 0)), qPrintable(written));
     QSignalSpy changed(m_window->statusBar(), &QStatusBar::messageChanged);
     QVERIFY(!changed.wait(5500));
     QCOMPARE(status(), written);
-
-    // The next operation replaces it: its progress, then its own result.
-    press("device_connet");
-    QVERIFY(changed.count() >= 2);
-    QVERIFY2(status().startsWith(tr47("%1完成，%2 秒").arg(tr47("读取"), QStringLiteral("|")).section('|', 0, 0)),
-             qPrintable(status()));
 }
 
 VELKO_TEST_MAIN(TstWrite)
