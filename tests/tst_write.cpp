@@ -876,7 +876,8 @@ void TstWrite::statusBarTellsWhatWasDone()
     // An operation's result stays longer than the five seconds it used to.
     press("all_set");
     const QString written = status();
-    QVERIFY2(written.startsWith(tr47("%1完成，%2 秒").arg(tr47("写入"), "|").section('|', 0, 0)), qPrintable(written));
+    const QString done = tr47("%1完成，%2 秒").arg(tr47("写入"), QStringLiteral("|")).section(QLatin1Char('|'), 0, 0);
+    QVERIFY2(written.startsWith(done), qPrintable(written));
     QSignalSpy changed(m_window->statusBar(), &QStatusBar::messageChanged);
     QVERIFY(!changed.wait(5500));
     QCOMPARE(status(), written);
