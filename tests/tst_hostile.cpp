@@ -75,8 +75,11 @@ qint64 TstHostile::run(const QString& operation)
     if (operation == "connect") {
         widget<QPushButton>(m_window, "device_connet")->click();
     } else if (operation == "write") {
+        // Nothing was read from the module: the write asks first.
+        m_boxes->queue(QCoreApplication::translate("QPlatformTheme", "&Yes"));
         widget<QPushButton>(m_window, "all_set")->click();
     } else if (operation == "list write") {
+        m_boxes->queue(QCoreApplication::translate("QPlatformTheme", "&Yes"));
         widget<QPushButton>(m_window, "write_id_btn")->click();
     } else {
         m_boxes->queue(QCoreApplication::translate("QPlatformTheme", "&Yes"));

@@ -1,5 +1,6 @@
 // "连接设备" end to end: the window reads a simulated module through the real
 // port; both the editors and the frames the module received are checked.
+#include "core/moduleconfig.h"
 #include "core/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
@@ -10,6 +11,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTableWidget>
 #include <QTimer>
 
@@ -47,11 +49,34 @@ private slots:
     void repliesInPieces();
     void filterModeUserEnablesButtons();
     void clicksDuringReadBackChangeNothing();
+    void incompleteReadBackNamesWhatWasNotRead_data();
+    void incompleteReadBackNamesWhatWasNotRead();
+    void notReadMarkGoesWhenTheEditorIsFilledOrEdited();
 
 private:
     void modulePlugged() override;
     void connectDevice();
+    // The fields whose editors are marked as not read, by their paths.
+    QStringList marked() const;
+    QString status() const { return m_window->statusBar()->currentMessage(); }
 };
+
+QStringList TstReadBack::marked() const
+{
+    static const char* const editors[] = {
+        "baud_485",       "stopbit_485",    "parity_485",          "Box_can_baud",        "Box_send_mode",
+        "line_send_id",   "device_box",     "id_enabled_checkBox", "meg_enabledcheckBox", "line_user_head",
+        "line_user_tail", "line_idlenggth", "line_idLocation",     "Box_filtra_mode_2",   "Box_filtra_mode",
+        "tableWidget"};
+    QStringList paths;
+    for (int i = 0; i < Config::fieldPaths().size(); ++i) {
+        const QWidget* const w = widget<QWidget>(m_window, editors[i]);
+        // A mark shows as a colour and a tool tip.
+        if (w->property("notRead").toBool() && !w->styleSheet().isEmpty() && w->toolTip() == tr47("未从模块读取"))
+            paths << Config::fieldPaths().at(i);
+    }
+    return paths;
+}
 
 void TstReadBack::modulePlugged()
 {
@@ -248,7 +273,8 @@ void TstReadBack::silentSingleQuery()
     const Editors e = editors();
     QCOMPARE(e.canRate, QStringLiteral("1000K")); // skipped
     QCOMPARE(e.mode, 2);                          // the next group is read
-    QVERIFY(m_boxes->seen().isEmpty());
+    // The box names what was skipped.
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
 }
 
 void TstReadBack::malformedReports_data()
@@ -427,6 +453,63 @@ void TstReadBack::clicksDuringReadBackChangeNothing()
     QVERIFY(SerialSocket::getInstance()->isOpen());
     QVERIFY(m_boxes->seen().isEmpty());
     QCOMPARE(editors().rows.size(), 2);
+}
+
+void TstReadBack::incompleteReadBackNamesWhatWasNotRead_data()
+{
+    QTest::addColumn<QString>("silentFor");
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<QByteArray>("report");
+    QTest::addColumn<QStringList>("notRead");
+    QTest::newRow("a CAN report without its ID leaves the frame type and the ID not read")
+        << "" << QByteArray("AT+CAN?\r\n") << QByteArray("\r\nAT+CAN=500\r\n\r\n+OK\r\n\r\n")
+        << QStringList{"can.frameType", "can.id"};
+    QTest::newRow("a standard ID above 7FF is kept out with its frame type")
+        << "" << QByteArray("AT+CAN?\r\n") << QByteArray("\r\nAT+CAN=250,800,NDTF\r\n\r\n+OK\r\n\r\n")
+        << QStringList{"can.frameType", "can.id"};
+    QTest::newRow("a silent CAN query leaves every CAN field not read")
+        << "AT+CAN?" << QByteArray() << QByteArray() << QStringList{"can.rateKbit", "can.frameType", "can.id"};
+    QTest::newRow("an unknown mode selects nothing and is not read")
+        << "" << QByteArray("AT+MODE?\r\n") << QByteArray("\r\nAT+MODE=FAST\r\n\r\n+OK\r\n\r\n") << QStringList{"mode"};
+}
+
+void TstReadBack::incompleteReadBackNamesWhatWasNotRead()
+{
+    QFETCH(QString, silentFor);
+    QFETCH(QByteArray, query);
+    QFETCH(QByteArray, report);
+    QFETCH(QStringList, notRead);
+    if (!silentFor.isEmpty())
+        m_sim->faults().silentFor = QStringList{silentFor};
+    else
+        TestSupport::answerFrame(m_sim, query, report);
+
+    connectDevice();
+
+    QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
+    QCOMPARE(m_boxes->seen().first().text.split('\n'), QStringList{tr47("这些字段没有从模块读取：")} + notRead);
+    QCOMPARE(status(), QCoreApplication::translate("KX47main", "读取未完成：%n 个字段未读取", nullptr, notRead.size()));
+    // The rows before left other marks: a read-back leaves only its own.
+    QCOMPARE(marked(), notRead);
+}
+
+void TstReadBack::notReadMarkGoesWhenTheEditorIsFilledOrEdited()
+{
+    m_sim->faults().silentFor = QStringList{"AT+CAN?", "AT+MODE?", "AT+FILTER?"}; // the last waits out its budget
+    TestSupport::fillTable(m_window, TestSupport::distinctRows(2));
+    connectDevice();
+    QCOMPARE(marked(), (QStringList{"can.rateKbit", "can.frameType", "can.id", "mode", "filter.list"}));
+
+    // Edited by the user: typed, chosen, a row deleted.
+    QTest::keyClicks(widget<QLineEdit>(m_window, "line_send_id"), "1");
+    TestSupport::chooseItem(widget<QComboBox>(m_window, "device_box"), 2);
+    TestSupport::chooseItem(widget<QComboBox>(m_window, "Box_filtra_mode"), 3);
+    widget<QTableWidget>(m_window, "tableWidget")->setCurrentCell(0, 0);
+    press("del_id_btn");
+    QCOMPARE(marked(), (QStringList{"can.rateKbit", "can.frameType"}));
+    // Filled again.
+    QVERIFY(m_window->openConfig(TestSupport::exampleProfile()));
+    QCOMPARE(marked(), QStringList());
 }
 
 VELKO_TEST_MAIN(TstReadBack)

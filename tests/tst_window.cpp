@@ -15,9 +15,11 @@
 #include <QMenuBar>
 #include <QProcess>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextBrowser>
@@ -70,6 +72,8 @@ private slots:
     void modeRules();
     void filterButtonsFollowMode();
     void menuAndTable();
+    void filterTableShowsWholeIds_data();
+    void filterTableShowsWholeIds();
     void englishTextsFit();
 
     void languageSwitch();
@@ -368,6 +372,32 @@ void TstWindow::menuAndTable()
     auto* const log = widget<QTextBrowser>(m_window, "logBrower");
     QCOMPARE(log->font().family(), QStringLiteral("宋体"));
     QCOMPARE(log->font().pointSize(), 9);
+}
+
+void TstWindow::filterTableShowsWholeIds_data()
+{
+    QTest::addColumn<int>("rows");
+    QTest::newRow("one row shows an eight-digit ID whole") << 1;
+    QTest::newRow("a full table shows it whole beside its scroll bar") << 14;
+}
+
+void TstWindow::filterTableShowsWholeIds()
+{
+    QFETCH(int, rows);
+    auto* const table = widget<QTableWidget>(m_window, "tableWidget");
+    QStringList entries;
+    while (entries.size() < rows)
+        entries << "EDTF,1ABCDEF0";
+    TestSupport::fillTable(m_window, entries);
+    QTRY_COMPARE(table->verticalScrollBar()->isVisible(), rows > 1);
+    // The text is centred in its column: the whole column must be in view,
+    // and hold the text (the items keep the table's font) and its margins.
+    const int margin = table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1;
+    const int width = table->columnWidth(1);
+    QVERIFY(table->columnViewportPosition(1) + width <= table->viewport()->width());
+    for (const char* id : {"1ABCDEF0", "1FFFFFFF"})
+        QVERIFY2(width >= QFontMetrics(table->font()).horizontalAdvance(id) + 2 * margin, id);
+    table->setRowCount(0);
 }
 
 void TstWindow::languageSwitch()

@@ -11,8 +11,10 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QStatusBar>
 #include <QTableWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 
 using TestSupport::describe;
@@ -159,6 +161,9 @@ private slots:
     void userIsToldWhatTheModuleRefused_data();
     void userIsToldWhatTheModuleRefused();
     void listButtonsThatSendFollowThePort();
+    void writeOfWhatWasNotReadAsksFirst_data();
+    void writeOfWhatWasNotReadAsksFirst();
+    void statusBarTellsWhatWasDone();
 
 private:
     void modulePlugged() override;
@@ -168,12 +173,17 @@ private:
     void fillTable(const QStringList& rows);
     QStringList tableRows() const;
     bool nothingSent() const;
+    QString status() const { return m_window->statusBar()->currentMessage(); }
+
+    QTemporaryDir m_dir;
 };
 
 void TstWrite::modulePlugged()
 {
     m_sim->state().configMode = true;
     m_sim->state().echo = false;
+    // The editors hold an opened profile: a write goes out without asking first.
+    QVERIFY(m_window->openConfig(TestSupport::exampleProfile()));
     widget<QTableWidget>(m_window, "tableWidget")->setRowCount(0);
 }
 
@@ -797,6 +807,80 @@ void TstWrite::listButtonsThatSendFollowThePort()
             QCOMPARE(widget<QPushButton>(m_window, name)->isEnabled(), open);
         QVERIFY(widget<QPushButton>(m_window, "add_filter_id_btn")->isEnabled());
     }
+}
+
+void TstWrite::writeOfWhatWasNotReadAsksFirst_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("before"); // since the port was opened
+    QTest::addColumn<bool>("yes");       // the answer; else the question's default
+    QTest::addColumn<bool>("asked");
+    for (const char* button : {"all_set", "write_id_btn"}) {
+        QTest::addRow("%s right after opening the port asks, and its default no sends nothing", button)
+            << button << "" << false << true;
+        QTest::addRow("%s right after opening the port asks, and yes writes as ever", button)
+            << button << "" << true << true;
+    }
+    QTest::newRow("all_set after a read-back asks nothing") << "all_set"
+                                                            << "read-back" << false << false;
+    QTest::newRow("write_id_btn after an opened profile asks nothing") << "write_id_btn"
+                                                                       << "profile" << false << false;
+    QTest::newRow("a read-back counts only until the port closes") << "all_set"
+                                                                   << "read-back, reopened" << false << true;
+}
+
+void TstWrite::writeOfWhatWasNotReadAsksFirst()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, before);
+    QFETCH(bool, yes);
+    QFETCH(bool, asked);
+    TestSupport::closePort(m_window); // now another module may be on the line
+    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
+    if (before.startsWith("read-back"))
+        press("device_connet");
+    if (before == "profile")
+        QVERIFY(m_window->openConfig(TestSupport::exampleProfile()));
+    if (before.endsWith("reopened")) {
+        press("my_serial_open_btn");
+        press("my_serial_open_btn");
+    }
+    setFilterModeByUser(3);
+    fillTable(distinctRows(2));
+    m_sim->clearFrames();
+    if (yes)
+        m_boxes->queue(QCoreApplication::translate("QPlatformTheme", "&Yes"));
+
+    press(button.toLatin1().constData());
+
+    QList<QByteArray> frames = writeFrames(editors());
+    if (button == "write_id_btn")
+        frames = frames.mid(frames.indexOf("AT+CANLT=USER\r\n"), 4);
+    QCOMPARE(m_sim->frameData(), !asked || yes ? frames : QList<QByteArray>());
+    QCOMPARE(m_boxes->titles(), asked ? QStringList{tr47("提示")} : QStringList());
+    if (asked)
+        QCOMPARE(m_boxes->seen().first().text, tr47("尚未从该模块读取任何配置；要写入显示的值吗？"));
+}
+
+void TstWrite::statusBarTellsWhatWasDone()
+{
+    TestSupport::closePort(m_window);
+    press("my_serial_open_btn");
+    QCOMPARE(status(), tr47("串口已打开：%1").arg(m_sim->portName()));
+    apply(Editors()); // sound values, which a profile takes
+    QVERIFY(m_window->saveConfig(m_dir.filePath("line 7.json")));
+    QCOMPARE(status(), tr47("已保存配置：%1").arg("line 7.json"));
+    QVERIFY(m_window->openConfig(TestSupport::exampleProfile()));
+    QCOMPARE(status(), tr47("已打开配置：%1").arg("example-profile.json"));
+
+    // An operation's result stays longer than the five seconds it used to.
+    press("all_set");
+    const QString written = status();
+    const QString done = tr47("%1完成，%2 秒").arg(tr47("写入"), QStringLiteral("|")).section(QLatin1Char('|'), 0, 0);
+    QVERIFY2(written.startsWith(done), qPrintable(written));
+    QSignalSpy changed(m_window->statusBar(), &QStatusBar::messageChanged);
+    QVERIFY(!changed.wait(5500));
+    QCOMPARE(status(), written);
 }
 
 VELKO_TEST_MAIN(TstWrite)

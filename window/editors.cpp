@@ -27,13 +27,19 @@ QValidator* extendedIdValidator()
     return v;
 }
 
-// Selects the item whose text equals `text`; no such item keeps the current one.
-void selectByText(QComboBox* box, const QString& text)
+// Selects the item whose text equals `text`; no such item keeps the current
+// one. Whether it was found.
+bool selectByText(QComboBox* box, const QString& text)
 {
     const int item = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
     if (item >= 0)
         box->setCurrentIndex(item);
+    return item >= 0;
 }
+
+// The dynamic property of an editor marked as not read, and its look.
+const char* const kNotReadProperty = "notRead";
+const char* const kNotReadStyle = "%1 { background-color: rgb(255, 226, 160); }";
 
 } // namespace
 
@@ -161,43 +167,56 @@ ModuleSession::ConfigSource KX47main::editors() const
     return [this] { return editorsConfig(); };
 }
 
-void KX47main::applyReading(const ConfigReading& reading)
+ConfigFields KX47main::applyReading(const ConfigReading& reading)
 {
     const ModuleConfig& v = reading.values;
     const ConfigFields f = reading.fields;
+    ConfigFields shown;
+    const auto showIf = [&shown](ConfigField field, bool inEditor) {
+        if (inEditor)
+            shown |= field;
+    };
     if (f & ConfigField::SerialBaud)
-        selectByText(ui->baud_485, QString::number(v.baud));
+        showIf(ConfigField::SerialBaud, selectByText(ui->baud_485, QString::number(v.baud)));
     if (f & ConfigField::SerialStopBits)
-        selectByText(ui->stopbit_485, QString::number(v.stopBits));
+        showIf(ConfigField::SerialStopBits, selectByText(ui->stopbit_485, QString::number(v.stopBits)));
     if (f & ConfigField::SerialParity)
-        selectByText(ui->parity_485, v.parity);
+        showIf(ConfigField::SerialParity, selectByText(ui->parity_485, v.parity));
 
     // Rate, frame type, then the ID editor rule of the frame type just set
     // (selecting an item from here does not run box_send_mode by itself),
     // then the ID.
     if (f & ConfigField::CanRate)
-        selectByText(ui->Box_can_baud, QString::number(v.canRateKbit) + QLatin1Char('K'));
+        showIf(ConfigField::CanRate, selectByText(ui->Box_can_baud, QString::number(v.canRateKbit) + QLatin1Char('K')));
     // An ID that does not fit its frame type would be cut by the editor and
-    // written back so: the frame type and ID editors keep what they hold.
+    // written back so, and an empty one would be written as 0: the frame type
+    // and ID editors keep what they hold.
     const int reported = (f & ConfigField::CanFrameType) ? At::frameTypeItemFromReport(v.frameType) : -1;
     const int frameType = reported >= 0 ? reported : ui->Box_send_mode->currentIndex();
-    if ((f & ConfigField::CanId) &&
-        FilterCheck::checkId(At::frameTypeToken(frameType), v.canId) == FilterCheck::IdVerdict::Wrong) {
+    if ((f & ConfigField::CanId) && v.canId.isEmpty()) {
+        show_log(QByteArrayLiteral("the CAN report has no ID: the frame type and ID are kept"), 3);
+    } else if ((f & ConfigField::CanId) &&
+               FilterCheck::checkId(At::frameTypeToken(frameType), v.canId) == FilterCheck::IdVerdict::Wrong) {
         show_log(QStringLiteral("CAN ID %1 does not fit a %2 frame: the frame type and ID are kept")
                      .arg(v.canId, frameType == 1 ? QStringLiteral("extended") : QStringLiteral("standard"))
                      .toUtf8(),
                  3);
     } else {
-        if (f & ConfigField::CanFrameType)
+        if (f & ConfigField::CanFrameType) {
             send_can_mode(v.frameType);
+            showIf(ConfigField::CanFrameType, reported >= 0);
+        }
         if (f & ConfigField::CanId) {
             box_send_mode();
             ui->line_send_id->setText(v.canId);
+            shown |= ConfigField::CanId;
         }
     }
 
-    if (f & ConfigField::Mode)
+    if (f & ConfigField::Mode) {
         send_dev_mode(v.mode);
+        showIf(ConfigField::Mode, At::modeItemFromReport(v.mode) >= 0);
+    }
     if (f & ConfigField::FrameId)
         ui->id_enabled_checkBox->setChecked(v.frameId);
     if (f & ConfigField::FrameInfo)
@@ -210,11 +229,77 @@ void KX47main::applyReading(const ConfigReading& reading)
         ui->line_idlenggth->setText(v.idLength);
     if (f & ConfigField::IdPosition)
         ui->line_idLocation->setText(v.idPosition);
-    if (f & ConfigField::Direction)
+    // The flags and texts go in as they came.
+    shown |= f & (ConfigField::FrameId | ConfigField::FrameInfo | ConfigField::Head | ConfigField::Tail |
+                  ConfigField::IdLength | ConfigField::IdPosition);
+    if (f & ConfigField::Direction) {
         send_direction_mode(v.direction);
-    if (f & ConfigField::FilterMode)
+        showIf(ConfigField::Direction, At::directionItemFromReport(v.direction) >= 0);
+    }
+    if (f & ConfigField::FilterMode) {
         send_filter_mode(v.filterMode);
+        showIf(ConfigField::FilterMode, At::filterModeItemFromReport(v.filterMode) >= 0);
+    }
 
-    if (f & ConfigField::FilterList)
+    if (f & ConfigField::FilterList) {
         m_filterTable->setEntries(v.filters);
+        shown |= ConfigField::FilterList;
+    }
+    markNotRead(shown, false);
+    return shown;
+}
+
+QWidget* KX47main::editorOf(ConfigField field) const
+{
+    switch (field) {
+    case ConfigField::SerialBaud:
+        return ui->baud_485;
+    case ConfigField::SerialStopBits:
+        return ui->stopbit_485;
+    case ConfigField::SerialParity:
+        return ui->parity_485;
+    case ConfigField::CanRate:
+        return ui->Box_can_baud;
+    case ConfigField::CanFrameType:
+        return ui->Box_send_mode;
+    case ConfigField::CanId:
+        return ui->line_send_id;
+    case ConfigField::Mode:
+        return ui->device_box;
+    case ConfigField::FrameId:
+        return ui->id_enabled_checkBox;
+    case ConfigField::FrameInfo:
+        return ui->meg_enabledcheckBox;
+    case ConfigField::Head:
+        return ui->line_user_head;
+    case ConfigField::Tail:
+        return ui->line_user_tail;
+    case ConfigField::IdLength:
+        return ui->line_idlenggth;
+    case ConfigField::IdPosition:
+        return ui->line_idLocation;
+    case ConfigField::Direction:
+        return ui->Box_filtra_mode_2;
+    case ConfigField::FilterMode:
+        return ui->Box_filtra_mode;
+    case ConfigField::FilterList:
+        break;
+    }
+    return ui->tableWidget;
+}
+
+void KX47main::markNotRead(ConfigFields fields, bool notRead)
+{
+    for (const ConfigField field : Config::allFields()) {
+        QWidget* const editor = editorOf(field);
+        if (!(fields & field) || editor->property(kNotReadProperty).toBool() == notRead)
+            continue;
+        editor->setProperty(kNotReadProperty, notRead);
+        // The editors have no tool tip or style sheet of their own. The
+        // style names the editor's class, so that a combo box's list keeps its look.
+        editor->setToolTip(notRead ? tr("未从模块读取") : QString());
+        editor->setStyleSheet(
+            notRead ? QString::fromLatin1(kNotReadStyle).arg(QLatin1String(editor->metaObject()->className()))
+                    : QString());
+    }
 }

@@ -41,6 +41,8 @@ void KX47main::on_add_filter_id_btn_clicked()
 
 void KX47main::on_del_id_btn_clicked()
 {
+    if (ui->tableWidget->currentRow() >= 0)
+        markNotRead(ConfigField::FilterList, false);
     m_filterTable->removeCurrentRow();
 }
 
@@ -48,16 +50,21 @@ void KX47main::on_clean_list_btn_clicked()
 {
     runWrite([this] {
         m_filterTable->clear();
+        markNotRead(ConfigField::FilterList, false);
         m_session->clearFilterList();
     });
 }
 
 void KX47main::on_write_id_btn_clicked()
 {
+    if (isBusy() || !confirmWrite())
+        return;
     runWrite([this] { m_session->writeFilterList(editors()); });
 }
 
 void KX47main::on_tableWidget_itemChanged(QTableWidgetItem* item)
 {
+    // A cell typed, a row added, or the list filled: it is no longer what was not read.
+    markNotRead(ConfigField::FilterList, false);
     m_filterTable->checkCell(item);
 }

@@ -16,7 +16,10 @@
 namespace {
 constexpr Qt::Alignment kCentred = Qt::AlignHCenter | Qt::AlignVCenter; // 0x84
 constexpr int kRowHeight = 30;
-constexpr int kTypeColumnWidth = 104;
+// Room for EDTF and the header; the ID column takes the rest of the table's
+// width, which at the window's default size holds an eight-digit ID whole,
+// also beside the scroll bar of a full table.
+constexpr int kTypeColumnWidth = 64;
 
 QString cellText(const QTableWidget* table, int row, int column)
 {
@@ -25,7 +28,11 @@ QString cellText(const QTableWidget* table, int row, int column)
 }
 } // namespace
 
-FilterTable::FilterTable(QTableWidget* table, QWidget* window) : m_table(table), m_window(window) {}
+FilterTable::FilterTable(QTableWidget* table, QWidget* window) : m_table(table), m_window(window)
+{
+    m_table->setColumnWidth(0, kTypeColumnWidth);
+    m_table->horizontalHeader()->setStretchLastSection(true);
+}
 
 void FilterTable::fillLastRow(const QString& type, const QString& id)
 {
@@ -34,8 +41,6 @@ void FilterTable::fillLastRow(const QString& type, const QString& id)
         return;
     m_filling = true;
     m_table->setRowHeight(row, kRowHeight);
-    m_table->setColumnWidth(0, kTypeColumnWidth);
-    m_table->horizontalHeader()->setStretchLastSection(true);
     auto* const typeItem = new QTableWidgetItem(type);
     auto* const idItem = new QTableWidgetItem(id);
     m_table->setItem(row, 0, typeItem); // the table owns both items

@@ -19,13 +19,13 @@ class FilterTable
 {
 public:
     // `table` is the form's table; `window` is the parent of the warnings.
+    // The type column gets a fixed width and the ID column the rest.
     FilterTable(QTableWidget* table, QWidget* window);
     FilterTable(const FilterTable&) = delete;
     FilterTable& operator=(const FilterTable&) = delete;
 
-    // Fills the last row with `type` and `id`: 30 px high, centred cells, the
-    // type column 104 px wide and the ID column the rest. The cell checks
-    // stay quiet meanwhile.
+    // Fills the last row with `type` and `id`: 30 px high, centred cells.
+    // The cell checks stay quiet meanwhile.
     void fillLastRow(const QString& type, const QString& id);
     // A new entry NDTF 0 in a new last row; a full table warns and stays as it is.
     void addEntry();

@@ -7,9 +7,12 @@
 #include "window/windowdiagnostics.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
@@ -43,7 +46,8 @@ KX47main::KX47main(QWidget* parent) : QMainWindow(parent), ui(new Ui::KX47main)
     // The window shows what the module session reports, as it happens.
     m_session = new ModuleSession(SerialSocket::getInstance(), this);
     connect(m_session, &ModuleSession::logEntry, this, &KX47main::show_log);
-    connect(m_session, &ModuleSession::groupRead, this, &KX47main::applyReading);
+    connect(m_session, &ModuleSession::groupRead, this,
+            [this](const ConfigReading& reading) { m_readBackShown |= applyReading(reading); });
     connect(m_session, &ModuleSession::failed, this, &KX47main::showFailure);
     connect(m_session, &ModuleSession::searchRateTried, this, [this](int baud) {
         ui->logBrower->append(QStringLiteral("<font color=\"#FF0000\" size=\"10\">") +
@@ -67,6 +71,19 @@ KX47main::KX47main(QWidget* parent) : QMainWindow(parent), ui(new Ui::KX47main)
     connect(ui->action_save_log, &QAction::triggered, this, &KX47main::chooseLogToSave);
     // Every sequence started while it is checked is paced by the module's replies.
     connect(ui->action_fast_exchange, &QAction::toggled, m_session, &ModuleSession::setFastExchange);
+
+    // An editor the user changes no longer shows what was not read. (The
+    // filter table's slots take its mark away.)
+    for (const ConfigField field : Config::allFields()) {
+        QWidget* const editor = editorOf(field);
+        const auto edited = [this, field] { markNotRead(field, false); };
+        if (auto* const box = qobject_cast<QComboBox*>(editor))
+            connect(box, QOverload<int>::of(&QComboBox::activated), this, edited);
+        else if (auto* const line = qobject_cast<QLineEdit*>(editor))
+            connect(line, &QLineEdit::textEdited, this, edited);
+        else if (auto* const check = qobject_cast<QCheckBox*>(editor))
+            connect(check, &QCheckBox::clicked, this, edited);
+    }
 }
 
 KX47main::~KX47main()
@@ -193,6 +210,7 @@ void KX47main::enterBusy(const QString& operation)
 {
     m_operation = operation;
     m_failureShown = false;
+    m_fieldsNotRead = 0;
     m_operationClock.start();
     statusBar()->clearMessage();
     set_send_btn(false);
@@ -213,7 +231,11 @@ void KX47main::leaveBusy()
     switch (m_session->outcome().end) {
     case SequenceOutcome::End::Completed:
         // A failure's box has told how it ended: it did not end as done.
-        if (!m_failureShown)
+        if (m_failureShown)
+            break;
+        if (m_fieldsNotRead > 0)
+            ended = tr("读取未完成：%n 个字段未读取", nullptr, m_fieldsNotRead);
+        else
             ended = tr("%1完成，%2 秒")
                         .arg(m_operation, QString::number(double(m_operationClock.elapsed()) / 1000.0, 'f', 1));
         break;
@@ -224,9 +246,16 @@ void KX47main::leaveBusy()
         ended = tr("%1中断：串口已关闭").arg(m_operation);
         break;
     }
-    constexpr int kEndShownMs = 5000;
-    statusBar()->showMessage(ended, kEndShownMs);
+    // It stays until the next operation starts.
+    statusBar()->showMessage(ended);
     m_operation.clear();
+}
+
+void KX47main::showResult(const QString& text)
+{
+    // A running operation's progress is in the status bar; it tells its own end.
+    if (!m_busy)
+        statusBar()->showMessage(text);
 }
 
 void KX47main::showProgress(int step, int steps, const QString& what)

@@ -115,6 +115,8 @@ private:
     void enterBusy(const QString& operation);
     void leaveBusy();
     void showProgress(int step, int steps, const QString& what);
+    // What the user's last action did, in the status bar until the next one.
+    void showResult(const QString& text);
     // The filter list's write and clear buttons: on in filter mode USER while
     // the port is open and no operation runs.
     void set_list_send_btn(bool portOpen);
@@ -123,6 +125,10 @@ private:
     void runSequence(const QString& operation, const std::function<void()>& sequence);
     // runSequence() of a write.
     void runWrite(const std::function<void()>& sequence);
+    // Before a write of what the editors show: true when they hold something
+    // read from the module on the line or an opened profile, else when the
+    // user answers yes to writing them all the same.
+    bool confirmWrite();
     void showRefusals();
     // A port error: into the log, and the closed look when the port is gone.
     void showPortError(const QString& message);
@@ -131,8 +137,16 @@ private:
     // What the editors hold, asked for by a sequence before each command.
     ModuleSession::ConfigSource editors() const;
     // Puts what the module (or a profile) said into the editors, through the
-    // setter slots, in the order of the fields.
-    void applyReading(const ConfigReading& reading);
+    // setter slots, in the order of the fields; the fields that went into an
+    // editor lose their not-read mark and are returned. A value that selects
+    // no item, or a CAN ID that is empty or does not fit its frame type, goes
+    // nowhere.
+    ConfigFields applyReading(const ConfigReading& reading);
+    // The editor that shows `field`.
+    QWidget* editorOf(ConfigField field) const;
+    // Marks the editors of `fields` as not read from the module (a colour and
+    // a tool tip), or takes the mark away.
+    void markNotRead(ConfigFields fields, bool notRead);
     void showFailure(ModuleSession::Failure failure);
     void showSearchFound(const ModuleSession::Line& line);
     // The File menu.
@@ -148,10 +162,17 @@ private:
     bool m_busy = false;
     bool m_searching = false;
     bool m_listButtonsOn = false;        // the filter mode's rule for the list buttons
+    bool m_portShownOpen = false;        // the panel shows the port open
     QString m_operation;                 // the running operation, for the status bar
     bool m_failureShown = false;         // the running operation told a failure in a box
+    int m_fieldsNotRead = 0;             // by the running read-back, which ran to its end
+    ConfigFields m_readBackShown;        // what the running read-back put into the editors
     QElapsedTimer m_operationClock;      // since the running operation began
     QLabel* m_statusText = nullptr;      // in the status bar
     QProgressBar* m_statusBar = nullptr; // in the status bar
     QString m_lastFolder;                // of the File menu's dialogs, for this run
+    // The editors hold something read from the module on the line, or an
+    // opened profile. False again whenever the port opens or closes: another
+    // module may be on the line.
+    bool m_somethingRead = false;
 };

@@ -102,6 +102,17 @@ void KX47main::runWrite(const std::function<void()>& sequence)
     runSequence(tr("写入"), sequence);
 }
 
+bool KX47main::confirmWrite()
+{
+    if (m_somethingRead)
+        return true;
+    // Else the editors show their start-up values or another module's.
+    QMessageBox question(QMessageBox::Information, tr("提示"), tr("尚未从该模块读取任何配置；要写入显示的值吗？"),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    question.setDefaultButton(QMessageBox::No);
+    return question.exec() == QMessageBox::Yes;
+}
+
 void KX47main::runSequence(const QString& operation, const std::function<void()>& sequence)
 {
     {
@@ -117,9 +128,36 @@ void KX47main::runSequence(const QString& operation, const std::function<void()>
 
 void KX47main::on_device_connet_clicked()
 {
-    const BusyScope busy(this, tr("读取"));
-    if (busy.acquired())
-        m_session->readBack();
+    QStringList notRead;
+    {
+        const BusyScope busy(this, tr("读取"));
+        if (!busy.acquired())
+            return;
+        m_readBackShown = ConfigFields();
+        const bool ran = m_session->readBack();
+        // A module that was read from (and is still on the line) may get
+        // back what the editors show without a question.
+        if (m_readBackShown != ConfigFields() && SerialSocket::getInstance()->isOpen())
+            m_somethingRead = true;
+        // A read-back that ran to its end shows which editors still hold
+        // what they held before: a group unanswered, a field its report
+        // lacked, a value that went into no editor. One that was stopped or
+        // cut short says so; its port is closed, and a write after it asks.
+        if (ran) {
+            const ConfigFields missing = Config::everyField() & ~m_readBackShown;
+            markNotRead(missing, true);
+            for (const ConfigField field : Config::allFields()) {
+                if (missing & field)
+                    notRead.append(Config::fieldPath(field));
+            }
+            m_fieldsNotRead = notRead.size();
+        }
+    }
+    // Once the status bar says how the read-back ended.
+    if (!notRead.isEmpty())
+        QMessageBox::information(this, tr("提示"),
+                                 tr("这些字段没有从模块读取：") + QLatin1Char('\n') + notRead.join(QLatin1Char('\n')),
+                                 QMessageBox::Ok);
 }
 
 void KX47main::on_write_485_btn_clicked()
@@ -159,6 +197,8 @@ void KX47main::set_type_3()
 
 void KX47main::on_all_set_clicked()
 {
+    if (isBusy() || !confirmWrite())
+        return;
     runWrite([this] { m_session->writeAll(editors()); });
 }
 

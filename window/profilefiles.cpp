@@ -52,6 +52,8 @@ bool KX47main::openConfig(const QString& path)
     applyReading(ConfigReading::of(config));
     // The list buttons follow the filter mode of the profile, whatever it is.
     Box_filtra_mode();
+    m_somethingRead = true;
+    showResult(tr("已打开配置：%1").arg(QFileInfo(path).fileName()));
     return true;
 }
 
@@ -66,7 +68,10 @@ bool KX47main::saveConfig(const QString& path)
         QMessageBox::information(this, tr("错误"), problem, QMessageBox::Ok);
         return false;
     }
-    return writeWhole(this, path, Profile::write(config));
+    if (!writeWhole(this, path, Profile::write(config)))
+        return false;
+    showResult(tr("已保存配置：%1").arg(QFileInfo(path).fileName()));
+    return true;
 }
 
 bool KX47main::saveLog(const QString& path)

@@ -24,6 +24,12 @@ void KX47main::set_send_btn(bool flag)
 
 void KX47main::set_open_btn(bool open)
 {
+    if (open != m_portShownOpen) {
+        m_portShownOpen = open;
+        m_somethingRead = false;
+        const QString port = ui->my_serial_number_box->currentText();
+        showResult(open ? tr("串口已打开：%1").arg(port) : tr("串口已关闭：%1").arg(port));
+    }
     ui->my_serial_open_btn->setText(open ? tr("关闭串口") : tr("打开串口"));
     ui->my_serial_open_btn->setStyleSheet(open ? QStringLiteral("background-color: rgb(100, 255, 0);")
                                                : QStringLiteral("background-color: rgb(229, 241, 251);"));

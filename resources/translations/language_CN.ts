@@ -587,6 +587,40 @@
         <source>按模块的回复掌握节奏，而不是固定的停顿和轮询</source>
         <translation>按模块的回复掌握节奏，而不是固定的停顿和轮询</translation>
     </message>
+    <message>
+        <source>已打开配置：%1</source>
+        <translation>已打开配置：%1</translation>
+    </message>
+    <message>
+        <source>已保存配置：%1</source>
+        <translation>已保存配置：%1</translation>
+    </message>
+    <message>
+        <source>串口已打开：%1</source>
+        <translation>串口已打开：%1</translation>
+    </message>
+    <message>
+        <source>串口已关闭：%1</source>
+        <translation>串口已关闭：%1</translation>
+    </message>
+    <message>
+        <source>尚未从该模块读取任何配置；要写入显示的值吗？</source>
+        <translation>尚未从该模块读取任何配置；要写入显示的值吗？</translation>
+    </message>
+    <message>
+        <source>未从模块读取</source>
+        <translation>未从模块读取</translation>
+    </message>
+    <message numerus="yes">
+        <source>读取未完成：%n 个字段未读取</source>
+        <translation>
+            <numerusform>读取未完成：%n 个字段未读取</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>这些字段没有从模块读取：</source>
+        <translation>这些字段没有从模块读取：</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

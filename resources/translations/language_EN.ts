@@ -587,6 +587,41 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>按模块的回复掌握节奏，而不是固定的停顿和轮询</source>
         <translation>Pace the exchange by the module's replies instead of fixed pauses and polls</translation>
     </message>
+    <message>
+        <source>已打开配置：%1</source>
+        <translation>Configuration opened: %1</translation>
+    </message>
+    <message>
+        <source>已保存配置：%1</source>
+        <translation>Configuration saved: %1</translation>
+    </message>
+    <message>
+        <source>串口已打开：%1</source>
+        <translation>Port opened: %1</translation>
+    </message>
+    <message>
+        <source>串口已关闭：%1</source>
+        <translation>Port closed: %1</translation>
+    </message>
+    <message>
+        <source>尚未从该模块读取任何配置；要写入显示的值吗？</source>
+        <translation>Nothing has been read from this module; write the values shown?</translation>
+    </message>
+    <message>
+        <source>未从模块读取</source>
+        <translation>Not read from the module</translation>
+    </message>
+    <message numerus="yes">
+        <source>读取未完成：%n 个字段未读取</source>
+        <translation>
+            <numerusform>Read-back incomplete: %n field not read</numerusform>
+            <numerusform>Read-back incomplete: %n fields not read</numerusform>
+        </translation>
+    </message>
+    <message>
+        <source>这些字段没有从模块读取：</source>
+        <translation>These fields were not read from the module:</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
