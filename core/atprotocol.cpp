@@ -26,19 +26,20 @@ const Query kFilterQuery{QByteArrayLiteral("AT+FILTER?"), QStringLiteral("AT+FIL
 
 namespace {
 
-QString tokenAt(const QStringList& tokens, int index)
+// The first token (in test order) that prefixes `rest`; empty for none.
+QString tokenByPrefix(const QString& rest, const QStringList& testOrder)
 {
-    return index >= 0 && index < tokens.size() ? tokens.at(index) : QString();
+    for (const QString& token : testOrder) {
+        if (rest.startsWith(token))
+            return token;
+    }
+    return QString();
 }
 
-// The item of the first token (in test order) that prefixes `rest`.
-int itemByPrefix(const QString& rest, const QStringList& testOrder, const QVector<int>& items)
+// The token as a command's argument: nothing when it is none of its kind's.
+QString argument(const QString& token, const QStringList& tokens)
 {
-    for (int i = 0; i < testOrder.size(); ++i) {
-        if (rest.startsWith(testOrder.at(i)))
-            return items.at(i);
-    }
-    return -1;
+    return tokens.contains(token) ? token : QString();
 }
 
 QByteArray setCommand(const char* name, const QStringList& args)
@@ -53,24 +54,28 @@ QByteArray setCommand(const char* name, const QStringList& args)
 
 } // namespace
 
-QString modeToken(int index)
+const QStringList& modeTokens()
 {
-    return tokenAt({"TRANS", "TPRTL", "PROTOL", "MODBUS", "USER"}, index);
+    static const QStringList tokens{"TRANS", "TPRTL", "PROTOL", "MODBUS", "USER"};
+    return tokens;
 }
 
-QString directionToken(int index)
+const QStringList& directionTokens()
 {
-    return tokenAt({"UART-CAN", "CAN-UART", "BOTHWAY"}, index);
+    static const QStringList tokens{"UART-CAN", "CAN-UART", "BOTHWAY"};
+    return tokens;
 }
 
-QString filterModeToken(int index)
+const QStringList& filterModeTokens()
 {
-    return tokenAt({"OFF", "ETF", "NTF", "USER"}, index);
+    static const QStringList tokens{"OFF", "ETF", "NTF", "USER"};
+    return tokens;
 }
 
-QString frameTypeToken(int index)
+const QStringList& frameTypeTokens()
 {
-    return tokenAt({"NDTF", "EDTF"}, index);
+    static const QStringList tokens{"NDTF", "EDTF"};
+    return tokens;
 }
 
 QByteArray uartCommand(const QString& baud, const QString& stop, const QString& parity)
@@ -78,20 +83,20 @@ QByteArray uartCommand(const QString& baud, const QString& stop, const QString& 
     return setCommand("UART", {baud, QStringLiteral("8"), stop, parity, QStringLiteral("NFC")});
 }
 
-QByteArray canCommand(uint16_t rate, const QString& id, int frameTypeIndex)
+QByteArray canCommand(uint16_t rate, const QString& id, const QString& frameType)
 {
-    return setCommand("CAN",
-                      {QString::number(rate), id.isEmpty() ? QStringLiteral("0") : id, frameTypeToken(frameTypeIndex)});
+    return setCommand("CAN", {QString::number(rate), id.isEmpty() ? QStringLiteral("0") : id,
+                              argument(frameType, frameTypeTokens())});
 }
 
-QByteArray directionCommand(int index)
+QByteArray directionCommand(const QString& direction)
 {
-    return setCommand("DIRECTION", {directionToken(index)});
+    return setCommand("DIRECTION", {argument(direction, directionTokens())});
 }
 
-QByteArray modeCommand(int index)
+QByteArray modeCommand(const QString& mode)
 {
-    return setCommand("MODE", {modeToken(index)});
+    return setCommand("MODE", {argument(mode, modeTokens())});
 }
 
 QByteArray msgCommand(bool idEnabled, bool infoEnabled)
@@ -110,9 +115,9 @@ QByteArray udmhtCommand(const QString& head, const QString& tail)
     return setCommand("UDMHT", {head, tail});
 }
 
-QByteArray canltCommand(int index)
+QByteArray canltCommand(const QString& filterMode)
 {
-    return setCommand("CANLT", {filterModeToken(index)});
+    return setCommand("CANLT", {argument(filterMode, filterModeTokens())});
 }
 
 QByteArray filterCommand(const QString& type, const QString& id)
@@ -185,24 +190,24 @@ QString canonicalHex(const QString& text)
     return text.mid(zeros).toUpper();
 }
 
-int modeItemFromReport(const QString& rest)
+QString modeFromReport(const QString& rest)
 {
-    return itemByPrefix(rest, {"TRANS", "TPRTL", "MODBUS", "PROTOL", "USER"}, {0, 1, 3, 2, 4});
+    return tokenByPrefix(rest, {"TRANS", "TPRTL", "MODBUS", "PROTOL", "USER"});
 }
 
-int directionItemFromReport(const QString& rest)
+QString directionFromReport(const QString& rest)
 {
-    return itemByPrefix(rest, {"BOTHWAY", "UART-CAN", "CAN-UART"}, {2, 0, 1});
+    return tokenByPrefix(rest, {"BOTHWAY", "UART-CAN", "CAN-UART"});
 }
 
-int filterModeItemFromReport(const QString& rest)
+QString filterModeFromReport(const QString& rest)
 {
-    return itemByPrefix(rest, {"OFF", "ETF", "NTF", "USER"}, {0, 1, 2, 3});
+    return tokenByPrefix(rest, {"OFF", "ETF", "NTF", "USER"});
 }
 
-int frameTypeItemFromReport(const QString& rest)
+QString frameTypeFromReport(const QString& rest)
 {
-    return itemByPrefix(rest, {"EDTF", "NDTF"}, {1, 0});
+    return tokenByPrefix(rest, {"EDTF", "NDTF"});
 }
 
 bool flagOn(const QString& field)

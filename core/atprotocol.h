@@ -6,8 +6,9 @@
 #include <QVector>
 #include <cstdint>
 
-// The AT command set of the converter module: building commands from editor
-// values and reading the module's replies. Plain functions on plain values.
+// The AT command set of the converter module, in the module's own words:
+// building commands from its tokens and values, and reading its replies.
+// Plain functions on plain values.
 namespace At {
 
 // Fixed commands and replies.
@@ -23,21 +24,23 @@ extern const QByteArray kOkReply;      // "\r\n+OK\r\n\r\n"
 extern const QByteArray kEchoedOk;     // "AT+E=OFF\r\n\r\n+OK\r\n\r\n"
 extern const QByteArray kConfigNotice; // "\r\nAT MODE\r\n\r\n"
 
-// Tokens by editor item; an empty string for an index outside the list.
-QString modeToken(int index);       // TRANS, TPRTL, PROTOL, MODBUS, USER
-QString directionToken(int index);  // UART-CAN, CAN-UART, BOTHWAY
-QString filterModeToken(int index); // OFF, ETF, NTF, USER
-QString frameTypeToken(int index);  // NDTF, EDTF
+// The module's tokens of each kind, in the order the command set lists them.
+const QStringList& modeTokens();       // TRANS, TPRTL, PROTOL, MODBUS, USER
+const QStringList& directionTokens();  // UART-CAN, CAN-UART, BOTHWAY
+const QStringList& filterModeTokens(); // OFF, ETF, NTF, USER
+const QStringList& frameTypeTokens();  // NDTF, EDTF
 
-// Set commands. Editor texts go in as they stand, as UTF-8.
+// Set commands. Texts go in as they stand, as UTF-8; a token argument that
+// is not one of its kind's tokens (none chosen) goes in as nothing, and the
+// command is still built ("AT+MODE=" and the line end).
 QByteArray uartCommand(const QString& baud, const QString& stop, const QString& parity);
-QByteArray canCommand(uint16_t rate, const QString& id, int frameTypeIndex);
-QByteArray directionCommand(int index);
-QByteArray modeCommand(int index);
+QByteArray canCommand(uint16_t rate, const QString& id, const QString& frameType);
+QByteArray directionCommand(const QString& direction);
+QByteArray modeCommand(const QString& mode);
 QByteArray msgCommand(bool idEnabled, bool infoEnabled);
 QByteArray randomCommand(const QString& length, const QString& position);
 QByteArray udmhtCommand(const QString& head, const QString& tail);
-QByteArray canltCommand(int index);
+QByteArray canltCommand(const QString& filterMode);
 QByteArray filterCommand(const QString& type, const QString& id);
 
 // The CAN bit rate in kbit/s of an item text such as "500K": its leading
@@ -78,11 +81,12 @@ QString lineField(const QString& field);
 // hexadecimal comes back as it is.
 QString canonicalHex(const QString& text);
 
-// Token fields, matched as case-sensitive prefixes in a fixed order; -1 for no match.
-int modeItemFromReport(const QString& rest);       // TRANS 0, TPRTL 1, MODBUS 3, PROTOL 2, USER 4
-int directionItemFromReport(const QString& rest);  // BOTHWAY 2, UART-CAN 0, CAN-UART 1
-int filterModeItemFromReport(const QString& rest); // OFF 0, ETF 1, NTF 2, USER 3
-int frameTypeItemFromReport(const QString& rest);  // EDTF 1, NDTF 0
+// Token fields, matched as case-sensitive prefixes in a fixed order, so that
+// text behind the token does no harm: the token, or empty for no match.
+QString modeFromReport(const QString& rest);       // TRANS, TPRTL, MODBUS, PROTOL, USER
+QString directionFromReport(const QString& rest);  // BOTHWAY, UART-CAN, CAN-UART
+QString filterModeFromReport(const QString& rest); // OFF, ETF, NTF, USER
+QString frameTypeFromReport(const QString& rest);  // EDTF, NDTF
 // A flag field is on when its first character is "1".
 bool flagOn(const QString& field);
 

@@ -59,27 +59,19 @@ IdLimit idLimit(const QString& frameType)
     return {3, "7FF", "a standard"};
 }
 
-QStringList tokens(QString (*token)(int))
-{
-    QStringList list;
-    for (int i = 0; !token(i).isEmpty(); ++i)
-        list.append(token(i));
-    return list;
-}
-
 QStringList tokensOf(ConfigField field)
 {
     switch (field) {
     case ConfigField::SerialParity:
         return {QStringLiteral("NONE"), QStringLiteral("ODD"), QStringLiteral("EVEN")};
     case ConfigField::CanFrameType:
-        return tokens(At::frameTypeToken);
+        return At::frameTypeTokens();
     case ConfigField::Mode:
-        return tokens(At::modeToken);
+        return At::modeTokens();
     case ConfigField::Direction:
-        return tokens(At::directionToken);
+        return At::directionTokens();
     default:
-        return tokens(At::filterModeToken);
+        return At::filterModeTokens();
     }
 }
 
@@ -191,7 +183,7 @@ QString listRule(const QString& path, const QJsonValue& value, bool strict)
         QString type, id;
         QString why = memberRule(entry, typePath, &type);
         if (why.isEmpty())
-            why = tokenRule(typePath, type, tokens(At::frameTypeToken));
+            why = tokenRule(typePath, type, At::frameTypeTokens());
         if (why.isEmpty())
             why = memberRule(entry, idPath, &id);
         if (why.isEmpty())

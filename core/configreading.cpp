@@ -65,9 +65,10 @@ bool listedNumber(const QString& text, const QVector<int>& allowed, int* value)
 }
 
 // The token of `text` by prefix (in test order), or the text itself when none matches.
-QString tokenOrText(const QString& text, int item, QString (*tokenOf)(int))
+// The token a report field begins with, or the field's text when it begins with none.
+QString tokenOrText(const QString& text, const QString& token)
 {
-    return item >= 0 ? tokenOf(item) : text;
+    return token.isEmpty() ? text : token;
 }
 
 void readSerialLine(const QStringList& f, ConfigReading* r)
@@ -96,7 +97,7 @@ void readCan(const QStringList& f, ConfigReading* r)
         r->fields |= ConfigField::CanRate;
     if (f.size() > 2) {
         const QString type = At::lineField(f.at(2));
-        r->values.frameType = tokenOrText(type, At::frameTypeItemFromReport(type), At::frameTypeToken);
+        r->values.frameType = tokenOrText(type, At::frameTypeFromReport(type));
         r->fields |= ConfigField::CanFrameType;
     }
     if (f.size() > 1) {
@@ -132,13 +133,13 @@ void readPair(const QStringList& f, ConfigReading* r, QString* first, ConfigFiel
 }
 
 // A report of one token.
-void readToken(const QByteArray& reply, const QString& key, int (*itemOf)(const QString&), QString (*tokenOf)(int),
-               QString* value, ConfigField field, ConfigReading* r)
+void readToken(const QByteArray& reply, const QString& key, QString (*tokenOf)(const QString&), QString* value,
+               ConfigField field, ConfigReading* r)
 {
     if (!At::hasKey(reply, key))
         return;
     const QString text = At::lineField(At::reportRest(reply, key));
-    *value = tokenOrText(text, itemOf(text), tokenOf);
+    *value = tokenOrText(text, tokenOf(text));
     r->fields |= field;
 }
 
@@ -195,7 +196,7 @@ ConfigReading parse(ConfigGroup group, const QByteArray& reply)
         readCan(At::reportFields(reply, At::kCanQuery.key), &r);
         break;
     case ConfigGroup::Mode:
-        readToken(reply, At::kModeQuery.key, At::modeItemFromReport, At::modeToken, &v.mode, ConfigField::Mode, &r);
+        readToken(reply, At::kModeQuery.key, At::modeFromReport, &v.mode, ConfigField::Mode, &r);
         break;
     case ConfigGroup::Flags:
         readFlags(At::reportFields(reply, At::kMsgQuery.key), &r);
@@ -209,12 +210,10 @@ ConfigReading parse(ConfigGroup group, const QByteArray& reply)
                  ConfigField::IdPosition);
         break;
     case ConfigGroup::Direction:
-        readToken(reply, At::kDirectionQuery.key, At::directionItemFromReport, At::directionToken, &v.direction,
-                  ConfigField::Direction, &r);
+        readToken(reply, At::kDirectionQuery.key, At::directionFromReport, &v.direction, ConfigField::Direction, &r);
         break;
     case ConfigGroup::FilterMode:
-        readToken(reply, At::kCanltQuery.key, At::filterModeItemFromReport, At::filterModeToken, &v.filterMode,
-                  ConfigField::FilterMode, &r);
+        readToken(reply, At::kCanltQuery.key, At::filterModeFromReport, &v.filterMode, ConfigField::FilterMode, &r);
         break;
     case ConfigGroup::FilterList:
         readFilterList(reply, &r);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/configgroups.h"
 #include "core/moduleconfig.h"
 
 #include <QByteArray>
@@ -22,9 +23,6 @@ struct ConfigReading
     // Every field of `config`.
     static ConfigReading of(const ModuleConfig& config);
 };
-
-// The parameter groups of the read-back, in the order they are read.
-enum class ConfigGroup { SerialLine, Can, Mode, Flags, Custom, Identifier, Direction, FilterMode, FilterList };
 
 namespace Reading {
 

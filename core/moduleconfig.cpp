@@ -1,6 +1,7 @@
 #include "core/moduleconfig.h"
 
 #include "core/configfields.h"
+#include "core/configgroups.h"
 
 #include <QJsonValue>
 #include <algorithm>
@@ -77,18 +78,7 @@ QString check(const ModuleConfig& config)
 
 ConfigFields writtenFields(const ModuleConfig& config)
 {
-    ConfigFields fields = everyField();
-    fields &= ~ConfigFields(ConfigField::FrameId | ConfigField::FrameInfo | ConfigField::Head | ConfigField::Tail |
-                            ConfigField::IdLength | ConfigField::IdPosition | ConfigField::FilterList);
-    if (config.mode == QLatin1String("TRANS"))
-        fields |= ConfigField::FrameId | ConfigField::FrameInfo;
-    else if (config.mode == QLatin1String("TPRTL"))
-        fields |= ConfigField::IdLength | ConfigField::IdPosition;
-    else if (config.mode == QLatin1String("USER"))
-        fields |= ConfigField::Head | ConfigField::Tail;
-    if (config.filterMode == QLatin1String("USER"))
-        fields |= ConfigField::FilterList;
-    return fields;
+    return Groups::writtenFields(config);
 }
 
 QString Difference::text(bool written) const

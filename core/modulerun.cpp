@@ -127,8 +127,7 @@ Result ModuleRun::judged(const SequenceOutcome& o, const QString& what, const Pl
         r.error = QStringLiteral("%1: the port closed during the %2 (unplugged?)").arg(m_port, what);
     } else if (o.end == SequenceOutcome::End::Stopped) {
         r.status = 128 + m_signal();
-        r.error = QStringLiteral("%1: stopped by %2 during the %3")
-                      .arg(m_port, m_signalName(m_signal()), what);
+        r.error = QStringLiteral("%1: stopped by %2 during the %3").arg(m_port, m_signalName(m_signal()), what);
     } else if (!o.refused().isEmpty() || !o.unanswered().isEmpty()) {
         r.status = NoAnswer;
         r.error = o.refused().isEmpty() ? QStringLiteral("%1: the module did not answer every command").arg(m_port)

@@ -2,6 +2,7 @@
 
 #include "core/atprotocol.h"
 #include "core/common.h"
+#include "core/configgroups.h"
 #include "core/logformat.h"
 #include "core/serialsocket.h"
 
@@ -44,37 +45,27 @@ QString parityName(QSerialPort::Parity parity)
     }
 }
 
-// The profile paths of the groups a write sends.
-const QString kSerialGroup = QStringLiteral("serial");
-const QString kCanGroup = QStringLiteral("can");
-const QString kModeGroup = QStringLiteral("mode");
-const QString kFlagsGroup = QStringLiteral("transparent");
-const QString kIdentifierGroup = QStringLiteral("identifier");
-const QString kCustomGroup = QStringLiteral("custom");
-const QString kDirectionGroup = QStringLiteral("direction");
-const QString kFilterModeGroup = QStringLiteral("filter.mode");
-const QString kFilterListGroup = QStringLiteral("filter.list");
-
 using Group = SequenceOutcome::Group;
 
-// The mode and the sub-parameter group that follows it, if the mode has one.
-QVector<Group> modePlan(const QString& mode)
+// A group of the plan: its path and how many commands write it.
+Group planned(const Groups::GroupInfo& g, const ModuleConfig& c)
 {
-    QVector<Group> plan{{kModeGroup, 1}};
-    if (mode == QLatin1String("TRANS"))
-        plan.append({kFlagsGroup, 1});
-    else if (mode == QLatin1String("TPRTL"))
-        plan.append({kIdentifierGroup, 1});
-    else if (mode == QLatin1String("USER"))
-        plan.append({kCustomGroup, 1});
+    return {Groups::path(g.group), Groups::commandCount(g, c)};
+}
+
+// The mode and the sub-parameter group that follows it, if the mode has one.
+QVector<Group> modePlan(const ModuleConfig& c)
+{
+    QVector<Group> plan{planned(Groups::info(ConfigGroup::Mode), c)};
+    if (const Groups::GroupInfo* sub = Groups::subParameters(c.mode))
+        plan.append(planned(*sub, c));
     return plan;
 }
 
-// The filter mode, then the emptying of the list and, in USER mode, every entry.
+// The filter mode, then the emptying of the list and, in the list's filter mode, every entry.
 QVector<Group> filterPlan(const ModuleConfig& c)
 {
-    const int entries = c.filterMode == QLatin1String("USER") ? c.filters.size() : 0;
-    return {{kFilterModeGroup, 1}, {kFilterListGroup, 1 + entries}};
+    return {planned(Groups::info(ConfigGroup::FilterMode), c), planned(Groups::info(ConfigGroup::FilterList), c)};
 }
 
 } // namespace
@@ -340,66 +331,57 @@ bool ModuleSession::readGroups(ConfigReading* result)
     return goOn();
 }
 
+void ModuleSession::writeGroup(ConfigGroup group, const ConfigSource& source)
+{
+    const Groups::GroupInfo& g = Groups::info(group);
+    const QString path = Groups::path(group);
+    const Sequence sequence(this, Plan{{path, 1}});
+    write(g.command(source()), group == ConfigGroup::FilterMode ? kFilterModeBudget : kSetBudget, path);
+}
+
 void ModuleSession::writeSerialLine(const ConfigSource& source)
 {
-    const Sequence sequence(this, Plan{{kSerialGroup, 1}});
-    const ModuleConfig c = source();
-    write(At::uartCommand(QString::number(c.baud), QString::number(c.stopBits), c.parity), kSetBudget, kSerialGroup);
+    writeGroup(ConfigGroup::SerialLine, source);
 }
 
 void ModuleSession::writeCan(const ConfigSource& source)
 {
-    const Sequence sequence(this, Plan{{kCanGroup, 1}});
-    const ModuleConfig c = source();
-    write(At::canCommand(uint16_t(c.canRateKbit), c.canId, At::frameTypeItemFromReport(c.frameType)), kSetBudget,
-          kCanGroup);
+    writeGroup(ConfigGroup::Can, source);
 }
 
 void ModuleSession::writeDirection(const ConfigSource& source)
 {
-    const Sequence sequence(this, Plan{{kDirectionGroup, 1}});
-    write(At::directionCommand(At::directionItemFromReport(source().direction)), kSetBudget, kDirectionGroup);
+    writeGroup(ConfigGroup::Direction, source);
 }
 
 void ModuleSession::writeMode(const ConfigSource& source)
 {
-    const QString mode = source().mode;
-    const Sequence sequence(this, modePlan(mode));
+    const ModuleConfig c = source();
+    const Sequence sequence(this, modePlan(c));
     // The sub-parameters follow whatever the module answered to the mode.
-    write(At::modeCommand(At::modeItemFromReport(mode)), kSetBudget, kModeGroup);
-    if (mode == QLatin1String("TRANS"))
-        writeFlags(source);
-    else if (mode == QLatin1String("TPRTL"))
-        writeIdentifier(source);
-    else if (mode == QLatin1String("USER"))
-        writeCustom(source);
+    write(Groups::info(ConfigGroup::Mode).command(c), kSetBudget, Groups::path(ConfigGroup::Mode));
+    if (const Groups::GroupInfo* sub = Groups::subParameters(c.mode))
+        writeGroup(sub->group, source);
 }
 
 void ModuleSession::writeFlags(const ConfigSource& source)
 {
-    const Sequence sequence(this, Plan{{kFlagsGroup, 1}});
-    const ModuleConfig c = source();
-    write(At::msgCommand(c.frameId, c.frameInfo), kSetBudget, kFlagsGroup);
+    writeGroup(ConfigGroup::Flags, source);
 }
 
 void ModuleSession::writeIdentifier(const ConfigSource& source)
 {
-    const Sequence sequence(this, Plan{{kIdentifierGroup, 1}});
-    const ModuleConfig c = source();
-    write(At::randomCommand(c.idLength, c.idPosition), kSetBudget, kIdentifierGroup);
+    writeGroup(ConfigGroup::Identifier, source);
 }
 
 void ModuleSession::writeCustom(const ConfigSource& source)
 {
-    const Sequence sequence(this, Plan{{kCustomGroup, 1}});
-    const ModuleConfig c = source();
-    write(At::udmhtCommand(c.head, c.tail), kSetBudget, kCustomGroup);
+    writeGroup(ConfigGroup::Custom, source);
 }
 
 void ModuleSession::writeFilterMode(const ConfigSource& source)
 {
-    const Sequence sequence(this, Plan{{kFilterModeGroup, 1}});
-    write(At::canltCommand(At::filterModeItemFromReport(source().filterMode)), kFilterModeBudget, kFilterModeGroup);
+    writeGroup(ConfigGroup::FilterMode, source);
 }
 
 void ModuleSession::writeFilterList(const ConfigSource& source)
@@ -408,9 +390,10 @@ void ModuleSession::writeFilterList(const ConfigSource& source)
     writeFilterMode(source);
     pause(kListPause);
     // The module's list is emptied in every mode; only USER gets entries again.
-    write(At::kDelFilter, kListClearBudget, kFilterListGroup);
+    const QString list = Groups::path(ConfigGroup::FilterList);
+    write(At::kDelFilter, kListClearBudget, list);
     pause(kListPause);
-    if (!goOn() || source().filterMode != QLatin1String("USER"))
+    if (!goOn() || source().filterMode != Groups::listFilterMode())
         return;
 
     const int rows = source().filters.size();
@@ -426,20 +409,26 @@ void ModuleSession::writeFilterList(const ConfigSource& source)
         if (!goOn() || row >= now.filters.size())
             break;
         const At::FilterEntry& entry = now.filters.at(row);
-        write(At::filterCommand(entry.type, entry.id), kSetBudget, kFilterListGroup);
+        write(At::filterCommand(entry.type, entry.id), kSetBudget, list);
     }
 }
 
 void ModuleSession::clearFilterList()
 {
-    const Sequence sequence(this, Plan{{kFilterListGroup, 1}});
-    write(At::kDelFilter, kButtonClearBudget, kFilterListGroup);
+    const QString list = Groups::path(ConfigGroup::FilterList);
+    const Sequence sequence(this, Plan{{list, 1}});
+    write(At::kDelFilter, kButtonClearBudget, list);
     pause(kListPause);
 }
 
 QVector<SequenceOutcome::Group> ModuleSession::writePlan(const ModuleConfig& c)
 {
-    return Plan{{kSerialGroup, 1}, {kDirectionGroup, 1}} + modePlan(c.mode) + filterPlan(c) + Plan{{kCanGroup, 1}};
+    Plan plan;
+    for (const Groups::GroupInfo& g : Groups::writeOrder()) {
+        if (Groups::written(g, c))
+            plan.append(planned(g, c));
+    }
+    return plan;
 }
 
 void ModuleSession::writeAll(const ConfigSource& source)

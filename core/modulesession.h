@@ -150,6 +150,8 @@ private:
     bool exchange(const QByteArray& command, int16_t budget, const QString& group = QString(), bool judged = false,
                   bool noticeEnds = false);
     bool write(const QByteArray& command, int16_t budget, const QString& group = QString());
+    // The one set command of a group, as a sequence of its own.
+    void writeGroup(ConfigGroup group, const ConfigSource& source);
     // Writes without waiting, as a step of the sequence.
     void sendStep(const QByteArray& command);
     // "+++", the guard time the module needs after it, then "AT": whether it answered.

@@ -68,22 +68,25 @@ void TstProtocol::setCommands_data()
     QTest::newRow("serial line: stop bits come before parity")
         << At::uartCommand("9600", "2", "EVEN") << QByteArray("AT+UART=9600,8,2,EVEN,NFC\r\n");
     QTest::newRow("CAN with an empty ID sends 0")
-        << At::canCommand(500, QString(), 0) << QByteArray("AT+CAN=500,0,NDTF\r\n");
-    QTest::newRow("CAN extended") << At::canCommand(1000, "1FFFFFFF", 1) << QByteArray("AT+CAN=1000,1FFFFFFF,EDTF\r\n");
-    QTest::newRow("CAN without frame type item") << At::canCommand(125, "7F", -1) << QByteArray("AT+CAN=125,7F,\r\n");
+        << At::canCommand(500, QString(), "NDTF") << QByteArray("AT+CAN=500,0,NDTF\r\n");
+    QTest::newRow("CAN extended") << At::canCommand(1000, "1FFFFFFF", "EDTF")
+                                  << QByteArray("AT+CAN=1000,1FFFFFFF,EDTF\r\n");
+    QTest::newRow("CAN without a frame type")
+        << At::canCommand(125, "7F", QString()) << QByteArray("AT+CAN=125,7F,\r\n");
     QTest::newRow("direction both ways is BOTHWAY")
-        << At::directionCommand(2) << QByteArray("AT+DIRECTION=BOTHWAY\r\n");
-    QTest::newRow("direction CAN to serial") << At::directionCommand(1) << QByteArray("AT+DIRECTION=CAN-UART\r\n");
-    QTest::newRow("mode item 2 is PROTOL") << At::modeCommand(2) << QByteArray("AT+MODE=PROTOL\r\n");
-    QTest::newRow("mode item 3 is MODBUS") << At::modeCommand(3) << QByteArray("AT+MODE=MODBUS\r\n");
-    QTest::newRow("mode without item still sent") << At::modeCommand(-1) << QByteArray("AT+MODE=\r\n");
+        << At::directionCommand("BOTHWAY") << QByteArray("AT+DIRECTION=BOTHWAY\r\n");
+    QTest::newRow("direction CAN to serial")
+        << At::directionCommand("CAN-UART") << QByteArray("AT+DIRECTION=CAN-UART\r\n");
+    QTest::newRow("mode PROTOL") << At::modeCommand("PROTOL") << QByteArray("AT+MODE=PROTOL\r\n");
+    QTest::newRow("mode MODBUS") << At::modeCommand("MODBUS") << QByteArray("AT+MODE=MODBUS\r\n");
+    QTest::newRow("mode without a token still sent") << At::modeCommand(QString()) << QByteArray("AT+MODE=\r\n");
     QTest::newRow("flags off") << At::msgCommand(false, false) << QByteArray("AT+MSG=0,0\r\n");
     QTest::newRow("flags on") << At::msgCommand(true, true) << QByteArray("AT+MSG=1,1\r\n");
     QTest::newRow("flags mixed") << At::msgCommand(false, true) << QByteArray("AT+MSG=0,1\r\n");
     QTest::newRow("identifier with empty length") << At::randomCommand("", "5") << QByteArray("AT+RANDOM=,5\r\n");
     QTest::newRow("user head and tail") << At::udmhtCommand("A5", "5A") << QByteArray("AT+UDMHT=A5,5A\r\n");
-    QTest::newRow("filter mode USER") << At::canltCommand(3) << QByteArray("AT+CANLT=USER\r\n");
-    QTest::newRow("filter mode ETF") << At::canltCommand(1) << QByteArray("AT+CANLT=ETF\r\n");
+    QTest::newRow("filter mode USER") << At::canltCommand("USER") << QByteArray("AT+CANLT=USER\r\n");
+    QTest::newRow("filter mode ETF") << At::canltCommand("ETF") << QByteArray("AT+CANLT=ETF\r\n");
     QTest::newRow("one filter") << At::filterCommand("EDTF", "1ABCDEF0") << QByteArray("AT+FILTER=EDTF,1ABCDEF0\r\n");
     QTest::newRow("emptying the list") << At::kDelFilter << QByteArray("AT+DELFILTER=EDTF,0\r\n");
     QTest::newRow("queries without terminator")
@@ -211,16 +214,23 @@ void TstProtocol::tokens()
     QFETCH(QString, kind);
     QFETCH(QString, rest);
     QFETCH(int, item);
-    int got = -2;
-    if (kind == "mode")
-        got = At::modeItemFromReport(rest);
-    else if (kind == "direction")
-        got = At::directionItemFromReport(rest);
-    else if (kind == "filter")
-        got = At::filterModeItemFromReport(rest);
-    else
-        got = At::frameTypeItemFromReport(rest);
-    QCOMPARE(got, item);
+    // `item` is the token's place in the list of its kind, -1 for none.
+    QString got;
+    QString token;
+    if (kind == "mode") {
+        got = At::modeFromReport(rest);
+        token = At::modeTokens().value(item);
+    } else if (kind == "direction") {
+        got = At::directionFromReport(rest);
+        token = At::directionTokens().value(item);
+    } else if (kind == "filter") {
+        got = At::filterModeFromReport(rest);
+        token = At::filterModeTokens().value(item);
+    } else {
+        got = At::frameTypeFromReport(rest);
+        token = At::frameTypeTokens().value(item);
+    }
+    QCOMPARE(got, token);
 }
 
 void TstProtocol::flags_data()

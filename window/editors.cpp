@@ -1,4 +1,5 @@
 #include "core/atprotocol.h"
+#include "core/configgroups.h"
 #include "core/configreading.h"
 #include "core/filtercheck.h"
 #include "ui_kx47main.h"
@@ -25,6 +26,20 @@ QValidator* extendedIdValidator()
     static QRegularExpressionValidator* const v =
         new QRegularExpressionValidator(QRegularExpression(QStringLiteral("^(1[0-9A-F]{7}|[0-9A-F]{7})")));
     return v;
+}
+
+// The window's token boxes (Box_send_mode, device_box, Box_filtra_mode_2,
+// Box_filtra_mode) list the module's tokens in the order of the command
+// set: item n shows token n. Here alone an item becomes a token and a token
+// an item.
+QString tokenOfItem(const QStringList& tokens, int item)
+{
+    return tokens.value(item);
+}
+
+int itemOfToken(const QStringList& tokens, const QString& token)
+{
+    return tokens.indexOf(token);
 }
 
 // Selects the item whose text equals `text`; no such item keeps the current
@@ -61,31 +76,23 @@ void KX47main::box_send_mode()
     }
 }
 
-// Makes editable only the sub-parameter editors of the conversion mode shown in `device_box`.
+// Makes editable only the sub-parameter editors of the conversion mode shown
+// in `device_box`: those of the group the mode writes.
 void KX47main::modbus_box_set()
 {
-    struct Rule
-    {
-        bool userEditable;
-        bool randomEditable;
-        bool flagsEnabled;
-        const char* name;
-    };
-    static const Rule kRules[] = {
-        {false, false, true, "透明模式"}, {false, true, false, "透明带标识模式"}, {false, false, false, "协议模式"},
-        {false, false, false, "MODBUS"},  {true, false, false, "USER"},
-    };
+    static const char* const kNames[] = {"透明模式", "透明带标识模式", "协议模式", "MODBUS", "USER"};
     const int item = ui->device_box->currentIndex();
-    if (item < 0 || item >= int(std::size(kRules)))
+    if (item < 0 || item >= int(std::size(kNames)))
         return;
-    const Rule& rule = kRules[item];
-    ui->line_user_head->setReadOnly(!rule.userEditable);
-    ui->line_user_tail->setReadOnly(!rule.userEditable);
-    ui->line_idlenggth->setReadOnly(!rule.randomEditable);
-    ui->line_idLocation->setReadOnly(!rule.randomEditable);
-    ui->id_enabled_checkBox->setEnabled(rule.flagsEnabled);
-    ui->meg_enabledcheckBox->setEnabled(rule.flagsEnabled);
-    qCDebug(lcWindow) << rule.name;
+    const Groups::GroupInfo* const sub = Groups::subParameters(tokenOfItem(At::modeTokens(), item));
+    const ConfigFields editable = sub ? sub->fields : ConfigFields();
+    ui->line_user_head->setReadOnly(!(editable & ConfigField::Head));
+    ui->line_user_tail->setReadOnly(!(editable & ConfigField::Tail));
+    ui->line_idlenggth->setReadOnly(!(editable & ConfigField::IdLength));
+    ui->line_idLocation->setReadOnly(!(editable & ConfigField::IdPosition));
+    ui->id_enabled_checkBox->setEnabled(bool(editable & ConfigField::FrameId));
+    ui->meg_enabledcheckBox->setEnabled(bool(editable & ConfigField::FrameInfo));
+    qCDebug(lcWindow) << kNames[item];
 }
 
 uint16_t KX47main::get_can_baud()
@@ -95,16 +102,15 @@ uint16_t KX47main::get_can_baud()
 
 void KX47main::send_can_mode(QString qstr)
 {
-    if (qstr.startsWith(QLatin1String("EDTF")))
-        ui->Box_send_mode->setCurrentIndex(1);
-    else if (qstr.startsWith(QLatin1String("NDTF")))
-        ui->Box_send_mode->setCurrentIndex(0);
+    const int item = itemOfToken(At::frameTypeTokens(), At::frameTypeFromReport(qstr));
+    if (item >= 0)
+        ui->Box_send_mode->setCurrentIndex(item);
 }
 
 void KX47main::send_dev_mode(QString qstr)
 {
     qCDebug(lcWindow) << "send_dev_mode" << qstr;
-    const int item = At::modeItemFromReport(qstr);
+    const int item = itemOfToken(At::modeTokens(), At::modeFromReport(qstr));
     if (item >= 0)
         ui->device_box->setCurrentIndex(item);
     modbus_box_set();
@@ -113,29 +119,31 @@ void KX47main::send_dev_mode(QString qstr)
 void KX47main::send_direction_mode(QString qstr)
 {
     qCDebug(lcWindow) << "send_direction_mode" << qstr;
-    const int item = At::directionItemFromReport(qstr);
-    if (item == 2) {
-        ui->Box_filtra_mode_2->setCurrentIndex(2);
+    const QString token = At::directionFromReport(qstr);
+    const int item = itemOfToken(At::directionTokens(), token);
+    if (item < 0)
+        return;
+    ui->Box_filtra_mode_2->setCurrentIndex(item);
+    // Both ways is shown in words, not by its token.
+    if (token == QLatin1String("BOTHWAY"))
         ui->Box_filtra_mode_2->setCurrentText(tr("双向"));
-    } else if (item >= 0) {
-        ui->Box_filtra_mode_2->setCurrentIndex(item);
-    }
 }
 
 void KX47main::send_filter_mode(QString qstr)
 {
     qCDebug(lcWindow) << "send_filter_mode" << qstr;
-    const int item = At::filterModeItemFromReport(qstr);
+    const QString token = At::filterModeFromReport(qstr);
+    const int item = itemOfToken(At::filterModeTokens(), token);
     if (item < 0)
         return;
     ui->Box_filtra_mode->setCurrentIndex(item);
-    if (item == 3)
+    if (token == Groups::listFilterMode())
         Box_filtra_mode();
 }
 
 void KX47main::send_filtra_mode(QString qstr)
 {
-    const int item = At::filterModeItemFromReport(qstr);
+    const int item = itemOfToken(At::filterModeTokens(), At::filterModeFromReport(qstr));
     if (item >= 0)
         ui->Box_filtra_mode->setCurrentIndex(item);
 }
@@ -147,17 +155,17 @@ ModuleConfig KX47main::editorsConfig() const
     c.stopBits = ui->stopbit_485->currentText().toInt();
     c.parity = ui->parity_485->currentText();
     c.canRateKbit = At::canRateFromText(ui->Box_can_baud->currentText());
-    c.frameType = At::frameTypeToken(ui->Box_send_mode->currentIndex());
+    c.frameType = tokenOfItem(At::frameTypeTokens(), ui->Box_send_mode->currentIndex());
     c.canId = ui->line_send_id->text();
-    c.mode = At::modeToken(ui->device_box->currentIndex());
+    c.mode = tokenOfItem(At::modeTokens(), ui->device_box->currentIndex());
     c.frameId = ui->id_enabled_checkBox->isChecked();
     c.frameInfo = ui->meg_enabledcheckBox->isChecked();
     c.head = ui->line_user_head->text();
     c.tail = ui->line_user_tail->text();
     c.idLength = ui->line_idlenggth->text();
     c.idPosition = ui->line_idLocation->text();
-    c.direction = At::directionToken(ui->Box_filtra_mode_2->currentIndex());
-    c.filterMode = At::filterModeToken(ui->Box_filtra_mode->currentIndex());
+    c.direction = tokenOfItem(At::directionTokens(), ui->Box_filtra_mode_2->currentIndex());
+    c.filterMode = tokenOfItem(At::filterModeTokens(), ui->Box_filtra_mode->currentIndex());
     c.filters = m_filterTable->entries();
     return c;
 }
@@ -191,20 +199,21 @@ ConfigFields KX47main::applyReading(const ConfigReading& reading)
     // An ID that does not fit its frame type would be cut by the editor and
     // written back so, and an empty one would be written as 0: the frame type
     // and ID editors keep what they hold.
-    const int reported = (f & ConfigField::CanFrameType) ? At::frameTypeItemFromReport(v.frameType) : -1;
-    const int frameType = reported >= 0 ? reported : ui->Box_send_mode->currentIndex();
+    const QString reported = (f & ConfigField::CanFrameType) ? At::frameTypeFromReport(v.frameType) : QString();
+    const QString frameType =
+        !reported.isEmpty() ? reported : tokenOfItem(At::frameTypeTokens(), ui->Box_send_mode->currentIndex());
     if ((f & ConfigField::CanId) && v.canId.isEmpty()) {
         show_log(QByteArrayLiteral("the CAN report has no ID: the frame type and ID are kept"), 3);
-    } else if ((f & ConfigField::CanId) &&
-               FilterCheck::checkId(At::frameTypeToken(frameType), v.canId) == FilterCheck::IdVerdict::Wrong) {
+    } else if ((f & ConfigField::CanId) && FilterCheck::checkId(frameType, v.canId) == FilterCheck::IdVerdict::Wrong) {
         show_log(QStringLiteral("CAN ID %1 does not fit a %2 frame: the frame type and ID are kept")
-                     .arg(v.canId, frameType == 1 ? QStringLiteral("extended") : QStringLiteral("standard"))
+                     .arg(v.canId,
+                          frameType == QLatin1String("EDTF") ? QStringLiteral("extended") : QStringLiteral("standard"))
                      .toUtf8(),
                  3);
     } else {
         if (f & ConfigField::CanFrameType) {
             send_can_mode(v.frameType);
-            showIf(ConfigField::CanFrameType, reported >= 0);
+            showIf(ConfigField::CanFrameType, !reported.isEmpty());
         }
         if (f & ConfigField::CanId) {
             box_send_mode();
@@ -215,7 +224,7 @@ ConfigFields KX47main::applyReading(const ConfigReading& reading)
 
     if (f & ConfigField::Mode) {
         send_dev_mode(v.mode);
-        showIf(ConfigField::Mode, At::modeItemFromReport(v.mode) >= 0);
+        showIf(ConfigField::Mode, !At::modeFromReport(v.mode).isEmpty());
     }
     if (f & ConfigField::FrameId)
         ui->id_enabled_checkBox->setChecked(v.frameId);
@@ -234,11 +243,11 @@ ConfigFields KX47main::applyReading(const ConfigReading& reading)
                   ConfigField::IdLength | ConfigField::IdPosition);
     if (f & ConfigField::Direction) {
         send_direction_mode(v.direction);
-        showIf(ConfigField::Direction, At::directionItemFromReport(v.direction) >= 0);
+        showIf(ConfigField::Direction, !At::directionFromReport(v.direction).isEmpty());
     }
     if (f & ConfigField::FilterMode) {
         send_filter_mode(v.filterMode);
-        showIf(ConfigField::FilterMode, At::filterModeItemFromReport(v.filterMode) >= 0);
+        showIf(ConfigField::FilterMode, !At::filterModeFromReport(v.filterMode).isEmpty());
     }
 
     if (f & ConfigField::FilterList) {
