@@ -16,9 +16,9 @@
 #include "bench/quotedlength.h"
 #include "bench/report.h"
 #include "bench/simprocess.h"
-#include "core/common.h"
-#include "core/logformat.h"
-#include "core/serialsocket.h"
+#include "core/transport/common.h"
+#include "core/protocol/logformat.h"
+#include "core/transport/serialsocket.h"
 #include "window/kx47main.h"
 
 #include <QAction>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/operation.h"
+#include "core/session/operation.h"
 
 #include <QByteArray>
 #include <QJsonObject>

@@ -3,7 +3,7 @@
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/signalwatch.h"
-#include "core/station.h"
+#include "core/station/station.h"
 
 #include <QEventLoop>
 #include <QJsonArray>

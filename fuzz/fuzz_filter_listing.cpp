@@ -1,9 +1,9 @@
 // The module's filter listing. Two inputs come from every run: the bytes as a
 // reply, whatever they hold, and a well-formed listing built from them, which
 // must be read back entry for entry.
-#include "core/atprotocol.h"
-#include "core/configreading.h"
-#include "core/filtercheck.h"
+#include "core/protocol/atprotocol.h"
+#include "core/protocol/configreading.h"
+#include "core/protocol/filtercheck.h"
 #include "fuzz/fuzzcheck.h"
 
 #include <cstring>

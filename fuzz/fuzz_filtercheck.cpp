@@ -5,7 +5,7 @@
 // rest, or what is after that comma). Bit 2 picks the ID's encoding: Latin-1,
 // or UTF-16 units of two bytes each, which brings digits of other scripts and
 // other characters outside Latin-1.
-#include "core/filtercheck.h"
+#include "core/protocol/filtercheck.h"
 #include "fuzz/fuzzcheck.h"
 
 #include <QVector>

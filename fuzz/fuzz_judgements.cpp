@@ -1,6 +1,6 @@
 // The yes/no judgements on the module's replies during the connection: the
 // configuration-mode notice and the reply to turning the echo off.
-#include "core/atprotocol.h"
+#include "core/protocol/atprotocol.h"
 #include "fuzz/fuzzcheck.h"
 
 #include <algorithm>

@@ -1,6 +1,6 @@
 // The log's text of an entry: byte 0 is the direction flag (as a signed byte,
 // so that 1, 2, 3 and every other value come up), the rest is the traffic.
-#include "core/logformat.h"
+#include "core/protocol/logformat.h"
 #include "fuzz/fuzzcheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

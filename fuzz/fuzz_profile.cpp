@@ -1,7 +1,7 @@
 // Profile files come from anywhere: reading one never goes wrong, and what it
 // accepts is a sound configuration that comes back from its own profile.
-#include "core/moduleconfig.h"
-#include "core/profile.h"
+#include "core/config/moduleconfig.h"
+#include "core/config/profile.h"
 #include "fuzz/fuzzcheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

@@ -1,6 +1,6 @@
 // The texts of a registry value of the serial-device map: the name from the
 // input's bytes taken two at a time as UTF-16 units, the data from the bytes.
-#include "core/portnames.h"
+#include "core/transport/portnames.h"
 #include "fuzz/fuzzcheck.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)

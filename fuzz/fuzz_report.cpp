@@ -2,7 +2,7 @@
 // rest is the module's reply to its query. Every group is put through what the
 // read-back does with it: fields 0..4 up to their line end, the token fields of
 // the rest after the key and the flag fields.
-#include "core/atprotocol.h"
+#include "core/protocol/atprotocol.h"
 #include "fuzz/fuzzcheck.h"
 
 namespace {

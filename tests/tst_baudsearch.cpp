@@ -2,7 +2,7 @@
 // real port. The order and number of the attempts are read from the frames
 // the module received, each with the line (baud rate, odd parity) the tool
 // had set when it was sent.
-#include "core/serialsocket.h"
+#include "core/transport/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
 #include "window/kx47main.h"

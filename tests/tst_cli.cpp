@@ -1,7 +1,7 @@
 // velkocan-cli end to end: the program runs as a child process against a
 // simulated module of this process; its output, exit status and the frames
 // the module received are checked.
-#include "core/profile.h"
+#include "core/config/profile.h"
 #include "sim/simmodule.h"
 #include "tests/support/cliprocess.h"
 #include "tests/support/simsupport.h"

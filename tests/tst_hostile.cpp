@@ -1,7 +1,7 @@
 // A module that misbehaves in every way the line allows: the window must not
 // crash, must not wait beyond its budgets, must leave the editors of a bad
 // report alone, and must work normally once the module is sane (or back) again.
-#include "core/serialsocket.h"
+#include "core/transport/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
 #include "window/kx47main.h"

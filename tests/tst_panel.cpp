@@ -1,6 +1,6 @@
 // The serial-port panel, the log view and the command exchange of the
 // window, with the simulated module on the far end of the port.
-#include "core/serialsocket.h"
+#include "core/transport/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
 #include "window/kx47main.h"

@@ -2,7 +2,7 @@
 // default pace gives, verify compares without writing, and the station takes
 // module after module on its ports. velkocan-cli runs as a child process
 // against simulated modules of this process.
-#include "core/profile.h"
+#include "core/config/profile.h"
 #include "sim/simmodule.h"
 #include "tests/support/cliprocess.h"
 #include "tests/support/simsupport.h"

@@ -1,7 +1,7 @@
 // The profile file and the checks of a module configuration: every field's
 // rule, overrides, the written layout and the comparison with a read-back.
-#include "core/moduleconfig.h"
-#include "core/profile.h"
+#include "core/config/moduleconfig.h"
+#include "core/config/profile.h"
 #include "tests/support/testsupport.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
 // The window's File menu: what a read-back showed goes into a profile file,
 // and a profile comes back into the editors, checked whole first.
-#include "core/profile.h"
+#include "core/config/profile.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
 #include "tests/support/simsupport.h"

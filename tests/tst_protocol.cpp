@@ -1,10 +1,10 @@
 // Pure rules of the tool: AT commands and reply parsing, filter cell checks,
 // log entries and the registry text conversions. No window, no port.
-#include "core/atprotocol.h"
-#include "core/filtercheck.h"
-#include "core/logformat.h"
-#include "core/portnames.h"
-#include "core/serialsocket.h"
+#include "core/protocol/atprotocol.h"
+#include "core/protocol/filtercheck.h"
+#include "core/protocol/logformat.h"
+#include "core/transport/portnames.h"
+#include "core/transport/serialsocket.h"
 
 #include <QDateTime>
 #include <QDir>

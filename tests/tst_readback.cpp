@@ -1,7 +1,7 @@
 // "连接设备" end to end: the window reads a simulated module through the real
 // port; both the editors and the frames the module received are checked.
-#include "core/moduleconfig.h"
-#include "core/serialsocket.h"
+#include "core/config/moduleconfig.h"
+#include "core/transport/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
 #include "tests/support/simsupport.h"

@@ -1,7 +1,7 @@
 // What real modules and real users do to the window: replies cut by pauses
 // or padded with blanks and zeros, a module that vanishes or falls silent,
 // an operation stopped with the port button, and the busy state it shows.
-#include "core/serialsocket.h"
+#include "core/transport/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
 #include "tests/support/simsupport.h"

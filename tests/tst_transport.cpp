@@ -1,8 +1,8 @@
 // The serial port object, the reply wait and the delay, through the real
 // QSerialPort on a pseudo-terminal whose far end is the simulated module.
-#include "core/atprotocol.h"
-#include "core/common.h"
-#include "core/serialsocket.h"
+#include "core/protocol/atprotocol.h"
+#include "core/transport/common.h"
+#include "core/transport/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/simsupport.h"
 #include "tests/support/testsupport.h"

@@ -1,7 +1,7 @@
 // "写入配置", the module commands and the filter list end to end: the window
 // writes to a simulated module through the real port; both the frames the
 // module received and the module's state afterwards are checked.
-#include "core/serialsocket.h"
+#include "core/transport/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
 #include "tests/support/simsupport.h"

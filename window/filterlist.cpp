@@ -1,7 +1,7 @@
 // The window's filter list: the slots of its buttons and of its table. The
 // table itself is a FilterTable; the window keeps what talks to the module and
 // which list buttons are on.
-#include "core/serialsocket.h"
+#include "core/transport/serialsocket.h"
 #include "ui_kx47main.h"
 #include "window/filtertable.h"
 #include "window/kx47main.h"

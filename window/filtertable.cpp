@@ -1,6 +1,6 @@
 #include "window/filtertable.h"
 
-#include "core/filtercheck.h"
+#include "core/protocol/filtercheck.h"
 #include "window/busyscope.h"
 #include "window/windowdiagnostics.h"
 

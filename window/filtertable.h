@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/atprotocol.h"
+#include "core/protocol/atprotocol.h"
 
 #include <QString>
 #include <QVector>

@@ -1,5 +1,5 @@
 #include "window/kx47main.h"
-#include "core/serialsocket.h"
+#include "core/transport/serialsocket.h"
 #include "ui_kx47main.h"
 #include "window/busyscope.h"
 #include "window/catalogue.h"

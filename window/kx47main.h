@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/modulesession.h"
+#include "core/session/modulesession.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>

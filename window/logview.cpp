@@ -1,4 +1,4 @@
-#include "core/logformat.h"
+#include "core/protocol/logformat.h"
 #include "ui_kx47main.h"
 #include "window/kx47main.h"
 

@@ -1,8 +1,8 @@
 // The window's module commands: each slot hands its sequence to the module
 // session, guarded so that one operation runs at a time.
-#include "core/atprotocol.h"
-#include "core/logformat.h"
-#include "core/serialsocket.h"
+#include "core/protocol/atprotocol.h"
+#include "core/protocol/logformat.h"
+#include "core/transport/serialsocket.h"
 #include "ui_kx47main.h"
 #include "window/busyscope.h"
 #include "window/kx47main.h"

@@ -1,10 +1,10 @@
 // The File menu: a configuration as a profile file, and the log as text.
 // Nothing here talks to the module: an opened profile only fills the editors.
-#include "core/configreading.h"
-#include "core/fileaccess.h"
-#include "core/logformat.h"
-#include "core/moduleconfig.h"
-#include "core/profile.h"
+#include "core/protocol/configreading.h"
+#include "core/config/fileaccess.h"
+#include "core/protocol/logformat.h"
+#include "core/config/moduleconfig.h"
+#include "core/config/profile.h"
 #include "ui_kx47main.h"
 #include "window/kx47main.h"
 

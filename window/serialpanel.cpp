@@ -1,4 +1,4 @@
-#include "core/serialsocket.h"
+#include "core/transport/serialsocket.h"
 #include "ui_kx47main.h"
 #include "window/kx47main.h"
 

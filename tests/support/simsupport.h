@@ -2,7 +2,7 @@
 
 // Helpers around the simulated module: its fault options, its state as text
 // and as a configuration. Built where the simulated module is (Linux).
-#include "core/moduleconfig.h"
+#include "core/config/moduleconfig.h"
 #include "sim/simmodule.h"
 
 #include <QString>

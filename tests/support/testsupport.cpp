@@ -1,7 +1,7 @@
 #include "tests/support/testsupport.h"
 
-#include "core/fileaccess.h"
-#include "core/serialsocket.h"
+#include "core/config/fileaccess.h"
+#include "core/transport/serialsocket.h"
 #include "window/kx47main.h"
 
 #include <QAbstractButton>

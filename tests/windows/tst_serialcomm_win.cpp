@@ -5,7 +5,7 @@
 // With "--listed NAME=DATA..." it leaves the registry as it is and checks
 // that the map lists exactly these values, in this order (the check writes
 // them with Wine's reg.exe first).
-#include "core/serialcomm_win.h"
+#include "core/transport/serialcomm_win.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX

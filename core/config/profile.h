@@ -1,0 +1,49 @@
+#pragma once
+
+#include "core/config/moduleconfig.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The profile file: JSON, UTF-8.
+namespace Profile {
+
+// The profile text of `config`: fixed key order and layout, one field per
+// line, so that the same configuration always gives the same bytes.
+QByteArray write(const ModuleConfig& config);
+
+// Reads a profile and checks everything before anything is used. Each
+// override "KEY=VALUE" (a dotted path such as can.id=1A0) replaces that field
+// first. On refusal returns false, leaves `config` untouched and sets `error`
+// to every problem, one line each, naming the field and what is allowed.
+// Keys of the file that no field has are ignored and named in `warnings`
+// ("unknown key \"can.idd\" ignored"); an unknown key in an override is
+// refused. Hexadecimal values may be lower case and come out upper case.
+bool read(const QByteArray& text, ModuleConfig* config, QString* error, const QStringList& overrides = {},
+          QStringList* warnings = nullptr);
+
+} // namespace Profile
+
+// A profile file as every command takes it: read once, exactly (a file that
+// is not plain UTF-8 text is refused with its line), then checked whole with
+// each set of overrides (a station's rows give one set each).
+class ProfileFile
+{
+public:
+    // Reads `path`, "-" for standard input; false with `error` naming the
+    // file and what is wrong.
+    bool load(const QString& path, QString* error);
+    // The file as messages name it ("standard input" for "-").
+    QString name() const { return m_name; }
+    // The configuration with `overrides`; false with every problem added to
+    // `problems`, one line each, after "`where`: " when `where` is given
+    // (the file's name, a row's line). Keys the file has that no field has
+    // go to `warnings`.
+    bool configure(const QStringList& overrides, ModuleConfig* config, QStringList* problems,
+                   QStringList* warnings = nullptr, const QString& where = QString()) const;
+
+private:
+    QByteArray m_text;
+    QString m_name;
+};

@@ -1,0 +1,613 @@
+#include "core/station/station.h"
+
+#include "core/protocol/atprotocol.h"
+#include "core/transport/common.h"
+#include "core/config/fileaccess.h"
+#include "core/config/moduleconfig.h"
+#include "core/session/modulerun.h"
+#include "core/session/modulesession.h"
+#include "core/transport/portaccess.h"
+#include "core/config/profile.h"
+#include "core/station/reportfile.h"
+#include "core/transport/serialsocket.h"
+#include "core/station/valuestable.h"
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSerialPortInfo>
+#include <QSet>
+#include <QThread>
+#include <atomic>
+#include <utility>
+
+using namespace Operation;
+
+namespace {
+
+constexpr int kRetryMs = 500; // between tries for a module, and between probes of one
+constexpr qint64 kMaxValuesBytes = 16 * 1024 * 1024;
+
+// One module's values: the row of the CSV it came from (1-based, 0 without
+// values), the configuration to write and the values as the report shows them.
+struct Row
+{
+    int index = -1; // in the pool
+    int number = 0;
+    int line = 0; // of the values file
+    ModuleConfig config;
+    QJsonObject values;
+};
+
+// Hands the rows to the slots: each row once, in order, to the next module
+// that starts; a module that fails gives its row back to the next one. With
+// --count, at most that many modules in all. Shared by the slots' threads.
+class RowPool
+{
+public:
+    enum class Take { Got, Wait, Over };
+
+    // Module numbers continue after `firstModule`.
+    RowPool(QVector<Row> rows, bool fromValues, int count, int firstModule)
+        : m_rows(std::move(rows)), m_fromValues(fromValues), m_count(count), m_base(firstModule), m_started(firstModule)
+    {
+        for (int i = 0; i < m_rows.size(); ++i)
+            m_queue.append(i);
+    }
+
+    // Got: `row` and the module's number are set. Wait: every row left is
+    // with a module in progress that may give it back. Over: nothing more.
+    Take take(Row* row, int* module)
+    {
+        const QMutexLocker lock(&m_mutex);
+        if (m_closed || countReached())
+            return Take::Over;
+        if (m_fromValues) {
+            if (m_queue.isEmpty())
+                return m_inProgress > 0 ? Take::Wait : Take::Over;
+            *row = m_rows.at(m_queue.takeFirst());
+        } else {
+            *row = m_rows.first();
+        }
+        ++m_inProgress;
+        *module = ++m_started;
+        return Take::Got;
+    }
+
+    void finish(const Row& row, bool ok)
+    {
+        const QMutexLocker lock(&m_mutex);
+        --m_inProgress;
+        if (m_fromValues && !ok)
+            m_queue.prepend(row.index);
+    }
+
+    // No module can start any more.
+    bool over() const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return m_closed || exhaustedLocked();
+    }
+
+    // The rows or the count ran out: the line's work is done.
+    bool exhausted() const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return exhaustedLocked();
+    }
+
+    // From now on no module starts; those in progress finish.
+    void close()
+    {
+        const QMutexLocker lock(&m_mutex);
+        m_closed = true;
+    }
+
+    int rowsLeft() const
+    {
+        const QMutexLocker lock(&m_mutex);
+        return m_queue.size();
+    }
+
+private:
+    bool countReached() const { return m_count >= 0 && m_started - m_base >= m_count; }
+    bool exhaustedLocked() const { return countReached() || (m_fromValues && m_queue.isEmpty() && m_inProgress == 0); }
+
+    mutable QMutex m_mutex;
+    const QVector<Row> m_rows;
+    QList<int> m_queue;
+    const bool m_fromValues;
+    const int m_count;
+    const int m_base;
+    int m_started = 0;
+    int m_inProgress = 0;
+    bool m_closed = false;
+};
+
+// What a result line says of a module that was not ok: the error and each
+// detail (the refused command with its reply, the differing fields with what
+// was written and what the module has, where the operation stopped).
+QString reasonOf(const Result& r, const QString& port)
+{
+    QStringList parts;
+    QString error = r.error;
+    if (error.startsWith(port + QStringLiteral(": ")))
+        error = error.mid(port.size() + 2);
+    if (!error.isEmpty() && !r.detailsSayAll)
+        parts.append(error);
+    parts += r.details;
+    return parts.join(QStringLiteral("; "));
+}
+
+} // namespace
+
+// One slot: a port and the thread that serves it.
+class Station::Slot : public QObject
+{
+    Q_OBJECT
+
+public:
+    Slot(int slot, const Settings& settings, RowPool* pool)
+        : m_slot(slot), m_port(settings.ports.at(slot)), m_o(settings), m_pool(pool)
+    {}
+
+    // From any thread: ends the slot. A module in progress ends after the
+    // exchange in progress, and is recorded as cut short.
+    void requestStop(int signal)
+    {
+        m_signal = signal;
+        m_stopping = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (m_session)
+                    m_session->stop();
+            },
+            Qt::QueuedConnection);
+    }
+
+signals:
+    // `state`: waiting, writing, verifying, restarting, removing; `detail` more of it.
+    void status(int slot, const QString& state, const QString& detail);
+    void step(int slot, int step, int steps, const QString& what);
+    void portOpened(int slot);
+    void started(int slot, int module, int row, const QJsonObject& values);
+    // One module ended: its report record, whether a signal cut it short,
+    // and for one that was not ok what went wrong, in words.
+    void moduleDone(int slot, const QJsonObject& record, bool interrupted, const QString& reason);
+    void finished(int slot);
+
+public slots:
+    void run()
+    {
+        SerialSocket* const port = SerialSocket::createPort(this);
+        connect(port, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError code) {
+            if (code != QSerialPort::NoError && m_openError == QSerialPort::NoError)
+                m_openError = code;
+        });
+        ModuleSession session(port);
+        m_session = &session;
+        session.setFastExchange(m_o.fast);
+        connect(&session, &ModuleSession::progress, this, [this](int step, int steps, const QString& what) {
+            if (m_module <= 0)
+                return;
+            emit status(m_slot, m_phase, QStringLiteral("step %1 of %2, %3").arg(step).arg(steps).arg(what));
+            emit this->step(m_slot, step, steps, what);
+        });
+        while (!m_stopping && !m_pool->over()) {
+            if (!waitForModule(port, session))
+                break;
+            Row row;
+            RowPool::Take took = RowPool::Take::Wait;
+            while (!m_stopping && (took = m_pool->take(&row, &m_module)) == RowPool::Take::Wait)
+                idle(kRetryMs);
+            if (took != RowPool::Take::Got)
+                break;
+            emit started(m_slot, m_module, row.number, row.values);
+            const bool ok = configure(session, port, row);
+            m_pool->finish(row, ok);
+            m_module = 0;
+            // A module that took a new serial line is looked for at the
+            // station's line again: it no longer answers there.
+            port->setPortConfig(m_port, m_o.line.baud, QSerialPort::Data8, m_o.line.parity, m_o.line.stopBits);
+            if (!m_stopping && !m_pool->over())
+                waitUntilGone(port, session);
+            port->closePort();
+        }
+        port->closePort();
+        m_session = nullptr;
+        emit finished(m_slot);
+    }
+
+private:
+    // Sleeps `ms` while events are processed; false once the slot is to end.
+    bool idle(int ms)
+    {
+        Common::delay(ms, [this] { return m_stopping.load() || m_pool->over(); });
+        return !m_stopping;
+    }
+
+    // Tries every half second, quietly, until the port exists and a module
+    // answers on it; the port is then open, the module in its configuration
+    // state. A port given as a link is resolved each time: a re-plugged
+    // adapter may come back under another device name. The status says why
+    // the slot is still waiting.
+    bool waitForModule(SerialSocket* port, ModuleSession& session)
+    {
+        QString why = QStringLiteral("for a module");
+        while (!m_stopping && !m_pool->over()) {
+            emit status(m_slot, QStringLiteral("waiting"), why);
+            if (!PortAccess::notAPort(m_port).isEmpty()) {
+                why = QStringLiteral("(no such port yet)");
+                idle(kRetryMs);
+                continue;
+            }
+            port->setPortConfig(m_port, m_o.line.baud, QSerialPort::Data8, m_o.line.parity, m_o.line.stopBits);
+            m_openError = QSerialPort::NoError;
+            if (!port->openPort()) {
+                why = QStringLiteral("(%1)").arg(PortAccess::openFailure(m_port, m_openError));
+                idle(kRetryMs);
+                continue;
+            }
+            emit portOpened(m_slot);
+            if (session.enterConfiguration())
+                return true;
+            // A reply still coming when the probe gave up, or one that comes
+            // after it, is a module too slow for the probe.
+            const QByteArray reply = session.reply();
+            idle(kRetryMs);
+            const bool slow =
+                (!reply.isEmpty() && !At::replyFinished(reply)) || (port->isOpen() && port->bytesAvailable() > 0);
+            why = slow ? QStringLiteral("(a module answers, but more slowly than the probe waits)")
+                       : QStringLiteral("(no answer at %1)").arg(m_o.line.text());
+            port->closePort();
+        }
+        return false;
+    }
+
+    // Until the port vanishes or the module stops answering (a probe that
+    // gets nothing for about a second).
+    void waitUntilGone(SerialSocket* port, ModuleSession& session)
+    {
+        emit status(m_slot, QStringLiteral("removing"), QStringLiteral("waiting for the module to be removed"));
+        // Once no module can start any more, the line is over: nothing to wait for.
+        while (!m_stopping && !m_pool->over() && port->isOpen() && session.probe())
+            idle(kRetryMs);
+    }
+
+    // Writes, verifies and, when asked, restarts the module; records it.
+    bool configure(ModuleSession& session, SerialSocket* port, const Row& row)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        ModuleRun run(
+            session, port, m_port, m_o.line, [this] { return m_signal.load(); }, m_o.stopName,
+            [this](const QString& phase) {
+                m_phase = phase == QLatin1String("write")     ? QStringLiteral("writing")
+                          : phase == QLatin1String("verify")  ? QStringLiteral("verifying")
+                          : phase == QLatin1String("restart") ? QStringLiteral("restarting")
+                                                              : phase;
+                emit status(m_slot, m_phase, QString());
+            });
+        const Result r = run.write(row.config, true, m_o.restart);
+        const QString verdict = Operation::verdict(r);
+        QJsonObject record{
+            {"time", timeWithOffset(QDateTime::currentDateTime())},
+            {"port", m_port},
+            {"adapter", adapterOf(QSerialPortInfo(PortAccess::deviceName(m_port)))},
+            {"module", m_module},
+            {"row", row.number > 0 ? QJsonValue(row.number) : QJsonValue()},
+            {"values", row.values},
+            {"result", verdict},
+            {"status", r.status},
+            {"differences", r.fields.value(QStringLiteral("differences")).toArray()},
+            {"refused", r.fields.value(QStringLiteral("refused")).toArray()},
+            {"durationMs", clock.elapsed()},
+        };
+        // Where a module cut short stopped, and what it holds of the write.
+        for (const char* key : {"unanswered", "stoppedAfter", "written", "partlyWritten", "notWritten", "newLine"}) {
+            const QString name = QLatin1String(key);
+            if (r.fields.contains(name))
+                record.insert(name, r.fields.value(name));
+        }
+        if (!r.error.isEmpty())
+            record.insert(QStringLiteral("error"), r.error);
+        emit moduleDone(m_slot, record, r.status > 128,
+                        verdict == QLatin1String("ok") ? QString() : reasonOf(r, m_port));
+        return verdict == QLatin1String("ok");
+    }
+
+    const int m_slot;
+    const QString m_port;
+    const Settings& m_o;
+    RowPool* const m_pool;
+    std::atomic<bool> m_stopping{false};
+    std::atomic<int> m_signal{0};
+    ModuleSession* m_session = nullptr; // while run() runs, on the slot's thread
+    QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
+    int m_module = 0; // the module in progress, 0 for none
+    QString m_phase;
+};
+
+struct Station::Work
+{
+    QVector<Row> rows; // those a run gives, in order
+    std::unique_ptr<RowPool> pool;
+    ReportFile report;
+};
+
+Station::Station(const Settings& settings, QObject* parent)
+    : QObject(parent), m_settings(settings), m_work(std::make_unique<Work>())
+{
+    m_summary.fromValues = !m_settings.values.isEmpty();
+}
+
+Station::~Station()
+{
+    // A station is left only once its slots have ended: a face waits for finished().
+    Q_ASSERT(m_running == 0);
+}
+
+bool Station::prepare(Result* refused)
+{
+    const Settings& o = m_settings;
+    ProfileFile profile;
+    QString error;
+    if (!profile.load(o.profile, &error)) {
+        *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
+        return false;
+    }
+    QStringList problems;
+    QStringList warnings; // the profile's own, the same for every row
+    bool newLineTold = false;
+    const auto check = [&](const QString& where, const QStringList& overrides, Row* row) {
+        warnings.clear();
+        if (!profile.configure(overrides, &row->config, &problems, &warnings, where))
+            return;
+        if (!changesLine(row->config, o.line) || newLineTold)
+            return;
+        newLineTold = true;
+        const QString line = lineOf(row->config).text();
+        if (o.restart) {
+            emit note(QStringLiteral("%1: serial: the modules take %2, which is checked after their restart, at "
+                                     "that line")
+                          .arg(where, line));
+        } else {
+            problems.append(QStringLiteral("%1: serial: the modules would take %2, while the station talks at %3; "
+                                           "a module may report a new line only once it restarted, so the station "
+                                           "checks it after a restart: give --restart")
+                                .arg(where, line, o.line.text()));
+        }
+    };
+
+    // Everything given is checked before the report is touched.
+    QVector<Row> all;
+    ValuesTable table;
+    if (o.values.isEmpty()) {
+        Row row;
+        check(profile.name(), o.overrides, &row);
+        all.append(row);
+    } else {
+        QString csv;
+        if (!Files::readText(o.values, kMaxValuesBytes, &csv, &error)) {
+            *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
+            return false;
+        }
+        if (!readValues(csv, Config::fieldPaths(), &table, &error)) {
+            *refused = failure(BadUsage, QStringLiteral("%1: %2 (nothing sent)").arg(o.values, error));
+            return false;
+        }
+        for (const QString& w : std::as_const(table.warnings))
+            emit note(QStringLiteral("%1 %2").arg(o.values, w));
+        for (int i = 0; i < table.rows.size(); ++i) {
+            Row row;
+            row.number = i + 1;
+            row.line = table.lines.at(i);
+            row.values = table.values(i);
+            check(QStringLiteral("%1 line %2").arg(o.values).arg(table.lines.at(i)), o.overrides + table.overrides(i),
+                  &row);
+            all.append(row);
+        }
+    }
+    if (!problems.isEmpty()) {
+        *refused = refusedInput(problems.join(QStringLiteral("; ")), problems);
+        return false;
+    }
+    for (const QString& w : std::as_const(warnings))
+        emit note(QStringLiteral("profile: ") + w);
+
+    if (!readReport(refused))
+        return false;
+    ReportContents report = ReportContents::parse(m_work->report.contents());
+    if (o.check && !o.report.isEmpty() && Files::kind(o.report) == QLatin1String("a regular file")) {
+        QFile file(o.report);
+        if (!file.open(QIODevice::ReadOnly)) {
+            *refused = failure(BadUsage, QStringLiteral("%1: %2").arg(o.report, file.errorString()));
+            return false;
+        }
+        report = ReportContents::parse(file.readAll());
+    }
+    for (const QString& problem : std::as_const(report.problems))
+        emit note(QStringLiteral("%1 %2; left as it is").arg(o.report, problem));
+    if (report.cutLine > 0) {
+        emit note(QStringLiteral("%1 line %2 has no line end (cut short?); it is ended before the first new record")
+                      .arg(o.report)
+                      .arg(report.cutLine));
+        m_endCutLine = !o.check;
+    }
+
+    // The rows an earlier run of this report wrote ok, with the same values.
+    QSet<int> done;
+    for (const ReportContents::Record& r : std::as_const(report.records)) {
+        const QJsonObject& record = r.object;
+        m_lastModule = qMax(m_lastModule, record.value(QStringLiteral("module")).toInt());
+        const int number = record.value(QStringLiteral("row")).toInt();
+        if (o.values.isEmpty() || record.value(QStringLiteral("result")).toString() != QLatin1String("ok") ||
+            number < 1 || number > table.rows.size())
+            continue;
+        if (record.value(QStringLiteral("values")).toObject() == table.values(number - 1))
+            done.insert(number);
+    }
+    for (Row& row : all) {
+        if (done.contains(row.number)) {
+            ++m_done;
+            continue;
+        }
+        row.index = m_work->rows.size();
+        m_work->rows.append(row);
+    }
+    if (m_done > 0)
+        emit note(QStringLiteral("%1: %2 rows already reported ok are skipped").arg(o.report).arg(m_done));
+    return true;
+}
+
+// The report of an earlier run, held for this run: a second station on it
+// is refused. With the settings' check it is not opened here.
+bool Station::readReport(Result* refused)
+{
+    if (m_settings.report.isEmpty() || m_settings.check)
+        return true;
+    QString error;
+    const QString problem = Files::writeProblem(m_settings.report);
+    if (!problem.isEmpty() || !m_work->report.open(m_settings.report, &error)) {
+        *refused = failure(BadUsage, (problem.isEmpty() ? error : problem) + QStringLiteral(" (nothing sent)"));
+        return false;
+    }
+    return true;
+}
+
+QVector<Station::RowLeft> Station::rowsLeft() const
+{
+    QVector<RowLeft> left;
+    if (m_settings.values.isEmpty())
+        return left;
+    for (const Row& row : m_work->rows)
+        left.append({row.number, row.line, row.values});
+    return left;
+}
+
+int Station::rowsDone() const
+{
+    return m_done;
+}
+
+int Station::lastModule() const
+{
+    return m_lastModule;
+}
+
+// Ports that exist but can be no module's, and one device under two names,
+// refused before any slot starts.
+bool Station::checkPorts(Result* refused) const
+{
+    QStringList devices;
+    for (const QString& port : m_settings.ports) {
+        const QString why = PortAccess::notASerialDevice(port);
+        if (!why.isEmpty()) {
+            *refused = failure(PortFailed, QStringLiteral("%1: %2 (nothing sent)").arg(port, why));
+            return false;
+        }
+        const QString device = PortAccess::deviceName(port);
+        const int same = devices.indexOf(device);
+        if (same >= 0) {
+            *refused = failure(BadUsage, QStringLiteral("--port %1 and --port %2 are one device, %3 (nothing sent)")
+                                             .arg(m_settings.ports.at(same), port, device));
+            return false;
+        }
+        devices.append(device);
+    }
+    return true;
+}
+
+bool Station::start(Result* refused)
+{
+    if (!checkPorts(refused))
+        return false;
+    QString error;
+    if (m_endCutLine && !m_work->report.append("\n", &error)) {
+        *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
+        return false;
+    }
+    m_endCutLine = false;
+    m_work->pool = std::make_unique<RowPool>(m_work->rows, m_summary.fromValues, m_settings.count, m_lastModule);
+    for (int i = 0; i < m_settings.ports.size(); ++i) {
+        auto* const thread = new QThread(this);
+        auto* const slot = new Slot(i, m_settings, m_work->pool.get());
+        slot->moveToThread(thread);
+        m_slots.append(slot);
+        connect(thread, &QThread::started, slot, &Slot::run);
+        connect(slot, &Slot::status, this, &Station::slotState);
+        connect(slot, &Slot::step, this, &Station::slotStep);
+        connect(slot, &Slot::started, this, &Station::moduleStarted);
+        connect(slot, &Slot::portOpened, this, [this] { m_summary.portOpened = true; });
+        connect(slot, &Slot::moduleDone, this, &Station::record);
+        connect(slot, &Slot::finished, this, [this, thread] {
+            thread->quit();
+            thread->wait();
+            slotEnded();
+        });
+        ++m_running;
+    }
+    for (Slot* const slot : std::as_const(m_slots))
+        slot->thread()->start();
+    return true;
+}
+
+void Station::slotEnded()
+{
+    if (--m_running > 0)
+        return;
+    qDeleteAll(m_slots);
+    m_slots.clear();
+    m_summary.rowsLeft = m_work->pool->rowsLeft();
+    m_summary.exhausted = m_work->pool->exhausted();
+    emit finished();
+}
+
+void Station::stop(int stop)
+{
+    if (m_summary.stop == 0)
+        m_summary.stop = stop;
+    for (Slot* const slot : std::as_const(m_slots))
+        slot->requestStop(stop);
+}
+
+bool Station::isRunning() const
+{
+    return m_running > 0;
+}
+
+Station::Summary Station::summary() const
+{
+    return m_summary;
+}
+
+void Station::record(int slot, const QJsonObject& record, bool interrupted, const QString& reason)
+{
+    const bool ok = record.value(QStringLiteral("result")).toString() == QLatin1String("ok");
+    (ok ? m_summary.ok : m_summary.failed)++;
+    m_summary.interrupted = m_summary.interrupted || interrupted;
+    const QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
+    if (m_work->report.isOpen() && m_summary.reportError.isEmpty()) {
+        QString error;
+        if (!m_work->report.append(line, &error)) {
+            // No module starts without its record; those in progress finish.
+            m_summary.reportError = error;
+            m_work->pool->close();
+            emit note(QStringLiteral("%1; no further module is taken").arg(error));
+        }
+    }
+    const bool recorded = m_summary.reportError.isEmpty();
+    if (!recorded) {
+        // Nothing is lost: the record, whole, where it can still be read.
+        ++m_summary.unrecorded;
+        emit note(QStringLiteral("not in the report: ") + QString::fromUtf8(line.trimmed()));
+    }
+    emit moduleDone(slot, record, reason, recorded);
+}
+
+#include "station.moc"

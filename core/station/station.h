@@ -1,0 +1,123 @@
+#pragma once
+
+#include "core/session/operation.h"
+
+#include <QJsonObject>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+#include <functional>
+#include <memory>
+
+// The production line: each port is a slot (a fixture) served on a thread of
+// its own, with a port and a module session of its own. A slot waits for a
+// module, writes the profile with the module's own values (a row of the
+// values file each), verifies it, restarts it when asked, records it and
+// waits until it is gone. Every module is recorded, or the line stops: the
+// report is held for the run, and a record that cannot be written ends the
+// taking of modules. Widget-free: the command line and the window are faces
+// that show what it reports; the signals come on the thread that made it.
+class Station : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Settings
+    {
+        QString profile; // the profile file, "-" for standard input
+        QStringList overrides;
+        QString values; // a CSV of per-module values; empty: the profile alone for every module
+        QString report; // the JSON Lines report; empty for none
+        QStringList ports;
+        Operation::PortLine line;
+        bool fast = false;
+        bool restart = false;
+        int count = -1;     // modules in all, -1 for no limit
+        bool check = false; // prepare() only reads: the report is neither held nor changed
+        // Words a stop's number ("SIGINT"); stop() is given the number.
+        std::function<QString(int)> stopName = [](int signal) { return QStringLiteral("signal %1").arg(signal); };
+    };
+
+    // A row that a run would give to a module.
+    struct RowLeft
+    {
+        int row = 0;  // 1-based
+        int line = 0; // of the values file
+        QJsonObject values;
+    };
+
+    // How the run went, once it has ended.
+    struct Summary
+    {
+        int ok = 0;
+        int failed = 0;
+        int rowsLeft = 0;
+        bool fromValues = false;
+        QString reportError;      // why the report took no more records; empty when it took them all
+        int unrecorded = 0;       // records that went to note() only
+        int stop = 0;             // the number stop() was given first, 0 when nothing stopped the line
+        bool interrupted = false; // a stop cut a module short
+        bool exhausted = false;   // the rows or the count ran out
+        bool portOpened = false;  // a slot opened its port at least once
+    };
+
+    explicit Station(const Settings& settings, QObject* parent = nullptr);
+    ~Station() override;
+
+    // Reads and checks the profile, every row and the report as a resume
+    // reads it; from here on the report is held (a second station on it is
+    // refused) unless the settings only check. Warnings go to note(). False
+    // with `refused` set: nothing was sent.
+    bool prepare(Operation::Result* refused);
+    // The rows a run would give, in order, and those the report already holds as done.
+    QVector<RowLeft> rowsLeft() const;
+    int rowsDone() const;
+    // The highest module number of the report; the run's modules follow it.
+    int lastModule() const;
+
+    // Refuses ports that exist and can be no module's, and one device under
+    // two names; then starts every slot. False with `refused` set.
+    bool start(Operation::Result* refused);
+    // From now on no module starts; a module in progress ends after the
+    // exchange in progress and is recorded as cut short. `stop` is the
+    // signal's number, which its records' status adds to 128.
+    void stop(int stop);
+    bool isRunning() const;
+    Summary summary() const;
+
+signals:
+    // A warning or a notice for the user, one line.
+    void note(const QString& line);
+    // `state`: waiting, writing, verifying, restarting, removing; `detail`
+    // more of it (why a slot waits, the step of the operation).
+    void slotState(int slot, const QString& state, const QString& detail);
+    // Step `step` of `steps` of the module's operation has begun.
+    void slotStep(int slot, int step, int steps, const QString& what);
+    // A slot took a module and gave it a row (`values`; empty without values).
+    void moduleStarted(int slot, int module, int row, const QJsonObject& values);
+    // One module ended: its record, and for one that was not ok what went
+    // wrong, in words. `recorded`: the record is in the report (or there is
+    // none); otherwise note() had it whole.
+    void moduleDone(int slot, const QJsonObject& record, const QString& reason, bool recorded);
+    // Every slot has ended.
+    void finished();
+
+private:
+    class Slot;
+    struct Work; // the rows, their pool and the report
+
+    void record(int slot, const QJsonObject& record, bool interrupted, const QString& reason);
+    bool readReport(Operation::Result* refused);
+    bool checkPorts(Operation::Result* refused) const;
+    void slotEnded();
+
+    const Settings m_settings;
+    std::unique_ptr<Work> m_work;
+    QVector<Slot*> m_slots;
+    int m_running = 0;
+    Summary m_summary;
+    bool m_endCutLine = false; // the report's last line has no line end yet
+    int m_lastModule = 0;
+    int m_done = 0; // rows the report holds as done
+};
