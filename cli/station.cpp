@@ -83,15 +83,15 @@ private:
         QString summary = QStringLiteral("station: %1 ok, %2 failed").arg(s.ok).arg(s.failed);
         if (s.fromValues)
             summary += QStringLiteral(", %1 rows left").arg(s.rowsLeft);
-        if (!s.reportError.isEmpty())
-            summary += QStringLiteral(" (stopped: the report cannot be written: %1; %2 of the records only on "
+        if (!s.recordError.isEmpty())
+            summary += QStringLiteral(" (stopped: a record could not be kept: %1; %2 of the records only on "
                                       "standard error)")
-                           .arg(s.reportError)
+                           .arg(s.recordError)
                            .arg(s.unrecorded);
         else if (s.stop != 0)
             summary += QStringLiteral(" (stopped by %1)").arg(QLatin1String(SignalWatch::name(s.stop)));
         m_out.note(summary);
-        if (!s.reportError.isEmpty())
+        if (!s.recordError.isEmpty())
             return BadUsage;
         // A signal that came before the line's work was done: an interrupted
         // line, told apart from a finished one.

@@ -1,16 +1,17 @@
 #include "core/station/station.h"
 
-#include "core/protocol/atprotocol.h"
-#include "core/transport/common.h"
 #include "core/config/fileaccess.h"
 #include "core/config/moduleconfig.h"
+#include "core/config/profile.h"
+#include "core/protocol/atprotocol.h"
 #include "core/session/modulerun.h"
 #include "core/session/modulesession.h"
-#include "core/transport/portaccess.h"
-#include "core/config/profile.h"
 #include "core/station/reportfile.h"
-#include "core/transport/serialsocket.h"
+#include "core/station/rowsource.h"
 #include "core/station/valuestable.h"
+#include "core/transport/common.h"
+#include "core/transport/portaccess.h"
+#include "core/transport/serialsocket.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -31,102 +32,6 @@ namespace {
 
 constexpr int kRetryMs = 500; // between tries for a module, and between probes of one
 constexpr qint64 kMaxValuesBytes = 16 * 1024 * 1024;
-
-// One module's values: the row of the CSV it came from (1-based, 0 without
-// values), the configuration to write and the values as the report shows them.
-struct Row
-{
-    int index = -1; // in the pool
-    int number = 0;
-    int line = 0; // of the values file
-    ModuleConfig config;
-    QJsonObject values;
-};
-
-// Hands the rows to the slots: each row once, in order, to the next module
-// that starts; a module that fails gives its row back to the next one. With
-// --count, at most that many modules in all. Shared by the slots' threads.
-class RowPool
-{
-public:
-    enum class Take { Got, Wait, Over };
-
-    // Module numbers continue after `firstModule`.
-    RowPool(QVector<Row> rows, bool fromValues, int count, int firstModule)
-        : m_rows(std::move(rows)), m_fromValues(fromValues), m_count(count), m_base(firstModule), m_started(firstModule)
-    {
-        for (int i = 0; i < m_rows.size(); ++i)
-            m_queue.append(i);
-    }
-
-    // Got: `row` and the module's number are set. Wait: every row left is
-    // with a module in progress that may give it back. Over: nothing more.
-    Take take(Row* row, int* module)
-    {
-        const QMutexLocker lock(&m_mutex);
-        if (m_closed || countReached())
-            return Take::Over;
-        if (m_fromValues) {
-            if (m_queue.isEmpty())
-                return m_inProgress > 0 ? Take::Wait : Take::Over;
-            *row = m_rows.at(m_queue.takeFirst());
-        } else {
-            *row = m_rows.first();
-        }
-        ++m_inProgress;
-        *module = ++m_started;
-        return Take::Got;
-    }
-
-    void finish(const Row& row, bool ok)
-    {
-        const QMutexLocker lock(&m_mutex);
-        --m_inProgress;
-        if (m_fromValues && !ok)
-            m_queue.prepend(row.index);
-    }
-
-    // No module can start any more.
-    bool over() const
-    {
-        const QMutexLocker lock(&m_mutex);
-        return m_closed || exhaustedLocked();
-    }
-
-    // The rows or the count ran out: the line's work is done.
-    bool exhausted() const
-    {
-        const QMutexLocker lock(&m_mutex);
-        return exhaustedLocked();
-    }
-
-    // From now on no module starts; those in progress finish.
-    void close()
-    {
-        const QMutexLocker lock(&m_mutex);
-        m_closed = true;
-    }
-
-    int rowsLeft() const
-    {
-        const QMutexLocker lock(&m_mutex);
-        return m_queue.size();
-    }
-
-private:
-    bool countReached() const { return m_count >= 0 && m_started - m_base >= m_count; }
-    bool exhaustedLocked() const { return countReached() || (m_fromValues && m_queue.isEmpty() && m_inProgress == 0); }
-
-    mutable QMutex m_mutex;
-    const QVector<Row> m_rows;
-    QList<int> m_queue;
-    const bool m_fromValues;
-    const int m_count;
-    const int m_base;
-    int m_started = 0;
-    int m_inProgress = 0;
-    bool m_closed = false;
-};
 
 // What a result line says of a module that was not ok: the error and each
 // detail (the refused command with its reply, the differing fields with what
@@ -151,8 +56,8 @@ class Station::Slot : public QObject
     Q_OBJECT
 
 public:
-    Slot(int slot, const Settings& settings, RowPool* pool)
-        : m_slot(slot), m_port(settings.ports.at(slot)), m_o(settings), m_pool(pool)
+    Slot(int slot, const Settings& settings, RowSource* rows)
+        : m_slot(slot), m_port(settings.ports.at(slot)), m_o(settings), m_rows(rows)
     {}
 
     // From any thread: ends the slot. A module in progress ends after the
@@ -177,8 +82,10 @@ signals:
     void portOpened(int slot);
     void started(int slot, int module, int row, const QJsonObject& values);
     // One module ended: its report record, whether a signal cut it short,
-    // and for one that was not ok what went wrong, in words.
-    void moduleDone(int slot, const QJsonObject& record, bool interrupted, const QString& reason);
+    // for one that was not ok what went wrong, in words, and why the row
+    // source could not keep its end (empty when it could).
+    void moduleDone(int slot, const QJsonObject& record, bool interrupted, const QString& reason,
+                    const QString& notKept);
     void finished(int slot);
 
 public slots:
@@ -198,23 +105,32 @@ public slots:
             emit status(m_slot, m_phase, QStringLiteral("step %1 of %2, %3").arg(step).arg(steps).arg(what));
             emit this->step(m_slot, step, steps, what);
         });
-        while (!m_stopping && !m_pool->over()) {
+        while (!m_stopping && !m_rows->over()) {
             if (!waitForModule(port, session))
                 break;
-            Row row;
-            RowPool::Take took = RowPool::Take::Wait;
-            while (!m_stopping && (took = m_pool->take(&row, &m_module)) == RowPool::Take::Wait)
+            StationRow row;
+            RowSource::Take took = RowSource::Take::Wait;
+            QString why;
+            while (!m_stopping && (took = m_rows->take(&row, &m_module, &why)) == RowSource::Take::Wait) {
+                if (!why.isEmpty())
+                    emit status(m_slot, QStringLiteral("waiting"), QStringLiteral("(%1)").arg(why));
+                why.clear();
                 idle(kRetryMs);
-            if (took != RowPool::Take::Got)
+            }
+            if (took != RowSource::Take::Got)
                 break;
             emit started(m_slot, m_module, row.number, row.values);
-            const bool ok = configure(session, port, row);
-            m_pool->finish(row, ok);
+            const Ended ended = configure(session, port, row);
+            // The source keeps what happened before the module counts as done.
+            QString kept;
+            if (!m_rows->finish(row, ended.ok, ended.record, &kept) && kept.isEmpty())
+                kept = QStringLiteral("the values' source could not keep the module's end");
+            emit moduleDone(m_slot, ended.record, ended.interrupted, ended.reason, kept);
             m_module = 0;
             // A module that took a new serial line is looked for at the
             // station's line again: it no longer answers there.
             port->setPortConfig(m_port, m_o.line.baud, QSerialPort::Data8, m_o.line.parity, m_o.line.stopBits);
-            if (!m_stopping && !m_pool->over())
+            if (!m_stopping && !m_rows->over())
                 waitUntilGone(port, session);
             port->closePort();
         }
@@ -227,7 +143,7 @@ private:
     // Sleeps `ms` while events are processed; false once the slot is to end.
     bool idle(int ms)
     {
-        Common::delay(ms, [this] { return m_stopping.load() || m_pool->over(); });
+        Common::delay(ms, [this] { return m_stopping.load() || m_rows->over(); });
         return !m_stopping;
     }
 
@@ -239,7 +155,7 @@ private:
     bool waitForModule(SerialSocket* port, ModuleSession& session)
     {
         QString why = QStringLiteral("for a module");
-        while (!m_stopping && !m_pool->over()) {
+        while (!m_stopping && !m_rows->over()) {
             emit status(m_slot, QStringLiteral("waiting"), why);
             if (!PortAccess::notAPort(m_port).isEmpty()) {
                 why = QStringLiteral("(no such port yet)");
@@ -275,12 +191,22 @@ private:
     {
         emit status(m_slot, QStringLiteral("removing"), QStringLiteral("waiting for the module to be removed"));
         // Once no module can start any more, the line is over: nothing to wait for.
-        while (!m_stopping && !m_pool->over() && port->isOpen() && session.probe())
+        while (!m_stopping && !m_rows->over() && port->isOpen() && session.probe())
             idle(kRetryMs);
     }
 
-    // Writes, verifies and, when asked, restarts the module; records it.
-    bool configure(ModuleSession& session, SerialSocket* port, const Row& row)
+    // How a module ended: its record, whether it was ok, whether a stop cut
+    // it short, and for one that was not ok what went wrong.
+    struct Ended
+    {
+        QJsonObject record;
+        bool ok = false;
+        bool interrupted = false;
+        QString reason;
+    };
+
+    // Writes, verifies and, when asked, restarts the module.
+    Ended configure(ModuleSession& session, SerialSocket* port, const StationRow& row)
     {
         QElapsedTimer clock;
         clock.start();
@@ -316,15 +242,14 @@ private:
         }
         if (!r.error.isEmpty())
             record.insert(QStringLiteral("error"), r.error);
-        emit moduleDone(m_slot, record, r.status > 128,
-                        verdict == QLatin1String("ok") ? QString() : reasonOf(r, m_port));
-        return verdict == QLatin1String("ok");
+        const bool ok = verdict == QLatin1String("ok");
+        return {record, ok, r.status > 128, ok ? QString() : reasonOf(r, m_port)};
     }
 
     const int m_slot;
     const QString m_port;
     const Settings& m_o;
-    RowPool* const m_pool;
+    RowSource* const m_rows;
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_signal{0};
     ModuleSession* m_session = nullptr; // while run() runs, on the slot's thread
@@ -335,8 +260,8 @@ private:
 
 struct Station::Work
 {
-    QVector<Row> rows; // those a run gives, in order
-    std::unique_ptr<RowPool> pool;
+    QVector<StationRow> rows; // those a run gives, in order
+    std::unique_ptr<RowSource> pool;
     ReportFile report;
 };
 
@@ -364,7 +289,7 @@ bool Station::prepare(Result* refused)
     QStringList problems;
     QStringList warnings; // the profile's own, the same for every row
     bool newLineTold = false;
-    const auto check = [&](const QString& where, const QStringList& overrides, Row* row) {
+    const auto check = [&](const QString& where, const QStringList& overrides, StationRow* row) {
         warnings.clear();
         if (!profile.configure(overrides, &row->config, &problems, &warnings, where))
             return;
@@ -385,10 +310,10 @@ bool Station::prepare(Result* refused)
     };
 
     // Everything given is checked before the report is touched.
-    QVector<Row> all;
+    QVector<StationRow> all;
     ValuesTable table;
     if (o.values.isEmpty()) {
-        Row row;
+        StationRow row;
         check(profile.name(), o.overrides, &row);
         all.append(row);
     } else {
@@ -404,7 +329,7 @@ bool Station::prepare(Result* refused)
         for (const QString& w : std::as_const(table.warnings))
             emit note(QStringLiteral("%1 %2").arg(o.values, w));
         for (int i = 0; i < table.rows.size(); ++i) {
-            Row row;
+            StationRow row;
             row.number = i + 1;
             row.line = table.lines.at(i);
             row.values = table.values(i);
@@ -452,7 +377,7 @@ bool Station::prepare(Result* refused)
         if (record.value(QStringLiteral("values")).toObject() == table.values(number - 1))
             done.insert(number);
     }
-    for (Row& row : all) {
+    for (StationRow& row : all) {
         if (done.contains(row.number)) {
             ++m_done;
             continue;
@@ -485,7 +410,7 @@ QVector<Station::RowLeft> Station::rowsLeft() const
     QVector<RowLeft> left;
     if (m_settings.values.isEmpty())
         return left;
-    for (const Row& row : m_work->rows)
+    for (const StationRow& row : m_work->rows)
         left.append({row.number, row.line, row.values});
     return left;
 }
@@ -586,22 +511,35 @@ Station::Summary Station::summary() const
     return m_summary;
 }
 
-void Station::record(int slot, const QJsonObject& record, bool interrupted, const QString& reason)
+void Station::stopTaking(const QString& why)
+{
+    if (!m_summary.recordError.isEmpty())
+        return;
+    // No module starts without its record; those in progress finish.
+    m_summary.recordError = why;
+    m_work->pool->close();
+    emit note(QStringLiteral("%1; no further module is taken").arg(why));
+}
+
+void Station::record(int slot, const QJsonObject& record, bool interrupted, const QString& reason,
+                     const QString& notKept)
 {
     const bool ok = record.value(QStringLiteral("result")).toString() == QLatin1String("ok");
     (ok ? m_summary.ok : m_summary.failed)++;
     m_summary.interrupted = m_summary.interrupted || interrupted;
     const QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
-    if (m_work->report.isOpen() && m_summary.reportError.isEmpty()) {
+    if (!notKept.isEmpty())
+        stopTaking(notKept);
+    bool inReport = true;
+    if (m_work->report.isOpen()) {
         QString error;
-        if (!m_work->report.append(line, &error)) {
-            // No module starts without its record; those in progress finish.
-            m_summary.reportError = error;
-            m_work->pool->close();
-            emit note(QStringLiteral("%1; no further module is taken").arg(error));
+        inReport = m_reportTakes && m_work->report.append(line, &error);
+        if (!inReport && m_reportTakes) {
+            m_reportTakes = false;
+            stopTaking(error);
         }
     }
-    const bool recorded = m_summary.reportError.isEmpty();
+    const bool recorded = inReport && notKept.isEmpty();
     if (!recorded) {
         // Nothing is lost: the record, whole, where it can still be read.
         ++m_summary.unrecorded;

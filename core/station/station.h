@@ -54,9 +54,9 @@ public:
         int failed = 0;
         int rowsLeft = 0;
         bool fromValues = false;
-        QString reportError;      // why the report took no more records; empty when it took them all
-        int unrecorded = 0;       // records that went to note() only
-        int stop = 0;             // the number stop() was given first, 0 when nothing stopped the line
+        QString recordError; // why a record could not be kept (the report, the values' source); empty when all were
+        int unrecorded = 0;  // records that went to note() only
+        int stop = 0;        // the number stop() was given first, 0 when nothing stopped the line
         bool interrupted = false; // a stop cut a module short
         bool exhausted = false;   // the rows or the count ran out
         bool portOpened = false;  // a slot opened its port at least once
@@ -107,8 +107,10 @@ private:
     class Slot;
     struct Work; // the rows, their pool and the report
 
-    void record(int slot, const QJsonObject& record, bool interrupted, const QString& reason);
+    void record(int slot, const QJsonObject& record, bool interrupted, const QString& reason, const QString& notKept);
     bool readReport(Operation::Result* refused);
+    // Takes no further module, for `why`: a record could not be kept.
+    void stopTaking(const QString& why);
     bool checkPorts(Operation::Result* refused) const;
     void slotEnded();
 
@@ -118,6 +120,7 @@ private:
     int m_running = 0;
     Summary m_summary;
     bool m_endCutLine = false; // the report's last line has no line end yet
+    bool m_reportTakes = true; // the report has taken every record so far
     int m_lastModule = 0;
     int m_done = 0; // rows the report holds as done
 };

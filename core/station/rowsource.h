@@ -1,0 +1,68 @@
+#pragma once
+
+#include "core/config/moduleconfig.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QVector>
+
+// One module's values: where they came from, the configuration to write
+// and the values as the report shows them.
+struct StationRow
+{
+    int index = -1; // the source's own key for the row
+    int number = 0; // as records number it, from 1; 0 without values
+    int line = 0;   // of the values file, for messages; 0 for none
+    ModuleConfig config;
+    QJsonObject values;
+};
+
+// Where a station's rows come from, and where each module's end is told.
+// The slots' threads share it: every member may be called from any of them.
+class RowSource
+{
+public:
+    enum class Take { Got, Wait, Over };
+
+    virtual ~RowSource() = default;
+
+    // Got: `row` and the module's number are set. Wait: no row now; `why`
+    // says why for the slot's status, or is left empty when every row left
+    // is with a module in progress that may give it back. Over: no module
+    // starts any more.
+    virtual Take take(StationRow* row, int* module, QString* why) = 0;
+    // The module that took `row` ended: a module that was ok keeps its row,
+    // any other gives it back for the next one. `record` is its record.
+    // False with `error` set when the source could not keep that (the line
+    // then takes no further module).
+    virtual bool finish(const StationRow& row, bool ok, const QJsonObject& record, QString* error) = 0;
+    // No module can start any more: closed, or the work is done.
+    virtual bool over() const = 0;
+    // The rows or the count ran out: the line's work is done.
+    virtual bool exhausted() const = 0;
+    // From now on no module starts; those in progress finish.
+    virtual void close() = 0;
+    virtual int rowsLeft() const = 0;
+};
+
+// The rows of a values file (or the profile alone for every module), each
+// once, in order, to the next module that starts; a module that fails gives
+// its row back to the next one. With a count, at most that many modules in
+// all. Module numbers continue after `lastModule`.
+class RowPool : public RowSource
+{
+public:
+    RowPool(QVector<StationRow> rows, bool fromValues, int count, int lastModule);
+    ~RowPool() override;
+
+    Take take(StationRow* row, int* module, QString* why) override;
+    bool finish(const StationRow& row, bool ok, const QJsonObject& record, QString* error) override;
+    bool over() const override;
+    bool exhausted() const override;
+    void close() override;
+    int rowsLeft() const override;
+
+private:
+    struct State;
+    State* const m_state;
+};
