@@ -43,6 +43,9 @@ public:
     // From now on no module starts; those in progress finish.
     virtual void close() = 0;
     virtual int rowsLeft() const = 0;
+    // Called on each slot's thread as the slot ends: what the source holds
+    // for that thread (a connection of its own, say) goes with it.
+    virtual void threadEnded() {}
 };
 
 // The rows of a values file (or the profile alone for every module), each

@@ -136,6 +136,7 @@ public slots:
         }
         port->closePort();
         m_session = nullptr;
+        m_rows->threadEnded();
         emit finished(m_slot);
     }
 
