@@ -4,15 +4,16 @@
 #include "cli/output.h"
 #include "cli/signalwatch.h"
 #include "cli/station.h"
-#include "core/diagnostics.h"
 #include "core/config/fileaccess.h"
-#include "core/protocol/logformat.h"
 #include "core/config/moduleconfig.h"
+#include "core/config/profile.h"
+#include "core/diagnostics.h"
+#include "core/protocol/logformat.h"
 #include "core/session/modulerun.h"
 #include "core/session/modulesession.h"
+#include "core/station/stationsetup.h"
 #include "core/transport/portaccess.h"
 #include "core/transport/portdiscovery.h"
-#include "core/config/profile.h"
 #include "core/transport/serialsocket.h"
 
 #include <QCommandLineParser>
@@ -162,9 +163,11 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     const QCommandLineOption quietOption("quiet");
     const QCommandLineOption fastOption("fast");
     const QCommandLineOption checkOption("check");
-    parser.addOptions({helpOption, versionOption, outputOption, setOption, verifyOption, restartOption, portOption,
-                       valuesOption, countOption, reportOption, baudOption, parityOption, stopOption, logOption,
-                       jsonOption, quietOption, fastOption, checkOption});
+    const QCommandLineOption setupOption("setup", QString(), "FILE");
+    const QCommandLineOption removalOption("removal", QString(), "WHEN");
+    parser.addOptions({helpOption,   versionOption, outputOption, setOption,   verifyOption, restartOption, portOption,
+                       valuesOption, countOption,   reportOption, baudOption,  parityOption, stopOption,    logOption,
+                       jsonOption,   quietOption,   fastOption,   checkOption, setupOption,  removalOption});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -190,18 +193,20 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     }
     if (command->takesPort && args.size() > 1)
         o->port = args.at(1);
-    if (args.size() != command->arguments + 1) {
+    // A station's setup may name its profile.
+    const bool fromSetup = parser.isSet(setupOption) && o->command == QLatin1String("station") && args.size() == 1;
+    if (args.size() != command->arguments + 1 && !fromSetup) {
         *error = QStringLiteral("%1 takes %2").arg(o->command, QLatin1String(command->shape));
         return false;
     }
     const int profileAt = command->takesPort ? 2 : 1;
-    if (command->arguments >= profileAt)
+    if (command->arguments >= profileAt && args.size() > profileAt)
         o->profile = args.at(profileAt);
 
     // An option that only some commands take, given to another.
     for (const QCommandLineOption& option :
          {outputOption, setOption, verifyOption, restartOption, portOption, valuesOption, countOption, reportOption,
-          checkOption, fastOption, logOption}) {
+          checkOption, fastOption, logOption, setupOption, removalOption}) {
         const QString name = option.names().constLast();
         if (!parser.isSet(option) || command->options.contains(name))
             continue;
@@ -224,8 +229,10 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     o->values = parser.value(valuesOption);
     o->report = parser.value(reportOption);
     o->check = parser.isSet(checkOption);
-    if (o->command == QLatin1String("station") && o->ports.isEmpty() && !o->check) {
-        *error = QStringLiteral("station needs at least one --port");
+    o->removal = parser.isSet(removalOption) ? parser.value(removalOption) : QString();
+    if (!o->removal.isEmpty() && !Setup::removals().contains(o->removal)) {
+        *error =
+            QStringLiteral("--removal %1: allowed %2").arg(o->removal, Setup::removals().join(QStringLiteral(", ")));
         return false;
     }
     if (parser.isSet(countOption)) {
@@ -245,7 +252,47 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
             return false;
         }
     }
-    const QString parity = parser.value(parityOption);
+    QString parity = parser.value(parityOption);
+    QString stop = parser.value(stopOption);
+
+    // A station's setup fills in what the command line does not give.
+    if (parser.isSet(setupOption)) {
+        StationSetup setup;
+        QStringList problems;
+        if (!Setup::load(parser.value(setupOption), &setup, &problems, &o->setupWarnings)) {
+            *error = problems.join(QStringLiteral("; "));
+            return false;
+        }
+        if (o->profile.isEmpty())
+            o->profile = setup.profile;
+        if (!parser.isSet(valuesOption))
+            o->values = setup.values;
+        if (!parser.isSet(reportOption))
+            o->report = setup.report;
+        if (!parser.isSet(portOption))
+            o->ports = setup.ports;
+        if (!parser.isSet(baudOption))
+            o->baud = setup.baud;
+        if (!parser.isSet(parityOption))
+            parity = setup.parity;
+        if (!parser.isSet(stopOption))
+            stop = QString::number(setup.stopBits);
+        o->fast = o->fast || setup.fast;
+        o->restart = o->restart || setup.restart;
+        if (!parser.isSet(countOption))
+            o->count = setup.count;
+        if (o->removal.isEmpty())
+            o->removal = setup.removal;
+        if (o->profile.isEmpty()) {
+            *error = QStringLiteral("station needs a profile: give FILE, or \"profile\" in the setup");
+            return false;
+        }
+    }
+    if (o->command == QLatin1String("station") && o->ports.isEmpty() && !o->check) {
+        *error = QStringLiteral("station needs at least one --port");
+        return false;
+    }
+
     if (parity.isEmpty() || parity == QLatin1String("none"))
         o->parity = QSerialPort::NoParity;
     else if (parity == QLatin1String("odd"))
@@ -256,7 +303,6 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
         *error = QStringLiteral("--parity %1: allowed none, odd, even").arg(parity);
         return false;
     }
-    const QString stop = parser.value(stopOption);
     if (stop.isEmpty() || stop == QLatin1String("1"))
         o->stopBits = QSerialPort::OneStop;
     else if (stop == QLatin1String("2"))
@@ -531,7 +577,8 @@ const QVector<Command>& commands()
          "FILE",
          false,
          "  station FILE --port PORT [--port PORT]... [--values CSV] [--set KEY=VALUE]...\n"
-         "          [--count N] [--report FILE] [--restart] [--check]\n"
+         "          [--count N] [--report FILE] [--restart] [--check] [--removal WHEN]\n"
+         "  station --setup SETUP [FILE] [OPTIONS]\n"
          "                                 the unattended line: on each port, wait for a\n"
          "                                 module, write the profile with its own values\n"
          "                                 (a row of CSV each), verify it, restart it when\n"
@@ -540,8 +587,17 @@ const QVector<Command>& commands()
          "                                 run, one synced line per module; a record that\n"
          "                                 cannot be written stops the line. --check reads\n"
          "                                 the profile, the rows and the report, prints the\n"
-         "                                 rows left and opens no port\n",
-         {"set", "restart", "port", "values", "count", "report", "check", "fast"},
+         "                                 rows left and opens no port. A PORT may be\n"
+         "                                 usb:SERIAL, the adapter with that USB serial\n"
+         "                                 number. --removal tells how a module's removal\n"
+         "                                 is known: probe (the default; each probe puts a\n"
+         "                                 restarted module back into its configuration\n"
+         "                                 state), port (the adapter goes away with it) or\n"
+         "                                 operator (a line on standard input: the\n"
+         "                                 fixture's number, or nothing for the only one\n"
+         "                                 waiting). --setup runs a station setup file;\n"
+         "                                 the options given override it\n",
+         {"set", "restart", "port", "values", "count", "report", "check", "fast", "setup", "removal"},
          runStation},
     };
     return all;

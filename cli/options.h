@@ -25,7 +25,9 @@ struct Options
     bool fast = false;
     bool json = false;
     bool quiet = false;
-    bool check = false; // station: --check, read everything as a run would and send nothing
+    bool check = false;        // station: --check, read everything as a run would and send nothing
+    QString removal;           // station: --removal (or the setup's); empty for the probe
+    QStringList setupWarnings; // station: what --setup's file holds that the tool does not know
     QString logFile;
     int baud = 115200;
     QSerialPort::Parity parity = QSerialPort::NoParity;

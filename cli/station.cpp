@@ -9,10 +9,56 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QTimer>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <thread>
 
 namespace CommandLine {
 
 namespace {
+
+// Lines of standard input, gathered by a thread of its own: a console cannot
+// be waited on with the event loop everywhere. The queue is never destroyed,
+// so that the thread, which lives as long as standard input, cannot outlive it.
+struct InputLines
+{
+    QMutex mutex;
+    QStringList lines;
+};
+
+InputLines& inputLines()
+{
+    static InputLines* const lines = new InputLines;
+    return *lines;
+}
+
+void startReadingInput()
+{
+    static std::once_flag once;
+    std::call_once(once, [] {
+        std::thread([] {
+            std::string line;
+            while (std::getline(std::cin, line)) {
+                InputLines& input = inputLines();
+                const QMutexLocker lock(&input.mutex);
+                input.lines.append(QString::fromLocal8Bit(line.c_str()));
+            }
+        }).detach();
+    });
+}
+
+QStringList takeInputLines()
+{
+    InputLines& input = inputLines();
+    const QMutexLocker lock(&input.mutex);
+    QStringList lines;
+    lines.swap(input.lines);
+    return lines;
+}
 
 // The station on a terminal or in a script: the engine's notes and states on
 // standard error, a result line (or the record, with --json) per module on
@@ -30,10 +76,19 @@ public:
                          [this](int slot, const QJsonObject& record, const QString& reason, bool) {
                              showModule(slot, record, reason);
                          });
+        QObject::connect(&m_station, &Station::removalAwaited, &m_station, [this](int slot) {
+            m_awaiting.append(slot);
+            m_out.note(QStringLiteral("%1: take the module off, then type %2 and Enter (Enter alone when it is the "
+                                      "only fixture waiting)")
+                           .arg(m_o.ports.at(slot))
+                           .arg(slot + 1));
+        });
     }
 
     int exec()
     {
+        for (const QString& w : m_o.setupWarnings)
+            m_out.note(w);
         Result refused;
         if (!m_station.prepare(&refused))
             return m_out.finish(refused);
@@ -51,6 +106,8 @@ public:
             return m_out.finish(refused);
         SignalWatch::install([this](int signal) { m_station.stop(signal); });
         SignalWatch::setArmed(true);
+        if (m_o.removal == QLatin1String("operator"))
+            readConfirmations();
         QEventLoop loop;
         QObject::connect(&m_station, &Station::finished, &loop, &QEventLoop::quit);
         if (m_station.isRunning())
@@ -73,6 +130,9 @@ private:
         s.restart = o.restart;
         s.count = o.count;
         s.check = o.check;
+        s.removal = o.removal == QLatin1String("port")       ? Station::Removal::Port
+                    : o.removal == QLatin1String("operator") ? Station::Removal::Operator
+                                                             : Station::Removal::Probe;
         s.stopName = [](int signal) { return QString::fromLatin1(SignalWatch::name(signal)); };
         return s;
     }
@@ -190,11 +250,48 @@ private:
         return text;
     }
 
+    // The operator's word that a module was taken off: a line on standard
+    // input with the fixture's number, or an empty one for the only fixture
+    // waiting.
+    void readConfirmations()
+    {
+        startReadingInput();
+        auto* const timer = new QTimer(&m_station); // goes with the station
+        QObject::connect(timer, &QTimer::timeout, &m_station, [this] {
+            for (const QString& line : takeInputLines())
+                confirm(line.trimmed());
+        });
+        timer->start(100);
+    }
+
+    void confirm(const QString& line)
+    {
+        bool ok = false;
+        const int fixture = line.toInt(&ok);
+        int slot = -1;
+        if (line.isEmpty() && m_awaiting.size() == 1)
+            slot = m_awaiting.first();
+        else if (ok && m_awaiting.contains(fixture - 1))
+            slot = fixture - 1;
+        if (slot < 0) {
+            QStringList waiting;
+            for (const int s : std::as_const(m_awaiting))
+                waiting.append(QString::number(s + 1));
+            m_out.note(waiting.isEmpty() ? QStringLiteral("no fixture waits for its module to be taken off")
+                                         : QStringLiteral("type the number of a fixture that waits: %1")
+                                               .arg(waiting.join(QStringLiteral(", "))));
+            return;
+        }
+        m_awaiting.removeAll(slot);
+        m_station.confirmRemoval(slot);
+    }
+
     const Options& m_o;
     Reporter& m_out;
     Station m_station;
-    QStringList m_states; // a status line per slot
-    QStringList m_shown;  // the last line shown per slot, off a terminal
+    QVector<int> m_awaiting; // fixtures waiting for the operator, oldest first
+    QStringList m_states;    // a status line per slot
+    QStringList m_shown;     // the last line shown per slot, off a terminal
 };
 
 } // namespace

@@ -9,6 +9,7 @@
 #include "core/station/reportfile.h"
 #include "core/station/rowsource.h"
 #include "core/station/valuestable.h"
+#include "core/transport/adapters.h"
 #include "core/transport/common.h"
 #include "core/transport/portaccess.h"
 #include "core/transport/serialsocket.h"
@@ -60,6 +61,9 @@ public:
         : m_slot(slot), m_port(settings.ports.at(slot)), m_o(settings), m_rows(rows)
     {}
 
+    // From any thread: the operator took the module off.
+    void confirmRemoval() { m_confirmed = true; }
+
     // From any thread: ends the slot. A module in progress ends after the
     // exchange in progress, and is recorded as cut short.
     void requestStop(int signal)
@@ -81,6 +85,7 @@ signals:
     void step(int slot, int step, int steps, const QString& what);
     void portOpened(int slot);
     void started(int slot, int module, int row, const QJsonObject& values);
+    void removalAwaited(int slot);
     // One module ended: its report record, whether a signal cut it short,
     // for one that was not ok what went wrong, in words, and why the row
     // source could not keep its end (empty when it could).
@@ -129,7 +134,7 @@ public slots:
             m_module = 0;
             // A module that took a new serial line is looked for at the
             // station's line again: it no longer answers there.
-            port->setPortConfig(m_port, m_o.line.baud, QSerialPort::Data8, m_o.line.parity, m_o.line.stopBits);
+            port->setPortConfig(m_device, m_o.line.baud, QSerialPort::Data8, m_o.line.parity, m_o.line.stopBits);
             if (!m_stopping && !m_rows->over())
                 waitUntilGone(port, session);
             port->closePort();
@@ -158,15 +163,19 @@ private:
         QString why = QStringLiteral("for a module");
         while (!m_stopping && !m_rows->over()) {
             emit status(m_slot, QStringLiteral("waiting"), why);
-            if (!PortAccess::notAPort(m_port).isEmpty()) {
-                why = QStringLiteral("(no such port yet)");
+            // An adapter named by its serial number is looked up each time:
+            // plugged in again, it may come back under another name.
+            QString missing;
+            m_device = Adapters::resolve(m_port, &missing);
+            if (m_device.isEmpty() || !PortAccess::notAPort(m_device).isEmpty()) {
+                why = QStringLiteral("(%1)").arg(m_device.isEmpty() ? missing : QStringLiteral("no such port yet"));
                 idle(kRetryMs);
                 continue;
             }
-            port->setPortConfig(m_port, m_o.line.baud, QSerialPort::Data8, m_o.line.parity, m_o.line.stopBits);
+            port->setPortConfig(m_device, m_o.line.baud, QSerialPort::Data8, m_o.line.parity, m_o.line.stopBits);
             m_openError = QSerialPort::NoError;
             if (!port->openPort()) {
-                why = QStringLiteral("(%1)").arg(PortAccess::openFailure(m_port, m_openError));
+                why = QStringLiteral("(%1)").arg(PortAccess::openFailure(m_device, m_openError));
                 idle(kRetryMs);
                 continue;
             }
@@ -186,14 +195,43 @@ private:
         return false;
     }
 
-    // Until the port vanishes or the module stops answering (a probe that
-    // gets nothing for about a second).
+    // Until the module is gone, as the settings tell it: the probe (until
+    // the port vanishes or the module stops answering for about a second;
+    // each probe puts a module back into its configuration state), the port
+    // (until the adapter goes away with the module) or the operator's word.
+    // Once no module can start any more, the line is over: nothing to wait for.
     void waitUntilGone(SerialSocket* port, ModuleSession& session)
     {
-        emit status(m_slot, QStringLiteral("removing"), QStringLiteral("waiting for the module to be removed"));
-        // Once no module can start any more, the line is over: nothing to wait for.
-        while (!m_stopping && !m_rows->over() && port->isOpen() && session.probe())
-            idle(kRetryMs);
+        const auto going = [this] { return !m_stopping && !m_rows->over(); };
+        switch (m_o.removal) {
+        case Removal::Probe:
+            emit status(m_slot, QStringLiteral("removing"), QStringLiteral("waiting for the module to be removed"));
+            while (going() && port->isOpen() && session.probe())
+                idle(kRetryMs);
+            break;
+        case Removal::Port:
+            port->closePort();
+            emit status(m_slot, QStringLiteral("removing"), QStringLiteral("waiting for the adapter to be unplugged"));
+            while (going() && stillPlugged())
+                idle(kRetryMs);
+            break;
+        case Removal::Operator:
+            port->closePort();
+            m_confirmed = false;
+            emit status(m_slot, QStringLiteral("removing"), QStringLiteral("waiting for the operator"));
+            emit removalAwaited(m_slot);
+            while (going() && !m_confirmed)
+                idle(kRetryMs);
+            break;
+        }
+    }
+
+    // Whether the module's adapter is still there, under its name.
+    bool stillPlugged() const
+    {
+        QString missing;
+        const QString device = Adapters::resolve(m_port, &missing);
+        return device == m_device && PortAccess::notAPort(device).isEmpty();
     }
 
     // How a module ended: its record, whether it was ok, whether a stop cut
@@ -225,7 +263,7 @@ private:
         QJsonObject record{
             {"time", timeWithOffset(QDateTime::currentDateTime())},
             {"port", m_port},
-            {"adapter", adapterOf(QSerialPortInfo(PortAccess::deviceName(m_port)))},
+            {"adapter", adapterOf(QSerialPortInfo(PortAccess::deviceName(m_device)))},
             {"module", m_module},
             {"row", row.number > 0 ? QJsonValue(row.number) : QJsonValue()},
             {"values", row.values},
@@ -241,6 +279,8 @@ private:
             if (r.fields.contains(name))
                 record.insert(name, r.fields.value(name));
         }
+        if (Adapters::isUsbName(m_port))
+            record.insert(QStringLiteral("device"), m_device);
         if (!r.error.isEmpty())
             record.insert(QStringLiteral("error"), r.error);
         const bool ok = verdict == QLatin1String("ok");
@@ -255,6 +295,8 @@ private:
     std::atomic<int> m_signal{0};
     ModuleSession* m_session = nullptr; // while run() runs, on the slot's thread
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
+    QString m_device; // what the port opens, a usb: name looked up
+    std::atomic<bool> m_confirmed{false};
     int m_module = 0; // the module in progress, 0 for none
     QString m_phase;
 };
@@ -432,12 +474,19 @@ bool Station::checkPorts(Result* refused) const
 {
     QStringList devices;
     for (const QString& port : m_settings.ports) {
-        const QString why = PortAccess::notASerialDevice(port);
+        // An adapter that is not plugged in yet is waited for, as a port that is not there yet.
+        QString missing;
+        const QString resolved = Adapters::resolve(port, &missing);
+        if (resolved.isEmpty() && !missing.startsWith(QLatin1String("two "))) {
+            devices.append(port);
+            continue;
+        }
+        const QString why = resolved.isEmpty() ? missing : PortAccess::notASerialDevice(resolved);
         if (!why.isEmpty()) {
             *refused = failure(PortFailed, QStringLiteral("%1: %2 (nothing sent)").arg(port, why));
             return false;
         }
-        const QString device = PortAccess::deviceName(port);
+        const QString device = PortAccess::deviceName(resolved);
         const int same = devices.indexOf(device);
         if (same >= 0) {
             *refused = failure(BadUsage, QStringLiteral("--port %1 and --port %2 are one device, %3 (nothing sent)")
@@ -469,6 +518,7 @@ bool Station::start(Result* refused)
         connect(slot, &Slot::status, this, &Station::slotState);
         connect(slot, &Slot::step, this, &Station::slotStep);
         connect(slot, &Slot::started, this, &Station::moduleStarted);
+        connect(slot, &Slot::removalAwaited, this, &Station::removalAwaited);
         connect(slot, &Slot::portOpened, this, [this] { m_summary.portOpened = true; });
         connect(slot, &Slot::moduleDone, this, &Station::record);
         connect(slot, &Slot::finished, this, [this, thread] {
@@ -502,6 +552,12 @@ void Station::stop(int stop)
         slot->requestStop(stop);
 }
 
+void Station::confirmRemoval(int slot)
+{
+    if (slot >= 0 && slot < m_slots.size())
+        m_slots.at(slot)->confirmRemoval();
+}
+
 bool Station::isRunning() const
 {
     return m_running > 0;
@@ -520,6 +576,7 @@ void Station::stopTaking(const QString& why)
     m_summary.recordError = why;
     m_work->pool->close();
     emit note(QStringLiteral("%1; no further module is taken").arg(why));
+    emit lineStopped(why);
 }
 
 void Station::record(int slot, const QJsonObject& record, bool interrupted, const QString& reason,

@@ -23,18 +23,25 @@ class Station : public QObject
     Q_OBJECT
 
 public:
+    // How a slot knows that its module was taken off: the probe ("+++" and
+    // "AT" until it gets no answer; each probe puts a restarted module back
+    // into its configuration state), the port (the fixture's adapter goes
+    // away with the module) or the operator's word (confirmRemoval()).
+    enum class Removal { Probe, Port, Operator };
+
     struct Settings
     {
         QString profile; // the profile file, "-" for standard input
         QStringList overrides;
-        QString values; // a CSV of per-module values; empty: the profile alone for every module
-        QString report; // the JSON Lines report; empty for none
-        QStringList ports;
+        QString values;    // a CSV of per-module values; empty: the profile alone for every module
+        QString report;    // the JSON Lines report; empty for none
+        QStringList ports; // each a port name or path, or usb:SERIAL
         Operation::PortLine line;
         bool fast = false;
         bool restart = false;
         int count = -1;     // modules in all, -1 for no limit
         bool check = false; // prepare() only reads: the report is neither held nor changed
+        Removal removal = Removal::Probe;
         // Words a stop's number ("SIGINT"); stop() is given the number.
         std::function<QString(int)> stopName = [](int signal) { return QStringLiteral("signal %1").arg(signal); };
     };
@@ -83,6 +90,9 @@ public:
     // exchange in progress and is recorded as cut short. `stop` is the
     // signal's number, which its records' status adds to 128.
     void stop(int stop);
+    // The operator took the module of `slot` (from 0) off: with the
+    // operator's removal, the slot waits for the next module.
+    void confirmRemoval(int slot);
     bool isRunning() const;
     Summary summary() const;
 
@@ -100,6 +110,12 @@ signals:
     // wrong, in words. `recorded`: the record is in the report (or there is
     // none); otherwise note() had it whole.
     void moduleDone(int slot, const QJsonObject& record, const QString& reason, bool recorded);
+    // With the operator's removal: `slot` waits for the operator's word that
+    // its module was taken off.
+    void removalAwaited(int slot);
+    // A record could not be kept: no further module is taken. The same line
+    // goes to note().
+    void lineStopped(const QString& why);
     // Every slot has ended.
     void finished();
 

@@ -1,0 +1,255 @@
+#include "core/station/stationsetup.h"
+
+#include "core/config/fileaccess.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+namespace {
+
+const char kFormat[] = "velkocan-station";
+constexpr int kVersion = 1;
+
+// The keys in the order the file holds them.
+const QStringList& keys()
+{
+    static const QStringList k{"format", "version",  "profile", "values",  "report", "ports",  "baud",
+                               "parity", "stopBits", "fast",    "restart", "count",  "removal"};
+    return k;
+}
+
+QString quoted(const QString& text)
+{
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(array.mid(1, array.size() - 2));
+}
+
+// A path as the file keeps it: relative to the setup's folder when it lies below it.
+QString relativeTo(const QString& folder, const QString& path)
+{
+    if (path.isEmpty() || folder.isEmpty() || QFileInfo(path).isRelative())
+        return path;
+    const QString relative = QDir(folder).relativeFilePath(path);
+    return relative.startsWith(QLatin1String("..")) ? path : relative;
+}
+
+QString absoluteIn(const QString& folder, const QString& path)
+{
+    if (path.isEmpty() || path == QLatin1String("-") || folder.isEmpty() || !QFileInfo(path).isRelative())
+        return path;
+    return QDir(folder).absoluteFilePath(path);
+}
+
+// A ledger's URL is not a path; the path of a SQLite ledger is.
+bool isUrl(const QString& values)
+{
+    return values.contains(QLatin1String("://"));
+}
+
+QString valuesRelativeTo(const QString& folder, const QString& values)
+{
+    if (values.startsWith(QLatin1String("sqlite:")))
+        return QStringLiteral("sqlite:") + relativeTo(folder, values.mid(7));
+    return isUrl(values) ? values : relativeTo(folder, values);
+}
+
+QString valuesIn(const QString& folder, const QString& values)
+{
+    if (values.startsWith(QLatin1String("sqlite:")))
+        return QStringLiteral("sqlite:") + absoluteIn(folder, values.mid(7));
+    return isUrl(values) ? values : absoluteIn(folder, values);
+}
+
+QString typeName(const QJsonValue& v)
+{
+    switch (v.type()) {
+    case QJsonValue::Bool:
+        return QStringLiteral("true or false");
+    case QJsonValue::Double:
+        return QStringLiteral("a number");
+    case QJsonValue::String:
+        return QStringLiteral("a text");
+    case QJsonValue::Array:
+        return QStringLiteral("a list");
+    case QJsonValue::Object:
+        return QStringLiteral("an object");
+    default:
+        return QStringLiteral("null");
+    }
+}
+
+} // namespace
+
+bool StationSetup::operator==(const StationSetup& o) const
+{
+    return profile == o.profile && values == o.values && report == o.report && ports == o.ports && baud == o.baud &&
+           parity == o.parity && stopBits == o.stopBits && fast == o.fast && restart == o.restart && count == o.count &&
+           removal == o.removal;
+}
+
+namespace Setup {
+
+const QStringList& removals()
+{
+    static const QStringList r{"probe", "port", "operator"};
+    return r;
+}
+
+QByteArray write(const StationSetup& s, const QString& folder)
+{
+    QStringList ports;
+    for (const QString& port : s.ports)
+        ports.append(quoted(port));
+    QStringList lines{
+        QStringLiteral("    \"format\": %1").arg(quoted(QLatin1String(kFormat))),
+        QStringLiteral("    \"version\": %1").arg(kVersion),
+        QStringLiteral("    \"profile\": %1").arg(quoted(relativeTo(folder, s.profile))),
+        QStringLiteral("    \"values\": %1").arg(quoted(valuesRelativeTo(folder, s.values))),
+        QStringLiteral("    \"report\": %1").arg(quoted(relativeTo(folder, s.report))),
+        QStringLiteral("    \"ports\": [%1]").arg(ports.join(QStringLiteral(", "))),
+        QStringLiteral("    \"baud\": %1").arg(s.baud),
+        QStringLiteral("    \"parity\": %1").arg(quoted(s.parity)),
+        QStringLiteral("    \"stopBits\": %1").arg(s.stopBits),
+        QStringLiteral("    \"fast\": %1").arg(s.fast ? QStringLiteral("true") : QStringLiteral("false")),
+        QStringLiteral("    \"restart\": %1").arg(s.restart ? QStringLiteral("true") : QStringLiteral("false")),
+        QStringLiteral("    \"count\": %1").arg(s.count < 0 ? QStringLiteral("null") : QString::number(s.count)),
+    };
+    if (!s.removal.isEmpty())
+        lines.append(QStringLiteral("    \"removal\": %1").arg(quoted(s.removal)));
+    return (QStringLiteral("{\n") + lines.join(QStringLiteral(",\n")) + QStringLiteral("\n}\n")).toUtf8();
+}
+
+bool read(const QByteArray& text, const QString& folder, StationSetup* setup, QStringList* problems,
+          QStringList* warnings)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        // The line of the offset, for a person with an editor.
+        const int line = int(text.left(parseError.offset).count('\n')) + 1;
+        problems->append(QStringLiteral("line %1: not JSON (%2)").arg(line).arg(parseError.errorString()));
+        return false;
+    }
+    if (!document.isObject()) {
+        problems->append(QStringLiteral("not a JSON object"));
+        return false;
+    }
+    const QJsonObject root = document.object();
+    const int before = problems->size();
+    const auto fail = [&](const QString& key, const QString& why) {
+        problems->append(QStringLiteral("%1: %2").arg(key, why));
+    };
+    if (root.value(QLatin1String("format")).toString() != QLatin1String(kFormat))
+        fail(QStringLiteral("format"), QStringLiteral("expected \"%1\"").arg(QLatin1String(kFormat)));
+    const QJsonValue version = root.value(QLatin1String("version"));
+    if (!version.isDouble() || version.toDouble() != kVersion)
+        fail(QStringLiteral("version"), QStringLiteral("allowed %1").arg(kVersion));
+
+    StationSetup s;
+    const auto text_ = [&](const char* key, QString* value) {
+        const QJsonValue v = root.value(QLatin1String(key));
+        if (v.isUndefined() || v.isNull())
+            return;
+        if (!v.isString())
+            return fail(QLatin1String(key), QStringLiteral("%1; allowed a text").arg(typeName(v)));
+        *value = v.toString();
+    };
+    const auto number = [&](const char* key, int* value, int low, int high, bool nullable) {
+        const QJsonValue v = root.value(QLatin1String(key));
+        if (v.isUndefined() || (nullable && v.isNull()))
+            return;
+        const double n = v.toDouble();
+        if (!v.isDouble() || n != double(qint64(n)) || n < low || n > high)
+            return fail(QLatin1String(key), QStringLiteral("%1; allowed a whole number from %2 to %3%4")
+                                                .arg(v.isDouble() ? QString::number(n) : typeName(v))
+                                                .arg(low)
+                                                .arg(high)
+                                                .arg(nullable ? QStringLiteral(", or null") : QString()));
+        *value = int(n);
+    };
+    const auto flag = [&](const char* key, bool* value) {
+        const QJsonValue v = root.value(QLatin1String(key));
+        if (v.isUndefined())
+            return;
+        if (!v.isBool())
+            return fail(QLatin1String(key), QStringLiteral("%1; allowed true or false").arg(typeName(v)));
+        *value = v.toBool();
+    };
+    const auto word = [&](const char* key, QString* value, const QStringList& allowed) {
+        QString given = *value;
+        text_(key, &given);
+        if (given.isEmpty() || allowed.contains(given)) {
+            *value = given;
+            return;
+        }
+        fail(QLatin1String(key), QStringLiteral("\"%1\"; allowed %2").arg(given, allowed.join(QStringLiteral(", "))));
+    };
+
+    text_("profile", &s.profile);
+    text_("values", &s.values);
+    text_("report", &s.report);
+    const QJsonValue ports = root.value(QLatin1String("ports"));
+    if (!ports.isUndefined()) {
+        if (!ports.isArray()) {
+            fail(QStringLiteral("ports"), QStringLiteral("%1; allowed a list of ports").arg(typeName(ports)));
+        } else {
+            for (const QJsonValue& port : ports.toArray()) {
+                if (!port.isString() || port.toString().isEmpty()) {
+                    fail(QStringLiteral("ports"),
+                         QStringLiteral("%1 in the list; allowed a port name, a path or "
+                                        "usb:SERIAL")
+                             .arg(port.isString() ? QStringLiteral("an empty text") : typeName(port)));
+                    break;
+                }
+                s.ports.append(port.toString());
+            }
+        }
+    }
+    number("baud", &s.baud, 1, 4000000, false);
+    word("parity", &s.parity, {QStringLiteral("none"), QStringLiteral("odd"), QStringLiteral("even")});
+    number("stopBits", &s.stopBits, 1, 2, false);
+    flag("fast", &s.fast);
+    flag("restart", &s.restart);
+    number("count", &s.count, 1, 1000000000, true);
+    word("removal", &s.removal, removals());
+    if (problems->size() > before)
+        return false;
+    if (warnings) {
+        for (auto it = root.begin(); it != root.end(); ++it) {
+            if (!keys().contains(it.key()))
+                warnings->append(QStringLiteral("unknown key \"%1\" ignored").arg(it.key()));
+        }
+    }
+    s.profile = absoluteIn(folder, s.profile);
+    s.values = valuesIn(folder, s.values);
+    s.report = absoluteIn(folder, s.report);
+    *setup = s;
+    return true;
+}
+
+bool load(const QString& path, StationSetup* setup, QStringList* problems, QStringList* warnings)
+{
+    QString text;
+    QString error;
+    if (!Files::readText(path, Files::kMaxProfileBytes, &text, &error)) {
+        problems->append(error);
+        return false;
+    }
+    const QString name = Files::shown(path);
+    QStringList found;
+    QStringList told;
+    const bool ok = read(text.toUtf8(), QFileInfo(path).absolutePath(), setup, &found, &told);
+    for (const QString& p : std::as_const(found))
+        problems->append(QStringLiteral("%1: %2").arg(name, p));
+    if (warnings) {
+        for (const QString& w : std::as_const(told))
+            warnings->append(QStringLiteral("%1: %2").arg(name, w));
+    }
+    return ok;
+}
+
+} // namespace Setup
