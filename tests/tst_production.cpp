@@ -91,6 +91,8 @@ private slots:
     void checkReadsWhatARunWouldAndSendsNothing();
     void newSerialLineCheckedAfterTheRestart_data();
     void newSerialLineCheckedAfterTheRestart();
+    void stationRunsASetup_data();
+    void stationRunsASetup();
 
 private:
     sim::SimModule* plug(int replugMs = -1);
@@ -780,6 +782,81 @@ void TstProduction::newSerialLineCheckedAfterTheRestart()
     QCOMPARE(module->frameData().last(), QByteArray("AT+REBT\r\n"));
     QCOMPARE(module->state().baud, 57600);
     QVERIFY(!module->state().configMode);
+}
+
+void TstProduction::stationRunsASetup_data()
+{
+    QTest::addColumn<QByteArray>("extra"); // keys after the setup's own, with their commas
+    QTest::addColumn<QStringList>("options");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("told");
+    QTest::newRow("the setup as it is") << QByteArray() << QStringList() << 0 << QByteArray();
+    QTest::newRow("a key it does not know is named") << QByteArray(",\n    \"colour\": 1") << QStringList() << 0
+                                                     << QByteArray("station.json: unknown key \"colour\" ignored");
+    QTest::newRow("an option given overrides the setup")
+        << QByteArray() << QStringList{"--report", "override.jsonl"} << 0 << QByteArray();
+    QTest::newRow("a parity it does not know")
+        << QByteArray(",\n    \"parity\": \"space\"") << QStringList() << 2
+        << QByteArray("station.json: parity: \"space\"; allowed none, odd, even");
+    QTest::newRow("ports that are no list") << QByteArray(",\n    \"ports\": \"ttyUSB0\"") << QStringList() << 2
+                                            << QByteArray("station.json: ports: a text; allowed a list of ports");
+    QTest::newRow("a removal it does not know")
+        << QByteArray(",\n    \"removal\": \"never\"") << QStringList() << 2
+        << QByteArray("station.json: removal: \"never\"; allowed probe, port, operator");
+}
+
+void TstProduction::stationRunsASetup()
+{
+    QFETCH(QByteArray, extra);
+    QFETCH(QStringList, options);
+    QFETCH(int, status);
+    QFETCH(QByteArray, told);
+    sim::SimModule* const first = plug();
+    sim::SimModule* const second = plug();
+    // Paths relative to the setup's folder.
+    QFile::copy(TestSupport::exampleProfile(), m_dir.filePath("line.json"));
+    file("ids.csv", "can.id\n1A1\n1A2\n");
+    QFile::remove(m_dir.filePath("line.jsonl"));
+    QFile::remove(m_dir.filePath("override.jsonl"));
+    QByteArray setup = "{\n"
+                       "    \"format\": \"velkocan-station\",\n"
+                       "    \"version\": 1,\n"
+                       "    \"profile\": \"line.json\",\n"
+                       "    \"values\": \"ids.csv\",\n"
+                       "    \"report\": \"line.jsonl\",\n"
+                       "    \"ports\": [\"" +
+                       first->portName().toUtf8() + "\", \"" + second->portName().toUtf8() +
+                       "\"],\n"
+                       "    \"fast\": true,\n"
+                       "    \"removal\": \"port\"";
+    if (extra.contains("\"ports\""))
+        setup.replace(setup.indexOf("    \"ports\""),
+                      setup.indexOf("\n    \"fast\"") - setup.indexOf("    \"ports\"") + 1, "");
+    setup += extra + "\n}\n";
+    const QString path = file("station.json", setup);
+    // Run from elsewhere: the setup's paths are its folder's.
+    QStringList arguments{"station", "--setup", path, "--quiet"};
+    for (const QString& o : options)
+        arguments << (o.endsWith(".jsonl") ? m_dir.filePath(o) : o);
+
+    const CliRun r = cli(arguments);
+
+    QCOMPARE(r.status, status);
+    if (!told.isEmpty())
+        QVERIFY2(r.err.contains(told), r.err.constData());
+    if (status != 0) {
+        QVERIFY(first->frames().isEmpty() && second->frames().isEmpty());
+        return;
+    }
+    const QString report = m_dir.filePath(options.isEmpty() ? "line.jsonl" : "override.jsonl");
+    const QList<QJsonObject> lines = reportLines(report);
+    QCOMPARE(lines.size(), 2);
+    QStringList ids;
+    for (const QJsonObject& line : lines)
+        ids << line.value("values").toObject().value("can.id").toString() + QLatin1Char(' ') +
+                   line.value("result").toString();
+    std::sort(ids.begin(), ids.end());
+    QCOMPARE(ids, (QStringList{"1A1 ok", "1A2 ok"}));
 }
 
 VELKO_TEST_MAIN(TstProduction)

@@ -72,6 +72,7 @@ private slots:
     void modeRules();
     void filterButtonsFollowMode();
     void menuAndTable();
+    void productionMenuOpensTheLinesWindow();
     void filterTableShowsWholeIds_data();
     void filterTableShowsWholeIds();
     void englishTextsFit();
@@ -372,6 +373,24 @@ void TstWindow::menuAndTable()
     auto* const log = widget<QTextBrowser>(m_window, "logBrower");
     QCOMPARE(log->font().family(), QStringLiteral("宋体"));
     QCOMPARE(log->font().pointSize(), 9);
+}
+
+void TstWindow::productionMenuOpensTheLinesWindow()
+{
+    auto* const action = m_window->findChild<QAction*>("action_station");
+    QVERIFY(action);
+    QCOMPARE(action->text(), tr47("生产线…"));
+    action->trigger();
+    action->trigger(); // shown again, not made twice
+    QList<QWidget*> lines;
+    for (QWidget* const w : QApplication::topLevelWidgets()) {
+        if (w->objectName() == QLatin1String("StationWindow") && w->isVisible())
+            lines.append(w);
+    }
+    QCOMPARE(lines.size(), 1);
+    QVERIFY(lines.first()->findChild<QAction*>("action_open_setup"));
+    QVERIFY(lines.first()->findChild<QAction*>("action_save_setup"));
+    QVERIFY(lines.first()->close());
 }
 
 void TstWindow::filterTableShowsWholeIds_data()

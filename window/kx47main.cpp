@@ -4,6 +4,7 @@
 #include "window/busyscope.h"
 #include "window/catalogue.h"
 #include "window/filtertable.h"
+#include "window/stationwindow.h"
 #include "window/windowdiagnostics.h"
 
 #include <QApplication>
@@ -69,6 +70,7 @@ KX47main::KX47main(QWidget* parent) : QMainWindow(parent), ui(new Ui::KX47main)
     connect(ui->action_open_config, &QAction::triggered, this, &KX47main::chooseConfigToOpen);
     connect(ui->action_save_config, &QAction::triggered, this, &KX47main::chooseConfigToSave);
     connect(ui->action_save_log, &QAction::triggered, this, &KX47main::chooseLogToSave);
+    connect(ui->action_station, &QAction::triggered, this, &KX47main::openStationWindow);
     // Every sequence started while it is checked is paced by the module's replies.
     connect(ui->action_fast_exchange, &QAction::toggled, m_session, &ModuleSession::setFastExchange);
 
@@ -198,12 +200,27 @@ void KX47main::closeEvent(QCloseEvent* event)
     box.setDefaultButton(cancel);
     box.exec();
     if (box.clickedButton() == confirm) {
+        // A production line that runs ends first, with every module in
+        // progress recorded.
+        if (m_stationWindow)
+            m_stationWindow->stopAndWait();
         // Ends the process here, without returning to the event loop: the
         // port is left as it is and nothing is saved.
         event->accept();
         std::exit(0);
     }
     event->ignore();
+}
+
+void KX47main::openStationWindow()
+{
+    if (!m_stationWindow) {
+        m_stationWindow = new StationWindow; // a window of its own, deleted when it is closed
+        m_stationWindow->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    m_stationWindow->show();
+    m_stationWindow->raise();
+    m_stationWindow->activateWindow();
 }
 
 void KX47main::enterBusy(const QString& operation)

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -17,6 +18,7 @@ class QLabel;
 class QProgressBar;
 class QTableWidgetItem;
 class QTranslator;
+class StationWindow;
 
 namespace Ui {
 class KX47main;
@@ -154,6 +156,8 @@ private:
     void chooseConfigToSave();
     void chooseLogToSave();
     QString chooseFile(bool save, const QString& caption, const QString& name, const QString& filter);
+    // The Production menu: the production line's window, made once and shown again.
+    void openStationWindow();
 
     Ui::KX47main* ui = nullptr;
     QTranslator* translator = nullptr;          // no parent; lives until the process ends
@@ -161,16 +165,17 @@ private:
     std::unique_ptr<FilterTable> m_filterTable; // on the form's tableWidget
     bool m_busy = false;
     bool m_searching = false;
-    bool m_listButtonsOn = false;        // the filter mode's rule for the list buttons
-    bool m_portShownOpen = false;        // the panel shows the port open
-    QString m_operation;                 // the running operation, for the status bar
-    bool m_failureShown = false;         // the running operation told a failure in a box
-    int m_fieldsNotRead = 0;             // by the running read-back, which ran to its end
-    ConfigFields m_readBackShown;        // what the running read-back put into the editors
-    QElapsedTimer m_operationClock;      // since the running operation began
-    QLabel* m_statusText = nullptr;      // in the status bar
-    QProgressBar* m_statusBar = nullptr; // in the status bar
-    QString m_lastFolder;                // of the File menu's dialogs, for this run
+    bool m_listButtonsOn = false;            // the filter mode's rule for the list buttons
+    bool m_portShownOpen = false;            // the panel shows the port open
+    QString m_operation;                     // the running operation, for the status bar
+    bool m_failureShown = false;             // the running operation told a failure in a box
+    int m_fieldsNotRead = 0;                 // by the running read-back, which ran to its end
+    ConfigFields m_readBackShown;            // what the running read-back put into the editors
+    QElapsedTimer m_operationClock;          // since the running operation began
+    QLabel* m_statusText = nullptr;          // in the status bar
+    QProgressBar* m_statusBar = nullptr;     // in the status bar
+    QString m_lastFolder;                    // of the File menu's dialogs, for this run
+    QPointer<StationWindow> m_stationWindow; // a window of its own, deleted when it closes
     // The editors hold something read from the module on the line, or an
     // opened profile. False again whenever the port opens or closes: another
     // module may be on the line.

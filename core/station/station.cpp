@@ -31,7 +31,8 @@ using namespace Operation;
 
 namespace {
 
-constexpr int kRetryMs = 500; // between tries for a module, and between probes of one
+constexpr int kRetryMs = 500;       // between tries for a module, and between probes of one
+constexpr int kPluggedPollMs = 100; // between looks at whether an adapter is still plugged in
 constexpr qint64 kMaxValuesBytes = 16 * 1024 * 1024;
 
 // What a result line says of a module that was not ok: the error and each
@@ -180,8 +181,10 @@ private:
                 continue;
             }
             emit portOpened(m_slot);
-            if (session.enterConfiguration())
+            if (session.enterConfiguration()) {
+                m_moduleDevice = PortAccess::deviceName(m_device);
                 return true;
+            }
             // A reply still coming when the probe gave up, or one that comes
             // after it, is a module too slow for the probe.
             const QByteArray reply = session.reply();
@@ -210,10 +213,12 @@ private:
                 idle(kRetryMs);
             break;
         case Removal::Port:
+            // Looked at often: an adapter plugged in again at once may come
+            // back under the same name.
             port->closePort();
             emit status(m_slot, QStringLiteral("removing"), QStringLiteral("waiting for the adapter to be unplugged"));
             while (going() && stillPlugged())
-                idle(kRetryMs);
+                idle(kPluggedPollMs);
             break;
         case Removal::Operator:
             port->closePort();
@@ -226,12 +231,15 @@ private:
         }
     }
 
-    // Whether the module's adapter is still there, under its name.
+    // Whether the module's adapter is still there: the same device behind
+    // the port's name (a link such as /dev/serial/by-id/... points at the
+    // device of the adapter plugged in last).
     bool stillPlugged() const
     {
         QString missing;
         const QString device = Adapters::resolve(m_port, &missing);
-        return device == m_device && PortAccess::notAPort(device).isEmpty();
+        return !device.isEmpty() && PortAccess::notAPort(device).isEmpty() &&
+               PortAccess::deviceName(device) == m_moduleDevice;
     }
 
     // How a module ended: its record, whether it was ok, whether a stop cut
@@ -295,7 +303,8 @@ private:
     std::atomic<int> m_signal{0};
     ModuleSession* m_session = nullptr; // while run() runs, on the slot's thread
     QSerialPort::SerialPortError m_openError = QSerialPort::NoError;
-    QString m_device; // what the port opens, a usb: name looked up
+    QString m_device;       // what the port opens, a usb: name looked up
+    QString m_moduleDevice; // the device the module in progress was found on, links followed
     std::atomic<bool> m_confirmed{false};
     int m_module = 0; // the module in progress, 0 for none
     QString m_phase;

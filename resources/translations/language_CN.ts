@@ -621,6 +621,18 @@
         <source>这些字段没有从模块读取：</source>
         <translation>这些字段没有从模块读取：</translation>
     </message>
+    <message>
+        <source>生产</source>
+        <translation>生产</translation>
+    </message>
+    <message>
+        <source>生产线…</source>
+        <translation>生产线…</translation>
+    </message>
+    <message>
+        <source>一个模块接一个模块地配置：每个治具一格，计数，开始和停止</source>
+        <translation>一个模块接一个模块地配置：每个治具一格，计数，开始和停止</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
@@ -651,6 +663,319 @@
     <message>
         <source>未知错误：错误码</source>
         <translation>未知错误：错误码</translation>
+    </message>
+</context>
+<context>
+    <name>StationWindow</name>
+    <message>
+        <source>VelkoCAN 生产线</source>
+        <translation>VelkoCAN 生产线</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>打开设置…</source>
+        <translation>打开设置…</translation>
+    </message>
+    <message>
+        <source>保存设置…</source>
+        <translation>保存设置…</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>开始</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>通过</source>
+        <translation>通过</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>剩余行</source>
+        <translation>剩余行</translation>
+    </message>
+    <message>
+        <source>模块/小时</source>
+        <translation>模块/小时</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>治具</source>
+        <translation>治具</translation>
+    </message>
+    <message>
+        <source>值</source>
+        <translation>值</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>结果</translation>
+    </message>
+    <message>
+        <source>生产线</source>
+        <translation>生产线</translation>
+    </message>
+    <message>
+        <source>浏览…</source>
+        <translation>浏览…</translation>
+    </message>
+    <message>
+        <source>配置文件</source>
+        <translation>配置文件</translation>
+    </message>
+    <message>
+        <source>配置文件 (*.json)</source>
+        <translation>配置文件 (*.json)</translation>
+    </message>
+    <message>
+        <source>每个模块的值 (CSV)</source>
+        <translation>每个模块的值 (CSV)</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>记录 (JSON Lines)</source>
+        <translation>记录 (JSON Lines)</translation>
+    </message>
+    <message>
+        <source>记录文件 (*.jsonl)</source>
+        <translation>记录文件 (*.jsonl)</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>添加治具</source>
+        <translation>添加治具</translation>
+    </message>
+    <message>
+        <source>移除治具</source>
+        <translation>移除治具</translation>
+    </message>
+    <message>
+        <source>快速通信</source>
+        <translation>快速通信</translation>
+    </message>
+    <message>
+        <source>写入后重启模块</source>
+        <translation>写入后重启模块</translation>
+    </message>
+    <message>
+        <source>不限</source>
+        <translation>不限</translation>
+    </message>
+    <message>
+        <source>默认（重启时由操作员确认）</source>
+        <translation>默认（重启时由操作员确认）</translation>
+    </message>
+    <message>
+        <source>探测（每次探测都会让模块重新进入配置状态）</source>
+        <translation>探测（每次探测都会让模块重新进入配置状态）</translation>
+    </message>
+    <message>
+        <source>端口（适配器随模块一起拔下）</source>
+        <translation>端口（适配器随模块一起拔下）</translation>
+    </message>
+    <message>
+        <source>操作员确认</source>
+        <translation>操作员确认</translation>
+    </message>
+    <message>
+        <source>波特率</source>
+        <translation>波特率</translation>
+    </message>
+    <message>
+        <source>校验</source>
+        <translation>校验</translation>
+    </message>
+    <message>
+        <source>停止位</source>
+        <translation>停止位</translation>
+    </message>
+    <message>
+        <source>模块数</source>
+        <translation>模块数</translation>
+    </message>
+    <message>
+        <source>取下模块</source>
+        <translation>取下模块</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>提示</translation>
+    </message>
+    <message>
+        <source>%1 已经是一个治具</source>
+        <translation>%1 已经是一个治具</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>已打开设置：%1</source>
+        <translation>已打开设置：%1</translation>
+    </message>
+    <message>
+        <source>无法写入文件 %1</source>
+        <translation>无法写入文件 %1</translation>
+    </message>
+    <message>
+        <source>已保存设置：%1</source>
+        <translation>已保存设置：%1</translation>
+    </message>
+    <message>
+        <source>打开设置</source>
+        <translation>打开设置</translation>
+    </message>
+    <message>
+        <source>生产线设置 (*.json)</source>
+        <translation>生产线设置 (*.json)</translation>
+    </message>
+    <message>
+        <source>保存设置</source>
+        <translation>保存设置</translation>
+    </message>
+    <message>
+        <source>治具 %1</source>
+        <translation>治具 %1</translation>
+    </message>
+    <message>
+        <source>已取下，下一个</source>
+        <translation>已取下，下一个</translation>
+    </message>
+    <message>
+        <source>等待模块</source>
+        <translation>等待模块</translation>
+    </message>
+    <message>
+        <source>请先添加至少一个治具</source>
+        <translation>请先添加至少一个治具</translation>
+    </message>
+    <message>
+        <source>未开始：%1</source>
+        <translation>未开始：%1</translation>
+    </message>
+    <message>
+        <source>生产线运行中</source>
+        <translation>生产线运行中</translation>
+    </message>
+    <message>
+        <source>正在停止：进行中的模块完成当前通信后停止</source>
+        <translation>正在停止：进行中的模块完成当前通信后停止</translation>
+    </message>
+    <message>
+        <source>请取下模块</source>
+        <translation>请取下模块</translation>
+    </message>
+    <message>
+        <source>写入中</source>
+        <translation>写入中</translation>
+    </message>
+    <message>
+        <source>校验中</source>
+        <translation>校验中</translation>
+    </message>
+    <message>
+        <source>重启中</source>
+        <translation>重启中</translation>
+    </message>
+    <message>
+        <source>第 %1 步，共 %2 步：%3</source>
+        <translation>第 %1 步，共 %2 步：%3</translation>
+    </message>
+    <message>
+        <source>工作中</source>
+        <translation>工作中</translation>
+    </message>
+    <message>
+        <source>模块 %1 · 第 %2 行 · %3</source>
+        <translation>模块 %1 · 第 %2 行 · %3</translation>
+    </message>
+    <message>
+        <source>模块 %1</source>
+        <translation>模块 %1</translation>
+    </message>
+    <message>
+        <source>已写入，但模块的值不同</source>
+        <translation>已写入，但模块的值不同</translation>
+    </message>
+    <message>
+        <source>中断</source>
+        <translation>中断</translation>
+    </message>
+    <message>
+        <source>无回复</source>
+        <translation>无回复</translation>
+    </message>
+    <message>
+        <source>被拒绝</source>
+        <translation>被拒绝</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 秒</translation>
+    </message>
+    <message>
+        <source>连续 %1 次失败：请检查这个治具</source>
+        <translation>连续 %1 次失败：请检查这个治具</translation>
+    </message>
+    <message>
+        <source>生产线已停止：%1</source>
+        <translation>生产线已停止：%1</translation>
+    </message>
+    <message>
+        <source>记录无法保存，不再接收新的模块：
+%1</source>
+        <translation>记录无法保存，不再接收新的模块：
+%1</translation>
+    </message>
+    <message>
+        <source>生产线结束：%1 个通过，%2 个失败</source>
+        <translation>生产线结束：%1 个通过，%2 个失败</translation>
+    </message>
+    <message>
+        <source>，剩余 %1 行</source>
+        <translation>，剩余 %1 行</translation>
+    </message>
+    <message>
+        <source>（记录无法保存：%1）</source>
+        <translation>（记录无法保存：%1）</translation>
+    </message>
+    <message>
+        <source>（已停止）</source>
+        <translation>（已停止）</translation>
+    </message>
+    <message>
+        <source>生产线正在运行。停止并关闭？</source>
+        <translation>生产线正在运行。停止并关闭？</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>取消</translation>
     </message>
 </context>
 </TS>

@@ -585,7 +585,7 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
     </message>
     <message>
         <source>按模块的回复掌握节奏，而不是固定的停顿和轮询</source>
-        <translation>Pace the exchange by the module's replies instead of fixed pauses and polls</translation>
+        <translation>Pace the exchange by the module&apos;s replies instead of fixed pauses and polls</translation>
     </message>
     <message>
         <source>已打开配置：%1</source>
@@ -622,6 +622,18 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>这些字段没有从模块读取：</source>
         <translation>These fields were not read from the module:</translation>
     </message>
+    <message>
+        <source>生产</source>
+        <translation>Production</translation>
+    </message>
+    <message>
+        <source>生产线…</source>
+        <translation>Production line…</translation>
+    </message>
+    <message>
+        <source>一个模块接一个模块地配置：每个治具一格，计数，开始和停止</source>
+        <translation>Configure module after module: a tile per fixture, counters, start and stop</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
@@ -652,6 +664,319 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
     <message>
         <source>未知错误：错误码</source>
         <translation>Unknown error: error code </translation>
+    </message>
+</context>
+<context>
+    <name>StationWindow</name>
+    <message>
+        <source>VelkoCAN 生产线</source>
+        <translation>VelkoCAN Production Line</translation>
+    </message>
+    <message>
+        <source>设置</source>
+        <translation>Setup</translation>
+    </message>
+    <message>
+        <source>打开设置…</source>
+        <translation>Open setup…</translation>
+    </message>
+    <message>
+        <source>保存设置…</source>
+        <translation>Save setup…</translation>
+    </message>
+    <message>
+        <source>关闭</source>
+        <translation>Close</translation>
+    </message>
+    <message>
+        <source>开始</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>通过</source>
+        <translation>Passed</translation>
+    </message>
+    <message>
+        <source>失败</source>
+        <translation>Failed</translation>
+    </message>
+    <message>
+        <source>剩余行</source>
+        <translation>Rows left</translation>
+    </message>
+    <message>
+        <source>模块/小时</source>
+        <translation>Modules per hour</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>治具</source>
+        <translation>Fixture</translation>
+    </message>
+    <message>
+        <source>值</source>
+        <translation>Values</translation>
+    </message>
+    <message>
+        <source>结果</source>
+        <translation>Result</translation>
+    </message>
+    <message>
+        <source>生产线</source>
+        <translation>Line</translation>
+    </message>
+    <message>
+        <source>浏览…</source>
+        <translation>Browse…</translation>
+    </message>
+    <message>
+        <source>配置文件</source>
+        <translation>Profile</translation>
+    </message>
+    <message>
+        <source>配置文件 (*.json)</source>
+        <translation>Profiles (*.json)</translation>
+    </message>
+    <message>
+        <source>每个模块的值 (CSV)</source>
+        <translation>Values per module (CSV)</translation>
+    </message>
+    <message>
+        <source>CSV 文件 (*.csv)</source>
+        <translation>CSV files (*.csv)</translation>
+    </message>
+    <message>
+        <source>记录 (JSON Lines)</source>
+        <translation>Report (JSON Lines)</translation>
+    </message>
+    <message>
+        <source>记录文件 (*.jsonl)</source>
+        <translation>Reports (*.jsonl)</translation>
+    </message>
+    <message>
+        <source>刷新</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>添加治具</source>
+        <translation>Add fixture</translation>
+    </message>
+    <message>
+        <source>移除治具</source>
+        <translation>Remove fixture</translation>
+    </message>
+    <message>
+        <source>快速通信</source>
+        <translation>Fast exchange</translation>
+    </message>
+    <message>
+        <source>写入后重启模块</source>
+        <translation>Restart the module after writing</translation>
+    </message>
+    <message>
+        <source>不限</source>
+        <translation>No limit</translation>
+    </message>
+    <message>
+        <source>默认（重启时由操作员确认）</source>
+        <translation>Default (the operator confirms when modules are restarted)</translation>
+    </message>
+    <message>
+        <source>探测（每次探测都会让模块重新进入配置状态）</source>
+        <translation>Probe (each probe puts the module back into its configuration state)</translation>
+    </message>
+    <message>
+        <source>端口（适配器随模块一起拔下）</source>
+        <translation>Port (the adapter is unplugged with the module)</translation>
+    </message>
+    <message>
+        <source>操作员确认</source>
+        <translation>The operator confirms</translation>
+    </message>
+    <message>
+        <source>波特率</source>
+        <translation>Baud rate</translation>
+    </message>
+    <message>
+        <source>校验</source>
+        <translation>Parity</translation>
+    </message>
+    <message>
+        <source>停止位</source>
+        <translation>Stop bits</translation>
+    </message>
+    <message>
+        <source>模块数</source>
+        <translation>Modules</translation>
+    </message>
+    <message>
+        <source>取下模块</source>
+        <translation>Module removal</translation>
+    </message>
+    <message>
+        <source>提示</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>%1 已经是一个治具</source>
+        <translation>%1 is a fixture already</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>已打开设置：%1</source>
+        <translation>Setup opened: %1</translation>
+    </message>
+    <message>
+        <source>无法写入文件 %1</source>
+        <translation>Cannot write the file %1</translation>
+    </message>
+    <message>
+        <source>已保存设置：%1</source>
+        <translation>Setup saved: %1</translation>
+    </message>
+    <message>
+        <source>打开设置</source>
+        <translation>Open setup</translation>
+    </message>
+    <message>
+        <source>生产线设置 (*.json)</source>
+        <translation>Production line setups (*.json)</translation>
+    </message>
+    <message>
+        <source>保存设置</source>
+        <translation>Save setup</translation>
+    </message>
+    <message>
+        <source>治具 %1</source>
+        <translation>Fixture %1</translation>
+    </message>
+    <message>
+        <source>已取下，下一个</source>
+        <translation>Taken off, next</translation>
+    </message>
+    <message>
+        <source>等待模块</source>
+        <translation>Waiting for a module</translation>
+    </message>
+    <message>
+        <source>请先添加至少一个治具</source>
+        <translation>Add at least one fixture first</translation>
+    </message>
+    <message>
+        <source>未开始：%1</source>
+        <translation>Not started: %1</translation>
+    </message>
+    <message>
+        <source>生产线运行中</source>
+        <translation>The line is running</translation>
+    </message>
+    <message>
+        <source>正在停止：进行中的模块完成当前通信后停止</source>
+        <translation>Stopping: the modules in progress stop after the exchange in progress</translation>
+    </message>
+    <message>
+        <source>请取下模块</source>
+        <translation>Take the module off</translation>
+    </message>
+    <message>
+        <source>写入中</source>
+        <translation>Writing</translation>
+    </message>
+    <message>
+        <source>校验中</source>
+        <translation>Verifying</translation>
+    </message>
+    <message>
+        <source>重启中</source>
+        <translation>Restarting</translation>
+    </message>
+    <message>
+        <source>第 %1 步，共 %2 步：%3</source>
+        <translation>Step %1 of %2: %3</translation>
+    </message>
+    <message>
+        <source>工作中</source>
+        <translation>Working</translation>
+    </message>
+    <message>
+        <source>模块 %1 · 第 %2 行 · %3</source>
+        <translation>Module %1 · row %2 · %3</translation>
+    </message>
+    <message>
+        <source>模块 %1</source>
+        <translation>Module %1</translation>
+    </message>
+    <message>
+        <source>已写入，但模块的值不同</source>
+        <translation>Written, but the module holds other values</translation>
+    </message>
+    <message>
+        <source>中断</source>
+        <translation>Cut short</translation>
+    </message>
+    <message>
+        <source>无回复</source>
+        <translation>No answer</translation>
+    </message>
+    <message>
+        <source>被拒绝</source>
+        <translation>Refused</translation>
+    </message>
+    <message>
+        <source>%1 秒</source>
+        <translation>%1 s</translation>
+    </message>
+    <message>
+        <source>连续 %1 次失败：请检查这个治具</source>
+        <translation>%1 failures in a row: check this fixture</translation>
+    </message>
+    <message>
+        <source>生产线已停止：%1</source>
+        <translation>The line stopped: %1</translation>
+    </message>
+    <message>
+        <source>记录无法保存，不再接收新的模块：
+%1</source>
+        <translation>A record cannot be kept; no further module is taken:
+%1</translation>
+    </message>
+    <message>
+        <source>生产线结束：%1 个通过，%2 个失败</source>
+        <translation>The line ended: %1 passed, %2 failed</translation>
+    </message>
+    <message>
+        <source>，剩余 %1 行</source>
+        <translation>, %1 rows left</translation>
+    </message>
+    <message>
+        <source>（记录无法保存：%1）</source>
+        <translation> (a record could not be kept: %1)</translation>
+    </message>
+    <message>
+        <source>（已停止）</source>
+        <translation> (stopped)</translation>
+    </message>
+    <message>
+        <source>生产线正在运行。停止并关闭？</source>
+        <translation>The line is running. Stop it and close?</translation>
+    </message>
+    <message>
+        <source>确定</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>取消</source>
+        <translation>Cancel</translation>
     </message>
 </context>
 </TS>

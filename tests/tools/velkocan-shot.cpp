@@ -1,23 +1,88 @@
 // Opens the window against a simulated module that holds a configuration
 // worth showing, reads it back with "连接设备" and saves a picture of the
-// window. Used by scripts/screenshot for the README.
+// window; with --station, the production line's window with two simulated
+// modules on two fixtures, one that passes and one that refuses a setting.
+// Used by scripts/screenshot for the README.
+#include "core/config/fileaccess.h"
 #include "sim/simmodule.h"
+#include "window/catalogue.h"
 #include "window/kx47main.h"
+#include "window/stationwindow.h"
 
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QTranslator>
 #include <cstdio>
+
+namespace {
+
+int stationShot(QApplication& app, const QString& output, const QString& profile)
+{
+    QTranslator translator;
+    if (translator.load(cataloguePath(QStringLiteral("language/language_EN.qm"))))
+        QApplication::installTranslator(&translator);
+    sim::SimModule passes;
+    sim::SimModule refuses;
+    refuses.faults().refuse = QStringList{QStringLiteral("CAN")};
+    QString error;
+    if (!passes.start(&error) || !refuses.start(&error)) {
+        std::fprintf(stderr, "velkocan-shot: %s\n", qPrintable(error));
+        return 1;
+    }
+    QTemporaryDir folder;
+    QString written;
+    Files::writeWhole(folder.filePath(QStringLiteral("ids.csv")), "can.id\n1A1\n1A2\n", &written);
+    StationSetup setup;
+    setup.profile = profile;
+    setup.values = folder.filePath(QStringLiteral("ids.csv"));
+    setup.report = folder.filePath(QStringLiteral("line.jsonl"));
+    setup.ports = QStringList{passes.portName(), refuses.portName()};
+    setup.fast = true;
+    setup.removal = QStringLiteral("operator");
+
+    StationWindow window;
+    window.resize(1366, 768);
+    window.setSetup(setup);
+    window.show();
+    int done = 0;
+    QTimer::singleShot(200, &window, [&] { window.start(); });
+    auto* const poll = new QTimer(&window);
+    QObject::connect(poll, &QTimer::timeout, &window, [&] {
+        const auto* const ok = window.findChild<QLabel*>(QStringLiteral("station_ok_count"));
+        const auto* const failed = window.findChild<QLabel*>(QStringLiteral("station_failed_count"));
+        done = ok->text().toInt() + failed->text().toInt();
+        if (done < 2)
+            return;
+        poll->stop();
+        QTimer::singleShot(300, &window, [&] {
+            const bool saved = window.grab().save(output);
+            std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(output));
+            window.stopAndWait();
+            app.exit(saved ? 0 : 1);
+        });
+    });
+    poll->start(100);
+    return app.exec();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: velkocan-shot OUTPUT.png\n");
+    const bool station = argc > 2 && QByteArray(argv[1]) == "--station";
+    if (argc < 2 || (station && argc < 4)) {
+        std::fprintf(stderr, "usage: velkocan-shot OUTPUT.png | velkocan-shot --station OUTPUT.png PROFILE\n");
         return 2;
     }
+    if (station)
+        return stationShot(app, QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2])),
+                           QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[3])));
     const QString output = QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[1]));
 
     sim::SimModule module;
