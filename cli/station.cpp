@@ -1,5 +1,6 @@
 #include "cli/station.h"
 
+#include "cli/inputlines.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/signalwatch.h"
@@ -9,56 +10,10 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QMutex>
-#include <QMutexLocker>
-#include <QTimer>
-#include <iostream>
-#include <mutex>
-#include <string>
-#include <thread>
 
 namespace CommandLine {
 
 namespace {
-
-// Lines of standard input, gathered by a thread of its own: a console cannot
-// be waited on with the event loop everywhere. The queue is never destroyed,
-// so that the thread, which lives as long as standard input, cannot outlive it.
-struct InputLines
-{
-    QMutex mutex;
-    QStringList lines;
-};
-
-InputLines& inputLines()
-{
-    static InputLines* const lines = new InputLines;
-    return *lines;
-}
-
-void startReadingInput()
-{
-    static std::once_flag once;
-    std::call_once(once, [] {
-        std::thread([] {
-            std::string line;
-            while (std::getline(std::cin, line)) {
-                InputLines& input = inputLines();
-                const QMutexLocker lock(&input.mutex);
-                input.lines.append(QString::fromLocal8Bit(line.c_str()));
-            }
-        }).detach();
-    });
-}
-
-QStringList takeInputLines()
-{
-    InputLines& input = inputLines();
-    const QMutexLocker lock(&input.mutex);
-    QStringList lines;
-    lines.swap(input.lines);
-    return lines;
-}
 
 // The station on a terminal or in a script: the engine's notes and states on
 // standard error, a result line (or the record, with --json) per module on
@@ -255,13 +210,7 @@ private:
     // waiting.
     void readConfirmations()
     {
-        startReadingInput();
-        auto* const timer = new QTimer(&m_station); // goes with the station
-        QObject::connect(timer, &QTimer::timeout, &m_station, [this] {
-            for (const QString& line : takeInputLines())
-                confirm(line.trimmed());
-        });
-        timer->start(100);
+        InputLines::watch(&m_station, [this](const QString& line) { confirm(line.trimmed()); });
     }
 
     void confirm(const QString& line)

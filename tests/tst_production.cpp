@@ -814,14 +814,15 @@ void TstProduction::stationRunsASetup()
     sim::SimModule* const first = plug();
     sim::SimModule* const second = plug();
     // Paths relative to the setup's folder.
-    QFile::copy(TestSupport::exampleProfile(), m_dir.filePath("line.json"));
+    QFile::remove(m_dir.filePath("setup-profile.json"));
+    QVERIFY(QFile::copy(TestSupport::exampleProfile(), m_dir.filePath("setup-profile.json")));
     file("ids.csv", "can.id\n1A1\n1A2\n");
     QFile::remove(m_dir.filePath("line.jsonl"));
     QFile::remove(m_dir.filePath("override.jsonl"));
     QByteArray setup = "{\n"
                        "    \"format\": \"velkocan-station\",\n"
                        "    \"version\": 1,\n"
-                       "    \"profile\": \"line.json\",\n"
+                       "    \"profile\": \"setup-profile.json\",\n"
                        "    \"values\": \"ids.csv\",\n"
                        "    \"report\": \"line.jsonl\",\n"
                        "    \"ports\": [\"" +
