@@ -347,7 +347,7 @@ struct StationRun
     int modules = 0; // records in the report
     int ok = 0;
     std::vector<double> durations; // durationMs of each module: its write, verify and restart
-    std::vector<double> periods;   // from one module's start to the next one's on the same port
+    std::vector<double> periods;   // from one module's end to the next one's on the same port
 };
 
 // Runs `station PROFILE --port P... --values CSV --report REPORT --restart
@@ -382,7 +382,7 @@ StationRun runStation(const QString& cli, const QString& profile, const QStringL
     QFile records(report);
     if (!records.open(QIODevice::ReadOnly))
         return s;
-    QHash<QString, std::vector<qint64>> starts;
+    QHash<QString, std::vector<qint64>> ends;
     while (!records.atEnd()) {
         const QJsonObject record = QJsonDocument::fromJson(records.readLine()).object();
         if (record.isEmpty())
@@ -391,12 +391,13 @@ StationRun runStation(const QString& cli, const QString& profile, const QStringL
         if (record.value(QStringLiteral("result")).toString() == QLatin1String("ok"))
             ++s.ok;
         s.durations.push_back(record.value(QStringLiteral("durationMs")).toDouble());
-        const QDateTime started =
+        // A record's time is when its module ended.
+        const QDateTime ended =
             QDateTime::fromString(record.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
-        if (started.isValid())
-            starts[record.value(QStringLiteral("port")).toString()].push_back(started.toMSecsSinceEpoch());
+        if (ended.isValid())
+            ends[record.value(QStringLiteral("port")).toString()].push_back(ended.toMSecsSinceEpoch());
     }
-    for (std::vector<qint64>& times : starts) {
+    for (std::vector<qint64>& times : ends) {
         std::sort(times.begin(), times.end());
         for (size_t i = 1; i < times.size(); ++i)
             s.periods.push_back(double(times[i] - times[i - 1]));
