@@ -328,7 +328,8 @@ void TstProduction::stationGivesAFailedModulesRowToTheNext()
     sim::SimModule* const slot = plug(50);
     slot->faults().refuse = QStringList{"CAN"};
     bool refused = false;
-    connect(slot, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
+    QObject context;
+    connect(slot, &sim::SimModule::frameReceived, &context, [&](const QByteArray& frame) {
         refused = refused || frame.startsWith("AT+CAN=");
         if (refused && frame == "+++" && !slot->faults().refuse.isEmpty()) {
             slot->faults().refuse.clear();
@@ -548,10 +549,11 @@ void TstProduction::reportFaults()
     sim::SimModule* const slot = plug(50);
     const QString values = file("values.csv", "can.id\n1A1\n1A2\n1A3\n");
     const QString report = fault == "device" ? QStringLiteral("/dev/full") : file("faults.jsonl", before);
+    // The second module begins once the first one's record is in the report.
+    int escapes = 0;
+    QObject context;
     if (fault == "delete") {
-        // The second module begins once the first one's record is in the report.
-        int escapes = 0;
-        connect(slot, &sim::SimModule::frameReceived, this, [&](const QByteArray& frame) {
+        connect(slot, &sim::SimModule::frameReceived, &context, [&](const QByteArray& frame) {
             if (frame == "+++" && ++escapes == 3) // connect and probe of the first module, then the second
                 QFile::remove(report);
         });
