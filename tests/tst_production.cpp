@@ -5,8 +5,8 @@
 #include "core/config/profile.h"
 #include "sim/simmodule.h"
 #include "tests/support/cliprocess.h"
+#include "tests/support/coresupport.h"
 #include "tests/support/simsupport.h"
-#include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -782,5 +782,5 @@ void TstProduction::newSerialLineCheckedAfterTheRestart()
     QVERIFY(!module->state().configMode);
 }
 
-VELKO_TEST_MAIN(TstProduction)
+VELKO_CORE_TEST_MAIN(TstProduction)
 #include "tst_production.moc"

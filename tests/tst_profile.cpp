@@ -2,7 +2,7 @@
 // rule, overrides, the written layout and the comparison with a read-back.
 #include "core/config/moduleconfig.h"
 #include "core/config/profile.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/coresupport.h"
 
 #include <QFile>
 #include <QtTest>
