@@ -7,15 +7,6 @@
 #include <QFile>
 #include <QtTest>
 
-Q_DECLARE_METATYPE(ModuleConfig)
-
-namespace QTest {
-template <> char* toString(const ModuleConfig& config)
-{
-    return qstrdup(Profile::write(config).constData());
-}
-} // namespace QTest
-
 namespace {
 
 QByteArray exampleText()

@@ -43,6 +43,15 @@ QString exampleProfile()
     return QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
 }
 
+ModuleConfig configWith(const QStringList& settings)
+{
+    ModuleConfig config;
+    QString error;
+    if (!Profile::read(Profile::write(ModuleConfig()), &config, &error, settings))
+        QTest::qFail(qPrintable(QStringLiteral("settings refused: ") + error), __FILE__, __LINE__);
+    return config;
+}
+
 QStringList distinctRows(int count)
 {
     QStringList rows;

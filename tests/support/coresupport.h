@@ -1,8 +1,12 @@
 #pragma once
 
 // What every test program shares, the window's or not: the process's
-// environment, files, the example profile, the read-back's frames. Links the
-// core alone: no Gui or Widgets library is loaded by a test built on it.
+// environment, files, the example profile, the read-back's frames,
+// configurations in QtTest's tables and messages. Links the core alone: no
+// Gui or Widgets library is loaded by a test built on it.
+#include "core/config/moduleconfig.h"
+#include "core/config/profile.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QList>
@@ -28,6 +32,11 @@ QByteArray utf16(const QByteArray& text, bool littleEndian);
 // docs/example-profile.json of the source tree.
 QString exampleProfile();
 
+// The factory configuration with `settings` ("serial.baud=9600",
+// "filter.list=NDTF:7FF,EDTF:1ABCDEF0", ...) as velkocan-cli's --set takes
+// them; a setting the profile's checks refuse fails the test.
+ModuleConfig configWith(const QStringList& settings);
+
 // `count` filter entries ("TYPE,ID") that differ from each other, standard
 // and extended by turns.
 QStringList distinctRows(int count);
@@ -36,6 +45,16 @@ QStringList distinctRows(int count);
 extern const QList<QByteArray> kReadBackFrames;
 
 } // namespace TestSupport
+
+Q_DECLARE_METATYPE(ModuleConfig)
+
+namespace QTest {
+// A configuration in a failure message: its profile text.
+template <> inline char* toString(const ModuleConfig& config)
+{
+    return qstrdup(Profile::write(config).constData());
+}
+} // namespace QTest
 
 // A QtTest main without a GUI application that prepares the environment first.
 #define VELKO_CORE_TEST_MAIN(TestObject)                                                                               \
