@@ -1,10 +1,11 @@
-// "波特率搜索" end to end: the window searches a simulated module through the
-// real port. The order and number of the attempts are read from the frames
-// the module received, each with the line (baud rate, odd parity) the tool
-// had set when it was sent.
+// "波特率搜索" end to end: the window asks first, searches a simulated module
+// through the real port, shows the line it found in the panel and the rates
+// it tried in the log, and takes no other click meanwhile. The search's
+// attempts, their order and how it ends are in tst_session.
 #include "core/transport/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
+#include "tests/support/simsupport.h"
 #include "window/kx47main.h"
 
 #include <QComboBox>
@@ -14,10 +15,13 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTimer>
-#include <memory>
 
+using TestSupport::answeredAttempt;
+using TestSupport::describeFrame;
+using TestSupport::describeFrames;
 using TestSupport::kReadBackFrames;
 using TestSupport::tr47;
+using TestSupport::unansweredAttempts;
 using TestSupport::widget;
 
 Q_DECLARE_METATYPE(sim::Parity)
@@ -29,84 +33,6 @@ const QString kNo = QStringLiteral("&No");
 
 const char* const kQuestion = "请选择正确的串口号！\r\n重启设备后！\r\n点击\"Yes\"开始搜索波特率！";
 const char* const kClosingLine = "请以点击  \"连接设备\"  以搜索上来的  \"串口参数设置\"  为准！";
-
-// The line of one attempt as the module sees it: none and even parity both
-// show oddParity == false on a pseudo-terminal.
-struct Line
-{
-    int baud;
-    bool odd;
-};
-
-// Every attempt of a full search, in order: each rate with no, even and odd parity.
-QVector<Line> fullSchedule()
-{
-    const int rates[] = {115200, 9600,  460800, 256000, 230400, 128000, 57600,
-                         38400,  19200, 14400,  4800,   2400,   1200,   600};
-    QVector<Line> lines;
-    for (const int rate : rates) {
-        lines.append({rate, false}); // no parity
-        lines.append({rate, false}); // even parity
-        lines.append({rate, true});  // odd parity
-    }
-    return lines;
-}
-
-QString describe(const QByteArray& data, int baud, bool odd)
-{
-    QString text = QString::fromLatin1(data);
-    text.replace('\r', QLatin1String("\\r")).replace('\n', QLatin1String("\\n"));
-    return QStringLiteral("%1 @%2%3").arg(text).arg(baud).arg(odd ? QStringLiteral(" odd") : QString());
-}
-
-QStringList describe(const QVector<sim::Frame>& frames)
-{
-    QStringList out;
-    for (const sim::Frame& f : frames)
-        out.append(describe(f.data, f.baud, f.oddParity));
-    return out;
-}
-
-// The frames of the first `count` attempts of the schedule when none of them is answered.
-QStringList unansweredAttempts(int count)
-{
-    const QVector<Line> lines = fullSchedule();
-    QStringList out;
-    for (int i = 0; i < count; ++i) {
-        out.append(describe("+++", lines.at(i).baud, lines.at(i).odd));
-        out.append(describe("AT\r\n", lines.at(i).baud, lines.at(i).odd));
-    }
-    return out;
-}
-
-// The frames of an attempt that finds the module: the escape, the notice
-// request and the bare command that lets the module leave its configuration
-// state. The module ends a frame after an idle gap on the line, so that last
-// one is recorded a little after the search has returned: awaited with QTRY.
-QStringList answeredAttempt(int baud, bool odd)
-{
-    return {describe("+++", baud, odd), describe("AT\r\n", baud, odd), describe("AT+EXAT", baud, odd)};
-}
-
-// The "+++" frames only: one per attempt.
-QStringList escapes(const QVector<sim::Frame>& frames)
-{
-    QStringList out;
-    for (const sim::Frame& f : frames) {
-        if (f.data == "+++")
-            out.append(describe(f.data, f.baud, f.oddParity));
-    }
-    return out;
-}
-
-QStringList scheduledEscapes(int count)
-{
-    const QVector<Line> lines = fullSchedule();
-    QStringList out;
-    for (int i = 0; i < count; ++i)
-        out.append(describe("+++", lines.at(i).baud, lines.at(i).odd));
-    return out;
-}
 
 // The log's lines without the time stamps, blanks collapsed as the view renders them.
 QStringList logLines(KX47main* window)
@@ -177,7 +103,6 @@ private slots:
     void declinedQuestion_data();
     void declinedQuestion();
     void emptyPortName();
-    void portFailingToOpen_data();
     void portFailingToOpen();
     void clicksDuringSearchDoNothing();
     void searchButtonStopsTheSearch();
@@ -234,13 +159,12 @@ void TstBaudSearch::findsTheModuleLine_data()
     // What the module answers to "AT" at the attempt without parity instead of
     // the notice; only for a module at even parity (null: no replacement).
     QTest::addColumn<QByteArray>("answerWithoutParity");
-    QTest::addColumn<int>("attempt"); // 1-based number of the attempt that finds it
     QTest::addColumn<QString>("parityText");
     QTest::addColumn<int>("parityData");
     QTest::addColumn<QString>("parityWord");
 
-    QTest::newRow("a module at 115200 without parity is found at the first attempt")
-        << 115200 << sim::Parity::None << QByteArray() << 1 << "None" << 0 << "have no parity!";
+    QTest::newRow("a module without parity selects None")
+        << 115200 << sim::Parity::None << QByteArray() << "None" << 0 << "have no parity!";
     // A pseudo-terminal does not tell even parity from none, so the simulated
     // module at even parity would also take the attempt without parity. The
     // module is made to refuse that attempt, as a real one at even parity
@@ -248,13 +172,9 @@ void TstBaudSearch::findsTheModuleLine_data()
     // shows "Even" on purpose, not "Odd" for any parity as the tool once did:
     // opening the port with the parity shown must reach the module.
     QTest::newRow("a module answering only with even parity selects Even")
-        << 115200 << sim::Parity::Even << QByteArray("") << 2 << "Even" << 2 << "have parity!";
-    QTest::newRow("a module whose answer without parity lacks the notice is found with even parity")
-        << 115200 << sim::Parity::Even << QByteArray("AT\r\n\r\n+OK\r\n\r\n") << 2 << "Even" << 2 << "have parity!";
-    QTest::newRow("a module answering only with odd parity selects Odd")
-        << 115200 << sim::Parity::Odd << QByteArray() << 3 << "Odd" << 3 << "have parity!";
-    QTest::newRow("a module at 57600 with odd parity is found after every earlier candidate")
-        << 57600 << sim::Parity::Odd << QByteArray() << 21 << "Odd" << 3 << "have parity!";
+        << 115200 << sim::Parity::Even << QByteArray("") << "Even" << 2 << "have parity!";
+    QTest::newRow("a module at 57600 answering only with odd parity selects Odd and 57600")
+        << 57600 << sim::Parity::Odd << QByteArray() << "Odd" << 3 << "have parity!";
 }
 
 void TstBaudSearch::findsTheModuleLine()
@@ -262,33 +182,20 @@ void TstBaudSearch::findsTheModuleLine()
     QFETCH(int, moduleBaud);
     QFETCH(sim::Parity, moduleParity);
     QFETCH(QByteArray, answerWithoutParity);
-    QFETCH(int, attempt);
     QFETCH(QString, parityText);
     QFETCH(int, parityData);
     QFETCH(QString, parityWord);
 
     m_sim->setLine(moduleBaud, moduleParity);
-    if (!answerWithoutParity.isNull()) {
-        // The first "AT" the module can read is the one of the attempt without parity.
-        auto refused = std::make_shared<bool>(false);
-        m_sim->setReplyHook([refused, answerWithoutParity](const QByteArray& frame, QByteArray& reply) {
-            if (frame != "AT\r\n" || *refused)
-                return false;
-            *refused = true;
-            reply = answerWithoutParity;
-            return true;
-        });
-    }
+    // The first "AT" the module can read is the one of the attempt without parity.
+    if (!answerWithoutParity.isNull())
+        TestSupport::answerFirst(m_sim, "AT\r\n", answerWithoutParity);
     m_stopBits->setCurrentText(QStringLiteral("2"));
     // Start from a parity item other than the one expected, so that the selection shows.
     m_parity->setCurrentIndex((m_parity->findText(parityText) + 1) % m_parity->count());
 
     QCOMPARE(search({kYes}), 1);
 
-    const QVector<Line> schedule = fullSchedule();
-    const Line found = schedule.at(attempt - 1);
-    QCOMPARE(found.baud, moduleBaud);
-    QTRY_COMPARE(describe(m_sim->frames()), unansweredAttempts(attempt - 1) + answeredAttempt(found.baud, found.odd));
     QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
 
     QCOMPARE(m_baud->currentText(), QString::number(moduleBaud));
@@ -315,8 +222,6 @@ void TstBaudSearch::silentModuleTriesEveryCandidate()
 
     QCOMPARE(search({kYes}), 0);
 
-    QCOMPARE(escapes(m_sim->frames()), scheduledEscapes(42));
-    QCOMPARE(describe(m_sim->frames()), unansweredAttempts(42));
     QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
 
     QCOMPARE(m_baud->currentText(), QStringLiteral("1200"));
@@ -329,7 +234,6 @@ void TstBaudSearch::silentModuleTriesEveryCandidate()
     const QStringList lines = logLines(m_window);
     QCOMPARE(lines.first(), tr47("开始搜索：").simplified());
     QCOMPARE(lines.last(), tr47("参数搜索失败！").simplified());
-    QCOMPARE(lines.count(QStringLiteral("TX:AT")), 42);
     QVERIFY(!TestSupport::logText(m_window).contains(QStringLiteral("connection is successful")));
 }
 
@@ -381,7 +285,6 @@ void TstBaudSearch::emptyPortName()
 
     QCOMPARE(m_boxes->titles(), (QStringList{tr47("提示"), tr47("错误")}));
     QCOMPARE(m_boxes->seen().at(1).text, tr47("无效串口"));
-    QVERIFY(m_sim->frames().isEmpty());
     QVERIFY(rateLines(m_window).isEmpty());
     QVERIFY(m_open->isEnabled());
     QVERIFY(!m_window->isBusy());
@@ -393,55 +296,25 @@ void TstBaudSearch::emptyPortName()
     m_boxes->queue(kYes);
     m_searchBtn->click();
     QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
-    QTRY_COMPARE(describe(m_sim->frames()), answeredAttempt(115200, false));
+    QTRY_COMPARE(describeFrames(m_sim->frames()), answeredAttempt(115200, false));
     QCOMPARE(m_baud->currentText(), QStringLiteral("115200"));
     QCOMPARE(m_parity->currentText(), QStringLiteral("None"));
 }
 
-void TstBaudSearch::portFailingToOpen_data()
-{
-    QTest::addColumn<int>("vanishAfter"); // "+++" frames after which the port goes away
-    QTest::addColumn<bool>("unplug");     // the module goes (the open port breaks), or only its name
-
-    QTest::newRow("a port name gone after the first attempt stops the search at the second") << 1 << false;
-    QTest::newRow("a port name gone during the 9600 candidates stops the search there") << 5 << false;
-    QTest::newRow("a module unplugged during the first attempt stops the search at the second") << 1 << true;
-}
-
 void TstBaudSearch::portFailingToOpen()
 {
-    QFETCH(int, vanishAfter);
-    QFETCH(bool, unplug);
-
     m_sim->faults().silent = true;
-    int seen = 0;
     const QObject context;
+    // The port name is gone after the first attempt; the open port itself keeps working.
     connect(m_sim, &sim::SimModule::frameReceived, &context, [&](const QByteArray& frame) {
-        if (frame != "+++" || ++seen != vanishAfter)
-            return;
-        if (unplug)
-            m_sim->stop();
-        else
-            QFile::remove(m_sim->portName()); // the open port itself keeps working
+        if (frame == "+++")
+            QFile::remove(m_sim->portName());
     });
 
     QCOMPARE(search({kYes}), -1);
 
     QCOMPARE(m_boxes->titles(), (QStringList{tr47("提示"), tr47("错误")}));
     QCOMPARE(m_boxes->seen().at(1).text, tr47("串口打开失败"));
-    if (unplug)
-        QCOMPARE(escapes(m_sim->frames()), scheduledEscapes(vanishAfter));
-    else
-        QCOMPARE(describe(m_sim->frames()), unansweredAttempts(vanishAfter));
-
-    // The rate lines end at the candidate that did not open.
-    const QVector<Line> schedule = fullSchedule();
-    QList<int> rates;
-    for (int i = 0; i <= vanishAfter; ++i) {
-        if (!rates.contains(schedule.at(i).baud))
-            rates.append(schedule.at(i).baud);
-    }
-    QCOMPARE(rateLines(m_window), rates);
     QVERIFY(!TestSupport::logText(m_window).contains(tr47("参数搜索失败！")));
 
     QVERIFY(!SerialSocket::getInstance()->isOpen());
@@ -474,7 +347,7 @@ void TstBaudSearch::clicksDuringSearchDoNothing()
 
     QCOMPARE(openEnabled, (QList<bool>{false, false, false}));
     QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
-    QTRY_COMPARE(describe(m_sim->frames()), unansweredAttempts(3) + answeredAttempt(9600, false));
+    QTRY_COMPARE(describeFrames(m_sim->frames()), unansweredAttempts(3) + answeredAttempt(9600, false));
     QCOMPARE(m_baud->currentText(), QStringLiteral("9600"));
     QVERIFY(m_open->isEnabled());
     QVERIFY(!SerialSocket::getInstance()->isOpen());
@@ -502,13 +375,10 @@ void TstBaudSearch::searchButtonStopsTheSearch()
     QVERIFY(pressed.isValid());
     QVERIFY2(pressed.elapsed() < 1500, qPrintable(QString::number(pressed.elapsed())));
     QCOMPARE(textWhileSearching, tr47("停止搜索"));
-    QCOMPARE(describe(m_sim->frames()), unansweredAttempts(3));
     QVERIFY(!SerialSocket::getInstance()->isOpen());
     QCOMPARE(m_baud->currentText(), QStringLiteral("1200"));
     QCOMPARE(m_parity->currentText(), QStringLiteral("Even"));
-    const QString log = TestSupport::logText(m_window);
-    QVERIFY(log.contains(QStringLiteral("operation stopped")));
-    QVERIFY(!log.contains(tr47("参数搜索失败！")));
+    QVERIFY(!TestSupport::logText(m_window).contains(tr47("参数搜索失败！")));
 
     // The search button is the search button again, connected once.
     QCOMPARE(m_searchBtn->text(), tr47("波特率搜索"));
@@ -559,7 +429,7 @@ void TstBaudSearch::openPortIsClosedBeforeTheQuestion()
     QVERIFY(m_open->isEnabled());
     QVERIFY(!connectBtn->isEnabled());
     if (result == 1)
-        QTRY_COMPARE(describe(m_sim->frames()), answeredAttempt(115200, false));
+        QTRY_COMPARE(describeFrames(m_sim->frames()), answeredAttempt(115200, false));
     else
         QVERIFY(m_sim->frames().isEmpty());
 }
@@ -573,7 +443,7 @@ void TstBaudSearch::foundLineReachesTheModule()
 
     QCOMPARE(search({kYes}), 1);
     const int searchFrames = m_sim->frames().size();
-    QTRY_COMPARE(describe(m_sim->frames()), unansweredAttempts(5) + answeredAttempt(9600, true));
+    QTRY_COMPARE(describeFrames(m_sim->frames()), unansweredAttempts(5) + answeredAttempt(9600, true));
 
     // The user opens the port with the settings found and connects.
     m_open->click();
@@ -582,8 +452,8 @@ void TstBaudSearch::foundLineReachesTheModule()
 
     QStringList expected;
     for (const QByteArray& frame : kReadBackFrames)
-        expected.append(describe(frame, 9600, true));
-    QTRY_COMPARE(describe(m_sim->frames()).mid(searchFrames), expected);
+        expected.append(describeFrame(frame, 9600, true));
+    QTRY_COMPARE(describeFrames(m_sim->frames()).mid(searchFrames), expected);
     QCOMPARE(m_boxes->titles(), QStringList{tr47("提示")});
 
     QCOMPARE(widget<QComboBox>(m_window, "baud_485")->currentText(), QStringLiteral("9600"));

@@ -4,8 +4,8 @@
 #include "core/config/profile.h"
 #include "sim/simmodule.h"
 #include "tests/support/cliprocess.h"
+#include "tests/support/coresupport.h"
 #include "tests/support/simsupport.h"
-#include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -666,5 +666,5 @@ void TstCli::failedLogEndsTheRunAfterTheOperation()
     QVERIFY2(size > 4000 && size <= 4096, QByteArray::number(size).constData());
 }
 
-VELKO_TEST_MAIN(TstCli)
+VELKO_CORE_TEST_MAIN(TstCli)
 #include "tst_cli.moc"

@@ -36,7 +36,6 @@ private slots:
     void trafficIsShownVerbatim();
     void messagesKeepMarkup();
     void clearButton();
-    void queryOnClosedPort();
     void queryLogsReplyOnce();
 
 private:
@@ -226,20 +225,6 @@ void TstPanel::clearButton()
     m_window->show_log("x", 3);
     widget<QPushButton>(m_window, "clean_log_btn")->click();
     QVERIFY(TestSupport::logText(m_window).isEmpty());
-}
-
-void TstPanel::queryOnClosedPort()
-{
-    QElapsedTimer clock;
-    clock.start();
-    QVERIFY(!m_window->kx47Query("AT\r\n", 500));
-    QVERIFY(clock.elapsed() >= 100); // the pause before every query
-    QVERIFY(clock.elapsed() < 1000);
-    const QStringList blocks = logBlocks();
-    QCOMPARE(blocks.size(), 3);
-    QCOMPARE(blocks.at(1), QStringLiteral("TX:AT"));
-    QTest::qWait(50);
-    QCOMPARE(m_sim->frames().size(), 0);
 }
 
 void TstPanel::queryLogsReplyOnce()

@@ -5,8 +5,8 @@
 #include "core/config/profile.h"
 #include "sim/simmodule.h"
 #include "tests/support/cliprocess.h"
+#include "tests/support/coresupport.h"
 #include "tests/support/simsupport.h"
-#include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -39,18 +39,6 @@ bool wholeRecords(const QString& path, const QList<int>& damaged = {})
             return false;
     }
     return true;
-}
-
-// The report's lines as objects.
-QList<QJsonObject> reportLines(const QString& path)
-{
-    QList<QJsonObject> lines;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        while (!file.atEnd())
-            lines.append(QJsonDocument::fromJson(file.readLine()).object());
-    }
-    return lines;
 }
 
 } // namespace
@@ -257,7 +245,7 @@ void TstProduction::stationGivesEachModuleItsRow()
 
     QCOMPARE(r.status, 0);
     // Each module got a row of its own, and holds what that row says.
-    const QList<QJsonObject> lines = reportLines(report);
+    const QList<QJsonObject> lines = TestSupport::reportLines(report);
     QCOMPARE(lines.size(), 2);
     QList<int> rows;
     for (const QJsonObject& line : lines) {
@@ -290,7 +278,7 @@ void TstProduction::stationTakesTheModuleThatReplacesTheLast()
 
     QCOMPARE(r.status, 0);
     QVERIFY(replugged.count() >= 1);
-    const QList<QJsonObject> lines = reportLines(report);
+    const QList<QJsonObject> lines = TestSupport::reportLines(report);
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines.at(0).value("row").toInt(), 1);
     QCOMPARE(lines.at(1).value("row").toInt(), 2);
@@ -314,7 +302,7 @@ void TstProduction::stationResumesFromItsReport()
                           "--fast", "--quiet"});
 
     QCOMPARE(r.status, 0);
-    const QList<QJsonObject> lines = reportLines(report);
+    const QList<QJsonObject> lines = TestSupport::reportLines(report);
     QCOMPARE(lines.size(), 3); // appended
     QCOMPARE(lines.last().value("row").toInt(), 2);
     QCOMPARE(lines.last().value("module").toInt(), 8); // after the report's highest
@@ -343,7 +331,7 @@ void TstProduction::stationGivesAFailedModulesRowToTheNext()
                           "--report", report, "--restart", "--fast", "--quiet"});
 
     QCOMPARE(r.status, 3); // a module was not ok
-    const QList<QJsonObject> lines = reportLines(report);
+    const QList<QJsonObject> lines = TestSupport::reportLines(report);
     QCOMPARE(lines.size(), 3);
     QCOMPARE(lines.at(0).value("result").toString(), QStringLiteral("refused"));
     QCOMPARE(lines.at(0).value("refused").toArray().first().toObject().value("command").toString(),
@@ -502,7 +490,7 @@ void TstProduction::stationSignalledDuringAModule()
 
     QCOMPARE(r.status, 128 + SIGTERM);
     QCOMPARE(module->frameData().last(), QByteArray("AT+MODE=TRANS\r\n"));
-    const QList<QJsonObject> lines = reportLines(report);
+    const QList<QJsonObject> lines = TestSupport::reportLines(report);
     QCOMPARE(lines.size(), 1);
     QCOMPARE(lines.first().value("result").toString(), QStringLiteral("cut-short"));
     QCOMPARE(lines.first().value("status").toInt(), 128 + SIGTERM);
@@ -691,7 +679,7 @@ void TstProduction::closedOutputEndsAsASignal()
     QVERIFY2(r.err.contains("(stopped by SIGPIPE)"), r.err.constData());
     const int begun = first->frameData().count("AT+E=OFF\r\n") + second->frameData().count("AT+E=OFF\r\n");
     QVERIFY(wholeRecords(report));
-    QCOMPARE(reportLines(report).size(), begun);
+    QCOMPARE(TestSupport::reportLines(report).size(), begun);
     QVERIFY(begun >= 2);
 }
 
@@ -852,7 +840,7 @@ void TstProduction::stationRunsASetup()
         return;
     }
     const QString report = m_dir.filePath(options.isEmpty() ? "line.jsonl" : "override.jsonl");
-    const QList<QJsonObject> lines = reportLines(report);
+    const QList<QJsonObject> lines = TestSupport::reportLines(report);
     QCOMPARE(lines.size(), 2);
     QStringList ids;
     for (const QJsonObject& line : lines)
@@ -862,5 +850,5 @@ void TstProduction::stationRunsASetup()
     QCOMPARE(ids, (QStringList{"1A1 ok", "1A2 ok"}));
 }
 
-VELKO_TEST_MAIN(TstProduction)
+VELKO_CORE_TEST_MAIN(TstProduction)
 #include "tst_production.moc"

@@ -2,19 +2,10 @@
 // rule, overrides, the written layout and the comparison with a read-back.
 #include "core/config/moduleconfig.h"
 #include "core/config/profile.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/coresupport.h"
 
 #include <QFile>
 #include <QtTest>
-
-Q_DECLARE_METATYPE(ModuleConfig)
-
-namespace QTest {
-template <> char* toString(const ModuleConfig& config)
-{
-    return qstrdup(Profile::write(config).constData());
-}
-} // namespace QTest
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "core/transport/adapters.h"
 #include "sim/simmodule.h"
 #include "tests/support/simsupport.h"
-#include "tests/support/testsupport.h"
+#include "tests/support/windowsupport.h"
 #include "window/stationwindow.h"
 
 #include <QFile>
@@ -23,18 +23,6 @@ namespace {
 QString stationText(const char* source)
 {
     return QCoreApplication::translate("StationWindow", source);
-}
-
-// The report's lines as objects.
-QList<QJsonObject> records(const QString& path)
-{
-    QList<QJsonObject> lines;
-    QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
-        while (!file.atEnd())
-            lines.append(QJsonDocument::fromJson(file.readLine()).object());
-    }
-    return lines;
 }
 
 QString label(QWidget* window, const QString& name)
@@ -158,7 +146,7 @@ void TstStationWindow::tilesAndCountersFollowTheStation()
     QCOMPARE(label(m_window, "station_ok_count"), QStringLiteral("2"));
     QCOMPARE(label(m_window, "station_failed_count"), secondRefuses ? QStringLiteral("1") : QStringLiteral("0"));
     QCOMPARE(label(m_window, "station_rows_left"), QStringLiteral("0"));
-    const QList<QJsonObject> lines = records(setup.report);
+    const QList<QJsonObject> lines = TestSupport::reportLines(setup.report);
     QCOMPARE(lines.size(), secondRefuses ? 3 : 2);
     QStringList ok;
     for (const QJsonObject& r : lines) {
@@ -195,7 +183,7 @@ void TstStationWindow::stopInTheMiddleRecordsTheModuleCutShort()
     runLine();
 
     QCOMPARE(module->frameData().last(), QByteArray("AT+MODE=TRANS\r\n"));
-    const QList<QJsonObject> lines = records(setup.report);
+    const QList<QJsonObject> lines = TestSupport::reportLines(setup.report);
     QCOMPARE(lines.size(), 1);
     QCOMPARE(lines.first().value("result").toString(), QStringLiteral("cut-short"));
     QCOMPARE(lines.first().value("status").toInt(), 130);
@@ -273,7 +261,7 @@ void TstStationWindow::fixtureBoundToAnAdaptersSerialNumber()
         return;
     }
     runLine();
-    const QList<QJsonObject> lines = records(setup.report);
+    const QList<QJsonObject> lines = TestSupport::reportLines(setup.report);
     QCOMPARE(lines.size(), 1);
     QCOMPARE(lines.first().value("result").toString(), QStringLiteral("ok"));
     QCOMPARE(lines.first().value("port").toString(), QStringLiteral("usb:SIM0001"));
@@ -293,12 +281,12 @@ void TstStationWindow::operatorSaysTheModuleWasTakenOff()
 
     widget<QPushButton>(m_window, "station_start_btn")->click();
     QTRY_VERIFY_WITH_TIMEOUT(next->isEnabled(), 30000);
-    QCOMPARE(records(setup.report).size(), 1);
+    QCOMPARE(TestSupport::reportLines(setup.report).size(), 1);
     QCOMPARE(module->frameData().count("+++"), 1); // not probed: it stays restarted
     next->click();
 
     QTRY_VERIFY_WITH_TIMEOUT(!m_window->isRunning(), 30000);
-    const QList<QJsonObject> lines = records(setup.report);
+    const QList<QJsonObject> lines = TestSupport::reportLines(setup.report);
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines.at(1).value("values").toObject().value("can.id").toString(), QStringLiteral("1A2"));
     QCOMPARE(module->state().canId, QStringLiteral("1A2"));

@@ -4,8 +4,8 @@
 #include "core/transport/common.h"
 #include "core/transport/serialsocket.h"
 #include "sim/simmodule.h"
+#include "tests/support/coresupport.h"
 #include "tests/support/simsupport.h"
-#include "tests/support/testsupport.h"
 
 #include <QElapsedTimer>
 #include <QMetaEnum>
@@ -417,5 +417,5 @@ void TstTransport::delayWhileQuittingSleeps()
     QVERIFY2(used < 0.2, qPrintable(QString("%1 s of CPU").arg(used)));
 }
 
-VELKO_TEST_MAIN(TstTransport)
+VELKO_CORE_TEST_MAIN(TstTransport)
 #include "tst_transport.moc"

@@ -1,6 +1,6 @@
 // The window as it starts, its language switch, the clickable widgets and the
 // exit confirmation.
-#include "tests/support/testsupport.h"
+#include "tests/support/windowsupport.h"
 #include "window/ecombobox.h"
 #include "window/eqlabel.h"
 #include "window/kx47main.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "tests/support/testsupport.h"
+#include "tests/support/windowsupport.h"
 
 #include <QObject>
 

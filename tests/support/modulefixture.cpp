@@ -1,6 +1,6 @@
 // The end-to-end fixture: per test function, a freshly plugged simulated module.
 // Built where the simulated module is (Linux).
-#include "tests/support/testsupport.h"
+#include "tests/support/windowsupport.h"
 
 #include "sim/simmodule.h"
 #include "window/kx47main.h"

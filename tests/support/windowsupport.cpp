@@ -1,14 +1,11 @@
-#include "tests/support/testsupport.h"
+#include "tests/support/windowsupport.h"
 
-#include "core/config/fileaccess.h"
 #include "core/transport/serialsocket.h"
 #include "window/kx47main.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
@@ -17,19 +14,6 @@
 #include <QTimer>
 
 namespace TestSupport {
-
-void prepareEnvironment(bool enterBuildDir)
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Lives until the process ends; QTemporaryDir makes it private (0700).
-    static QTemporaryDir runtime(QDir::tempPath() + QStringLiteral("/velkocan-test-XXXXXX"));
-    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
-#ifdef VELKO_BUILD_DIR
-    if (enterBuildDir)
-        QDir::setCurrent(QStringLiteral(VELKO_BUILD_DIR));
-#endif
-}
 
 BoxAnswerer::BoxAnswerer(QObject* parent) : QObject(parent), m_timer(new QTimer(this))
 {
@@ -222,45 +206,9 @@ void fillTable(KX47main* window, const QStringList& rows)
     }
 }
 
-QStringList distinctRows(int count)
-{
-    QStringList rows;
-    for (int i = 0; i < count; ++i)
-        rows << (i % 2 ? QStringLiteral("EDTF,%1").arg(0x1ABCDE00 + i, 0, 16).toUpper()
-                       : QStringLiteral("NDTF,%1").arg(0x700 + i, 0, 16).toUpper());
-    return rows;
-}
-
-QString writeFile(const QString& path, const QByteArray& bytes)
-{
-    QString error;
-    return Files::writeWhole(path, bytes, &error) ? path : QString();
-}
-
-QByteArray utf16(const QByteArray& text, bool littleEndian)
-{
-    const QString units = QString(QChar(0xFEFF)) + QString::fromUtf8(text);
-    QByteArray bytes;
-    for (const QChar unit : units) {
-        const char low = char(unit.unicode() & 0xFF);
-        const char high = char(unit.unicode() >> 8);
-        bytes.append(littleEndian ? low : high).append(littleEndian ? high : low);
-    }
-    return bytes;
-}
-
-QString exampleProfile()
-{
-    return QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
-}
-
 QString tr47(const char* source)
 {
     return QCoreApplication::translate("KX47main", source);
 }
-
-const QList<QByteArray> kReadBackFrames{
-    "+++",         "AT\r\n",        "AT+E=OFF\r\n",   "AT+UART?\r\n",  "AT+CAN?\r\n", "AT+MODE?\r\n",
-    "AT+MSG?\r\n", "AT+UDMHT?\r\n", "AT+RANDOM?\r\n", "AT+DIRECTION?", "AT+CANLT?",   "AT+FILTER?"};
 
 } // namespace TestSupport

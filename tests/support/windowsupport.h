@@ -1,12 +1,15 @@
 #pragma once
 
+// What the window's tests share, on top of the core's: message boxes
+// answered, the window's widgets and editors, the window and module fixtures.
+#include "tests/support/coresupport.h"
+
 #include <QApplication>
 #include <QByteArray>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
 #include <QtTest>
 #include <functional>
 
@@ -21,12 +24,6 @@ class SimModule;
 }
 
 namespace TestSupport {
-
-// Prepares the process for a GUI test: the offscreen platform unless another
-// is asked for, a private runtime folder (so that simulated modules of tests
-// running side by side do not see each other), and the catalogues of the
-// build directory as the working directory.
-void prepareEnvironment(bool enterBuildDir = true);
 
 // One modal message box that was shown.
 struct BoxSeen
@@ -110,24 +107,8 @@ void chooseItem(QComboBox* box, int item);
 QStringList tableRows(KX47main* window);
 // Replaces the rows of the filter table by `rows` ("TYPE,ID").
 void fillTable(KX47main* window, const QStringList& rows);
-// `count` filter table rows that differ from each other, standard and extended by turns.
-QStringList distinctRows(int count);
-
-// Writes `bytes` to the file `path`; the path, or an empty text when the file
-// could not be written whole.
-QString writeFile(const QString& path, const QByteArray& bytes);
-
-// The UTF-8 `text` as UTF-16 behind its byte-order mark, as some editors save it.
-QByteArray utf16(const QByteArray& text, bool littleEndian);
-
-// docs/example-profile.json of the source tree.
-QString exampleProfile();
-
 // A text of the window as the installed catalogue shows it.
 QString tr47(const char* source);
-
-// What "连接设备" sends, in order.
-extern const QList<QByteArray> kReadBackFrames;
 
 // One window for the whole test executable.
 class WindowFixture
@@ -167,7 +148,7 @@ template <> inline char* toString(const TestSupport::Editors& e)
 }
 } // namespace QTest
 
-// A QtTest main that prepares the environment first.
+// A QtTest main of a GUI application that prepares the environment first.
 #define VELKO_TEST_MAIN(TestObject)                                                                                    \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \

@@ -1,0 +1,81 @@
+#include "tests/support/coresupport.h"
+
+#include "core/config/fileaccess.h"
+
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QTemporaryDir>
+
+namespace TestSupport {
+
+void prepareEnvironment(bool enterBuildDir)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Lives until the process ends; QTemporaryDir makes it private (0700).
+    static QTemporaryDir runtime(QDir::tempPath() + QStringLiteral("/velkocan-test-XXXXXX"));
+    qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+#ifdef VELKO_BUILD_DIR
+    if (enterBuildDir)
+        QDir::setCurrent(QStringLiteral(VELKO_BUILD_DIR));
+#endif
+}
+
+QString writeFile(const QString& path, const QByteArray& bytes)
+{
+    QString error;
+    return Files::writeWhole(path, bytes, &error) ? path : QString();
+}
+
+QByteArray utf16(const QByteArray& text, bool littleEndian)
+{
+    const QString units = QString(QChar(0xFEFF)) + QString::fromUtf8(text);
+    QByteArray bytes;
+    for (const QChar unit : units) {
+        const char low = char(unit.unicode() & 0xFF);
+        const char high = char(unit.unicode() >> 8);
+        bytes.append(littleEndian ? low : high).append(littleEndian ? high : low);
+    }
+    return bytes;
+}
+
+QString exampleProfile()
+{
+    return QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
+}
+
+ModuleConfig configWith(const QStringList& settings)
+{
+    ModuleConfig config;
+    QString error;
+    if (!Profile::read(Profile::write(ModuleConfig()), &config, &error, settings))
+        QTest::qFail(qPrintable(QStringLiteral("settings refused: ") + error), __FILE__, __LINE__);
+    return config;
+}
+
+QStringList distinctRows(int count)
+{
+    QStringList rows;
+    for (int i = 0; i < count; ++i)
+        rows << (i % 2 ? QStringLiteral("EDTF,%1").arg(0x1ABCDE00 + i, 0, 16).toUpper()
+                       : QStringLiteral("NDTF,%1").arg(0x700 + i, 0, 16).toUpper());
+    return rows;
+}
+
+const QList<QByteArray> kReadBackFrames{
+    "+++",         "AT\r\n",        "AT+E=OFF\r\n",   "AT+UART?\r\n",  "AT+CAN?\r\n", "AT+MODE?\r\n",
+    "AT+MSG?\r\n", "AT+UDMHT?\r\n", "AT+RANDOM?\r\n", "AT+DIRECTION?", "AT+CANLT?",   "AT+FILTER?"};
+
+QList<QJsonObject> reportLines(const QString& path)
+{
+    QList<QJsonObject> lines;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        while (!file.atEnd())
+            lines.append(QJsonDocument::fromJson(file.readLine()).object());
+    }
+    return lines;
+}
+
+} // namespace TestSupport
