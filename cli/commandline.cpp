@@ -1,5 +1,6 @@
 #include "cli/commandline.h"
 
+#include "cli/ledger.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/signalwatch.h"
@@ -57,11 +58,13 @@ const char kUsageTail[] = "\n"
                           "Exit status:\n"
                           "  0       done: every command went out and the module accepted it (station:\n"
                           "          every module was ok)\n"
-                          "  1       the module did not answer, or refused a command (each one named)\n"
+                          "  1       the module did not answer, or refused a command (each one named);\n"
+                          "          the ledger's database did not answer\n"
                           "  2       bad usage, a refused profile or values, or an output that cannot be\n"
                           "          written, the log included (nothing sent when found before the\n"
                           "          traffic); station: a report held by another station, or a record\n"
-                          "          that could not be written\n"
+                          "          that could not be written; a ledger row the profile refused; ledger:\n"
+                          "          a URL with a password, a ledger of another schema version\n"
                           "  3       the module differs from what was written or from the profile (each\n"
                           "          difference named); station: a module was not ok\n"
                           "  4       the port could not be opened (station: a port that is not a serial\n"
@@ -129,7 +132,7 @@ private:
 struct Command
 {
     const char* name;
-    int arguments;       // positional arguments after the name
+    int arguments;       // positional arguments after the name; -1: the command checks them
     const char* shape;   // of the arguments, for a message
     bool takesPort;      // the first argument is the port
     const char* usage;   // its lines of the usage text
@@ -162,9 +165,15 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     const QCommandLineOption quietOption("quiet");
     const QCommandLineOption fastOption("fast");
     const QCommandLineOption checkOption("check");
-    parser.addOptions({helpOption, versionOption, outputOption, setOption, verifyOption, restartOption, portOption,
-                       valuesOption, countOption, reportOption, baudOption, parityOption, stopOption, logOption,
-                       jsonOption, quietOption, fastOption, checkOption});
+    const QCommandLineOption stationNameOption("station-name", QString(), "NAME");
+    const QCommandLineOption stationOption("station", QString(), "NAME");
+    const QCommandLineOption resultsOption("results");
+    const QCommandLineOption profileOption("profile", QString(), "FILE");
+    const QCommandLineOption leaseOption("lease", QString(), "SECONDS");
+    parser.addOptions({helpOption,        versionOption, outputOption,  setOption,     verifyOption, restartOption,
+                       portOption,        valuesOption,  countOption,   reportOption,  baudOption,   parityOption,
+                       stopOption,        logOption,     jsonOption,    quietOption,   fastOption,   checkOption,
+                       stationNameOption, stationOption, resultsOption, profileOption, leaseOption});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -190,7 +199,8 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     }
     if (command->takesPort && args.size() > 1)
         o->port = args.at(1);
-    if (args.size() != command->arguments + 1) {
+    o->arguments = args.mid(1);
+    if (command->arguments >= 0 && args.size() != command->arguments + 1) {
         *error = QStringLiteral("%1 takes %2").arg(o->command, QLatin1String(command->shape));
         return false;
     }
@@ -201,7 +211,8 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     // An option that only some commands take, given to another.
     for (const QCommandLineOption& option :
          {outputOption, setOption, verifyOption, restartOption, portOption, valuesOption, countOption, reportOption,
-          checkOption, fastOption, logOption}) {
+          checkOption, fastOption, logOption, stationNameOption, stationOption, resultsOption, profileOption,
+          leaseOption}) {
         const QString name = option.names().constLast();
         if (!parser.isSet(option) || command->options.contains(name))
             continue;
@@ -224,6 +235,19 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     o->values = parser.value(valuesOption);
     o->report = parser.value(reportOption);
     o->check = parser.isSet(checkOption);
+    o->stationName = parser.value(stationNameOption);
+    o->station = parser.value(stationOption);
+    o->results = parser.isSet(resultsOption);
+    if (parser.isSet(profileOption))
+        o->profile = parser.value(profileOption);
+    if (parser.isSet(leaseOption)) {
+        bool ok = false;
+        o->lease = parser.value(leaseOption).toInt(&ok);
+        if (!ok || o->lease <= 0) {
+            *error = QStringLiteral("--lease %1: not a number of seconds").arg(parser.value(leaseOption));
+            return false;
+        }
+    }
     if (o->command == QLatin1String("station") && o->ports.isEmpty() && !o->check) {
         *error = QStringLiteral("station needs at least one --port");
         return false;
@@ -530,8 +554,8 @@ const QVector<Command>& commands()
          1,
          "FILE",
          false,
-         "  station FILE --port PORT [--port PORT]... [--values CSV] [--set KEY=VALUE]...\n"
-         "          [--count N] [--report FILE] [--restart] [--check]\n"
+         "  station FILE --port PORT [--port PORT]... [--values CSV|URL] [--set KEY=VALUE]...\n"
+         "          [--count N] [--report FILE] [--restart] [--check] [--station-name NAME]\n"
          "                                 the unattended line: on each port, wait for a\n"
          "                                 module, write the profile with its own values\n"
          "                                 (a row of CSV each), verify it, restart it when\n"
@@ -540,9 +564,37 @@ const QVector<Command>& commands()
          "                                 run, one synced line per module; a record that\n"
          "                                 cannot be written stops the line. --check reads\n"
          "                                 the profile, the rows and the report, prints the\n"
-         "                                 rows left and opens no port\n",
-         {"set", "restart", "port", "values", "count", "report", "check", "fast"},
+         "                                 rows left and opens no port. --values URL takes\n"
+         "                                 the rows from a ledger that other stations\n"
+         "                                 share, each row to one module, and records\n"
+         "                                 each module there, as --station-name (default:\n"
+         "                                 the host's name)\n",
+         {"set", "restart", "port", "values", "count", "report", "check", "fast", "station-name"},
          runStation},
+        {"ledger",
+         -1,
+         "SUB-COMMAND URL",
+         false,
+         "  ledger init URL [--lease SECONDS]\n"
+         "  ledger import URL CSV [--profile FILE] [--set KEY=VALUE]...\n"
+         "  ledger status URL\n"
+         "  ledger export URL [--results] [-o FILE]\n"
+         "  ledger release URL --station NAME\n"
+         "                                 a line's values and results in one database,\n"
+         "                                 URL sqlite:PATH (the stations of one PC) or\n"
+         "                                 postgresql://[user@]host[:port]/dbname (the\n"
+         "                                 password from PGPASSWORD or ~/.pgpass only):\n"
+         "                                 init creates the schema (a claim's lease,\n"
+         "                                 default 60 s); import adds the rows of CSV as\n"
+         "                                 --values reads them, checked against the\n"
+         "                                 profile when given; status counts the rows\n"
+         "                                 free, claimed and used and the results per\n"
+         "                                 station; export writes the rows with their\n"
+         "                                 state as CSV, or with --results the results\n"
+         "                                 as JSON Lines; release gives back the claims\n"
+         "                                 of a station that is gone\n",
+         {"output", "set", "station", "results", "profile", "lease"},
+         runLedger},
     };
     return all;
 }
