@@ -8,6 +8,7 @@
 #include "core/station/ledger.h"
 #include "core/station/valuestable.h"
 
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -146,14 +147,17 @@ private:
                                   QStringLiteral("%1 line %2").arg(csvPath).arg(table.lines.at(i)));
             }
             if (!problems.isEmpty()) {
-                problems.append(QStringLiteral("nothing imported"));
-                return refusedInput(problems.join(QStringLiteral("; ")), problems);
+                Result r = failure(BadUsage, problems.join(QStringLiteral("; ")) + QStringLiteral(" (nothing imported)"));
+                r.details = problems;
+                r.details.append(QStringLiteral("nothing imported"));
+                r.detailsSayAll = true;
+                return r;
             }
         }
         int first = 0;
         int last = 0;
         LedgerProblem problem;
-        if (!m_ledger.import(table, Files::shown(csvPath), &first, &last, &problem))
+        if (!m_ledger.import(table, QFileInfo(csvPath).fileName(), &first, &last, &problem))
             return refusal(problem);
         Result r;
         r.text = table.rows.isEmpty() ? QStringLiteral("%1: no rows to import\n").arg(csvPath)
