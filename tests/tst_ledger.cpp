@@ -93,8 +93,12 @@ QStringList sorted(QStringList list)
 void TstLedger::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    if (!m_postgres.start(&m_noPostgres))
-        qWarning("PostgreSQL: %s", qPrintable(m_noPostgres));
+    if (m_postgres.start(&m_noPostgres))
+        return;
+    // CI installs the server (scripts/test): there, a missing one fails instead of skipping.
+    if (qgetenv("CI") == "true")
+        QFAIL(qPrintable(QStringLiteral("PostgreSQL: ") + m_noPostgres));
+    qWarning("PostgreSQL: %s; its tests are skipped", qPrintable(m_noPostgres));
 }
 
 void TstLedger::cleanup()
