@@ -106,16 +106,14 @@ private:
             return refusal(problem);
         const int lease = m_ledger.leaseMs() / 1000;
         Result r;
-        r.text = created ? QStringLiteral("%1: a ledger of schema version %2 created; a claim holds %3 s unless "
-                                          "renewed\n")
-                               .arg(m_ledger.address().shown)
-                               .arg(Ledger::kSchemaVersion)
-                               .arg(lease)
-                         : QStringLiteral("%1: already a ledger of schema version %2; left as it is (a claim holds "
-                                          "%3 s)\n")
-                               .arg(m_ledger.address().shown)
-                               .arg(Ledger::kSchemaVersion)
-                               .arg(lease);
+        r.text =
+            created
+                ? QStringLiteral("%1: a ledger of schema version %2 created; a claim holds %3 s unless "
+                                 "renewed\n")
+                      .arg(m_ledger.address().shown, QString::number(Ledger::kSchemaVersion), QString::number(lease))
+                : QStringLiteral("%1: already a ledger of schema version %2; left as it is (a claim holds "
+                                 "%3 s)\n")
+                      .arg(m_ledger.address().shown, QString::number(Ledger::kSchemaVersion), QString::number(lease));
         if (!created && m_o.lease > 0 && m_o.lease != lease)
             m_out.note(
                 QStringLiteral("--lease %1 not taken: the ledger keeps its lease of %2 s").arg(m_o.lease).arg(lease));
@@ -144,10 +142,11 @@ private:
             for (int i = 0; i < table.rows.size(); ++i) {
                 ModuleConfig config;
                 profile.configure(m_o.overrides + table.overrides(i), &config, &problems, nullptr,
-                                  QStringLiteral("%1 line %2").arg(csvPath).arg(table.lines.at(i)));
+                                  QStringLiteral("%1 line %2").arg(csvPath, QString::number(table.lines.at(i))));
             }
             if (!problems.isEmpty()) {
-                Result r = failure(BadUsage, problems.join(QStringLiteral("; ")) + QStringLiteral(" (nothing imported)"));
+                Result r =
+                    failure(BadUsage, problems.join(QStringLiteral("; ")) + QStringLiteral(" (nothing imported)"));
                 r.details = problems;
                 r.details.append(QStringLiteral("nothing imported"));
                 r.detailsSayAll = true;
@@ -162,10 +161,8 @@ private:
         Result r;
         r.text = table.rows.isEmpty() ? QStringLiteral("%1: no rows to import\n").arg(csvPath)
                                       : QStringLiteral("%1: rows %2 to %3 imported (%4)\n")
-                                            .arg(csvPath)
-                                            .arg(first)
-                                            .arg(last)
-                                            .arg(table.rows.size());
+                                            .arg(csvPath, QString::number(first), QString::number(last),
+                                                 QString::number(table.rows.size()));
         r.fields = {{"imported", int(table.rows.size())}, {"first", first}, {"last", last}};
         return r;
     }
@@ -186,11 +183,9 @@ private:
         QJsonArray stations;
         for (const LedgerStatus::Station& station : std::as_const(s.stations)) {
             r.text += QStringLiteral("station %1: %2 ok, %3 failed, %4 claimed%5\n")
-                          .arg(station.name)
-                          .arg(station.ok)
-                          .arg(station.failed)
-                          .arg(station.claimed)
-                          .arg(station.last.isEmpty() ? QString() : QStringLiteral(", last ") + station.last);
+                          .arg(station.name, QString::number(station.ok), QString::number(station.failed),
+                               QString::number(station.claimed),
+                               station.last.isEmpty() ? QString() : QStringLiteral(", last ") + station.last);
             stations.append(QJsonObject{{"station", station.name},
                                         {"ok", station.ok},
                                         {"failed", station.failed},
@@ -275,7 +270,7 @@ private:
         QString error;
         if (!Files::writeWhole(m_o.output, bytes, &error))
             return failure(BadUsage, error);
-        m_out.note(QStringLiteral("%1: %2 %3 written").arg(m_o.output).arg(objects.size()).arg(key));
+        m_out.note(QStringLiteral("%1: %2 %3 written").arg(m_o.output, QString::number(objects.size()), key));
         r.fields = {{"file", m_o.output}, {key, int(objects.size())}};
         return r;
     }
@@ -287,7 +282,7 @@ private:
         if (!m_ledger.release(m_o.station, &released, &problem))
             return refusal(problem);
         Result r;
-        r.text = QStringLiteral("%1 claims of station %2 given back\n").arg(released).arg(m_o.station);
+        r.text = QStringLiteral("%1 claims of station %2 given back\n").arg(QString::number(released), m_o.station);
         r.fields = {{"released", released}, {"station", m_o.station}};
         return r;
     }

@@ -318,10 +318,10 @@ LedgerProblem Ledger::failed(QSqlDatabase& db, const QSqlError& error, const QSt
     const QString text = QStringLiteral("%1: %2: %3").arg(m_address.shown, doing, errorText(error));
     QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
     // SQLite's file held by another process past the busy timeout is away for now, as is a server
-    // that no longer answers; anything else is the database's refusal.
-    const QString code = error.nativeErrorCode();
-    bool away = error.type() == QSqlError::ConnectionError ||
-                (!postgres() && (code == QLatin1String("5") || code == QLatin1String("6")));
+    // that no longer answers; anything else is the database's refusal. (The SQLite driver calls
+    // every failed step a connection error: only its busy and locked codes say so.)
+    const int sqliteCode = error.nativeErrorCode().toInt() & 0xff;
+    bool away = postgres() ? error.type() == QSqlError::ConnectionError : sqliteCode == 5 || sqliteCode == 6;
     if (!away) {
         QSqlQuery ping(db);
         away = !ping.exec(QStringLiteral("SELECT 1"));
@@ -457,9 +457,7 @@ bool Ledger::check(LedgerProblem* problem)
         *problem = {LedgerProblem::Kind::Refused,
                     QStringLiteral("%1 holds a ledger of schema version %2; this tool reads version %3 only "
                                    "(nothing was changed)")
-                        .arg(m_address.shown)
-                        .arg(version)
-                        .arg(kSchemaVersion)};
+                        .arg(m_address.shown, QString::number(version), QString::number(kSchemaVersion))};
         return false;
     }
     m_leaseMs = int(std::max<qint64>(1000, q.value(1).toLongLong()));

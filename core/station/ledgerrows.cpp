@@ -49,6 +49,7 @@ struct LedgerRows::State
     bool stopKeeper = false;
     bool empty = false; // nothing free and nothing claimed, as last counted
     QString away;       // why the ledger does not answer; empty while it does
+    QString failure;    // why the ledger refused a claim; no row is taken after it
     QThread* keeper = nullptr;
 
     bool countReached() const { return s.count >= 0 && started - base + reserved >= s.count; }
@@ -172,10 +173,20 @@ RowSource::Take LedgerRows::take(StationRow* row, int* module, QString* why)
             if (problem.noAnswer()) {
                 st.answered(&problem);
                 *why = QStringLiteral("the ledger does not answer: ") + problem.text;
-            } else {
-                *why = QStringLiteral("the ledger refused the claim: ") + problem.text;
+                return Take::Wait;
             }
-            return Take::Wait;
+            // Not a pause: the database will not hand out rows to this station.
+            bool first = false;
+            {
+                const QMutexLocker lock(&st.mutex);
+                first = st.failure.isEmpty();
+                if (first)
+                    st.failure = problem.text;
+                st.closed = true;
+            }
+            if (first && st.s.note)
+                st.s.note(problem.text + QStringLiteral("; no further module is taken"));
+            return Take::Over;
         }
         st.answered(nullptr);
         if (claim.row.id == 0) {
@@ -207,7 +218,8 @@ RowSource::Take LedgerRows::take(StationRow* row, int* module, QString* why)
         taken.values = claim.row.valuesObject();
         QStringList problems;
         const QString where =
-            QStringLiteral("ledger row %1 (%2 line %3)").arg(claim.row.id).arg(claim.row.source).arg(claim.row.line);
+            QStringLiteral("ledger row %1 (%2 line %3)")
+                .arg(QString::number(claim.row.id), claim.row.source, QString::number(claim.row.line));
         if (!st.s.profile.configure(st.s.overrides + claim.row.overrides(), &taken.config, &problems, nullptr, where)) {
             st.ledger.giveBack(claim, &problem); // if not now, once its lease runs out
             {
@@ -330,6 +342,12 @@ int LedgerRows::rowsRefused() const
 {
     const QMutexLocker lock(&m_state->mutex);
     return m_state->refused;
+}
+
+QString LedgerRows::failure() const
+{
+    const QMutexLocker lock(&m_state->mutex);
+    return m_state->failure;
 }
 
 void LedgerRows::threadEnded()

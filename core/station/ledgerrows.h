@@ -45,6 +45,7 @@ public:
     void runEnding() override;
     int rowsLeft() const override;
     int rowsRefused() const override;
+    QString failure() const override;
     void threadEnded() override;
 
 private:

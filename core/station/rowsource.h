@@ -49,6 +49,9 @@ public:
     // Rows the station's profile refused when they were taken; none where
     // every row was checked before the run.
     virtual int rowsRefused() const { return 0; }
+    // Why the source could take no further row (its database refused it);
+    // empty when nothing went wrong.
+    virtual QString failure() const { return QString(); }
     // Called on each slot's thread as the slot ends: what the source holds
     // for that thread (a connection of its own, say) goes with it.
     virtual void threadEnded() {}

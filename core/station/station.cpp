@@ -89,7 +89,8 @@ bool readLedger(const Station::Settings& o, const ProfileFile& profile, QVector<
         row.values = r.valuesObject();
         if (o.check)
             profile.configure(o.overrides + r.overrides(), &row.config, problems, nullptr,
-                              QStringLiteral("ledger row %1 (%2 line %3)").arg(r.id).arg(r.source).arg(r.line));
+                              QStringLiteral("ledger row %1 (%2 line %3)")
+                                  .arg(QString::number(r.id), r.source, QString::number(r.line)));
         rows->append(row);
     }
     return true;
@@ -566,6 +567,8 @@ void Station::slotEnded()
     m_slots.clear();
     m_summary.rowsLeft = m_work->pool->rowsLeft();
     m_summary.rowsRefused = m_work->pool->rowsRefused();
+    if (m_summary.recordError.isEmpty())
+        m_summary.recordError = m_work->pool->failure();
     m_summary.exhausted = m_work->pool->exhausted();
     emit finished();
 }
