@@ -43,6 +43,7 @@ private slots:
     void aKilledStationsRowIsUsedOnce_data();
     void aKilledStationsRowIsUsedOnce();
     void aRowTheProfileRefusesIsNotGivenToAModule();
+    void aResultTheLedgerRefusesStopsTheLine();
     void theLineOutlivesTheDatabaseGoingAway();
     void thePasswordIsNeverShown();
 
@@ -54,6 +55,8 @@ private:
     CliRun cli(const QStringList& arguments, const TestSupport::CliOptions& options = {});
     QStringList station(const QString& url, const QString& name, const QList<sim::SimModule*>& ports);
     QList<QJsonObject> exported(const QString& url, bool results);
+    // Runs `statement` on the ledger's database, as another program would.
+    bool sqlOn(const QString& url, const QString& statement);
     // The CAN IDs that reached the modules, each time one was written.
     QStringList canIdsWritten(const QList<sim::SimModule*>& modules) const;
 
@@ -186,6 +189,27 @@ QList<QJsonObject> TstLedger::exported(const QString& url, bool results)
     return objects;
 }
 
+bool TstLedger::sqlOn(const QString& url, const QString& statement)
+{
+    LedgerAddress address;
+    QString error;
+    if (!LedgerAddress::parse(url, &address, &error))
+        return false;
+    bool done = false;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(address.driver, "other");
+        db.setDatabaseName(address.database);
+        db.setHostName(address.host);
+        db.setUserName(address.user);
+        done = db.open() && QSqlQuery(db).exec(statement);
+        if (!done)
+            qWarning("%s: %s", qPrintable(statement), qPrintable(db.lastError().text()));
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("other");
+    return done;
+}
+
 QStringList TstLedger::canIdsWritten(const QList<sim::SimModule*>& modules) const
 {
     QStringList ids;
@@ -305,22 +329,12 @@ void TstLedger::initCreatesTheSchemaOnceAndRefusesAnotherVersion()
     QCOMPARE(again.status, 0);
     QCOMPARE(again.json().value("created").toBool(true), false);
     QCOMPARE(again.json().value("leaseSeconds").toInt(), 7);
+    const CliRun told = cli({"ledger", "init", url});
+    QVERIFY2(told.out.startsWith(url.toUtf8() + ": already a ledger of schema version 1"), told.out.constData());
     QCOMPARE(cli({"ledger", "status", url, "--json"}).json().value("free").toInt(), 2); // the rows kept
 
     // A ledger of a later schema is refused by every command that reads it, with the reason.
-    LedgerAddress address;
-    QString error;
-    QVERIFY(LedgerAddress::parse(url, &address, &error));
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(address.driver, "tamper");
-        db.setDatabaseName(address.database);
-        db.setHostName(address.host);
-        db.setUserName(address.user);
-        QVERIFY2(db.open(), qPrintable(db.lastError().text()));
-        QVERIFY(QSqlQuery(db).exec("UPDATE ledger_schema SET version = 2"));
-        db.close();
-    }
-    QSqlDatabase::removeDatabase("tamper");
+    QVERIFY(sqlOn(url, "UPDATE ledger_schema SET version = 2"));
     sim::SimModule* const module = plug();
     for (const QStringList& arguments :
          {QStringList{"ledger", "init", url}, QStringList{"ledger", "status", url}, station(url, "s", {module})}) {
@@ -505,6 +519,28 @@ void TstLedger::aRowTheProfileRefusesIsNotGivenToAModule()
     QVERIFY2(r.err.contains("station: 2 ok, 0 failed, 1 rows left, 1 refused by the profile"), r.err.constData());
     QCOMPARE(canIdsWritten({module}), (QStringList{"101", "102"}));
     QCOMPARE(exported(url, false).at(1).value("state").toString(), QStringLiteral("free"));
+}
+
+void TstLedger::aResultTheLedgerRefusesStopsTheLine()
+{
+    // The database refuses every result (a trigger of its own): no module
+    // starts after the first, whose record is printed whole.
+    const QString url = newLedger("sqlite", idsCsv(3));
+    QVERIFY(!url.isEmpty());
+    QVERIFY(sqlOn(url, "CREATE TRIGGER refuse BEFORE INSERT ON ledger_results BEGIN SELECT RAISE(ABORT, 'no results "
+                       "today'); END"));
+    sim::SimModule* const module = plug();
+
+    const CliRun r = cli(station(url, "s", {module}) << "--quiet");
+
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains("no results today; no further module is taken"), r.err.constData());
+    QVERIFY2(r.err.contains("not in the ledger: {"), r.err.constData());
+    QCOMPARE(module->frameData().count("AT+E=OFF\r\n"), 1);
+    // The row is neither used nor free: its claim holds until its lease runs out.
+    const QJsonObject status = cli({"ledger", "status", url, "--json"}).json();
+    QCOMPARE(status.value("claimed").toInt(), 1);
+    QCOMPARE(status.value("used").toInt(-1), 0);
 }
 
 void TstLedger::theLineOutlivesTheDatabaseGoingAway()
