@@ -1,5 +1,6 @@
 #include "cli/commandline.h"
 
+#include "cli/ledger.h"
 #include "cli/options.h"
 #include "cli/output.h"
 #include "cli/signalwatch.h"
@@ -58,11 +59,13 @@ const char kUsageTail[] = "\n"
                           "Exit status:\n"
                           "  0       done: every command went out and the module accepted it (station:\n"
                           "          every module was ok)\n"
-                          "  1       the module did not answer, or refused a command (each one named)\n"
+                          "  1       the module did not answer, or refused a command (each one named);\n"
+                          "          the ledger's database did not answer\n"
                           "  2       bad usage, a refused profile or values, or an output that cannot be\n"
                           "          written, the log included (nothing sent when found before the\n"
                           "          traffic); station: a report held by another station, or a record\n"
-                          "          that could not be written\n"
+                          "          that could not be written; a ledger row the profile refused; ledger:\n"
+                          "          a URL with a password, a ledger of another schema version\n"
                           "  3       the module differs from what was written or from the profile (each\n"
                           "          difference named); station: a module was not ok\n"
                           "  4       the port could not be opened (station: a port that is not a serial\n"
@@ -130,7 +133,7 @@ private:
 struct Command
 {
     const char* name;
-    int arguments;       // positional arguments after the name
+    int arguments;       // positional arguments after the name; -1: the command checks them
     const char* shape;   // of the arguments, for a message
     bool takesPort;      // the first argument is the port
     const char* usage;   // its lines of the usage text
@@ -165,9 +168,16 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     const QCommandLineOption checkOption("check");
     const QCommandLineOption setupOption("setup", QString(), "FILE");
     const QCommandLineOption removalOption("removal", QString(), "WHEN");
-    parser.addOptions({helpOption,   versionOption, outputOption, setOption,   verifyOption, restartOption, portOption,
-                       valuesOption, countOption,   reportOption, baudOption,  parityOption, stopOption,    logOption,
-                       jsonOption,   quietOption,   fastOption,   checkOption, setupOption,  removalOption});
+    const QCommandLineOption stationNameOption("station-name", QString(), "NAME");
+    const QCommandLineOption stationOption("station", QString(), "NAME");
+    const QCommandLineOption resultsOption("results");
+    const QCommandLineOption profileOption("profile", QString(), "FILE");
+    const QCommandLineOption leaseOption("lease", QString(), "SECONDS");
+    parser.addOptions({helpOption,    versionOption,     outputOption,  setOption,     verifyOption,
+                       restartOption, portOption,        valuesOption,  countOption,   reportOption,
+                       baudOption,    parityOption,      stopOption,    logOption,     jsonOption,
+                       quietOption,   fastOption,        checkOption,   setupOption,   removalOption,
+                       stationNameOption, stationOption, resultsOption, profileOption, leaseOption});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -193,9 +203,10 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     }
     if (command->takesPort && args.size() > 1)
         o->port = args.at(1);
+    o->arguments = args.mid(1);
     // A station's setup may name its profile.
     const bool fromSetup = parser.isSet(setupOption) && o->command == QLatin1String("station") && args.size() == 1;
-    if (args.size() != command->arguments + 1 && !fromSetup) {
+    if (command->arguments >= 0 && args.size() != command->arguments + 1 && !fromSetup) {
         *error = QStringLiteral("%1 takes %2").arg(o->command, QLatin1String(command->shape));
         return false;
     }
@@ -206,7 +217,8 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     // An option that only some commands take, given to another.
     for (const QCommandLineOption& option :
          {outputOption, setOption, verifyOption, restartOption, portOption, valuesOption, countOption, reportOption,
-          checkOption, fastOption, logOption, setupOption, removalOption}) {
+          checkOption, fastOption, logOption, setupOption, removalOption, stationNameOption, stationOption,
+          resultsOption, profileOption, leaseOption}) {
         const QString name = option.names().constLast();
         if (!parser.isSet(option) || command->options.contains(name))
             continue;
@@ -229,6 +241,19 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     o->values = parser.value(valuesOption);
     o->report = parser.value(reportOption);
     o->check = parser.isSet(checkOption);
+    o->stationName = parser.value(stationNameOption);
+    o->station = parser.value(stationOption);
+    o->results = parser.isSet(resultsOption);
+    if (parser.isSet(profileOption))
+        o->profile = parser.value(profileOption);
+    if (parser.isSet(leaseOption)) {
+        bool ok = false;
+        o->lease = parser.value(leaseOption).toInt(&ok);
+        if (!ok || o->lease <= 0) {
+            *error = QStringLiteral("--lease %1: not a number of seconds").arg(parser.value(leaseOption));
+            return false;
+        }
+    }
     o->removal = parser.isSet(removalOption) ? parser.value(removalOption) : QString();
     if (!o->removal.isEmpty() && !Setup::removals().contains(o->removal)) {
         *error =
@@ -576,8 +601,9 @@ const QVector<Command>& commands()
          1,
          "FILE",
          false,
-         "  station FILE --port PORT [--port PORT]... [--values CSV] [--set KEY=VALUE]...\n"
+         "  station FILE --port PORT [--port PORT]... [--values CSV|URL] [--set KEY=VALUE]...\n"
          "          [--count N] [--report FILE] [--restart] [--check] [--removal WHEN]\n"
+         "          [--station-name NAME]\n"
          "  station --setup SETUP [FILE] [OPTIONS]\n"
          "                                 the unattended line: on each port, wait for a\n"
          "                                 module, write the profile with its own values\n"
@@ -596,9 +622,38 @@ const QVector<Command>& commands()
          "                                 operator (a line on standard input: the\n"
          "                                 fixture's number, or nothing for the only one\n"
          "                                 waiting). --setup runs a station setup file;\n"
-         "                                 the options given override it\n",
-         {"set", "restart", "port", "values", "count", "report", "check", "fast", "setup", "removal"},
+         "                                 the options given override it. --values URL\n"
+         "                                 takes the rows from a ledger that other\n"
+         "                                 stations share, each row to one module, and\n"
+         "                                 records each module there, as --station-name\n"
+         "                                 (default: the host's name)\n",
+         {"set", "restart", "port", "values", "count", "report", "check", "fast", "setup", "removal",
+          "station-name"},
          runStation},
+        {"ledger",
+         -1,
+         "SUB-COMMAND URL",
+         false,
+         "  ledger init URL [--lease SECONDS]\n"
+         "  ledger import URL CSV [--profile FILE] [--set KEY=VALUE]...\n"
+         "  ledger status URL\n"
+         "  ledger export URL [--results] [-o FILE]\n"
+         "  ledger release URL --station NAME\n"
+         "                                 a line's values and results in one database,\n"
+         "                                 URL sqlite:PATH (the stations of one PC) or\n"
+         "                                 postgresql://[user@]host[:port]/dbname (the\n"
+         "                                 password from PGPASSWORD or ~/.pgpass only):\n"
+         "                                 init creates the schema (a claim's lease,\n"
+         "                                 default 60 s); import adds the rows of CSV as\n"
+         "                                 --values reads them, checked against the\n"
+         "                                 profile when given; status counts the rows\n"
+         "                                 free, claimed and used and the results per\n"
+         "                                 station; export writes the rows with their\n"
+         "                                 state as CSV, or with --results the results\n"
+         "                                 as JSON Lines; release gives back the claims\n"
+         "                                 of a station that is gone\n",
+         {"output", "set", "station", "results", "profile", "lease"},
+         runLedger},
     };
     return all;
 }

@@ -88,6 +88,7 @@ private:
         s.removal = o.removal == QLatin1String("port")       ? Station::Removal::Port
                     : o.removal == QLatin1String("operator") ? Station::Removal::Operator
                                                              : Station::Removal::Probe;
+        s.stationName = o.stationName;
         s.stopName = [](int signal) { return QString::fromLatin1(SignalWatch::name(signal)); };
         return s;
     }
@@ -98,6 +99,8 @@ private:
         QString summary = QStringLiteral("station: %1 ok, %2 failed").arg(s.ok).arg(s.failed);
         if (s.fromValues)
             summary += QStringLiteral(", %1 rows left").arg(s.rowsLeft);
+        if (s.rowsRefused > 0)
+            summary += QStringLiteral(", %1 refused by the profile").arg(s.rowsRefused);
         if (!s.recordError.isEmpty())
             summary += QStringLiteral(" (stopped: a record could not be kept: %1; %2 of the records only on "
                                       "standard error)")
@@ -106,7 +109,7 @@ private:
         else if (s.stop != 0)
             summary += QStringLiteral(" (stopped by %1)").arg(QLatin1String(SignalWatch::name(s.stop)));
         m_out.note(summary);
-        if (!s.recordError.isEmpty())
+        if (!s.recordError.isEmpty() || s.rowsRefused > 0)
             return BadUsage;
         // A signal that came before the line's work was done: an interrupted
         // line, told apart from a finished one.

@@ -10,7 +10,9 @@ VELKO_QT="${VELKO_QT:-5}"
 case "$VELKO_QT" in
 5)
     VELKO_QT_SUFFIX=""
-    VELKO_QT_PACKAGES=(qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools)
+    # The ledger's Qt SQL drivers are plugins: no build dependency finds them.
+    VELKO_QT_PACKAGES=(qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
+                       libqt5sql5-sqlite libqt5sql5-psql)
     ;;
 6)
     VELKO_QT_SUFFIX="-qt6"
@@ -18,7 +20,8 @@ case "$VELKO_QT" in
     # qt6-l10n-tools lupdate and lrelease; qt6-base-dev brings the OpenGL
     # headers without which CMake's Qt6Gui is not found (libgl-dev) and the
     # platform plugins (qt6-qpa-plugins).
-    VELKO_QT_PACKAGES=(qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools)
+    VELKO_QT_PACKAGES=(qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools
+                       libqt6sql6-sqlite libqt6sql6-psql)
     ;;
 *)
     echo "VELKO_QT is '$VELKO_QT'; it must be 5 or 6" >&2
@@ -31,6 +34,8 @@ VELKO_PACKAGES=(
     build-essential cmake pkg-config
     "${VELKO_QT_PACKAGES[@]}"
     xvfb xauth x11-utils fonts-wqy-microhei
+    # The ledger's tests start a PostgreSQL server of their own.
+    postgresql
 )
 
 # Installs whatever of the packages (and the extra ones named) is missing.

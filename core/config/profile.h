@@ -36,6 +36,8 @@ public:
     bool load(const QString& path, QString* error);
     // The file as messages name it ("standard input" for "-").
     QString name() const { return m_name; }
+    // The file's bytes as read, for a record of what was written.
+    QByteArray text() const { return m_text; }
     // The configuration with `overrides`; false with every problem added to
     // `problems`, one line each, after "`where`: " when `where` is given
     // (the file's name, a row's line). Keys the file has that no field has

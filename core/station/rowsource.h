@@ -42,7 +42,16 @@ public:
     virtual bool exhausted() const = 0;
     // From now on no module starts; those in progress finish.
     virtual void close() = 0;
+    // The run is ending (a stop): a module's end that cannot be kept now is
+    // not waited for any longer; finish() then says why.
+    virtual void runEnding() {}
     virtual int rowsLeft() const = 0;
+    // Rows the station's profile refused when they were taken; none where
+    // every row was checked before the run.
+    virtual int rowsRefused() const { return 0; }
+    // Why the source could take no further row (its database refused it);
+    // empty when nothing went wrong.
+    virtual QString failure() const { return QString(); }
     // Called on each slot's thread as the slot ends: what the source holds
     // for that thread (a connection of its own, say) goes with it.
     virtual void threadEnded() {}

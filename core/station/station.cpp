@@ -6,6 +6,8 @@
 #include "core/protocol/atprotocol.h"
 #include "core/session/modulerun.h"
 #include "core/session/modulesession.h"
+#include "core/station/ledger.h"
+#include "core/station/ledgerrows.h"
 #include "core/station/reportfile.h"
 #include "core/station/rowsource.h"
 #include "core/station/valuestable.h"
@@ -14,6 +16,8 @@
 #include "core/transport/portaccess.h"
 #include "core/transport/serialsocket.h"
 
+#include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
@@ -23,6 +27,7 @@
 #include <QMutexLocker>
 #include <QSerialPortInfo>
 #include <QSet>
+#include <QSysInfo>
 #include <QThread>
 #include <atomic>
 #include <utility>
@@ -48,6 +53,49 @@ QString reasonOf(const Result& r, const QString& port)
         parts.append(error);
     parts += r.details;
     return parts.join(QStringLiteral("; "));
+}
+
+QString stationName(const Station::Settings& o)
+{
+    return o.stationName.isEmpty() ? QSysInfo::machineHostName() : o.stationName;
+}
+
+Result ledgerRefusal(const LedgerProblem& problem)
+{
+    return failure(problem.noAnswer() ? NoAnswer : BadUsage, problem.text + QStringLiteral(" (nothing sent)"));
+}
+
+// The rows of a ledger not used yet, as a run would see them now; with
+// `check`, each checked against the profile (a run checks each as it is taken).
+bool readLedger(const Station::Settings& o, const ProfileFile& profile, QVector<StationRow>* rows, int* lastModule,
+                QStringList* problems, Result* refused)
+{
+    LedgerAddress address;
+    QString error;
+    if (!LedgerAddress::parse(o.values, &address, &error)) {
+        *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
+        return false;
+    }
+    Ledger ledger(address);
+    LedgerProblem problem;
+    QVector<LedgerRow> unused;
+    if (!ledger.check(&problem) || !ledger.rows(&unused, true, &problem) ||
+        !ledger.lastModule(stationName(o), lastModule, &problem)) {
+        *refused = ledgerRefusal(problem);
+        return false;
+    }
+    for (const LedgerRow& r : std::as_const(unused)) {
+        StationRow row;
+        row.number = r.id;
+        row.line = r.line;
+        row.values = r.valuesObject();
+        if (o.check)
+            profile.configure(o.overrides + r.overrides(), &row.config, problems, nullptr,
+                              QStringLiteral("ledger row %1 (%2 line %3)")
+                                  .arg(QString::number(r.id), r.source, QString::number(r.line)));
+        rows->append(row);
+    }
+    return true;
 }
 
 } // namespace
@@ -313,6 +361,7 @@ private:
 struct Station::Work
 {
     QVector<StationRow> rows; // those a run gives, in order
+    ProfileFile profile;      // for a ledger's rows, checked as they are taken
     std::unique_ptr<RowSource> pool;
     ReportFile report;
 };
@@ -368,6 +417,12 @@ bool Station::prepare(Result* refused)
         StationRow row;
         check(profile.name(), o.overrides, &row);
         all.append(row);
+    } else if (LedgerAddress::isLedger(o.values)) {
+        StationRow row;
+        check(profile.name(), o.overrides, &row);
+        if (!readLedger(o, profile, &all, &m_lastModule, &problems, refused))
+            return false;
+        m_work->profile = profile;
     } else {
         QString csv;
         if (!Files::readText(o.values, kMaxValuesBytes, &csv, &error)) {
@@ -517,7 +572,28 @@ bool Station::start(Result* refused)
         return false;
     }
     m_endCutLine = false;
-    m_work->pool = std::make_unique<RowPool>(m_work->rows, m_summary.fromValues, m_settings.count, m_lastModule);
+    if (LedgerAddress::isLedger(m_settings.values)) {
+        LedgerRows::Settings s;
+        LedgerAddress::parse(m_settings.values, &s.address, &error); // read in prepare()
+        s.claimant = {
+            stationName(m_settings), QCoreApplication::applicationPid(),
+            QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion()),
+            QString::fromLatin1(QCryptographicHash::hash(m_work->profile.text(), QCryptographicHash::Sha256).toHex())};
+        s.profile = m_work->profile;
+        s.overrides = m_settings.overrides;
+        s.count = m_settings.count;
+        s.lastModule = m_lastModule;
+        s.note = [this](const QString& line) { emit note(line); };
+        auto ledger = std::make_unique<LedgerRows>(s);
+        LedgerProblem problem;
+        if (!ledger->start(&problem)) {
+            *refused = ledgerRefusal(problem);
+            return false;
+        }
+        m_work->pool = std::move(ledger);
+    } else {
+        m_work->pool = std::make_unique<RowPool>(m_work->rows, m_summary.fromValues, m_settings.count, m_lastModule);
+    }
     for (int i = 0; i < m_settings.ports.size(); ++i) {
         auto* const thread = new QThread(this);
         auto* const slot = new Slot(i, m_settings, m_work->pool.get());
@@ -549,6 +625,9 @@ void Station::slotEnded()
     qDeleteAll(m_slots);
     m_slots.clear();
     m_summary.rowsLeft = m_work->pool->rowsLeft();
+    m_summary.rowsRefused = m_work->pool->rowsRefused();
+    if (m_summary.recordError.isEmpty())
+        m_summary.recordError = m_work->pool->failure();
     m_summary.exhausted = m_work->pool->exhausted();
     emit finished();
 }
@@ -557,6 +636,8 @@ void Station::stop(int stop)
 {
     if (m_summary.stop == 0)
         m_summary.stop = stop;
+    if (m_work->pool)
+        m_work->pool->runEnding();
     for (Slot* const slot : std::as_const(m_slots))
         slot->requestStop(stop);
 }
@@ -610,7 +691,8 @@ void Station::record(int slot, const QJsonObject& record, bool interrupted, cons
     if (!recorded) {
         // Nothing is lost: the record, whole, where it can still be read.
         ++m_summary.unrecorded;
-        emit note(QStringLiteral("not in the report: ") + QString::fromUtf8(line.trimmed()));
+        emit note((notKept.isEmpty() ? QStringLiteral("not in the report: ") : QStringLiteral("not in the ledger: ")) +
+                  QString::fromUtf8(line.trimmed()));
     }
     emit moduleDone(slot, record, reason, recorded);
 }

@@ -33,9 +33,10 @@ public:
     {
         QString profile; // the profile file, "-" for standard input
         QStringList overrides;
-        QString values;    // a CSV of per-module values; empty: the profile alone for every module
-        QString report;    // the JSON Lines report; empty for none
-        QStringList ports; // each a port name or path, or usb:SERIAL
+        QString values;      // a CSV of per-module values, or a ledger's URL; empty: the profile alone for every module
+        QString stationName; // the station's name in a ledger; empty: the host's name
+        QString report;      // the JSON Lines report; empty for none
+        QStringList ports;   // each a port name or path, or usb:SERIAL
         Operation::PortLine line;
         bool fast = false;
         bool restart = false;
@@ -60,6 +61,7 @@ public:
         int ok = 0;
         int failed = 0;
         int rowsLeft = 0;
+        int rowsRefused = 0; // ledger rows the profile refused when they were taken
         bool fromValues = false;
         QString recordError; // why a record could not be kept (the report, the values' source); empty when all were
         int unrecorded = 0;  // records that went to note() only

@@ -27,8 +27,9 @@ CliRun runCli(const QStringList& arguments, const CliOptions& options)
     process.closeWriteChannel();
     if (options.started)
         options.started(process);
-    // The modules answer from this process's event loop, which the wait runs.
-    if (!finished.wait(options.timeoutMs)) {
+    // The modules answer from this process's event loop, which the wait runs;
+    // a program that ended during `started` (which may run another) is not waited for.
+    if (finished.isEmpty() && !finished.wait(options.timeoutMs)) {
         // A program that does not end is a failure of its own, never a status.
         qWarning("velkocan-cli did not end within %d ms and is killed", options.timeoutMs);
         process.kill();

@@ -1,0 +1,331 @@
+#include "cli/ledger.h"
+
+#include "cli/options.h"
+#include "cli/output.h"
+#include "core/config/fileaccess.h"
+#include "core/config/moduleconfig.h"
+#include "core/config/profile.h"
+#include "core/station/ledger.h"
+#include "core/station/valuestable.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+namespace CommandLine {
+
+namespace {
+
+constexpr qint64 kMaxValuesBytes = 16 * 1024 * 1024; // as the station reads --values
+
+// A sub-command of ledger: its positional arguments after its name, its
+// usage and the options it takes.
+struct Shape
+{
+    const char* name;
+    int arguments;
+    const char* usage;
+    QStringList options;
+};
+
+const QVector<Shape>& shapes()
+{
+    static const QVector<Shape> all{
+        {"init", 1, "ledger init URL [--lease SECONDS]", {"lease"}},
+        {"import", 2, "ledger import URL CSV [--profile FILE] [--set KEY=VALUE]...", {"profile", "set"}},
+        {"status", 1, "ledger status URL", {}},
+        {"export", 1, "ledger export URL [--results] [-o FILE]", {"results", "output"}},
+        {"release", 1, "ledger release URL --station NAME", {"station"}},
+    };
+    return all;
+}
+
+// The options of the ledger's sub-commands that were given.
+QStringList givenOptions(const Options& o)
+{
+    QStringList given;
+    if (o.lease > 0)
+        given << "lease";
+    if (!o.profile.isEmpty())
+        given << "profile";
+    if (!o.overrides.isEmpty())
+        given << "set";
+    if (o.results)
+        given << "results";
+    if (!o.output.isEmpty())
+        given << "output";
+    if (!o.station.isEmpty())
+        given << "station";
+    return given;
+}
+
+Result refusal(const LedgerProblem& problem)
+{
+    return failure(problem.noAnswer() ? NoAnswer : BadUsage, problem.text);
+}
+
+// A CSV field, quoted when it holds the separator, a quote or a line end.
+QString csvField(const QString& field)
+{
+    if (!field.contains(QLatin1Char(',')) && !field.contains(QLatin1Char('"')) && !field.contains(QLatin1Char('\n')) &&
+        !field.contains(QLatin1Char('\r')))
+        return field;
+    QString quoted = field;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+class LedgerCommand
+{
+public:
+    LedgerCommand(const Options& o, Reporter& out, const LedgerAddress& address) : m_o(o), m_out(out), m_ledger(address)
+    {}
+
+    Result run(const QString& sub)
+    {
+        if (sub == QLatin1String("init"))
+            return init();
+        LedgerProblem problem;
+        if (!m_ledger.check(&problem))
+            return refusal(problem);
+        if (sub == QLatin1String("import"))
+            return import();
+        if (sub == QLatin1String("status"))
+            return status();
+        if (sub == QLatin1String("export"))
+            return m_o.results ? exportResults() : exportRows();
+        return release();
+    }
+
+private:
+    Result init()
+    {
+        bool created = false;
+        LedgerProblem problem;
+        if (!m_ledger.init(m_o.lease > 0 ? m_o.lease : Ledger::kDefaultLeaseSeconds, &created, &problem))
+            return refusal(problem);
+        const int lease = m_ledger.leaseMs() / 1000;
+        Result r;
+        r.text =
+            created
+                ? QStringLiteral("%1: a ledger of schema version %2 created; a claim holds %3 s unless "
+                                 "renewed\n")
+                      .arg(m_ledger.address().shown, QString::number(Ledger::kSchemaVersion), QString::number(lease))
+                : QStringLiteral("%1: already a ledger of schema version %2; left as it is (a claim holds "
+                                 "%3 s)\n")
+                      .arg(m_ledger.address().shown, QString::number(Ledger::kSchemaVersion), QString::number(lease));
+        if (!created && m_o.lease > 0 && m_o.lease != lease)
+            m_out.note(
+                QStringLiteral("--lease %1 not taken: the ledger keeps its lease of %2 s").arg(m_o.lease).arg(lease));
+        r.fields = {{"created", created}, {"schema", Ledger::kSchemaVersion}, {"leaseSeconds", lease}};
+        return r;
+    }
+
+    // The CSV read as the station reads --values, refused whole or imported whole.
+    Result import()
+    {
+        const QString csvPath = m_o.arguments.at(2);
+        QString csv;
+        QString error;
+        ValuesTable table;
+        if (!Files::readText(csvPath, kMaxValuesBytes, &csv, &error))
+            return failure(BadUsage, error + QStringLiteral(" (nothing imported)"));
+        if (!readValues(csv, Config::fieldPaths(), &table, &error))
+            return failure(BadUsage, QStringLiteral("%1: %2 (nothing imported)").arg(csvPath, error));
+        for (const QString& w : std::as_const(table.warnings))
+            m_out.note(QStringLiteral("%1 %2").arg(csvPath, w));
+        if (!m_o.profile.isEmpty()) {
+            ProfileFile profile;
+            if (!profile.load(m_o.profile, &error))
+                return failure(BadUsage, error + QStringLiteral(" (nothing imported)"));
+            QStringList problems;
+            for (int i = 0; i < table.rows.size(); ++i) {
+                ModuleConfig config;
+                profile.configure(m_o.overrides + table.overrides(i), &config, &problems, nullptr,
+                                  QStringLiteral("%1 line %2").arg(csvPath, QString::number(table.lines.at(i))));
+            }
+            if (!problems.isEmpty()) {
+                Result r =
+                    failure(BadUsage, problems.join(QStringLiteral("; ")) + QStringLiteral(" (nothing imported)"));
+                r.details = problems;
+                r.details.append(QStringLiteral("nothing imported"));
+                r.detailsSayAll = true;
+                return r;
+            }
+        }
+        int first = 0;
+        int last = 0;
+        LedgerProblem problem;
+        if (!m_ledger.import(table, QFileInfo(csvPath).fileName(), &first, &last, &problem))
+            return refusal(problem);
+        Result r;
+        r.text = table.rows.isEmpty() ? QStringLiteral("%1: no rows to import\n").arg(csvPath)
+                                      : QStringLiteral("%1: rows %2 to %3 imported (%4)\n")
+                                            .arg(csvPath, QString::number(first), QString::number(last),
+                                                 QString::number(table.rows.size()));
+        r.fields = {{"imported", int(table.rows.size())}, {"first", first}, {"last", last}};
+        return r;
+    }
+
+    Result status()
+    {
+        LedgerStatus s;
+        LedgerProblem problem;
+        if (!m_ledger.status(&s, &problem))
+            return refusal(problem);
+        Result r;
+        r.text = QStringLiteral("rows %1: %2 free, %3 claimed, %4 used; %5 results\n")
+                     .arg(s.rows)
+                     .arg(s.free)
+                     .arg(s.claimed)
+                     .arg(s.used)
+                     .arg(s.results);
+        QJsonArray stations;
+        for (const LedgerStatus::Station& station : std::as_const(s.stations)) {
+            r.text += QStringLiteral("station %1: %2 ok, %3 failed, %4 claimed%5\n")
+                          .arg(station.name, QString::number(station.ok), QString::number(station.failed),
+                               QString::number(station.claimed),
+                               station.last.isEmpty() ? QString() : QStringLiteral(", last ") + station.last);
+            stations.append(QJsonObject{{"station", station.name},
+                                        {"ok", station.ok},
+                                        {"failed", station.failed},
+                                        {"claimed", station.claimed},
+                                        {"last", textOrNull(station.last)}});
+        }
+        r.fields = {{"rows", s.rows}, {"free", s.free},       {"claimed", s.claimed},
+                    {"used", s.used}, {"results", s.results}, {"stations", stations}};
+        return r;
+    }
+
+    Result exportRows()
+    {
+        QVector<LedgerRow> rows;
+        LedgerProblem problem;
+        if (!m_ledger.rows(&rows, false, &problem))
+            return refusal(problem);
+        // Every path any row has, in the order they first come.
+        QStringList paths;
+        for (const LedgerRow& row : std::as_const(rows)) {
+            for (const auto& v : row.values) {
+                if (!paths.contains(v.first))
+                    paths.append(v.first);
+            }
+        }
+        QStringList header{"row", "state", "station", "port", "module", "changed", "source", "line"};
+        QString csv = (header + paths).join(QLatin1Char(',')) + QLatin1Char('\n');
+        QJsonArray objects;
+        for (const LedgerRow& row : std::as_const(rows)) {
+            QStringList fields{QString::number(row.id),
+                               row.state,
+                               row.station,
+                               row.port,
+                               row.module > 0 ? QString::number(row.module) : QString(),
+                               row.changed,
+                               row.source,
+                               QString::number(row.line)};
+            const QJsonObject values = row.valuesObject();
+            for (const QString& path : std::as_const(paths))
+                fields.append(values.value(path).toString());
+            for (QString& f : fields)
+                f = csvField(f);
+            csv += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
+            objects.append(QJsonObject{{"row", row.id},
+                                       {"state", row.state},
+                                       {"station", textOrNull(row.station)},
+                                       {"port", textOrNull(row.port)},
+                                       {"module", row.module > 0 ? QJsonValue(row.module) : QJsonValue()},
+                                       {"changed", textOrNull(row.changed)},
+                                       {"source", row.source},
+                                       {"line", row.line},
+                                       {"values", values}});
+        }
+        return written(csv.toUtf8(), QStringLiteral("rows"), objects);
+    }
+
+    Result exportResults()
+    {
+        QVector<QJsonObject> results;
+        LedgerProblem problem;
+        if (!m_ledger.results(&results, &problem))
+            return refusal(problem);
+        QByteArray lines;
+        QJsonArray objects;
+        for (const QJsonObject& result : std::as_const(results)) {
+            lines += QJsonDocument(result).toJson(QJsonDocument::Compact) + '\n';
+            objects.append(result);
+        }
+        return written(lines, QStringLiteral("results"), objects);
+    }
+
+    // The export in -o FILE, written whole, or on standard output (with
+    // --json as one object).
+    Result written(const QByteArray& bytes, const QString& key, const QJsonArray& objects)
+    {
+        Result r;
+        if (m_o.output.isEmpty()) {
+            r.text = QString::fromUtf8(bytes);
+            r.fields.insert(key, objects);
+            return r;
+        }
+        QString error;
+        if (!Files::writeWhole(m_o.output, bytes, &error))
+            return failure(BadUsage, error);
+        m_out.note(QStringLiteral("%1: %2 %3 written").arg(m_o.output, QString::number(objects.size()), key));
+        r.fields = {{"file", m_o.output}, {key, int(objects.size())}};
+        return r;
+    }
+
+    Result release()
+    {
+        int released = 0;
+        LedgerProblem problem;
+        if (!m_ledger.release(m_o.station, &released, &problem))
+            return refusal(problem);
+        Result r;
+        r.text = QStringLiteral("%1 claims of station %2 given back\n").arg(QString::number(released), m_o.station);
+        r.fields = {{"released", released}, {"station", m_o.station}};
+        return r;
+    }
+
+    const Options& m_o;
+    Reporter& m_out;
+    Ledger m_ledger;
+};
+
+} // namespace
+
+int runLedger(const Options& o, Reporter& out)
+{
+    const QString sub = o.arguments.value(0);
+    const QVector<Shape>& all = shapes();
+    const auto shape =
+        std::find_if(all.begin(), all.end(), [&](const Shape& s) { return sub == QLatin1String(s.name); });
+    const auto usage = [&](const QString& error) {
+        Result r = failure(BadUsage, error);
+        r.details.append(QStringLiteral("Try \"velkocan-cli --help\"."));
+        return out.finish(r);
+    };
+    if (shape == all.end())
+        return usage(QStringLiteral("ledger takes init, import, status, export or release, then the ledger's URL"));
+    if (o.arguments.size() != shape->arguments + 1)
+        return usage(QStringLiteral("usage: velkocan-cli %1").arg(QLatin1String(shape->usage)));
+    for (const QString& option : givenOptions(o)) {
+        if (!shape->options.contains(option))
+            return usage(QStringLiteral("--%1 is not an option of ledger %2").arg(option, sub));
+    }
+    if (sub == QLatin1String("release") && o.station.isEmpty())
+        return usage(QStringLiteral("ledger release needs --station NAME, the station whose claims are given back"));
+    if (!o.output.isEmpty()) {
+        const QString problem = Files::writeProblem(o.output);
+        if (!problem.isEmpty())
+            return out.finish(failure(BadUsage, problem));
+    }
+    LedgerAddress address;
+    QString error;
+    if (!LedgerAddress::parse(o.arguments.at(1), &address, &error))
+        return out.finish(failure(BadUsage, error));
+    LedgerCommand command(o, out, address);
+    return out.finish(command.run(sub));
+}
+
+} // namespace CommandLine

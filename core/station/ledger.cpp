@@ -1,0 +1,813 @@
+#include "core/station/ledger.h"
+
+#include "core/session/operation.h"
+
+#include <QAtomicInt>
+#include <QDateTime>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QMap>
+#include <QRegularExpression>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QThread>
+#include <QUrl>
+#include <QVariant>
+#include <algorithm>
+
+namespace {
+
+const char kSqlitePrefix[] = "sqlite:";
+
+// The Debian package that brings a driver of the Qt this tool was built with.
+QString driverPackage(const QString& driver)
+{
+    const QString kind = driver == QLatin1String("QPSQL") ? QStringLiteral("psql") : QStringLiteral("sqlite");
+#if QT_VERSION_MAJOR >= 6
+    return QStringLiteral("libqt6sql6-") + kind;
+#else
+    return QStringLiteral("libqt5sql5-") + kind;
+#endif
+}
+
+// A libpq keyword's value, quoted as a conninfo string takes it.
+QString conninfoValue(const QString& value)
+{
+    QString quoted = value;
+    quoted.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\''), QStringLiteral("\\'"));
+    return QLatin1Char('\'') + quoted + QLatin1Char('\'');
+}
+
+QString decoded(const QString& part)
+{
+    return QUrl::fromPercentEncoding(part.toUtf8());
+}
+
+// The database's words in one line.
+QString errorText(const QSqlError& error)
+{
+    QString text = error.databaseText().trimmed();
+    if (text.isEmpty())
+        text = error.driverText().trimmed();
+    if (text.isEmpty())
+        text = QStringLiteral("no reason given");
+    text.replace(QLatin1Char('\n'), QStringLiteral("; "));
+    return text.simplified();
+}
+
+QString now()
+{
+    return Operation::timeWithOffset(QDateTime::currentDateTime());
+}
+
+QString valuesText(const QVector<QPair<QString, QString>>& values)
+{
+    QJsonArray pairs;
+    for (const auto& v : values)
+        pairs.append(QJsonArray{v.first, v.second});
+    return QString::fromUtf8(QJsonDocument(pairs).toJson(QJsonDocument::Compact));
+}
+
+QVector<QPair<QString, QString>> valuesOf(const QString& text)
+{
+    QVector<QPair<QString, QString>> values;
+    const QJsonArray pairs = QJsonDocument::fromJson(text.toUtf8()).array();
+    for (const QJsonValue& pair : pairs)
+        values.append({pair.toArray().at(0).toString(), pair.toArray().at(1).toString()});
+    return values;
+}
+
+QString arrayText(const QJsonValue& value)
+{
+    return QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact));
+}
+
+QJsonArray arrayOf(const QString& text)
+{
+    return QJsonDocument::fromJson(text.toUtf8()).array();
+}
+
+// "AND id NOT IN (...)" for rows to leave out; numbers only, never a user's text.
+QString leavingOut(const QSet<int>& skip)
+{
+    if (skip.isEmpty())
+        return QString();
+    QStringList ids;
+    for (const int id : skip)
+        ids.append(QString::number(id));
+    return QStringLiteral(" AND id NOT IN (%1)").arg(ids.join(QLatin1Char(',')));
+}
+
+QAtomicInt g_ledgers;
+
+} // namespace
+
+QStringList LedgerRow::overrides() const
+{
+    QStringList list;
+    for (const auto& v : values)
+        list.append(v.first + QLatin1Char('=') + v.second);
+    return list;
+}
+
+QJsonObject LedgerRow::valuesObject() const
+{
+    QJsonObject object;
+    for (const auto& v : values)
+        object.insert(v.first, v.second);
+    return object;
+}
+
+bool LedgerAddress::isLedger(const QString& values)
+{
+    return values.startsWith(QLatin1String(kSqlitePrefix)) || values.startsWith(QLatin1String("postgresql://")) ||
+           values.startsWith(QLatin1String("postgres://"));
+}
+
+bool LedgerAddress::parse(const QString& url, LedgerAddress* address, QString* error)
+{
+    LedgerAddress a;
+    a.shown = url;
+    if (url.startsWith(QLatin1String(kSqlitePrefix))) {
+        QString path = url.mid(int(sizeof(kSqlitePrefix)) - 1);
+        if (path.startsWith(QLatin1String("//")))
+            path = path.mid(2); // sqlite:///var/lib/line.db
+        if (path.isEmpty()) {
+            *error = QStringLiteral("%1: no file after sqlite:").arg(url);
+            return false;
+        }
+        a.driver = QStringLiteral("QSQLITE");
+        a.database = path;
+        *address = a;
+        return true;
+    }
+    const int schemeEnd = url.indexOf(QLatin1String("://"));
+    if (schemeEnd < 0 || !isLedger(url)) {
+        *error =
+            QStringLiteral("%1: not a ledger URL (sqlite:PATH or postgresql://[user@]host[:port]/dbname)").arg(url);
+        return false;
+    }
+    a.driver = QStringLiteral("QPSQL");
+    // The password is never repeated: the URL is named without it.
+    const QString noPassword = QStringLiteral(
+        "a ledger URL with a password is refused (it would be seen in the process list and in the shell's "
+        "history): give it in PGPASSWORD or ~/.pgpass");
+    QString rest = url.mid(schemeEnd + 3);
+    QString query;
+    const int q = rest.indexOf(QLatin1Char('?'));
+    if (q >= 0) {
+        query = rest.mid(q + 1);
+        rest = rest.left(q);
+    }
+    const int slash = rest.indexOf(QLatin1Char('/'));
+    QString authority = slash >= 0 ? rest.left(slash) : rest;
+    if (slash >= 0)
+        a.database = decoded(rest.mid(slash + 1));
+    const int at = authority.lastIndexOf(QLatin1Char('@'));
+    if (at >= 0) {
+        const QString user = authority.left(at);
+        if (user.contains(QLatin1Char(':'))) {
+            *error = noPassword;
+            return false;
+        }
+        a.user = decoded(user);
+        authority = authority.mid(at + 1);
+    }
+    // Hosts and ports: [v6]:port or host:port, several separated by commas.
+    QStringList hosts;
+    QStringList ports;
+    for (const QString& spec : authority.split(QLatin1Char(','), Qt::KeepEmptyParts)) {
+        QString host = spec;
+        QString port;
+        const int close = spec.startsWith(QLatin1Char('[')) ? spec.indexOf(QLatin1Char(']')) : -1;
+        const int colon = spec.indexOf(QLatin1Char(':'), close >= 0 ? close : 0);
+        if (colon >= 0 && (close < 0 || colon > close)) {
+            host = spec.left(colon);
+            port = spec.mid(colon + 1);
+        }
+        if (close >= 0)
+            host = host.mid(1, close - 1);
+        hosts.append(decoded(host));
+        ports.append(port);
+    }
+    QStringList options;
+    const auto setPort = [&](const QString& text) {
+        bool ok = false;
+        const int port = text.toInt(&ok);
+        if (!ok || port <= 0 || port > 65535) {
+            *error = QStringLiteral("%1: port %2 is not a port number").arg(url, text);
+            return false;
+        }
+        a.port = port;
+        return true;
+    };
+    if (hosts.size() > 1) {
+        // libpq tries them in turn; its conninfo takes the lists as they are.
+        a.host = hosts.join(QLatin1Char(','));
+        if (std::any_of(ports.begin(), ports.end(), [](const QString& p) { return !p.isEmpty(); }))
+            options.append(QStringLiteral("port=") + conninfoValue(ports.join(QLatin1Char(','))));
+    } else {
+        a.host = hosts.value(0);
+        if (!ports.value(0).isEmpty() && !setPort(ports.value(0)))
+            return false;
+    }
+    for (const QString& pair : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
+        const int eq = pair.indexOf(QLatin1Char('='));
+        const QString key = decoded(eq >= 0 ? pair.left(eq) : pair);
+        const QString value = eq >= 0 ? decoded(pair.mid(eq + 1)) : QString();
+        if (key == QLatin1String("password")) {
+            *error = noPassword;
+            return false;
+        }
+        if (key == QLatin1String("host"))
+            a.host = value;
+        else if (key == QLatin1String("port")) {
+            if (!setPort(value))
+                return false;
+        } else if (key == QLatin1String("user"))
+            a.user = value;
+        else if (key == QLatin1String("dbname"))
+            a.database = value;
+        else if (key.isEmpty() || !key.contains(QRegularExpression(QStringLiteral("^[a-z_]+$")))) {
+            *error = QStringLiteral("%1: \"%2\" is not a libpq keyword").arg(url, key);
+            return false;
+        } else
+            options.append(key + QLatin1Char('=') + conninfoValue(value));
+    }
+    // A line whose database is away must not hold a station for minutes.
+    if (!query.contains(QLatin1String("connect_timeout=")))
+        options.append(QStringLiteral("connect_timeout=5"));
+    a.options = options.join(QLatin1Char(';'));
+    *address = a;
+    return true;
+}
+
+Ledger::Ledger(const LedgerAddress& address)
+    : m_address(address), m_name(QStringLiteral("velkocan-ledger-%1").arg(g_ledgers.fetchAndAddRelaxed(1)))
+{}
+
+Ledger::~Ledger()
+{
+    dropConnection();
+}
+
+QString Ledger::connectionName() const
+{
+    return m_name + QLatin1Char('-') + QString::number(quintptr(QThread::currentThread()), 16);
+}
+
+void Ledger::dropConnection()
+{
+    const QString name = connectionName();
+    if (!QSqlDatabase::contains(name))
+        return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(name, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(name);
+}
+
+bool Ledger::connection(QSqlDatabase* out, LedgerProblem* problem, bool creating)
+{
+    const QString name = connectionName();
+    QSqlDatabase db;
+    if (QSqlDatabase::contains(name)) {
+        db = QSqlDatabase::database(name, false);
+    } else {
+        if (!QSqlDatabase::isDriverAvailable(m_address.driver)) {
+            *problem = {LedgerProblem::Kind::Refused, QStringLiteral("Qt SQL's %1 driver is not installed (Debian: %2)")
+                                                          .arg(m_address.driver, driverPackage(m_address.driver))};
+            return false;
+        }
+        db = QSqlDatabase::addDatabase(m_address.driver, name);
+        db.setDatabaseName(m_address.database);
+        if (postgres()) {
+            db.setHostName(m_address.host);
+            db.setPort(m_address.port);
+            db.setUserName(m_address.user);
+            db.setConnectOptions(m_address.options);
+        } else {
+            db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
+        }
+    }
+    if (db.isOpen()) {
+        *out = db;
+        return true;
+    }
+    // SQLite would make a new, empty file: only init() does.
+    if (!postgres() && !creating && !QFileInfo::exists(m_address.database)) {
+        *problem = {LedgerProblem::Kind::Refused,
+                    QStringLiteral("%1: no such ledger (velkocan-cli ledger init %1 creates it)").arg(m_address.shown)};
+        return false;
+    }
+    if (!db.open()) {
+        *problem = {postgres() ? LedgerProblem::Kind::NoAnswer : LedgerProblem::Kind::Refused,
+                    QStringLiteral("%1: %2").arg(m_address.shown, errorText(db.lastError()))};
+        db.close();
+        return false;
+    }
+    *out = db;
+    return true;
+}
+
+LedgerProblem Ledger::failed(QSqlDatabase& db, const QSqlError& error, const QString& doing)
+{
+    const QString text = QStringLiteral("%1: %2: %3").arg(m_address.shown, doing, errorText(error));
+    QSqlQuery(db).exec(QStringLiteral("ROLLBACK"));
+    // SQLite's file held by another process past the busy timeout is away for now, as is a server
+    // that no longer answers; anything else is the database's refusal. (The SQLite driver calls
+    // every failed step a connection error: only its busy and locked codes say so.)
+    const int sqliteCode = error.nativeErrorCode().toInt() & 0xff;
+    bool away = postgres() ? error.type() == QSqlError::ConnectionError : sqliteCode == 5 || sqliteCode == 6;
+    if (!away) {
+        QSqlQuery ping(db);
+        away = !ping.exec(QStringLiteral("SELECT 1"));
+    }
+    if (away)
+        db.close(); // opened again at the next use
+    return {away ? LedgerProblem::Kind::NoAnswer : LedgerProblem::Kind::Refused, text};
+}
+
+bool Ledger::begin(QSqlDatabase& db, LedgerProblem* problem)
+{
+    QSqlQuery q(db);
+    // SQLite: the write lock first, so that two processes never both read a row as free.
+    if (q.exec(postgres() ? QStringLiteral("BEGIN") : QStringLiteral("BEGIN IMMEDIATE")))
+        return true;
+    *problem = failed(db, q.lastError(), QStringLiteral("begin"));
+    return false;
+}
+
+bool Ledger::commit(QSqlDatabase& db, LedgerProblem* problem)
+{
+    QSqlQuery q(db);
+    if (q.exec(QStringLiteral("COMMIT")))
+        return true;
+    *problem = failed(db, q.lastError(), QStringLiteral("commit"));
+    return false;
+}
+
+QString Ledger::nowMs() const
+{
+    return postgres() ? QStringLiteral("CAST(EXTRACT(EPOCH FROM clock_timestamp()) * 1000 AS BIGINT)")
+                      : QStringLiteral("CAST((julianday('now') - 2440587.5) * 86400000.0 AS INTEGER)");
+}
+
+namespace {
+
+// Runs `sql` with `binds`; false leaves the error in the query.
+bool run(QSqlQuery& q, const QString& sql, const QVariantList& binds = {})
+{
+    if (!q.prepare(sql))
+        return false;
+    for (const QVariant& b : binds)
+        q.addBindValue(b);
+    return q.exec();
+}
+
+} // namespace
+
+bool Ledger::init(int leaseSeconds, bool* created, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem, true))
+        return false;
+    *created = false;
+    if (db.tables().contains(QStringLiteral("ledger_schema")))
+        return check(problem);
+    for (const QString& table : db.tables()) {
+        if (table.startsWith(QLatin1String("ledger_"))) {
+            *problem = {LedgerProblem::Kind::Refused,
+                        QStringLiteral("%1 holds a table %2 but no ledger_schema: not a ledger of this tool; "
+                                       "nothing was changed")
+                            .arg(m_address.shown, table)};
+            return false;
+        }
+    }
+    QSqlQuery q(db);
+    // Several processes read and write one SQLite file side by side.
+    if (!postgres() && !q.exec(QStringLiteral("PRAGMA journal_mode=WAL"))) {
+        *problem = failed(db, q.lastError(), QStringLiteral("init"));
+        return false;
+    }
+    const QString serial = postgres() ? QStringLiteral("BIGINT GENERATED BY DEFAULT AS IDENTITY PRIMARY KEY")
+                                      : QStringLiteral("INTEGER PRIMARY KEY");
+    const QStringList statements{
+        QStringLiteral("CREATE TABLE ledger_schema (version INTEGER NOT NULL, lease_ms BIGINT NOT NULL, "
+                       "created TEXT NOT NULL)"),
+        QStringLiteral("CREATE TABLE ledger_rows (id INTEGER PRIMARY KEY, source TEXT NOT NULL, line INTEGER NOT NULL, "
+                       "row_values TEXT NOT NULL, state TEXT NOT NULL CHECK (state IN ('free', 'claimed', 'used')), "
+                       "claim BIGINT NOT NULL DEFAULT 0, station TEXT, process BIGINT, port TEXT, module INTEGER, "
+                       "lease_until BIGINT, changed TEXT)"),
+        QStringLiteral("CREATE INDEX ledger_rows_state ON ledger_rows (state, id)"),
+        QStringLiteral("CREATE TABLE ledger_results (id %1, row_id INTEGER REFERENCES ledger_rows (id), "
+                       "station TEXT NOT NULL, process BIGINT NOT NULL, version TEXT NOT NULL, "
+                       "profile_sha256 TEXT NOT NULL, port TEXT NOT NULL, module INTEGER NOT NULL, "
+                       "result TEXT NOT NULL, status INTEGER NOT NULL, time TEXT NOT NULL, "
+                       "duration_ms BIGINT NOT NULL, row_values TEXT NOT NULL, written TEXT NOT NULL, "
+                       "partly_written TEXT NOT NULL, not_written TEXT NOT NULL, record TEXT NOT NULL, "
+                       "UNIQUE (station, process, module))")
+            .arg(serial),
+    };
+    if (!begin(db, problem))
+        return false;
+    for (const QString& sql : statements) {
+        if (!q.exec(sql)) {
+            *problem = failed(db, q.lastError(), QStringLiteral("init"));
+            return false;
+        }
+    }
+    m_leaseMs = std::max(1, leaseSeconds) * 1000;
+    if (!run(q, QStringLiteral("INSERT INTO ledger_schema (version, lease_ms, created) VALUES (?, ?, ?)"),
+             {kSchemaVersion, qint64(m_leaseMs), now()})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("init"));
+        return false;
+    }
+    q.finish();
+    if (!commit(db, problem))
+        return false;
+    *created = true;
+    return true;
+}
+
+bool Ledger::check(LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    QSqlQuery q(db);
+    if (!q.exec(QStringLiteral("SELECT version, lease_ms FROM ledger_schema"))) {
+        *problem = failed(db, q.lastError(), QStringLiteral("schema"));
+        if (!problem->noAnswer())
+            problem->text = QStringLiteral("%1 is not a ledger (no ledger_schema table; velkocan-cli ledger init %1 "
+                                           "creates one)")
+                                .arg(m_address.shown);
+        return false;
+    }
+    if (!q.next()) {
+        *problem = {LedgerProblem::Kind::Refused,
+                    QStringLiteral("%1: ledger_schema is empty: not a ledger of this tool").arg(m_address.shown)};
+        return false;
+    }
+    const int version = q.value(0).toInt();
+    if (version != kSchemaVersion) {
+        *problem = {LedgerProblem::Kind::Refused,
+                    QStringLiteral("%1 holds a ledger of schema version %2; this tool reads version %3 only "
+                                   "(nothing was changed)")
+                        .arg(m_address.shown, QString::number(version), QString::number(kSchemaVersion))};
+        return false;
+    }
+    m_leaseMs = int(std::max<qint64>(1000, q.value(1).toLongLong()));
+    return true;
+}
+
+bool Ledger::import(const ValuesTable& table, const QString& source, int* first, int* last, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem) || !begin(db, problem))
+        return false;
+    QSqlQuery q(db);
+    // Imports side by side would number their rows alike.
+    if (postgres() && !q.exec(QStringLiteral("LOCK TABLE ledger_rows IN SHARE ROW EXCLUSIVE MODE"))) {
+        *problem = failed(db, q.lastError(), QStringLiteral("import"));
+        return false;
+    }
+    if (!q.exec(QStringLiteral("SELECT COALESCE(MAX(id), 0) FROM ledger_rows")) || !q.next()) {
+        *problem = failed(db, q.lastError(), QStringLiteral("import"));
+        return false;
+    }
+    const int base = q.value(0).toInt();
+    q.finish();
+    if (!q.prepare(QStringLiteral("INSERT INTO ledger_rows (id, source, line, row_values, state, claim, changed) "
+                                  "VALUES (?, ?, ?, ?, 'free', 0, ?)"))) {
+        *problem = failed(db, q.lastError(), QStringLiteral("import"));
+        return false;
+    }
+    const QString when = now();
+    for (int i = 0; i < table.rows.size(); ++i) {
+        QVector<QPair<QString, QString>> values;
+        for (int c = 0; c < table.paths.size(); ++c)
+            values.append({table.paths.at(c), table.rows.at(i).at(c)});
+        q.addBindValue(base + i + 1);
+        q.addBindValue(source);
+        q.addBindValue(table.lines.at(i));
+        q.addBindValue(valuesText(values));
+        q.addBindValue(when);
+        if (!q.exec()) {
+            *problem = failed(db, q.lastError(), QStringLiteral("import, line %1").arg(table.lines.at(i)));
+            return false;
+        }
+    }
+    q.finish();
+    if (!commit(db, problem))
+        return false;
+    *first = base + 1;
+    *last = base + int(table.rows.size());
+    return true;
+}
+
+bool Ledger::status(LedgerStatus* status, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    LedgerStatus s;
+    QSqlQuery q(db);
+    QMap<QString, LedgerStatus::Station> stations;
+    if (!q.exec(QStringLiteral("SELECT state, COUNT(*) FROM ledger_rows GROUP BY state"))) {
+        *problem = failed(db, q.lastError(), QStringLiteral("status"));
+        return false;
+    }
+    while (q.next()) {
+        const QString state = q.value(0).toString();
+        const int n = q.value(1).toInt();
+        s.rows += n;
+        (state == QLatin1String("free") ? s.free : state == QLatin1String("claimed") ? s.claimed : s.used) += n;
+    }
+    if (!q.exec(QStringLiteral("SELECT station, COUNT(*) FROM ledger_rows WHERE state = 'claimed' GROUP BY station"))) {
+        *problem = failed(db, q.lastError(), QStringLiteral("status"));
+        return false;
+    }
+    while (q.next()) {
+        LedgerStatus::Station& station = stations[q.value(0).toString()];
+        station.claimed = q.value(1).toInt();
+    }
+    if (!q.exec(
+            QStringLiteral("SELECT r.station, SUM(CASE WHEN r.result = 'ok' THEN 1 ELSE 0 END), "
+                           "SUM(CASE WHEN r.result = 'ok' THEN 0 ELSE 1 END), "
+                           "(SELECT l.time FROM ledger_results l WHERE l.id = (SELECT MAX(m.id) FROM ledger_results m "
+                           "WHERE m.station = r.station)) "
+                           "FROM ledger_results r GROUP BY r.station"))) {
+        *problem = failed(db, q.lastError(), QStringLiteral("status"));
+        return false;
+    }
+    while (q.next()) {
+        LedgerStatus::Station& station = stations[q.value(0).toString()];
+        station.ok = q.value(1).toInt();
+        station.failed = q.value(2).toInt();
+        station.last = q.value(3).toString();
+        s.results += station.ok + station.failed;
+    }
+    for (auto it = stations.begin(); it != stations.end(); ++it) {
+        it->name = it.key();
+        s.stations.append(*it);
+    }
+    *status = s;
+    return true;
+}
+
+bool Ledger::rows(QVector<LedgerRow>* rows, bool unusedOnly, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT id, source, line, row_values, state, station, process, port, module, changed "
+                               "FROM ledger_rows%1 ORDER BY id")
+                    .arg(unusedOnly ? QStringLiteral(" WHERE state <> 'used'") : QString()))) {
+        *problem = failed(db, q.lastError(), QStringLiteral("rows"));
+        return false;
+    }
+    rows->clear();
+    while (q.next()) {
+        LedgerRow r;
+        r.id = q.value(0).toInt();
+        r.source = q.value(1).toString();
+        r.line = q.value(2).toInt();
+        r.values = valuesOf(q.value(3).toString());
+        r.state = q.value(4).toString();
+        r.station = q.value(5).toString();
+        r.process = q.value(6).toLongLong();
+        r.port = q.value(7).toString();
+        r.module = q.value(8).toInt();
+        r.changed = q.value(9).toString();
+        rows->append(r);
+    }
+    return true;
+}
+
+bool Ledger::results(QVector<QJsonObject>* results, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    if (!q.exec(QStringLiteral("SELECT record, station, process, version, profile_sha256, written, partly_written, "
+                               "not_written FROM ledger_results ORDER BY id"))) {
+        *problem = failed(db, q.lastError(), QStringLiteral("results"));
+        return false;
+    }
+    results->clear();
+    while (q.next()) {
+        QJsonObject r = QJsonDocument::fromJson(q.value(0).toString().toUtf8()).object();
+        r.insert(QStringLiteral("station"), q.value(1).toString());
+        r.insert(QStringLiteral("process"), q.value(2).toLongLong());
+        r.insert(QStringLiteral("version"), q.value(3).toString());
+        r.insert(QStringLiteral("profileSha256"), q.value(4).toString());
+        r.insert(QStringLiteral("written"), arrayOf(q.value(5).toString()));
+        r.insert(QStringLiteral("partlyWritten"), arrayOf(q.value(6).toString()));
+        r.insert(QStringLiteral("notWritten"), arrayOf(q.value(7).toString()));
+        results->append(r);
+    }
+    return true;
+}
+
+bool Ledger::release(const QString& station, int* released, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    QSqlQuery q(db);
+    if (!run(q,
+             QStringLiteral("UPDATE ledger_rows SET state = 'free', station = NULL, process = NULL, port = NULL, "
+                            "module = NULL, lease_until = NULL, changed = ? WHERE state = 'claimed' AND station = ?"),
+             {now(), station})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("release"));
+        return false;
+    }
+    *released = q.numRowsAffected();
+    return true;
+}
+
+bool Ledger::lastModule(const QString& station, int* module, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    QSqlQuery q(db);
+    if (!run(q, QStringLiteral("SELECT COALESCE(MAX(module), 0) FROM ledger_results WHERE station = ?"), {station}) ||
+        !q.next()) {
+        *problem = failed(db, q.lastError(), QStringLiteral("modules"));
+        return false;
+    }
+    *module = q.value(0).toInt();
+    return true;
+}
+
+bool Ledger::claim(const LedgerClaimant& who, const QSet<int>& skip, LedgerClaim* claim, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem) || !begin(db, problem))
+        return false;
+    // A claim whose lease ran out is free again, but a server that just
+    // started gives every station a whole lease to renew its claims first.
+    const QString started =
+        postgres() ? QStringLiteral("CAST(EXTRACT(EPOCH FROM pg_postmaster_start_time()) * 1000 AS BIGINT)")
+                   : QStringLiteral("0");
+    const QString sql =
+        QStringLiteral("SELECT id, source, line, row_values, claim FROM ledger_rows WHERE (state = 'free' OR "
+                       "(state = 'claimed' AND lease_until < %1 AND %2 + %3 < %1 AND NOT (station = ? AND process = "
+                       "?)))%4 ORDER BY id LIMIT 1%5")
+            .arg(nowMs(), started)
+            .arg(m_leaseMs)
+            .arg(leavingOut(skip), postgres() ? QStringLiteral(" FOR UPDATE SKIP LOCKED") : QString());
+    QSqlQuery q(db);
+    if (!run(q, sql, {who.station, who.process})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("claim"));
+        return false;
+    }
+    LedgerClaim c;
+    if (q.next()) {
+        c.row.id = q.value(0).toInt();
+        c.row.source = q.value(1).toString();
+        c.row.line = q.value(2).toInt();
+        c.row.values = valuesOf(q.value(3).toString());
+        c.claim = q.value(4).toLongLong() + 1;
+        c.row.state = QStringLiteral("claimed");
+        c.row.station = who.station;
+        c.row.process = who.process;
+    }
+    q.finish();
+    if (c.row.id > 0 &&
+        !run(q,
+             QStringLiteral("UPDATE ledger_rows SET state = 'claimed', claim = ?, station = ?, process = ?, port = "
+                            "NULL, module = NULL, lease_until = %1 + %2, changed = ? WHERE id = ?")
+                 .arg(nowMs())
+                 .arg(m_leaseMs),
+             {c.claim, who.station, who.process, now(), c.row.id})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("claim"));
+        return false;
+    }
+    q.finish();
+    if (!commit(db, problem))
+        return false;
+    *claim = c;
+    return true;
+}
+
+bool Ledger::giveBack(const LedgerClaim& claim, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    QSqlQuery q(db);
+    if (!run(q,
+             QStringLiteral("UPDATE ledger_rows SET state = 'free', station = NULL, process = NULL, lease_until = "
+                            "NULL, changed = ? WHERE id = ? AND claim = ? AND state = 'claimed'"),
+             {now(), claim.row.id, claim.claim})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("give back"));
+        return false;
+    }
+    return true;
+}
+
+bool Ledger::renew(const LedgerClaimant& who, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    QSqlQuery q(db);
+    if (!run(q,
+             QStringLiteral("UPDATE ledger_rows SET lease_until = %1 + %2 WHERE state = 'claimed' AND station = ? AND "
+                            "process = ?")
+                 .arg(nowMs())
+                 .arg(m_leaseMs),
+             {who.station, who.process})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("renew"));
+        return false;
+    }
+    return true;
+}
+
+bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, bool ok, const QJsonObject& record,
+                    const QStringList& written, bool* lost, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem) || !begin(db, problem))
+        return false;
+    *lost = false;
+    const int module = record.value(QStringLiteral("module")).toInt();
+    QSqlQuery q(db);
+    if (!run(q, QStringLiteral("SELECT COUNT(*) FROM ledger_results WHERE station = ? AND process = ? AND module = ?"),
+             {who.station, who.process, module}) ||
+        !q.next()) {
+        *problem = failed(db, q.lastError(), QStringLiteral("record"));
+        return false;
+    }
+    const bool recorded = q.value(0).toInt() > 0;
+    q.finish();
+    if (recorded) // an earlier commit of this result went through, its answer lost on the way
+        return commit(db, problem);
+    const QString port = record.value(QStringLiteral("port")).toString();
+    const QJsonValue writtenValue = record.contains(QStringLiteral("written"))
+                                        ? record.value(QStringLiteral("written"))
+                                        : QJsonValue(QJsonArray::fromStringList(written));
+    const QString line = QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
+    if (!run(q,
+             QStringLiteral("INSERT INTO ledger_results (row_id, station, process, version, profile_sha256, port, "
+                            "module, result, status, time, duration_ms, row_values, written, partly_written, "
+                            "not_written, record) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
+             {claim.row.id, who.station, who.process, who.version, who.profileSha256, port, module,
+              record.value(QStringLiteral("result")).toString(), record.value(QStringLiteral("status")).toInt(),
+              record.value(QStringLiteral("time")).toString(),
+              qint64(record.value(QStringLiteral("durationMs")).toDouble()), valuesText(claim.row.values),
+              arrayText(writtenValue), arrayText(record.value(QStringLiteral("partlyWritten"))),
+              arrayText(record.value(QStringLiteral("notWritten"))), line})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("record"));
+        return false;
+    }
+    q.finish();
+    const QString sql =
+        ok ? QStringLiteral("UPDATE ledger_rows SET state = 'used', station = ?, process = ?, port = ?, module = ?, "
+                            "lease_until = NULL, changed = ? WHERE id = ? AND claim = ? AND state = 'claimed'")
+           : QStringLiteral("UPDATE ledger_rows SET state = 'free', station = NULL, process = NULL, port = NULL, "
+                            "module = NULL, lease_until = NULL, changed = ? WHERE id = ? AND claim = ? AND state = "
+                            "'claimed'");
+    const QVariantList binds =
+        ok ? QVariantList{who.station, who.process, port, module, now(), claim.row.id, claim.claim}
+           : QVariantList{now(), claim.row.id, claim.claim};
+    if (!run(q, sql, binds)) {
+        *problem = failed(db, q.lastError(), QStringLiteral("record"));
+        return false;
+    }
+    *lost = q.numRowsAffected() == 0;
+    q.finish();
+    return commit(db, problem);
+}
+
+bool Ledger::counts(const LedgerClaimant& who, const QSet<int>& skip, int* free, int* claimed, int* claimedByOthers,
+                    LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    QSqlQuery q(db);
+    const QString sql = QStringLiteral("SELECT COALESCE(SUM(CASE WHEN state = 'free'%1 THEN 1 ELSE 0 END), 0), "
+                                       "COALESCE(SUM(CASE WHEN state = 'claimed' THEN 1 ELSE 0 END), 0), "
+                                       "COALESCE(SUM(CASE WHEN state = 'claimed' AND NOT (station = ? AND process = "
+                                       "?) THEN 1 ELSE 0 END), 0) FROM ledger_rows")
+                            .arg(leavingOut(skip));
+    if (!run(q, sql, {who.station, who.process}) || !q.next()) {
+        *problem = failed(db, q.lastError(), QStringLiteral("count"));
+        return false;
+    }
+    *free = q.value(0).toInt();
+    *claimed = q.value(1).toInt();
+    *claimedByOthers = q.value(2).toInt();
+    return true;
+}

@@ -1,0 +1,181 @@
+#pragma once
+
+#include "core/station/valuestable.h"
+
+#include <QJsonObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QVector>
+
+class QSqlDatabase;
+class QSqlError;
+
+// Where a ledger is: the values and the results of a line of stations in one
+// database. "sqlite:PATH" serves any number of station processes on one PC;
+// "postgresql://[user@]host[:port]/dbname[?keyword=value&...]" (or
+// "postgres://") a line of stations, the URI as libpq reads it. A password is
+// never part of it: libpq takes it from PGPASSWORD or ~/.pgpass.
+struct LedgerAddress
+{
+    QString driver;   // "QSQLITE" or "QPSQL"
+    QString database; // the SQLite file, or PostgreSQL's dbname (empty: libpq's default)
+    QString host;     // a host name, an address or a socket folder; empty: libpq's default
+    int port = -1;
+    QString user;
+    QString options; // further libpq keywords, "key='value';..." as the QPSQL driver takes them
+    QString shown;   // the URL as given, for messages
+
+    // Whether `values` names a ledger rather than a values file.
+    static bool isLedger(const QString& values);
+    // False with `error` saying what is wrong; a password in the URL is
+    // refused without being repeated.
+    static bool parse(const QString& url, LedgerAddress* address, QString* error);
+};
+
+// Why a ledger could not do what it was asked.
+struct LedgerProblem
+{
+    enum class Kind { None, NoAnswer, Refused };
+    Kind kind = Kind::None;
+    QString text;
+
+    bool noAnswer() const { return kind == Kind::NoAnswer; }
+};
+
+// One row of the ledger's values.
+struct LedgerRow
+{
+    int id = 0; // the row's number in the ledger, from 1
+    QString source;
+    int line = 0;
+    QVector<QPair<QString, QString>> values; // path and value, in the CSV's column order
+    QString state;                           // free, claimed, used
+    QString station;
+    qint64 process = 0;
+    QString port;
+    int module = 0;
+    QString changed; // when it was last claimed, used or given back
+
+    QStringList overrides() const;
+    QJsonObject valuesObject() const;
+};
+
+// A station's claim on a row: the claim's number tells a claim apart from
+// the one another station made after this one's lease ran out.
+struct LedgerClaim
+{
+    LedgerRow row;
+    qint64 claim = 0;
+};
+
+// Who claims and records: the station's name, its process and the tool.
+struct LedgerClaimant
+{
+    QString station;
+    qint64 process = 0;
+    QString version;
+    QString profileSha256;
+};
+
+// The ledger's totals.
+struct LedgerStatus
+{
+    struct Station
+    {
+        QString name;
+        int claimed = 0;
+        int ok = 0;
+        int failed = 0;
+        QString last; // the time of its last result
+    };
+    int rows = 0;
+    int free = 0;
+    int claimed = 0;
+    int used = 0;
+    int results = 0;
+    QVector<Station> stations;
+};
+
+// The ledger's database through Qt SQL's QSQLITE and QPSQL drivers. Every
+// member may be called from any thread: each thread gets a connection of its
+// own, opened at its first use and again after the database went away, and
+// given up by dropConnection() before the thread ends.
+//
+// Tables (schema version 1):
+//   ledger_schema  (version, lease_ms, created): one row
+//   ledger_rows    (id, source, line, row_values, state, claim, station,
+//                   process, port, module, lease_until, changed)
+//   ledger_results (id, row_id, station, process, version, profile_sha256,
+//                   port, module, result, status, time, duration_ms,
+//                   row_values, written, partly_written, not_written, record)
+class Ledger
+{
+public:
+    static constexpr int kSchemaVersion = 1;
+    static constexpr int kDefaultLeaseSeconds = 60;
+
+    explicit Ledger(const LedgerAddress& address);
+    ~Ledger();
+    Ledger(const Ledger&) = delete;
+    Ledger& operator=(const Ledger&) = delete;
+
+    const LedgerAddress& address() const { return m_address; }
+    // How long a claim holds without being renewed; known once check() or init() passed.
+    int leaseMs() const { return m_leaseMs; }
+
+    // Creates the schema; a ledger of this version is left as it is
+    // (`created` false), one of another version refused with the reason.
+    bool init(int leaseSeconds, bool* created, LedgerProblem* problem);
+    // Whether the database holds a ledger this tool reads.
+    bool check(LedgerProblem* problem);
+
+    // Appends the rows of `table` (read from `source`) in one transaction;
+    // `first` and `last` are the numbers they got.
+    bool import(const ValuesTable& table, const QString& source, int* first, int* last, LedgerProblem* problem);
+    bool status(LedgerStatus* status, LedgerProblem* problem);
+    // Every row in order, or those not used yet.
+    bool rows(QVector<LedgerRow>* rows, bool unusedOnly, LedgerProblem* problem);
+    // Every result in order, each its report record with the ledger's fields added.
+    bool results(QVector<QJsonObject>* results, LedgerProblem* problem);
+    // Gives the claims of `station` back.
+    bool release(const QString& station, int* released, LedgerProblem* problem);
+    // The highest module number `station` recorded, 0 for none.
+    bool lastModule(const QString& station, int* module, LedgerProblem* problem);
+
+    // Claims the first row that is free, or whose claim's lease ran out (but
+    // not this process's own), leaving out `skip`. False with `problem` set
+    // when the database did not do it; true with `claim->row.id` 0 when no
+    // row could be claimed.
+    bool claim(const LedgerClaimant& who, const QSet<int>& skip, LedgerClaim* claim, LedgerProblem* problem);
+    // Gives a claimed row back untouched.
+    bool giveBack(const LedgerClaim& claim, LedgerProblem* problem);
+    // Renews the lease of every claim of this process.
+    bool renew(const LedgerClaimant& who, LedgerProblem* problem);
+    // The module that held `claim` ended: its result recorded and the row
+    // marked used (ok) or free again, in one transaction. A result already
+    // recorded (a commit whose answer was lost) is not recorded twice.
+    // `lost`: the claim was no longer this station's (its lease ran out and
+    // another station claimed the row); the result is recorded all the same.
+    bool settle(const LedgerClaimant& who, const LedgerClaim& claim, bool ok, const QJsonObject& record,
+                const QStringList& written, bool* lost, LedgerProblem* problem);
+    // Rows free (but `skip`), claimed by anyone, claimed by other processes.
+    bool counts(const LedgerClaimant& who, const QSet<int>& skip, int* free, int* claimed, int* claimedByOthers,
+                LedgerProblem* problem);
+
+    // Gives up the calling thread's connection.
+    void dropConnection();
+
+private:
+    bool connection(QSqlDatabase* db, LedgerProblem* problem, bool creating = false);
+    LedgerProblem failed(QSqlDatabase& db, const QSqlError& error, const QString& doing);
+    bool begin(QSqlDatabase& db, LedgerProblem* problem);
+    bool commit(QSqlDatabase& db, LedgerProblem* problem);
+    QString nowMs() const;
+    QString connectionName() const;
+    bool postgres() const { return m_address.driver == QLatin1String("QPSQL"); }
+
+    const LedgerAddress m_address;
+    const QString m_name;
+    int m_leaseMs = kDefaultLeaseSeconds * 1000;
+};

@@ -1,0 +1,356 @@
+#include "core/station/ledgerrows.h"
+
+#include "core/config/configgroups.h"
+
+#include <QHash>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QSet>
+#include <QThread>
+#include <QWaitCondition>
+#include <algorithm>
+
+namespace {
+
+constexpr int kRetryMs = 500; // between tries to record a result while the ledger does not answer
+
+// The groups a whole write of `config` sends, by their profile paths.
+QStringList writtenGroups(const ModuleConfig& config)
+{
+    QStringList groups;
+    for (const Groups::GroupInfo& g : Groups::writeOrder()) {
+        const QString path = Groups::path(g.group);
+        if (Groups::written(g, config) && !groups.contains(path))
+            groups.append(path);
+    }
+    return groups;
+}
+
+} // namespace
+
+struct LedgerRows::State
+{
+    explicit State(Settings settings) : s(std::move(settings)), ledger(s.address) {}
+
+    Settings s;
+    Ledger ledger;
+    mutable QMutex mutex;
+    QWaitCondition wake;
+    QHash<int, LedgerClaim> held; // the claims of the modules in progress, by row
+    QSet<int> skip;               // rows the profile refused
+    int base = 0;
+    int started = 0;
+    int reserved = 0; // takes under way, counted against the count
+    int inProgress = 0;
+    int left = 0; // rows not used, as last counted
+    int refused = 0;
+    bool closed = false;
+    bool ending = false;
+    bool stopKeeper = false;
+    bool empty = false; // nothing free and nothing claimed, as last counted
+    QString away;       // why the ledger does not answer; empty while it does
+    QString failure;    // why the ledger refused a claim; no row is taken after it
+    QThread* keeper = nullptr;
+
+    bool countReached() const { return s.count >= 0 && started - base + reserved >= s.count; }
+
+    // The ledger's answer or silence, told once when it changes.
+    void answered(const LedgerProblem* problem)
+    {
+        QString told;
+        {
+            const QMutexLocker lock(&mutex);
+            const QString why = problem ? problem->text : QString();
+            if (why.isEmpty() == away.isEmpty()) {
+                away = why;
+                return;
+            }
+            away = why;
+            told = why.isEmpty() ? QStringLiteral("ledger: the ledger answers again; the line goes on")
+                                 : QStringLiteral("ledger: the ledger does not answer (%1): no new module is taken "
+                                                  "until it does")
+                                       .arg(why);
+        }
+        if (s.note)
+            s.note(told);
+    }
+
+    void count()
+    {
+        QSet<int> leftOut;
+        {
+            const QMutexLocker lock(&mutex);
+            leftOut = skip;
+        }
+        int free = 0;
+        int claimed = 0;
+        int others = 0;
+        LedgerProblem problem;
+        if (!ledger.counts(s.claimant, leftOut, &free, &claimed, &others, &problem)) {
+            if (problem.noAnswer())
+                answered(&problem);
+            return;
+        }
+        answered(nullptr);
+        const QMutexLocker lock(&mutex);
+        left = free + claimed + int(leftOut.size());
+        empty = free == 0 && claimed == 0;
+    }
+
+    // Renews this process's leases and counts the rows, until told to stop.
+    void keep()
+    {
+        const int tick = std::clamp(ledger.leaseMs() / 3, 100, 1000);
+        QMutexLocker lock(&mutex);
+        while (!stopKeeper) {
+            lock.unlock();
+            LedgerProblem problem;
+            if (!ledger.renew(s.claimant, &problem) && problem.noAnswer())
+                answered(&problem);
+            count();
+            lock.relock();
+            if (!stopKeeper)
+                wake.wait(&mutex, tick);
+        }
+        lock.unlock();
+        ledger.dropConnection();
+    }
+};
+
+LedgerRows::LedgerRows(Settings settings) : m_state(std::make_unique<State>(std::move(settings)))
+{
+    m_state->base = m_state->started = m_state->s.lastModule;
+}
+
+LedgerRows::~LedgerRows()
+{
+    State& st = *m_state;
+    if (st.keeper) {
+        {
+            const QMutexLocker lock(&st.mutex);
+            st.stopKeeper = true;
+            st.wake.wakeAll();
+        }
+        st.keeper->wait();
+        delete st.keeper;
+    }
+}
+
+bool LedgerRows::start(LedgerProblem* problem)
+{
+    State& st = *m_state;
+    if (!st.ledger.check(problem))
+        return false;
+    st.count();
+    st.keeper = QThread::create([&st] { st.keep(); });
+    st.keeper->start();
+    return true;
+}
+
+RowSource::Take LedgerRows::take(StationRow* row, int* module, QString* why)
+{
+    State& st = *m_state;
+    {
+        const QMutexLocker lock(&st.mutex);
+        if (st.closed || st.ending || st.countReached())
+            return Take::Over;
+        ++st.reserved;
+    }
+    const auto unreserve = [&st] {
+        const QMutexLocker lock(&st.mutex);
+        --st.reserved;
+    };
+    for (;;) {
+        QSet<int> skip;
+        {
+            const QMutexLocker lock(&st.mutex);
+            skip = st.skip;
+        }
+        LedgerClaim claim;
+        LedgerProblem problem;
+        if (!st.ledger.claim(st.s.claimant, skip, &claim, &problem)) {
+            unreserve();
+            if (problem.noAnswer()) {
+                st.answered(&problem);
+                *why = QStringLiteral("the ledger does not answer: ") + problem.text;
+                return Take::Wait;
+            }
+            // Not a pause: the database will not hand out rows to this station.
+            bool first = false;
+            {
+                const QMutexLocker lock(&st.mutex);
+                first = st.failure.isEmpty();
+                if (first)
+                    st.failure = problem.text;
+                st.closed = true;
+            }
+            if (first && st.s.note)
+                st.s.note(problem.text + QStringLiteral("; no further module is taken"));
+            return Take::Over;
+        }
+        st.answered(nullptr);
+        if (claim.row.id == 0) {
+            int free = 0;
+            int claimed = 0;
+            int others = 0;
+            const bool counted = st.ledger.counts(st.s.claimant, skip, &free, &claimed, &others, &problem);
+            const QMutexLocker lock(&st.mutex);
+            --st.reserved;
+            if (!counted) {
+                *why = QStringLiteral("the ledger does not answer: ") + problem.text;
+                return Take::Wait;
+            }
+            st.left = free + claimed + int(skip.size());
+            st.empty = free == 0 && claimed == 0;
+            if (st.empty && st.inProgress == 0)
+                return Take::Over;
+            if (others > 0)
+                *why = QStringLiteral("the rows left are with modules of other stations (%1)").arg(others);
+            else if (free > 0)
+                *why = QStringLiteral("another station is claiming the rows left");
+            return Take::Wait;
+        }
+        // The row is checked as a values file's rows are, with this station's profile.
+        StationRow taken;
+        taken.index = claim.row.id;
+        taken.number = claim.row.id;
+        taken.line = claim.row.line;
+        taken.values = claim.row.valuesObject();
+        QStringList problems;
+        const QString where =
+            QStringLiteral("ledger row %1 (%2 line %3)")
+                .arg(QString::number(claim.row.id), claim.row.source, QString::number(claim.row.line));
+        if (!st.s.profile.configure(st.s.overrides + claim.row.overrides(), &taken.config, &problems, nullptr, where)) {
+            st.ledger.giveBack(claim, &problem); // if not now, once its lease runs out
+            {
+                const QMutexLocker lock(&st.mutex);
+                st.skip.insert(claim.row.id);
+                ++st.refused;
+            }
+            if (st.s.note)
+                st.s.note(problems.join(QStringLiteral("; ")) + QStringLiteral("; not given to a module"));
+            continue;
+        }
+        QMutexLocker lock(&st.mutex);
+        --st.reserved;
+        if (st.closed || st.ending) {
+            lock.unlock();
+            st.ledger.giveBack(claim, &problem);
+            return Take::Over;
+        }
+        ++st.inProgress;
+        *module = ++st.started;
+        st.held.insert(claim.row.id, claim);
+        *row = taken;
+        return Take::Got;
+    }
+}
+
+bool LedgerRows::finish(const StationRow& row, bool ok, const QJsonObject& record, QString* error)
+{
+    State& st = *m_state;
+    LedgerClaim claim;
+    {
+        const QMutexLocker lock(&st.mutex);
+        claim = st.held.value(row.index);
+    }
+    const auto done = [&st, &row](bool gaveBack) {
+        const QMutexLocker lock(&st.mutex);
+        st.held.remove(row.index);
+        --st.inProgress;
+        st.empty = st.empty && !gaveBack;
+    };
+    const QStringList written = ok ? writtenGroups(row.config) : QStringList();
+    const int module = record.value(QStringLiteral("module")).toInt();
+    bool toldWaiting = false;
+    for (;;) {
+        bool lost = false;
+        LedgerProblem problem;
+        if (st.ledger.settle(st.s.claimant, claim, ok, record, written, &lost, &problem)) {
+            st.answered(nullptr);
+            done(!ok);
+            if (lost && st.s.note)
+                st.s.note(QStringLiteral("ledger row %1: the claim of module %2 ran out of its lease and the row went "
+                                         "to another station; the module's result is recorded, the row is not marked "
+                                         "by it")
+                              .arg(row.number)
+                              .arg(module));
+            return true;
+        }
+        if (!problem.noAnswer()) {
+            done(false);
+            *error = problem.text;
+            return false;
+        }
+        st.answered(&problem);
+        QMutexLocker lock(&st.mutex);
+        if (st.ending) {
+            lock.unlock();
+            done(false);
+            *error = QStringLiteral("the ledger does not answer: ") + problem.text;
+            return false;
+        }
+        if (!toldWaiting && st.s.note) {
+            toldWaiting = true;
+            lock.unlock();
+            st.s.note(QStringLiteral("ledger: the result of module %1 (row %2) waits for the ledger")
+                          .arg(module)
+                          .arg(row.number));
+            lock.relock();
+        }
+        if (!st.ending)
+            st.wake.wait(&st.mutex, kRetryMs);
+    }
+}
+
+bool LedgerRows::over() const
+{
+    const QMutexLocker lock(&m_state->mutex);
+    return m_state->closed || (m_state->s.count >= 0 && m_state->started - m_state->base >= m_state->s.count) ||
+           (m_state->empty && m_state->inProgress == 0 && m_state->reserved == 0);
+}
+
+bool LedgerRows::exhausted() const
+{
+    const QMutexLocker lock(&m_state->mutex);
+    const State& st = *m_state;
+    return (st.s.count >= 0 && st.started - st.base >= st.s.count) ||
+           (st.empty && st.inProgress == 0 && st.reserved == 0);
+}
+
+void LedgerRows::close()
+{
+    const QMutexLocker lock(&m_state->mutex);
+    m_state->closed = true;
+}
+
+void LedgerRows::runEnding()
+{
+    const QMutexLocker lock(&m_state->mutex);
+    m_state->ending = true;
+    m_state->wake.wakeAll();
+}
+
+int LedgerRows::rowsLeft() const
+{
+    m_state->count();
+    const QMutexLocker lock(&m_state->mutex);
+    return m_state->left;
+}
+
+int LedgerRows::rowsRefused() const
+{
+    const QMutexLocker lock(&m_state->mutex);
+    return m_state->refused;
+}
+
+QString LedgerRows::failure() const
+{
+    const QMutexLocker lock(&m_state->mutex);
+    return m_state->failure;
+}
+
+void LedgerRows::threadEnded()
+{
+    m_state->ledger.dropConnection();
+}
