@@ -16,8 +16,8 @@
 #include "bench/quotedlength.h"
 #include "bench/report.h"
 #include "bench/simprocess.h"
-#include "core/transport/common.h"
 #include "core/protocol/logformat.h"
+#include "core/transport/common.h"
 #include "core/transport/serialsocket.h"
 #include "window/kx47main.h"
 

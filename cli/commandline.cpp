@@ -173,10 +173,10 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     const QCommandLineOption resultsOption("results");
     const QCommandLineOption profileOption("profile", QString(), "FILE");
     const QCommandLineOption leaseOption("lease", QString(), "SECONDS");
-    parser.addOptions({helpOption,    versionOption,     outputOption,  setOption,     verifyOption,
-                       restartOption, portOption,        valuesOption,  countOption,   reportOption,
-                       baudOption,    parityOption,      stopOption,    logOption,     jsonOption,
-                       quietOption,   fastOption,        checkOption,   setupOption,   removalOption,
+    parser.addOptions({helpOption,        versionOption, outputOption,  setOption,     verifyOption,
+                       restartOption,     portOption,    valuesOption,  countOption,   reportOption,
+                       baudOption,        parityOption,  stopOption,    logOption,     jsonOption,
+                       quietOption,       fastOption,    checkOption,   setupOption,   removalOption,
                        stationNameOption, stationOption, resultsOption, profileOption, leaseOption});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
@@ -308,6 +308,8 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
             o->count = setup.count;
         if (o->removal.isEmpty())
             o->removal = setup.removal;
+        if (!parser.isSet(stationNameOption))
+            o->stationName = setup.stationName;
         if (o->profile.isEmpty()) {
             *error = QStringLiteral("station needs a profile: give FILE, or \"profile\" in the setup");
             return false;
@@ -627,8 +629,7 @@ const QVector<Command>& commands()
          "                                 stations share, each row to one module, and\n"
          "                                 records each module there, as --station-name\n"
          "                                 (default: the host's name)\n",
-         {"set", "restart", "port", "values", "count", "report", "check", "fast", "setup", "removal",
-          "station-name"},
+         {"set", "restart", "port", "values", "count", "report", "check", "fast", "setup", "removal", "station-name"},
          runStation},
         {"ledger",
          -1,

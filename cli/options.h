@@ -13,16 +13,16 @@ struct Options
 {
     QString command;
     QStringList arguments; // the positional arguments after the command
-    QString port;      // the port of a single-module command
-    QStringList ports; // station: one slot per --port
-    QString profile;   // write, verify, station: the profile file, "-" for standard input
-    QString output;    // read: -o
-    QString values;    // station: --values CSV or a ledger's URL
-    QString stationName;  // station: --station-name, the station's name in a ledger
-    QString station;      // ledger release: --station, whose claims are given back
-    bool results = false; // ledger export: --results
-    int lease = -1;       // ledger init: --lease SECONDS
-    QString report;    // station: --report FILE
+    QString port;          // the port of a single-module command
+    QStringList ports;     // station: one slot per --port
+    QString profile;       // write, verify, station: the profile file, "-" for standard input
+    QString output;        // read: -o
+    QString values;        // station: --values CSV or a ledger's URL
+    QString stationName;   // station: --station-name, the station's name in a ledger
+    QString station;       // ledger release: --station, whose claims are given back
+    bool results = false;  // ledger export: --results
+    int lease = -1;        // ledger init: --lease SECONDS
+    QString report;        // station: --report FILE
     QStringList overrides;
     int count = -1; // station: --count, -1 for no limit
     bool verify = false;

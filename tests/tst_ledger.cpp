@@ -6,8 +6,8 @@
 #include "core/station/ledger.h"
 #include "sim/simmodule.h"
 #include "tests/support/cliprocess.h"
-#include "tests/support/postgresserver.h"
 #include "tests/support/coresupport.h"
+#include "tests/support/postgresserver.h"
 
 #include <QCryptographicHash>
 #include <QFile>

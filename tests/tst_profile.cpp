@@ -313,8 +313,8 @@ void TstProfile::refusalNamesEveryProblem_data()
         << "\"frameInfo\": true, \"frameInf0\": 1}, \"modee\": 1" << QStringList()
         << QStringList{"unknown key \"modee\" ignored", "unknown key \"transparent.frameInf0\" ignored"};
     QTest::newRow("a refused frame type is named once, not again through its extended ID")
-        << "\"frameType\": \"NDTF\", \"id\": \"7FF\"" << "\"frameType\": \"EDFT\", \"id\": \"1ABCDEF0\""
-        << QStringList{"can.frameType: "} << QStringList();
+        << "\"frameType\": \"NDTF\", \"id\": \"7FF\""
+        << "\"frameType\": \"EDFT\", \"id\": \"1ABCDEF0\"" << QStringList{"can.frameType: "} << QStringList();
     QTest::newRow("a file of another format names its header only")
         << "\"velkocan-config\""
         << "\"other\"" << QStringList{"format: \"other\"; expected velkocan-config"} << QStringList();

@@ -5,6 +5,7 @@
 #include "core/station/stationsetup.h"
 #include "core/transport/adapters.h"
 #include "sim/simmodule.h"
+#include "tests/support/cliprocess.h"
 #include "tests/support/simsupport.h"
 #include "tests/support/windowsupport.h"
 #include "window/stationwindow.h"
@@ -13,6 +14,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 
@@ -44,6 +46,7 @@ private slots:
     void tilesAndCountersFollowTheStation_data();
     void tilesAndCountersFollowTheStation();
     void stopInTheMiddleRecordsTheModuleCutShort();
+    void ledgerAsTheValues();
     void setupSavedAndOpenedIsTheSame();
     void fixtureBoundToAnAdaptersSerialNumber_data();
     void fixtureBoundToAnAdaptersSerialNumber();
@@ -190,6 +193,49 @@ void TstStationWindow::stopInTheMiddleRecordsTheModuleCutShort()
     QCOMPARE(label(m_window, "slot_state_1"), stationText("中断"));
     QCOMPARE(label(m_window, "station_failed_count"), QStringLiteral("1"));
     QCOMPARE(label(m_window, "station_rows_left"), QStringLiteral("1"));
+}
+
+void TstStationWindow::ledgerAsTheValues()
+{
+    // A ledger that another station's command line shares: two rows, one
+    // taken by that station already.
+    const QString url = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("line.db"));
+    QFile::remove(url.mid(7));
+    QCOMPARE(TestSupport::runCli({"ledger", "init", url}).status, 0);
+    const QString csv = TestSupport::writeFile(m_dir.filePath(QStringLiteral("ids.csv")), "can.id\n1A1\n1A2\n1A3\n");
+    QCOMPARE(TestSupport::runCli({"ledger", "import", url, csv}).status, 0);
+    sim::SimModule* const other = plug();
+    QCOMPARE(TestSupport::runCli({"station", TestSupport::exampleProfile(), "--values", url, "--port",
+                                  other->portName(), "--count", "1", "--fast", "--station-name", "bench-1"})
+                 .status,
+             0);
+    sim::SimModule* const first = plug();
+    sim::SimModule* const second = plug();
+    StationSetup setup = setupFor({first, second}, QByteArray());
+    setup.values = url;
+    m_window->setSetup(setup);
+    widget<QLineEdit>(m_window, "setup_station_name")->setText(QStringLiteral("bench-2"));
+
+    runLine();
+
+    QCOMPARE(label(m_window, "station_ok_count"), QStringLiteral("2"));
+    QCOMPARE(label(m_window, "station_rows_left"), QStringLiteral("0"));
+    // Each row to one module, each result under its station's name.
+    const TestSupport::CliRun exported = TestSupport::runCli({"ledger", "export", url, "--results"});
+    QCOMPARE(exported.status, 0);
+    QStringList results;
+    for (const QByteArray& line : exported.out.split('\n')) {
+        const QJsonObject r = QJsonDocument::fromJson(line).object();
+        if (!r.isEmpty())
+            results << r.value("values").toObject().value("can.id").toString() + QLatin1Char(' ') +
+                           r.value("station").toString();
+    }
+    std::sort(results.begin(), results.end());
+    QCOMPARE(results.size(), 3);
+    QCOMPARE(results.first(), QStringLiteral("1A1 bench-1"));
+    QCOMPARE(results.filter(QStringLiteral(" bench-2")).size(), 2);
+    // The report stays a local copy of this station's modules.
+    QCOMPARE(TestSupport::reportLines(setup.report).size(), 2);
 }
 
 void TstStationWindow::setupSavedAndOpenedIsTheSame()

@@ -1,5 +1,5 @@
-#include "core/protocol/atprotocol.h"
 #include "core/config/configgroups.h"
+#include "core/protocol/atprotocol.h"
 #include "core/protocol/configreading.h"
 #include "core/protocol/filtercheck.h"
 #include "ui_kx47main.h"

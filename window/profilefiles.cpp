@@ -1,10 +1,10 @@
 // The File menu: a configuration as a profile file, and the log as text.
 // Nothing here talks to the module: an opened profile only fills the editors.
-#include "core/protocol/configreading.h"
 #include "core/config/fileaccess.h"
-#include "core/protocol/logformat.h"
 #include "core/config/moduleconfig.h"
 #include "core/config/profile.h"
+#include "core/protocol/configreading.h"
+#include "core/protocol/logformat.h"
 #include "ui_kx47main.h"
 #include "window/kx47main.h"
 

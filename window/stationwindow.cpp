@@ -35,6 +35,7 @@
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QSysInfo>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -234,7 +235,9 @@ void StationWindow::buildSetup(QWidget* parent, QGridLayout* grid)
         grid->addWidget(browse, row, 2);
     };
     pathRow(0, tr("配置文件"), "setup_profile", &m_profile, tr("配置文件 (*.json)"), false);
-    pathRow(1, tr("每个模块的值 (CSV)"), "setup_values", &m_values, tr("CSV 文件 (*.csv)"), false);
+    pathRow(1, tr("每个模块的值"), "setup_values", &m_values, tr("CSV 文件 (*.csv)"), false);
+    // A line of stations shares its values in a ledger instead of a CSV.
+    m_values->setPlaceholderText(tr("CSV 文件，或共享数据库 sqlite:路径 / postgresql://主机/数据库"));
     pathRow(2, tr("记录 (JSON Lines)"), "setup_report", &m_report, tr("记录文件 (*.jsonl)"), true);
 
     // The fixtures: picked from the adapters, by serial number when the adapter has one.
@@ -308,6 +311,11 @@ void StationWindow::buildSetup(QWidget* parent, QGridLayout* grid)
     grid->addLayout(line, 4, 0, 1, 3);
     grid->addWidget(new QLabel(tr("取下模块"), parent), 5, 0);
     grid->addWidget(m_removal, 5, 1, 1, 2);
+    m_stationName = new QLineEdit(parent);
+    m_stationName->setObjectName(QStringLiteral("setup_station_name"));
+    m_stationName->setPlaceholderText(QSysInfo::machineHostName());
+    grid->addWidget(new QLabel(tr("工位名称（数据库中）"), parent), 6, 0);
+    grid->addWidget(m_stationName, 6, 1, 1, 2);
     grid->setColumnStretch(1, 1);
 }
 
@@ -362,6 +370,7 @@ StationSetup StationWindow::setup() const
     s.restart = m_restart->isChecked();
     s.count = m_count->value() == 0 ? -1 : m_count->value();
     s.removal = m_removal->currentData().toString();
+    s.stationName = m_stationName->text().trimmed();
     return s;
 }
 
@@ -382,6 +391,7 @@ void StationWindow::setSetup(const StationSetup& s)
     m_restart->setChecked(s.restart);
     m_count->setValue(s.count < 0 ? 0 : s.count);
     m_removal->setCurrentIndex(qMax(0, m_removal->findData(s.removal)));
+    m_stationName->setText(s.stationName);
     buildTiles();
 }
 
@@ -568,6 +578,7 @@ void StationWindow::start()
     Station::Settings settings;
     settings.profile = s.profile;
     settings.values = s.values;
+    settings.stationName = s.stationName;
     settings.report = s.report;
     settings.ports = s.ports;
     settings.line.baud = s.baud;

@@ -102,6 +102,7 @@ private:
     QCheckBox* m_restart = nullptr;
     QSpinBox* m_count = nullptr;
     QComboBox* m_removal = nullptr;
+    QLineEdit* m_stationName = nullptr;
     QWidget* m_setupBox = nullptr;
     QPushButton* m_startButton = nullptr;
     QPushButton* m_stopButton = nullptr;

@@ -5,8 +5,8 @@
 // fields, differences) and the profile file (layout, reading, overrides) both
 // work from it, so that a field is described in one place.
 
-#include "core/protocol/atprotocol.h"
 #include "core/config/moduleconfig.h"
+#include "core/protocol/atprotocol.h"
 
 #include <QJsonValue>
 #include <QString>

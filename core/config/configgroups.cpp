@@ -1,7 +1,7 @@
 #include "core/config/configgroups.h"
 
-#include "core/protocol/atprotocol.h"
 #include "core/config/configfields.h"
+#include "core/protocol/atprotocol.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #include "core/session/modulerun.h"
 
-#include "core/transport/common.h"
 #include "core/session/modulesession.h"
+#include "core/transport/common.h"
 #include "core/transport/serialsocket.h"
 
 #include <QJsonArray>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "core/protocol/configreading.h"
 #include "core/config/moduleconfig.h"
+#include "core/protocol/configreading.h"
 #include "core/session/operation.h"
 #include "core/session/sequenceoutcome.h"
 

@@ -1,9 +1,9 @@
 #include "core/session/modulesession.h"
 
-#include "core/protocol/atprotocol.h"
-#include "core/transport/common.h"
 #include "core/config/configgroups.h"
+#include "core/protocol/atprotocol.h"
 #include "core/protocol/logformat.h"
+#include "core/transport/common.h"
 #include "core/transport/serialsocket.h"
 
 #include "core/diagnostics.h"

@@ -17,8 +17,8 @@ constexpr int kVersion = 1;
 // The keys in the order the file holds them.
 const QStringList& keys()
 {
-    static const QStringList k{"format", "version",  "profile", "values",  "report", "ports",  "baud",
-                               "parity", "stopBits", "fast",    "restart", "count",  "removal"};
+    static const QStringList k{"format", "version",  "profile", "values",  "report", "ports",   "baud",
+                               "parity", "stopBits", "fast",    "restart", "count",  "removal", "stationName"};
     return k;
 }
 
@@ -88,7 +88,7 @@ bool StationSetup::operator==(const StationSetup& o) const
 {
     return profile == o.profile && values == o.values && report == o.report && ports == o.ports && baud == o.baud &&
            parity == o.parity && stopBits == o.stopBits && fast == o.fast && restart == o.restart && count == o.count &&
-           removal == o.removal;
+           removal == o.removal && stationName == o.stationName;
 }
 
 namespace Setup {
@@ -120,6 +120,8 @@ QByteArray write(const StationSetup& s, const QString& folder)
     };
     if (!s.removal.isEmpty())
         lines.append(QStringLiteral("    \"removal\": %1").arg(quoted(s.removal)));
+    if (!s.stationName.isEmpty())
+        lines.append(QStringLiteral("    \"stationName\": %1").arg(quoted(s.stationName)));
     return (QStringLiteral("{\n") + lines.join(QStringLiteral(",\n")) + QStringLiteral("\n}\n")).toUtf8();
 }
 
@@ -216,6 +218,7 @@ bool read(const QByteArray& text, const QString& folder, StationSetup* setup, QS
     flag("restart", &s.restart);
     number("count", &s.count, 1, 1000000000, true);
     word("removal", &s.removal, removals());
+    text_("stationName", &s.stationName);
     if (problems->size() > before)
         return false;
     if (warnings) {

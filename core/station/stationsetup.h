@@ -19,8 +19,9 @@ struct StationSetup
     int stopBits = 1;
     bool fast = false;
     bool restart = false;
-    int count = -1;  // modules in all; -1 (null) for no limit
-    QString removal; // probe, port, operator; empty: the default of whoever runs it
+    int count = -1;      // modules in all; -1 (null) for no limit
+    QString removal;     // probe, port, operator; empty: the default of whoever runs it
+    QString stationName; // the station's name in a ledger; empty: the host's name
 
     bool operator==(const StationSetup& o) const;
     bool operator!=(const StationSetup& o) const { return !(*this == o); }

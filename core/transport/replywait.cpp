@@ -1,5 +1,5 @@
-#include "core/transport/common.h"
 #include "core/diagnostics.h"
+#include "core/transport/common.h"
 #include "core/transport/serialsocket.h"
 
 #include <QEventLoop>

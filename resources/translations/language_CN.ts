@@ -744,8 +744,16 @@
         <translation>配置文件 (*.json)</translation>
     </message>
     <message>
-        <source>每个模块的值 (CSV)</source>
-        <translation>每个模块的值 (CSV)</translation>
+        <source>每个模块的值</source>
+        <translation>每个模块的值</translation>
+    </message>
+    <message>
+        <source>CSV 文件，或共享数据库 sqlite:路径 / postgresql://主机/数据库</source>
+        <translation>CSV 文件，或共享数据库 sqlite:路径 / postgresql://主机/数据库</translation>
+    </message>
+    <message>
+        <source>工位名称（数据库中）</source>
+        <translation>工位名称（数据库中）</translation>
     </message>
     <message>
         <source>CSV 文件 (*.csv)</source>

@@ -745,8 +745,16 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <translation>Profiles (*.json)</translation>
     </message>
     <message>
-        <source>每个模块的值 (CSV)</source>
-        <translation>Values per module (CSV)</translation>
+        <source>每个模块的值</source>
+        <translation>Values per module</translation>
+    </message>
+    <message>
+        <source>CSV 文件，或共享数据库 sqlite:路径 / postgresql://主机/数据库</source>
+        <translation>A CSV file, or a shared ledger sqlite:PATH / postgresql://host/database</translation>
+    </message>
+    <message>
+        <source>工位名称（数据库中）</source>
+        <translation>Station name (in the ledger)</translation>
     </message>
     <message>
         <source>CSV 文件 (*.csv)</source>

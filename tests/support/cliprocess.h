@@ -27,7 +27,7 @@ struct CliOptions
 {
     QByteArray input;           // the program's standard input
     QString standardOutputFile; // when set, the program's standard output goes into this file
-    int timeoutMs = 60000; // then the program is killed, with a warning
+    int timeoutMs = 60000;      // then the program is killed, with a warning
     // Called once the program has been started, before the wait (to signal it, say).
     std::function<void(QProcess& process)> started;
     // When set, the program runs under this command, which is given the

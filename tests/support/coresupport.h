@@ -8,8 +8,8 @@
 #include "core/config/profile.h"
 
 #include <QByteArray>
-#include <QJsonObject>
 #include <QCoreApplication>
+#include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QStringList>
