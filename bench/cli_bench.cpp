@@ -432,15 +432,6 @@ void reportStation(const char* name, const StationRun& s)
     put(prefix + "_cpu_ms", s.process.cpuMs, 0);
 }
 
-void stopSim(QProcess& sim)
-{
-    sim.terminate();
-    if (!sim.waitForFinished(3000)) {
-        sim.kill();
-        sim.waitForFinished(1000);
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -563,7 +554,7 @@ int main(int argc, char** argv)
         reportFastRuns("cli_read_fast", fastReads, reads);
         reportFastRuns("cli_write_fast", fastWrites, writes);
     }
-    stopSim(sim);
+    stopSimProcess(sim);
     if (failed)
         return failed;
 
@@ -579,7 +570,7 @@ int main(int argc, char** argv)
             [](int ms) { QThread::msleep(ulong(ms)); }, &error, replug);
         if (port.isEmpty()) {
             for (auto& m : modules)
-                stopSim(*m);
+                stopSimProcess(*m);
             return fail(error);
         }
         ports.append(port);
@@ -592,7 +583,7 @@ int main(int argc, char** argv)
     QThread::msleep(1000); // the last module is replugged
     const StationRun four = runStation(cli, profile, ports, 4 * stationModules, folder, QStringLiteral("station4"));
     for (auto& m : modules)
-        stopSim(*m);
+        stopSimProcess(*m);
     reportStation("station1", one);
     reportStation("station4", four);
     put("station4_vs_1",

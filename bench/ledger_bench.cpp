@@ -183,15 +183,6 @@ LineRun runLine(const QString& url, const QString& profile, const QList<QStringL
     return run;
 }
 
-void stopSim(QProcess& sim)
-{
-    sim.terminate();
-    if (!sim.waitForFinished(3000)) {
-        sim.kill();
-        sim.waitForFinished(1000);
-    }
-}
-
 } // namespace
 
 int main(int argc, char** argv)
@@ -273,7 +264,7 @@ int main(int argc, char** argv)
             [](int ms) { QThread::msleep(ulong(ms)); }, &error, replug);
         if (port.isEmpty()) {
             for (auto& m : modules)
-                stopSim(*m);
+                stopSimProcess(*m);
             return fail(error);
         }
         ports.append(port);
@@ -285,7 +276,7 @@ int main(int argc, char** argv)
     const LineRun two = runLine(postgres("bench_two"), profilePath, {ports.mid(0, 4), ports.mid(4, 4)}, 8 * perPort,
                                 folder, QStringLiteral("two"));
     for (auto& m : modules)
-        stopSim(*m);
+        stopSimProcess(*m);
     const double perMinute1 = one.wallMs > 0 ? one.used * 60000.0 / one.wallMs : 0;
     const double perMinute2 = two.wallMs > 0 ? two.used * 60000.0 / two.wallMs : 0;
     put("line1_rows", 4 * perPort, 0);

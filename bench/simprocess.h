@@ -39,3 +39,14 @@ inline QString startSimProcess(QProcess& sim, const QString& output, const std::
     *error = QStringLiteral("the simulated module did not name its port");
     return {};
 }
+
+// Ends a simulated module started by startSimProcess(), killing it when it
+// does not end by itself.
+inline void stopSimProcess(QProcess& sim)
+{
+    sim.terminate();
+    if (!sim.waitForFinished(3000)) {
+        sim.kill();
+        sim.waitForFinished(1000);
+    }
+}

@@ -85,9 +85,7 @@ private:
         s.restart = o.restart;
         s.count = o.count;
         s.check = o.check;
-        s.removal = o.removal == QLatin1String("port")       ? Station::Removal::Port
-                    : o.removal == QLatin1String("operator") ? Station::Removal::Operator
-                                                             : Station::Removal::Probe;
+        s.removal = Station::removalNamed(o.removal);
         s.stationName = o.stationName;
         s.stopName = [](int signal) { return QString::fromLatin1(SignalWatch::name(signal)); };
         return s;

@@ -593,9 +593,7 @@ void StationWindow::start()
     // again: without a word of the setup, the operator says it was taken off.
     const QString removal =
         s.removal.isEmpty() ? (s.restart ? QStringLiteral("operator") : QStringLiteral("probe")) : s.removal;
-    settings.removal = removal == QLatin1String("port")       ? Station::Removal::Port
-                       : removal == QLatin1String("operator") ? Station::Removal::Operator
-                                                              : Station::Removal::Probe;
+    settings.removal = Station::removalNamed(removal);
     settings.stopName = [](int) { return QStringLiteral("the operator's Stop"); };
 
     m_station = new Station(settings, this);

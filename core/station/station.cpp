@@ -366,6 +366,15 @@ struct Station::Work
     ReportFile report;
 };
 
+Station::Removal Station::removalNamed(const QString& word)
+{
+    if (word == QLatin1String("port"))
+        return Removal::Port;
+    if (word == QLatin1String("operator"))
+        return Removal::Operator;
+    return Removal::Probe;
+}
+
 Station::Station(const Settings& settings, QObject* parent)
     : QObject(parent), m_settings(settings), m_work(std::make_unique<Work>())
 {

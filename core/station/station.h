@@ -47,6 +47,10 @@ public:
         std::function<QString(int)> stopName = [](int signal) { return QStringLiteral("signal %1").arg(signal); };
     };
 
+    // The removal a setup or --removal names ("probe", "port", "operator");
+    // probe for any other word.
+    static Removal removalNamed(const QString& word);
+
     // A row that a run would give to a module.
     struct RowLeft
     {
