@@ -68,6 +68,8 @@ private slots:
     void stationWarnsOfARepeatedCanId_data();
     void stationWarnsOfARepeatedCanId();
     void stationSignalledDuringAModule();
+    void stationWaitsForTheOperatorsWord_data();
+    void stationWaitsForTheOperatorsWord();
     void reportFaults_data();
     void reportFaults();
     void secondStationOnOneReportIsRefused();
@@ -500,6 +502,58 @@ void TstProduction::stationSignalledDuringAModule()
     QCOMPARE(lines.first().value("stoppedAfter").toObject().value("command").toString(),
              QStringLiteral("AT+MODE=TRANS"));
     QVERIFY2(r.err.contains("station: 0 ok, 1 failed, 2 rows left (stopped by SIGTERM)"), r.err.constData());
+}
+
+void TstProduction::stationWaitsForTheOperatorsWord_data()
+{
+    QTest::addColumn<QByteArray>("early");  // typed as the station starts, before any fixture waits
+    QTest::addColumn<QByteArray>("answer"); // typed once the fixture waits for its module to be taken off
+    QTest::addColumn<QByteArray>("told");
+    QTest::newRow("Enter alone for the only fixture waiting") << QByteArray() << QByteArray("\n") << QByteArray();
+    QTest::newRow("the fixture's number") << QByteArray() << QByteArray("1\n") << QByteArray();
+    QTest::newRow("Enter before any fixture waits releases nothing")
+        << QByteArray("\n") << QByteArray("1\n") << QByteArray("no fixture waits for its module to be taken off");
+    QTest::newRow("a fixture that does not wait is named")
+        << QByteArray() << QByteArray("2\n1\n") << QByteArray("type the number of a fixture that waits: 1");
+}
+
+void TstProduction::stationWaitsForTheOperatorsWord()
+{
+    // A restarted module is not probed: the next module is taken only on
+    // the operator's word, typed on standard input.
+    QFETCH(QByteArray, early);
+    QFETCH(QByteArray, answer);
+    QFETCH(QByteArray, told);
+    sim::SimModule* const module = plug();
+    const QString values = file("values.csv", "can.id\n1A1\n1A2\n");
+    const QString report = m_dir.filePath("operator.jsonl");
+    QFile::remove(report);
+    TestSupport::CliOptions options;
+    options.timeoutMs = 120000;
+    options.input = early;
+    options.inputStaysOpen = true;
+    QByteArray err;
+    int modulesBeforeTheWord = -1;
+    options.started = [&](QProcess& process) {
+        QTRY_VERIFY_WITH_TIMEOUT((err += process.readAllStandardError()).contains("take the module off"), 60000);
+        modulesBeforeTheWord = int(module->frameData().count("AT+CAN=250,1A1,NDTF\r\n"));
+        process.write(answer);
+    };
+
+    const CliRun r =
+        TestSupport::runCli({"station", TestSupport::exampleProfile(), "--port", module->portName(), "--values", values,
+                             "--report", report, "--restart", "--fast", "--removal", "operator"},
+                            options);
+
+    err += r.err;
+    QCOMPARE(r.status, 0);
+    QCOMPARE(modulesBeforeTheWord, 1);
+    QVERIFY2(err.contains(told), err.constData());
+    QCOMPARE(module->frameData().count("AT+REBT\r\n"), 2);
+    const QList<QJsonObject> lines = TestSupport::reportLines(report);
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines.last().value("values").toObject().value("can.id").toString(), QStringLiteral("1A2"));
+    QCOMPARE(lines.last().value("result").toString(), QStringLiteral("ok"));
 }
 
 void TstProduction::reportFaults_data()

@@ -24,7 +24,8 @@ CliRun runCli(const QStringList& arguments, const CliOptions& options)
         process.start(options.wrapper.first(),
                       options.wrapper.mid(1) + QStringList{QStringLiteral(VELKO_CLI_PROGRAM)} + arguments);
     process.write(options.input);
-    process.closeWriteChannel();
+    if (!options.inputStaysOpen)
+        process.closeWriteChannel();
     if (options.started)
         options.started(process);
     // The modules answer from this process's event loop, which the wait runs;

@@ -25,9 +25,10 @@ struct CliRun
 
 struct CliOptions
 {
-    QByteArray input;           // the program's standard input
-    QString standardOutputFile; // when set, the program's standard output goes into this file
-    int timeoutMs = 60000;      // then the program is killed, with a warning
+    QByteArray input;            // the program's standard input
+    bool inputStaysOpen = false; // `started` writes more of it; it ends with the program
+    QString standardOutputFile;  // when set, the program's standard output goes into this file
+    int timeoutMs = 60000;       // then the program is killed, with a warning
     // Called once the program has been started, before the wait (to signal it, say).
     std::function<void(QProcess& process)> started;
     // When set, the program runs under this command, which is given the
