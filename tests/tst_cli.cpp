@@ -464,7 +464,8 @@ void TstCli::verifyComparesWhatTheWriteSent()
 
     const CliRun r = cli({"write", m_sim->portName(), profileFile(profile), "--verify", "--quiet"});
 
-    QCOMPARE(r.status, status);
+    QVERIFY2(r.status == status,
+             qPrintable(QStringLiteral("status %1: %2").arg(r.status).arg(QString::fromUtf8(r.err))));
     QCOMPARE(r.err.count("wrote"), differences.size());
     for (const QString& d : differences)
         QVERIFY2(r.err.contains(d.toUtf8()), r.err.constData());
