@@ -561,20 +561,10 @@ int main(int argc, char** argv)
     // The station: four modules that are replugged after each restart, one
     // port first, then all four; `stationModules` modules per port.
     std::vector<std::unique_ptr<QProcess>> modules;
-    QStringList ports;
-    const QStringList replug{QStringLiteral("--replug"), QString::number(replugMs)};
-    for (int i = 0; i < 4; ++i) {
-        modules.push_back(std::make_unique<QProcess>());
-        const QString port = startSimProcess(
-            *modules.back(), file(QStringLiteral("station-sim-%1.out").arg(i)),
-            [](int ms) { QThread::msleep(ulong(ms)); }, &error, replug);
-        if (port.isEmpty()) {
-            for (auto& m : modules)
-                stopSimProcess(*m);
-            return fail(error);
-        }
-        ports.append(port);
-    }
+    const QStringList ports = startReplugged(
+        4, replugMs, [&](int i) { return file(QStringLiteral("station-sim-%1.out").arg(i)); }, &modules, &error);
+    if (ports.isEmpty())
+        return fail(error);
     put("station_replug_ms", replugMs, 0);
     const QDir folder(runtime.path());
     QThread::msleep(500);

@@ -255,20 +255,10 @@ int main(int argc, char** argv)
 
     // A line on one PostgreSQL ledger: one station of four ports, then two.
     std::vector<std::unique_ptr<QProcess>> modules;
-    QStringList ports;
-    const QStringList replug{QStringLiteral("--replug"), QString::number(replugMs)};
-    for (int i = 0; i < 8; ++i) {
-        modules.push_back(std::make_unique<QProcess>());
-        const QString port = startSimProcess(
-            *modules.back(), folder.filePath(QStringLiteral("sim-%1.out").arg(i)),
-            [](int ms) { QThread::msleep(ulong(ms)); }, &error, replug);
-        if (port.isEmpty()) {
-            for (auto& m : modules)
-                stopSimProcess(*m);
-            return fail(error);
-        }
-        ports.append(port);
-    }
+    const QStringList ports = startReplugged(
+        8, replugMs, [&](int i) { return folder.filePath(QStringLiteral("sim-%1.out").arg(i)); }, &modules, &error);
+    if (ports.isEmpty())
+        return fail(error);
     QThread::msleep(500);
     const LineRun one =
         runLine(postgres("bench_one"), profilePath, {ports.mid(0, 4)}, 4 * perPort, folder, QStringLiteral("one"));

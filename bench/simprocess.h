@@ -7,7 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QThread>
 #include <functional>
+#include <memory>
+#include <vector>
 
 // Starts `velkocan-sim --quiet` in `sim` (with `options` after it), its
 // output in the file `output`, and returns the port it names on its first
@@ -49,4 +52,26 @@ inline void stopSimProcess(QProcess& sim)
         sim.kill();
         sim.waitForFinished(1000);
     }
+}
+
+// Starts `count` simulated modules that are replugged `replugMs` after each
+// restart, the output of module i in `output(i)`, into `modules`; their
+// ports, or none (every module stopped again, `error` set) when one does not start.
+inline QStringList startReplugged(int count, int replugMs, const std::function<QString(int)>& output,
+                                  std::vector<std::unique_ptr<QProcess>>* modules, QString* error)
+{
+    QStringList ports;
+    const QStringList replug{QStringLiteral("--replug"), QString::number(replugMs)};
+    for (int i = 0; i < count; ++i) {
+        modules->push_back(std::make_unique<QProcess>());
+        const QString port = startSimProcess(
+            *modules->back(), output(i), [](int ms) { QThread::msleep(ulong(ms)); }, error, replug);
+        if (port.isEmpty()) {
+            for (auto& m : *modules)
+                stopSimProcess(*m);
+            return {};
+        }
+        ports.append(port);
+    }
+    return ports;
 }
