@@ -150,11 +150,16 @@ void SimModule::replug()
 {
     // Taken out a moment after the restart's reply (the tool has read it),
     // the tool's port sees its device vanish; the next module gets a device
-    // of its own, reached through the same link.
+    // of its own, reached through the same link. The link goes with the
+    // device, as a udev link does, and before it: a freed /dev/pts/N is soon
+    // another program's, which a tool still following the link would open.
     constexpr int kUnplugAfterReplyMs = 100;
     QTimer::singleShot(kUnplugAfterReplyMs, this, [this] {
-        if (isRunning())
-            closeLine();
+        if (!isRunning())
+            return;
+        if (!m_link.isEmpty())
+            QFile::remove(m_link);
+        closeLine();
     });
     QTimer::singleShot(kUnplugAfterReplyMs + qMax(0, m_faults.replugAfterRestartMs), this, [this] {
         if (m_link.isEmpty() || isRunning() || !openLine(nullptr))
@@ -171,9 +176,10 @@ void SimModule::replug()
 
 void SimModule::stop()
 {
-    closeLine();
+    // The link first, for the reason replug() gives.
     if (!m_link.isEmpty())
         QFile::remove(m_link);
+    closeLine();
     m_link.clear();
 }
 

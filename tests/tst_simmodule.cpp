@@ -194,6 +194,7 @@ private slots:
     void pausedReplies();
     void endlessFiller();
     void unplugAfterFrames();
+    void replugTakesTheLinkAway();
     void silentAfterFrames();
 };
 
@@ -1205,6 +1206,25 @@ void TestSimModule::unplugAfterFrames()
     QCOMPARE(openFdsOn(m.slavePath()), 1); // only the tool's port is left
     // The tool's port notices that the device is gone.
     QTRY_COMPARE(tool.port.error(), QSerialPort::ResourceError);
+}
+
+void TestSimModule::replugTakesTheLinkAway()
+{
+    // Between the two, the old device may become another program's: a tool
+    // following the link must find nothing there, not that program's port.
+    SimModule m;
+    QVERIFY(m.start());
+    m.faults().replugAfterRestartMs = 1000;
+    QSignalSpy replugged(&m, &SimModule::replugged);
+    const QString link = m.portName();
+    const QString before = m.slavePath();
+    m.replug();
+    QTRY_VERIFY(!m.isRunning());
+    QVERIFY(!QFileInfo(link).isSymLink());
+    QCOMPARE(openFdsOn(before), 0);
+    QVERIFY(replugged.wait());
+    QVERIFY(m.isRunning());
+    QCOMPARE(QFileInfo(link).symLinkTarget(), m.slavePath());
 }
 
 void TestSimModule::silentAfterFrames()
