@@ -320,13 +320,7 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
         return false;
     }
 
-    if (parity.isEmpty() || parity == QLatin1String("none"))
-        o->parity = QSerialPort::NoParity;
-    else if (parity == QLatin1String("odd"))
-        o->parity = QSerialPort::OddParity;
-    else if (parity == QLatin1String("even"))
-        o->parity = QSerialPort::EvenParity;
-    else {
+    if (!parity.isEmpty() && !Operation::parityNamed(parity, &o->parity)) {
         *error = QStringLiteral("--parity %1: allowed none, odd, even").arg(parity);
         return false;
     }

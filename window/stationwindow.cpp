@@ -575,25 +575,11 @@ void StationWindow::start()
         tell(tr("错误"), tr("请先添加至少一个治具"));
         return;
     }
-    Station::Settings settings;
-    settings.profile = s.profile;
-    settings.values = s.values;
-    settings.stationName = s.stationName;
-    settings.report = s.report;
-    settings.ports = s.ports;
-    settings.line.baud = s.baud;
-    settings.line.parity = s.parity == QLatin1String("odd")    ? QSerialPort::OddParity
-                           : s.parity == QLatin1String("even") ? QSerialPort::EvenParity
-                                                               : QSerialPort::NoParity;
-    settings.line.stopBits = s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
-    settings.fast = s.fast;
-    settings.restart = s.restart;
-    settings.count = s.count;
+    Station::Settings settings = Setup::settings(s);
     // A restarted module answers a probe by entering its configuration state
     // again: without a word of the setup, the operator says it was taken off.
-    const QString removal =
-        s.removal.isEmpty() ? (s.restart ? QStringLiteral("operator") : QStringLiteral("probe")) : s.removal;
-    settings.removal = Station::removalNamed(removal);
+    if (s.removal.isEmpty() && s.restart)
+        settings.removal = Station::Removal::Operator;
     settings.stopName = [](int) { return QStringLiteral("the operator's Stop"); };
 
     m_station = new Station(settings, this);

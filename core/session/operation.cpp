@@ -47,6 +47,17 @@ QString parityWord(QSerialPort::Parity parity)
                                                : QStringLiteral("none");
 }
 
+bool parityNamed(const QString& word, QSerialPort::Parity* parity)
+{
+    for (const QSerialPort::Parity p : {QSerialPort::NoParity, QSerialPort::OddParity, QSerialPort::EvenParity}) {
+        if (word == parityWord(p)) {
+            *parity = p;
+            return true;
+        }
+    }
+    return false;
+}
+
 PortLine lineOf(const ModuleConfig& config)
 {
     PortLine line;

@@ -56,6 +56,8 @@ struct PortLine
 };
 // "none", "odd", "even".
 QString parityWord(QSerialPort::Parity parity);
+// The parity that parityWord() gives `word` for; false for any other word.
+bool parityNamed(const QString& word, QSerialPort::Parity* parity);
 // The line a module talks at once it holds `config`'s serial line.
 PortLine lineOf(const ModuleConfig& config);
 // Whether a module that takes `config` talks at another line than `line`

@@ -549,8 +549,9 @@ bool Station::checkPorts(Result* refused) const
     for (const QString& port : m_settings.ports) {
         // An adapter that is not plugged in yet is waited for, as a port that is not there yet.
         QString missing;
-        const QString resolved = Adapters::resolve(port, &missing);
-        if (resolved.isEmpty() && !missing.startsWith(QLatin1String("two "))) {
+        bool ambiguous = false;
+        const QString resolved = Adapters::resolve(port, &missing, &ambiguous);
+        if (resolved.isEmpty() && !ambiguous) {
             devices.append(port);
             continue;
         }

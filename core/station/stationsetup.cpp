@@ -1,5 +1,6 @@
 #include "core/station/stationsetup.h"
 
+#include "core/config/configfields.h"
 #include "core/config/fileaccess.h"
 
 #include <QDir>
@@ -22,11 +23,7 @@ const QStringList& keys()
     return k;
 }
 
-QString quoted(const QString& text)
-{
-    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
-    return QString::fromUtf8(array.mid(1, array.size() - 2));
-}
+using FieldTable::quoted;
 
 // A path as the file keeps it: relative to the setup's folder when it lies below it.
 QString relativeTo(const QString& folder, const QString& path)
@@ -97,6 +94,24 @@ const QStringList& removals()
 {
     static const QStringList r{"probe", "port", "operator"};
     return r;
+}
+
+Station::Settings settings(const StationSetup& s)
+{
+    Station::Settings settings;
+    settings.profile = s.profile;
+    settings.values = s.values;
+    settings.stationName = s.stationName;
+    settings.report = s.report;
+    settings.ports = s.ports;
+    settings.line.baud = s.baud;
+    Operation::parityNamed(s.parity, &settings.line.parity); // read() let no other word in
+    settings.line.stopBits = s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
+    settings.fast = s.fast;
+    settings.restart = s.restart;
+    settings.count = s.count;
+    settings.removal = Station::removalNamed(s.removal);
+    return settings;
 }
 
 QByteArray write(const StationSetup& s, const QString& folder)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/station/station.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -31,6 +33,10 @@ namespace Setup {
 
 // "probe", "port", "operator".
 const QStringList& removals();
+
+// The settings a station runs the setup with; the removal as the setup
+// names it, the probe when it names none.
+Station::Settings settings(const StationSetup& setup);
 
 // The setup's text; the paths below `folder` are written relative to it.
 QByteArray write(const StationSetup& setup, const QString& folder);

@@ -47,8 +47,10 @@ bool isUsbName(const QString& port)
     return port.startsWith(kUsb);
 }
 
-QString resolve(const QString& port, QString* why)
+QString resolve(const QString& port, QString* why, bool* ambiguous)
 {
+    if (ambiguous)
+        *ambiguous = false;
     if (!isUsbName(port))
         return port;
     const QString serial = port.mid(kUsb.size());
@@ -66,6 +68,8 @@ QString resolve(const QString& port, QString* why)
     if (matching.size() == 1)
         return location;
     if (matching.size() > 1) {
+        if (ambiguous)
+            *ambiguous = true;
         *why =
             QStringLiteral("two adapters with serial number %1: %2").arg(serial, matching.join(QStringLiteral(", ")));
         return QString();

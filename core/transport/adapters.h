@@ -33,7 +33,8 @@ bool isUsbName(const QString& port);
 // What `port` opens now: a usb: name is looked up in the adapters' list,
 // anything else stays as it is. Empty with `why` set when the adapter is not
 // there ("no adapter with serial number X (ttyS0 reports none)") or is not
-// one ("two adapters with serial number X: ttyUSB0, ttyUSB1").
-QString resolve(const QString& port, QString* why);
+// one ("two adapters with serial number X: ttyUSB0, ttyUSB1"; `ambiguous`
+// set then).
+QString resolve(const QString& port, QString* why, bool* ambiguous = nullptr);
 
 } // namespace Adapters
