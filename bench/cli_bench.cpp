@@ -26,6 +26,7 @@
 #include "bench/quotedlength.h"
 #include "bench/report.h"
 #include "bench/simprocess.h"
+#include "core/station/modulerecord.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -384,18 +385,18 @@ StationRun runStation(const QString& cli, const QString& profile, const QStringL
         return s;
     QHash<QString, std::vector<qint64>> ends;
     while (!records.atEnd()) {
-        const QJsonObject record = QJsonDocument::fromJson(records.readLine()).object();
-        if (record.isEmpty())
+        const QJsonObject object = QJsonDocument::fromJson(records.readLine()).object();
+        if (object.isEmpty())
             continue;
+        const ModuleRecord record = ModuleRecord::fromJson(object);
         ++s.modules;
-        if (record.value(QStringLiteral("result")).toString() == QLatin1String("ok"))
+        if (record.ok())
             ++s.ok;
-        s.durations.push_back(record.value(QStringLiteral("durationMs")).toDouble());
+        s.durations.push_back(double(record.durationMs));
         // A record's time is when its module ended.
-        const QDateTime ended =
-            QDateTime::fromString(record.value(QStringLiteral("time")).toString(), Qt::ISODateWithMs);
+        const QDateTime ended = QDateTime::fromString(record.time, Qt::ISODateWithMs);
         if (ended.isValid())
-            ends[record.value(QStringLiteral("port")).toString()].push_back(ended.toMSecsSinceEpoch());
+            ends[record.port].push_back(ended.toMSecsSinceEpoch());
     }
     for (std::vector<qint64>& times : ends) {
         std::sort(times.begin(), times.end());

@@ -59,21 +59,19 @@ QByteArray idsCsv(int rows)
 }
 
 // A module's record as the station makes it, for `row`.
-QJsonObject recordOf(const StationRow& row, int module)
+ModuleRecord recordOf(const StationRow& row, int module)
 {
-    return QJsonObject{
-        {"time", "2026-12-08T10:15:03.363+01:00"},
-        {"port", "/dev/ttyUSB1"},
-        {"adapter", QJsonObject{{"serialNumber", "A10K3X2B"}, {"vendorId", "0403"}, {"productId", "6001"}}},
-        {"module", module},
-        {"row", row.number},
-        {"values", row.values},
-        {"result", "ok"},
-        {"status", 0},
-        {"differences", QJsonArray()},
-        {"refused", QJsonArray()},
-        {"unanswered", QJsonArray()},
-        {"durationMs", 488}};
+    ModuleRecord r;
+    r.time = QStringLiteral("2026-12-08T10:15:03.363+01:00");
+    r.port = QStringLiteral("/dev/ttyUSB1");
+    r.adapter = QJsonObject{{"serialNumber", "A10K3X2B"}, {"vendorId", "0403"}, {"productId", "6001"}};
+    r.module = module;
+    r.row = row.number;
+    r.values = row.values;
+    r.verdict = ModuleRecord::Verdict::Ok;
+    r.unanswered = QStringList();
+    r.durationMs = 488;
+    return r;
 }
 
 // The mean per module of `rows` claims and records from `source`, in ms;
@@ -90,10 +88,9 @@ double claimAndRecord(RowSource& source, int rows, ReportFile* report)
             std::fprintf(stderr, "velkocan-ledger-bench: no row for module %d (%s)\n", i + 1, qPrintable(why));
             return -1;
         }
-        const QJsonObject record = recordOf(row, module);
+        const ModuleRecord record = recordOf(row, module);
         QString error;
-        if (!source.finish(row, true, record, &error) ||
-            (report && !report->append(QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n', &error))) {
+        if (!source.finish(row, record, &error) || (report && !report->append(record.toLine(), &error))) {
             std::fprintf(stderr, "velkocan-ledger-bench: %s\n", qPrintable(error));
             return -1;
         }

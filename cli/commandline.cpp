@@ -232,6 +232,13 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     }
     o->output = parser.value(outputOption);
     o->overrides = parser.values(setOption);
+    for (const QString& override : std::as_const(o->overrides)) {
+        const QString problem = Profile::overrideProblem(override);
+        if (!problem.isEmpty()) {
+            *error = QStringLiteral("--set ") + problem;
+            return false;
+        }
+    }
     o->verify = parser.isSet(verifyOption);
     o->restart = parser.isSet(restartOption);
     o->fast = parser.isSet(fastOption);
@@ -254,76 +261,39 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
             return false;
         }
     }
-    o->removal = parser.isSet(removalOption) ? parser.value(removalOption) : QString();
-    if (!o->removal.isEmpty() && !Setup::removals().contains(o->removal)) {
-        *error =
-            QStringLiteral("--removal %1: allowed %2").arg(o->removal, Setup::removals().join(QStringLiteral(", ")));
+    Station::Removal removal = Station::Removal::Probe;
+    if (parser.isSet(removalOption) && !Setup::removalNamed(parser.value(removalOption), &removal)) {
+        *error = QStringLiteral("--removal %1: allowed %2")
+                     .arg(parser.value(removalOption), Setup::removals().join(QStringLiteral(", ")));
         return false;
     }
+    // The limits of a count are the setup's, checked with the rest of it.
     if (parser.isSet(countOption)) {
         bool ok = false;
         o->count = parser.value(countOption).toInt(&ok);
-        if (!ok || o->count <= 0) {
+        if (!ok) {
             *error = QStringLiteral("--count %1: not a number of modules").arg(parser.value(countOption));
             return false;
         }
     }
-
     if (parser.isSet(baudOption)) {
         bool ok = false;
         o->baud = parser.value(baudOption).toInt(&ok);
-        if (!ok || o->baud <= 0) {
+        if (!ok) {
             *error = QStringLiteral("--baud %1: not a baud rate").arg(parser.value(baudOption));
             return false;
         }
-    }
-    QString parity = parser.value(parityOption);
-    QString stop = parser.value(stopOption);
-
-    // A station's setup fills in what the command line does not give.
-    if (parser.isSet(setupOption)) {
-        StationSetup setup;
-        QStringList problems;
-        if (!Setup::load(parser.value(setupOption), &setup, &problems, &o->setupWarnings)) {
-            *error = problems.join(QStringLiteral("; "));
-            return false;
-        }
-        if (o->profile.isEmpty())
-            o->profile = setup.profile;
-        if (!parser.isSet(valuesOption))
-            o->values = setup.values;
-        if (!parser.isSet(reportOption))
-            o->report = setup.report;
-        if (!parser.isSet(portOption))
-            o->ports = setup.ports;
-        if (!parser.isSet(baudOption))
-            o->baud = setup.baud;
-        if (!parser.isSet(parityOption))
-            parity = setup.parity;
-        if (!parser.isSet(stopOption))
-            stop = QString::number(setup.stopBits);
-        o->fast = o->fast || setup.fast;
-        o->restart = o->restart || setup.restart;
-        if (!parser.isSet(countOption))
-            o->count = setup.count;
-        if (o->removal.isEmpty())
-            o->removal = setup.removal;
-        if (!parser.isSet(stationNameOption))
-            o->stationName = setup.stationName;
-        if (o->profile.isEmpty()) {
-            *error = QStringLiteral("station needs a profile: give FILE, or \"profile\" in the setup");
+        if (o->baud < Setup::kMinBaud || o->baud > Setup::kMaxBaud) {
+            *error = QStringLiteral("--baud %1: allowed %2 to %3").arg(o->baud).arg(Setup::kMinBaud).arg(Setup::kMaxBaud);
             return false;
         }
     }
-    if (o->command == QLatin1String("station") && o->ports.isEmpty() && !o->check) {
-        *error = QStringLiteral("station needs at least one --port");
-        return false;
-    }
-
+    const QString parity = parser.value(parityOption);
     if (!parity.isEmpty() && !Operation::parityNamed(parity, &o->parity)) {
         *error = QStringLiteral("--parity %1: allowed none, odd, even").arg(parity);
         return false;
     }
+    const QString stop = parser.value(stopOption);
     if (stop.isEmpty() || stop == QLatin1String("1"))
         o->stopBits = QSerialPort::OneStop;
     else if (stop == QLatin1String("2"))
@@ -332,6 +302,42 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
         *error = QStringLiteral("--stop %1: allowed 1 or 2").arg(stop);
         return false;
     }
+    if (o->command != QLatin1String("station"))
+        return true;
+
+    // The station's setup: its file, then the options given over it.
+    StationSetup& s = o->setup;
+    o->fromSetup = parser.isSet(setupOption);
+    if (o->fromSetup) {
+        QStringList problems;
+        if (!Setup::load(parser.value(setupOption), &s, &problems, &o->setupWarnings)) {
+            *error = problems.join(QStringLiteral("; "));
+            return false;
+        }
+    }
+    if (!o->profile.isEmpty())
+        s.profile = o->profile;
+    s.overrides = o->overrides;
+    if (parser.isSet(valuesOption))
+        s.values = o->values;
+    if (parser.isSet(reportOption))
+        s.report = o->report;
+    if (parser.isSet(portOption))
+        s.ports = o->ports;
+    if (parser.isSet(baudOption))
+        s.baud = o->baud;
+    if (parser.isSet(parityOption))
+        s.parity = o->parity;
+    if (parser.isSet(stopOption))
+        s.stopBits = o->stopBits == QSerialPort::TwoStop ? 2 : 1;
+    s.fast = s.fast || o->fast;
+    s.restart = s.restart || o->restart;
+    if (parser.isSet(countOption))
+        s.count = o->count;
+    if (parser.isSet(removalOption))
+        s.removalGiven = removal;
+    if (parser.isSet(stationNameOption))
+        s.stationName = o->stationName;
     return true;
 }
 
@@ -630,7 +636,7 @@ const QVector<Command>& commands()
          "SUB-COMMAND URL",
          false,
          "  ledger init URL [--lease SECONDS]\n"
-         "  ledger import URL CSV [--profile FILE] [--set KEY=VALUE]...\n"
+         "  ledger import URL CSV [--profile FILE] [--set KEY=VALUE]... [--restart]\n"
          "  ledger status URL\n"
          "  ledger export URL [--results] [-o FILE]\n"
          "  ledger release URL --station NAME\n"
@@ -641,13 +647,16 @@ const QVector<Command>& commands()
          "                                 init creates the schema (a claim's lease,\n"
          "                                 default 60 s); import adds the rows of CSV as\n"
          "                                 --values reads them, checked against the\n"
-         "                                 profile when given; status counts the rows\n"
+         "                                 profile when given as a station with the same\n"
+         "                                 --set, line and --restart takes them (a row\n"
+         "                                 that changes the serial line needs --restart);\n"
+         "                                 status counts the rows\n"
          "                                 free, claimed and used and the results per\n"
          "                                 station; export writes the rows with their\n"
          "                                 state as CSV, or with --results the results\n"
          "                                 as JSON Lines; release gives back the claims\n"
          "                                 of a station that is gone\n",
-         {"output", "set", "station", "results", "profile", "lease"},
+         {"output", "set", "station", "results", "profile", "lease", "restart"},
          runLedger},
     };
     return all;

@@ -6,6 +6,7 @@
 #include "core/config/moduleconfig.h"
 #include "core/config/profile.h"
 #include "core/station/ledger.h"
+#include "core/station/rowrule.h"
 #include "core/station/valuestable.h"
 
 #include <QFileInfo>
@@ -16,7 +17,6 @@ namespace CommandLine {
 
 namespace {
 
-constexpr qint64 kMaxValuesBytes = 16 * 1024 * 1024; // as the station reads --values
 
 // A sub-command of ledger: its positional arguments after its name, its
 // usage and the options it takes.
@@ -61,7 +61,9 @@ QStringList givenOptions(const Options& o)
 
 Result refusal(const LedgerProblem& problem)
 {
-    return failure(problem.noAnswer() ? NoAnswer : BadUsage, problem.text);
+    Result r = failure(problem.noAnswer() ? NoAnswer : BadUsage, problem.text);
+    r.problems = {problem.asProblem()};
+    return r;
 }
 
 // A CSV field, quoted when it holds the separator, a quote or a line end.
@@ -125,31 +127,36 @@ private:
     Result import()
     {
         const QString csvPath = m_o.arguments.at(2);
-        QString csv;
         QString error;
         ValuesTable table;
-        if (!Files::readText(csvPath, kMaxValuesBytes, &csv, &error))
+        if (!loadValues(csvPath, &table, &error))
             return failure(BadUsage, error + QStringLiteral(" (nothing imported)"));
-        if (!readValues(csv, Config::fieldPaths(), &table, &error))
-            return failure(BadUsage, QStringLiteral("%1: %2 (nothing imported)").arg(csvPath, error));
         for (const QString& w : std::as_const(table.warnings))
             m_out.note(QStringLiteral("%1 %2").arg(csvPath, w));
         if (!m_o.profile.isEmpty()) {
             ProfileFile profile;
             if (!profile.load(m_o.profile, &error))
                 return failure(BadUsage, error + QStringLiteral(" (nothing imported)"));
-            QStringList problems;
+            // Each row as a station with these settings would take it.
+            const RowRule::Station station{m_o.overrides, m_o.portLine(), m_o.restart};
+            QVector<Problem> problems;
+            QStringList texts;
             for (int i = 0; i < table.rows.size(); ++i) {
                 ModuleConfig config;
-                profile.configure(m_o.overrides + table.overrides(i), &config, &problems, nullptr,
-                                  QStringLiteral("%1 line %2").arg(csvPath, QString::number(table.lines.at(i))));
+                const RowRule::Verdict v =
+                    RowRule::check(profile, station, table.overrides(i), QStringLiteral("%1 line %2").arg(csvPath).arg(table.lines.at(i)),
+                                   &config);
+                for (const Problem& p : v.problems) {
+                    problems.append(p);
+                    texts.append(p.text);
+                }
             }
             if (!problems.isEmpty()) {
-                Result r =
-                    failure(BadUsage, problems.join(QStringLiteral("; ")) + QStringLiteral(" (nothing imported)"));
-                r.details = problems;
+                Result r = failure(BadUsage, texts.join(QStringLiteral("; ")) + QStringLiteral(" (nothing imported)"));
+                r.details = texts;
                 r.details.append(QStringLiteral("nothing imported"));
                 r.detailsSayAll = true;
+                r.problems = problems;
                 return r;
             }
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/session/operation.h"
+#include "core/station/stationsetup.h"
 
 #include <QSerialPort>
 #include <QString>
@@ -17,21 +18,22 @@ struct Options
     QStringList ports;     // station: one slot per --port
     QString profile;       // write, verify, station: the profile file, "-" for standard input
     QString output;        // read: -o
-    QString values;        // station: --values CSV or a ledger's URL
+    QString values;        // --values CSV or a ledger's URL
     QString stationName;   // station: --station-name, the station's name in a ledger
     QString station;       // ledger release: --station, whose claims are given back
     bool results = false;  // ledger export: --results
     int lease = -1;        // ledger init: --lease SECONDS
     QString report;        // station: --report FILE
     QStringList overrides;
-    int count = -1; // station: --count, -1 for no limit
+    int count = -1; // --count, -1 for no limit
     bool verify = false;
     bool restart = false;
     bool fast = false;
     bool json = false;
     bool quiet = false;
     bool check = false;        // station: --check, read everything as a run would and send nothing
-    QString removal;           // station: --removal (or the setup's); empty for the probe
+    StationSetup setup;        // station: --setup's file, with the options given over it
+    bool fromSetup = false;    // station: --setup was given
     QStringList setupWarnings; // station: what --setup's file holds that the tool does not know
     QString logFile;
     int baud = 115200;

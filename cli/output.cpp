@@ -54,8 +54,45 @@ void Reporter::note(const QString& message)
     writeTo(stderr, (QStringLiteral("velkocan-cli: ") + message + QLatin1Char('\n')).toUtf8());
 }
 
-int Reporter::finish(const Result& r)
+QString Reporter::worded(const Problem& p)
 {
+    const auto value = [&p](int i) { return p.values.value(i); };
+    switch (p.kind) {
+    case Problem::Kind::Text:
+        break;
+    case Problem::Kind::LineNeedsRestart:
+        return QStringLiteral("%1: serial: the modules would take %2, while the station talks at %3; a module may "
+                              "report a new line only once it restarted, so the station checks it after a restart: "
+                              "give --restart")
+            .arg(p.subject, value(0), value(1));
+    case Problem::Kind::SameDevice:
+        return QStringLiteral("--port %1 and --port %2 are one device, %3").arg(value(0), value(1), value(2));
+    case Problem::Kind::ModuleSilent:
+        return QStringLiteral("%1: the module does not answer at %2 (is it powered? \"velkocan-cli search %1\" "
+                              "finds its line)")
+            .arg(p.subject, value(0));
+    case Problem::Kind::NoLedger:
+        return QStringLiteral("%1: no such ledger (velkocan-cli ledger init %1 creates it)").arg(p.subject);
+    case Problem::Kind::NotALedger:
+        return QStringLiteral("%1 is not a ledger (no ledger_schema table; velkocan-cli ledger init %1 creates one)")
+            .arg(p.subject);
+    case Problem::Kind::NoPorts:
+        return QStringLiteral("station needs at least one --port (or \"ports\" in the setup)");
+    case Problem::Kind::SameName:
+        return QStringLiteral("--port %1 is given twice").arg(p.subject);
+    case Problem::Kind::OutOfLimits: {
+        const QString flag = p.subject == QLatin1String("stopBits") ? QStringLiteral("stop") : p.subject;
+        return QStringLiteral("--%1 %2: allowed %3 to %4").arg(flag, value(0), value(1), value(2));
+    }
+    case Problem::Kind::NoProfile:
+        return QStringLiteral("station needs a profile: give FILE, or \"profile\" in the setup");
+    }
+    return QString();
+}
+
+int Reporter::finish(const Result& given)
+{
+    const Result r = Operation::reworded(given, &Reporter::worded);
     if (!r.error.isEmpty() && !r.detailsSayAll)
         note(r.error);
     for (const QString& line : r.details)

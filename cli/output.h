@@ -18,6 +18,7 @@ using Operation::Done;
 using Operation::failure;
 using Operation::NoAnswer;
 using Operation::PortFailed;
+using Operation::Problem;
 using Operation::refusedInput;
 using Operation::Result;
 using Operation::textOrNull;
@@ -49,6 +50,9 @@ public:
     // result that could not be written makes a success a failure (2), and
     // one whose output was closed by its reader ends as SIGPIPE does (141).
     int finish(const Result& r);
+    // A core's problem in the command line's words (its flags and
+    // commands); empty where the core's own words say it.
+    static QString worded(const Operation::Problem& p);
 
     // A line on standard output; false when it could not be written.
     bool out(const QByteArray& line);

@@ -21,21 +21,22 @@ namespace {
 class StationFace
 {
 public:
-    StationFace(const Options& options, Reporter& out) : m_o(options), m_out(out), m_station(settings(options))
+    StationFace(const Options& options, Reporter& out)
+        : m_o(options), m_ports(options.setup.ports), m_out(out), m_station(options.setup, run(options))
     {
         QObject::connect(&m_station, &Station::note, &m_station, [this](const QString& line) { m_out.note(line); });
         QObject::connect(
             &m_station, &Station::slotState, &m_station,
-            [this](int slot, const QString& state, const QString& detail) { showState(slot, state, detail); });
+            [this](int slot, Station::FixtureState state, const QString& detail) { showState(slot, state, detail); });
         QObject::connect(&m_station, &Station::moduleDone, &m_station,
-                         [this](int slot, const QJsonObject& record, const QString& reason, bool) {
+                         [this](int slot, const ModuleRecord& record, const QString& reason, bool) {
                              showModule(slot, record, reason);
                          });
         QObject::connect(&m_station, &Station::removalAwaited, &m_station, [this](int slot) {
             m_awaiting.append(slot);
             m_out.note(QStringLiteral("%1: take the module off, then type %2 and Enter (Enter alone when it is the "
                                       "only fixture waiting)")
-                           .arg(m_o.ports.at(slot))
+                           .arg(m_ports.at(slot))
                            .arg(slot + 1));
         });
     }
@@ -49,11 +50,11 @@ public:
             return m_out.finish(refused);
         if (m_o.check)
             return showCheck();
-        if (!m_o.values.isEmpty() && m_station.rowsLeft().isEmpty()) {
+        if (!m_o.setup.values.isEmpty() && m_station.rowsLeft().isEmpty()) {
             m_out.note(QStringLiteral("station: every row is done; nothing to do"));
             return Done;
         }
-        for (const QString& port : m_o.ports) {
+        for (const QString& port : m_ports) {
             m_states.append(QStringLiteral("%1: waiting for a module").arg(port));
             m_shown.append(QString());
         }
@@ -61,7 +62,7 @@ public:
             return m_out.finish(refused);
         SignalWatch::install([this](int signal) { m_station.stop(signal); });
         SignalWatch::setArmed(true);
-        if (m_o.removal == QLatin1String("operator"))
+        if (m_o.setup.removal() == Station::Removal::Operator)
             readConfirmations();
         QEventLoop loop;
         QObject::connect(&m_station, &Station::finished, &loop, &QEventLoop::quit);
@@ -72,23 +73,14 @@ public:
     }
 
 private:
-    static Station::Settings settings(const Options& o)
+    static Station::Run run(const Options& o)
     {
-        Station::Settings s;
-        s.profile = o.profile;
-        s.overrides = o.overrides;
-        s.values = o.values;
-        s.report = o.report;
-        s.ports = o.ports;
-        s.line = o.portLine();
-        s.fast = o.fast;
-        s.restart = o.restart;
-        s.count = o.count;
-        s.check = o.check;
-        s.removal = Station::removalNamed(o.removal);
-        s.stationName = o.stationName;
-        s.stopName = [](int signal) { return QString::fromLatin1(SignalWatch::name(signal)); };
-        return s;
+        Station::Run r;
+        r.check = o.check;
+        // A check that names no fixture, on the command line or in a setup, checks the rows alone.
+        r.withoutPorts = o.check && o.ports.isEmpty() && !o.fromSetup;
+        r.stopName = [](int signal) { return QString::fromLatin1(SignalWatch::name(signal)); };
+        return r;
     }
 
     // The summary, and the exit status.
@@ -122,7 +114,7 @@ private:
     int showCheck()
     {
         Result r;
-        if (!m_o.values.isEmpty()) {
+        if (!m_o.setup.values.isEmpty()) {
             const QVector<Station::RowLeft> rows = m_station.rowsLeft();
             QJsonArray left;
             for (const Station::RowLeft& row : rows) {
@@ -151,19 +143,36 @@ private:
         return values.join(QLatin1Char(' '));
     }
 
-    void showState(int slot, const QString& state, const QString& detail)
+    static QString stateWord(Station::FixtureState state)
     {
-        const QString port = m_o.ports.at(slot);
-        m_states[slot] =
-            QStringLiteral("%1: %2%3").arg(port, state, detail.isEmpty() ? QString() : QLatin1Char(' ') + detail);
+        switch (state) {
+        case Station::FixtureState::Waiting:
+            return QStringLiteral("waiting");
+        case Station::FixtureState::Writing:
+            return QStringLiteral("writing");
+        case Station::FixtureState::Verifying:
+            return QStringLiteral("verifying");
+        case Station::FixtureState::Restarting:
+            return QStringLiteral("restarting");
+        case Station::FixtureState::Removing:
+            break;
+        }
+        return QStringLiteral("removing");
+    }
+
+    void showState(int slot, Station::FixtureState state, const QString& detail)
+    {
+        const QString port = m_ports.at(slot);
+        m_states[slot] = QStringLiteral("%1: %2%3").arg(port, stateWord(state),
+                                                        detail.isEmpty() ? QString() : QLatin1Char(' ') + detail);
         if (m_out.onTerminal()) {
             m_out.showStatus(m_states);
             return;
         }
         // Off a terminal, a line when the state changes, and when the reason
         // a slot is waiting changes.
-        const QString shown =
-            state == QLatin1String("waiting") ? m_states.at(slot) : port + QStringLiteral(": ") + state;
+        const QString shown = state == Station::FixtureState::Waiting ? m_states.at(slot)
+                                                                      : port + QStringLiteral(": ") + stateWord(state);
         if (shown == m_shown.at(slot))
             return;
         m_shown[slot] = shown;
@@ -171,15 +180,14 @@ private:
             m_out.note(shown);
     }
 
-    void showModule(int slot, const QJsonObject& record, const QString& reason)
+    void showModule(int slot, const ModuleRecord& record, const QString& reason)
     {
-        const bool ok = record.value(QStringLiteral("result")).toString() == QLatin1String("ok");
         bool shown = true;
         if (m_out.json()) {
-            QJsonObject object = record;
+            QJsonObject object = record.toJson();
             object.insert(QStringLiteral("command"), QStringLiteral("station"));
             shown = m_out.out(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
-        } else if (!ok || !m_out.quiet()) {
+        } else if (!record.ok() || !m_out.quiet()) {
             shown = m_out.out(resultLine(slot, record, reason).toUtf8() + '\n');
         }
         // Standard output closed by its reader ends the line as a signal does.
@@ -189,18 +197,12 @@ private:
             m_out.showStatus(m_states);
     }
 
-    QString resultLine(int slot, const QJsonObject& record, const QString& reason) const
+    QString resultLine(int slot, const ModuleRecord& record, const QString& reason) const
     {
-        QString text = QStringLiteral("%1 %2 module %3")
-                           .arg(record.value(QStringLiteral("time")).toString(), m_o.ports.at(slot))
-                           .arg(record.value(QStringLiteral("module")).toInt());
-        if (record.value(QStringLiteral("row")).isDouble())
-            text += QStringLiteral(" row %1 %2")
-                        .arg(record.value(QStringLiteral("row")).toInt())
-                        .arg(valuesText(record.value(QStringLiteral("values")).toObject()));
-        text += QStringLiteral(": %1, %2 s")
-                    .arg(record.value(QStringLiteral("result")).toString())
-                    .arg(double(record.value(QStringLiteral("durationMs")).toInt()) / 1000.0, 0, 'f', 2);
+        QString text = QStringLiteral("%1 %2 module %3").arg(record.time, m_ports.at(slot)).arg(record.module);
+        if (record.row > 0)
+            text += QStringLiteral(" row %1 %2").arg(record.row).arg(valuesText(record.values));
+        text += QStringLiteral(": %1, %2 s").arg(record.result()).arg(double(record.durationMs) / 1000.0, 0, 'f', 2);
         if (!reason.isEmpty())
             text += QStringLiteral(" (%1)").arg(reason);
         return text;
@@ -237,6 +239,7 @@ private:
     }
 
     const Options& m_o;
+    const QStringList m_ports;
     Reporter& m_out;
     Station m_station;
     QVector<int> m_awaiting; // fixtures waiting for the operator, oldest first

@@ -3,6 +3,7 @@
 // module after module on its ports. velkocan-cli runs as a child process
 // against simulated modules of this process.
 #include "core/config/profile.h"
+#include "core/station/modulerecord.h"
 #include "sim/simmodule.h"
 #include "tests/support/cliprocess.h"
 #include "tests/support/coresupport.h"
@@ -254,7 +255,7 @@ void TstProduction::stationGivesEachModuleItsRow()
         QCOMPARE(line.value("result").toString(), QStringLiteral("ok"));
         QVERIFY(line.value("time").toString().contains(
             QRegularExpression(QStringLiteral("T\\d\\d:\\d\\d:\\d\\d\\.\\d{3}[+-]\\d\\d:\\d\\d$"))));
-        QVERIFY(line.value("durationMs").toInt() > 0);
+        QVERIFY(ModuleRecord::fromJson(line).durationMs > 0);
         rows << line.value("row").toInt();
         const sim::SimModule* const module = line.value("port").toString() == first->portName() ? first : second;
         QCOMPARE(module->state().canId, line.value("values").toObject().value("can.id").toString());

@@ -152,10 +152,10 @@ void TstProfile::read_data()
     set("fourteen filter entries are accepted", entries(14), "");
     set("fifteen filter entries are refused", entries(15), "filter.list: 15 entries; at most 14");
     set("an override of an unknown field is refused with the known ones", "foo=1",
-        "--set foo: unknown field; known: serial.baud, serial.stopBits, serial.parity, can.rateKbit, can.frameType, "
+        "foo: unknown field; known: serial.baud, serial.stopBits, serial.parity, can.rateKbit, can.frameType, "
         "can.id, mode, transparent.frameId, transparent.frameInfo, custom.head, custom.tail, identifier.length, "
         "identifier.position, direction, filter.mode, filter.list");
-    set("an override without = is refused", "x", "--set x: expected KEY=VALUE");
+    set("an override without = is refused", "x", "x: expected KEY=VALUE");
     set("an override number that is not a number is refused", "serial.baud=abc", "serial.baud: abc is not a number");
     set("an override value goes through the field's rules", "can.id=800", "can.id: 800 is above 7FF");
     QTest::newRow("an override supplies a field missing from the file") << "\"direction\": \"BOTHWAY\","

@@ -70,7 +70,7 @@ void TstStation::setupRoundTrip()
     setup.values = QStringLiteral("sqlite:") + dir.filePath(QStringLiteral("ledger.db"));
     setup.report = QStringLiteral("/var/lib/line/line.jsonl"); // outside the folder: kept whole
     setup.ports = QStringList{QStringLiteral("usb:A10K3X2B"), QStringLiteral("COM4")};
-    setup.parity = QStringLiteral("even");
+    setup.parity = QSerialPort::EvenParity;
     setup.count = 40;
     setup.stationName = QStringLiteral("line 2, station 3");
     const QByteArray text = Setup::write(setup, dir.path());

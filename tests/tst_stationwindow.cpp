@@ -104,7 +104,7 @@ StationSetup TstStationWindow::setupFor(const QList<sim::SimModule*>& modules, c
     for (const sim::SimModule* m : modules)
         s.ports.append(m->portName());
     s.fast = true;
-    s.removal = QStringLiteral("port");
+    s.removalGiven = Station::Removal::Port;
     return s;
 }
 
@@ -246,12 +246,12 @@ void TstStationWindow::setupSavedAndOpenedIsTheSame()
     setup.report = m_dir.filePath(QStringLiteral("out/line.jsonl"));
     setup.ports = QStringList{"usb:A10K3X2B", "/dev/ttyUSB1"};
     setup.baud = 57600;
-    setup.parity = QStringLiteral("odd");
+    setup.parity = QSerialPort::OddParity;
     setup.stopBits = 2;
     setup.fast = true;
     setup.restart = true;
     setup.count = 12;
-    setup.removal = QStringLiteral("operator");
+    setup.removalGiven = Station::Removal::Operator;
     m_window->setSetup(setup);
     const QString path = m_dir.filePath(QStringLiteral("saved.json"));
     QVERIFY(m_window->saveSetup(path));
@@ -321,7 +321,7 @@ void TstStationWindow::operatorSaysTheModuleWasTakenOff()
     sim::SimModule* const module = plug();
     StationSetup setup = setupFor({module}, "can.id\n1A1\n1A2\n");
     setup.restart = true;
-    setup.removal.clear(); // the window's default with a restart: the operator
+    setup.removalGiven = Station::Removal::Operator;
     m_window->setSetup(setup);
     auto* const next = widget<QPushButton>(m_window, "slot_next_btn_1");
 

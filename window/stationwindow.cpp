@@ -285,14 +285,14 @@ void StationWindow::buildSetup(QWidget* parent, QGridLayout* grid)
     m_restart->setObjectName(QStringLiteral("setup_restart"));
     m_count = new QSpinBox(parent);
     m_count->setObjectName(QStringLiteral("setup_count"));
-    m_count->setRange(0, 1000000);
+    m_count->setRange(0, Setup::kMaxCount); // 0: no limit
     m_count->setSpecialValueText(tr("不限"));
     m_removal = new QComboBox(parent);
     m_removal->setObjectName(QStringLiteral("setup_removal"));
-    m_removal->addItem(tr("默认（重启时由操作员确认）"), QString());
-    m_removal->addItem(tr("探测（每次探测都会让模块重新进入配置状态）"), QStringLiteral("probe"));
-    m_removal->addItem(tr("端口（适配器随模块一起拔下）"), QStringLiteral("port"));
-    m_removal->addItem(tr("操作员确认"), QStringLiteral("operator"));
+    m_removal->addItem(tr("默认（探测）"), -1);
+    m_removal->addItem(tr("探测（每次探测都会让模块重新进入配置状态）"), int(Station::Removal::Probe));
+    m_removal->addItem(tr("端口（适配器随模块一起拔下）"), int(Station::Removal::Port));
+    m_removal->addItem(tr("操作员确认"), int(Station::Removal::Operator));
     // The items explain themselves; the box need not be as wide as the longest.
     m_removal->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_removal->setMinimumContentsLength(24);
@@ -364,12 +364,14 @@ StationSetup StationWindow::setup() const
     for (int i = 0; i < m_ports->count(); ++i)
         s.ports.append(m_ports->item(i)->text());
     s.baud = m_baud->currentData().toInt();
-    s.parity = m_parity->currentText();
+    Operation::parityNamed(m_parity->currentText(), &s.parity);
     s.stopBits = m_stop->currentText().toInt();
     s.fast = m_fast->isChecked();
     s.restart = m_restart->isChecked();
     s.count = m_count->value() == 0 ? -1 : m_count->value();
-    s.removal = m_removal->currentData().toString();
+    const int removal = m_removal->currentData().toInt();
+    if (removal >= 0)
+        s.removalGiven = Station::Removal(removal);
     s.stationName = m_stationName->text().trimmed();
     return s;
 }
@@ -385,12 +387,12 @@ void StationWindow::setSetup(const StationSetup& s)
     if (baud < 0)
         m_baud->addItem(QString::number(s.baud), s.baud);
     m_baud->setCurrentIndex(m_baud->findData(s.baud));
-    m_parity->setCurrentText(s.parity);
+    m_parity->setCurrentText(Operation::parityWord(s.parity));
     m_stop->setCurrentText(QString::number(s.stopBits));
     m_fast->setChecked(s.fast);
     m_restart->setChecked(s.restart);
     m_count->setValue(s.count < 0 ? 0 : s.count);
-    m_removal->setCurrentIndex(qMax(0, m_removal->findData(s.removal)));
+    m_removal->setCurrentIndex(qMax(0, m_removal->findData(s.removalGiven ? int(*s.removalGiven) : -1)));
     m_stationName->setText(s.stationName);
     buildTiles();
 }
@@ -549,6 +551,41 @@ void StationWindow::showStatus(const QString& text)
     m_status->setText(text);
 }
 
+QString StationWindow::worded(const Operation::Problem& p) const
+{
+    using Kind = Operation::Problem::Kind;
+    const auto value = [&p](int i) { return p.values.value(i); };
+    switch (p.kind) {
+    case Kind::Text:
+        break;
+    case Kind::LineNeedsRestart:
+        return tr("%1：模块将使用新的串口参数 %2，而工位使用 %3；模块只有重启后才报告新的串口参数，"
+                  "所以只能在重启后校验：请勾选“写入后重启模块”")
+            .arg(p.subject, value(0), value(1));
+    case Kind::SameDevice:
+        return tr("治具 %1 和 %2 是同一个设备 %3").arg(value(0), value(1), value(2));
+    case Kind::ModuleSilent:
+        return tr("%1：模块在 %2 下没有回复（是否已上电？波特率搜索可以找到它的串口参数）").arg(p.subject, value(0));
+    case Kind::NoLedger:
+        return tr("%1：没有这个台账（请先初始化台账）").arg(p.subject);
+    case Kind::NotALedger:
+        return tr("%1 不是台账（没有 ledger_schema 表）").arg(p.subject);
+    case Kind::NoPorts:
+        return tr("请先添加至少一个治具");
+    case Kind::SameName:
+        return tr("治具 %1 添加了两次").arg(p.subject);
+    case Kind::OutOfLimits: {
+        const QString field = p.subject == QLatin1String("baud")    ? tr("波特率")
+                              : p.subject == QLatin1String("count") ? tr("模块数")
+                                                                    : tr("停止位");
+        return tr("%1 %2：允许 %3 到 %4").arg(field, value(0), value(1), value(2));
+    }
+    case Kind::NoProfile:
+        return tr("请先选择配置文件");
+    }
+    return QString();
+}
+
 void StationWindow::tell(const QString& title, const QString& text)
 {
     const ArrowCursor cursor;
@@ -571,18 +608,9 @@ void StationWindow::start()
     if (m_station)
         return;
     const StationSetup s = setup();
-    if (s.ports.isEmpty()) {
-        tell(tr("错误"), tr("请先添加至少一个治具"));
-        return;
-    }
-    Station::Settings settings = Setup::settings(s);
-    // A restarted module answers a probe by entering its configuration state
-    // again: without a word of the setup, the operator says it was taken off.
-    if (s.removal.isEmpty() && s.restart)
-        settings.removal = Station::Removal::Operator;
-    settings.stopName = [](int) { return QStringLiteral("the operator's Stop"); };
-
-    m_station = new Station(settings, this);
+    Station::Run run;
+    run.stopName = [](int) { return QStringLiteral("the operator's Stop"); };
+    m_station = new Station(s, run, this);
     connect(m_station, &Station::note, this, [this](const QString& line) { m_messages->appendPlainText(line); });
     connect(m_station, &Station::slotState, this, &StationWindow::slotState);
     connect(m_station, &Station::slotStep, this, &StationWindow::slotStep);
@@ -594,6 +622,7 @@ void StationWindow::start()
 
     Operation::Result refused;
     const bool ready = m_station->prepare(&refused) && m_station->start(&refused);
+    refused = Operation::reworded(refused, [this](const Operation::Problem& p) { return worded(p); });
     if (!ready) {
         delete m_station;
         m_station = nullptr;
@@ -631,15 +660,15 @@ void StationWindow::stop()
     m_station->stop(kStopNumber);
 }
 
-void StationWindow::slotState(int slot, const QString& state, const QString& detail)
+void StationWindow::slotState(int slot, Station::FixtureState state, const QString& detail)
 {
     if (slot >= m_tiles.size())
         return;
     Tile& t = *m_tiles.at(slot);
-    if (state == QLatin1String("waiting") || state == QLatin1String("removing")) {
+    if (state == Station::FixtureState::Waiting || state == Station::FixtureState::Removing) {
         t.progress->hide();
         // The reasons a slot waits are the station's own words; the removal the window's.
-        const bool waiting = state == QLatin1String("waiting");
+        const bool waiting = state == Station::FixtureState::Waiting;
         const QString what = waiting ? tr("等待模块") : tr("请取下模块");
         t.step->setText(waiting && !detail.isEmpty() && detail != QLatin1String("for a module")
                             ? QStringLiteral("%1 %2").arg(what, detail)
@@ -649,10 +678,9 @@ void StationWindow::slotState(int slot, const QString& state, const QString& det
             paint(t, QLatin1String(kWaiting), what);
         return;
     }
-    const QString words = state == QLatin1String("writing")      ? tr("写入中")
-                          : state == QLatin1String("verifying")  ? tr("校验中")
-                          : state == QLatin1String("restarting") ? tr("重启中")
-                                                                 : state;
+    const QString words = state == Station::FixtureState::Verifying    ? tr("校验中")
+                          : state == Station::FixtureState::Restarting ? tr("重启中")
+                                                                       : tr("写入中");
     paint(t, QLatin1String(kWorking), words);
 }
 
@@ -683,28 +711,37 @@ void StationWindow::moduleStarted(int slot, int module, int row, const QJsonObje
     t.progress->show();
 }
 
-void StationWindow::moduleDone(int slot, const QJsonObject& record, const QString& reason, bool)
+void StationWindow::moduleDone(int slot, const ModuleRecord& record, const QString& reason, bool)
 {
-    const QString result = record.value(QStringLiteral("result")).toString();
-    const bool ok = result == QLatin1String("ok");
+    const bool ok = record.ok();
     (ok ? m_ok : m_failed)++;
     showCounters();
     if (slot < m_tiles.size()) {
         Tile& t = *m_tiles.at(slot);
         t.showsResult = true;
         t.progress->hide();
-        if (ok)
+        switch (record.verdict) {
+        case ModuleRecord::Verdict::Ok:
             paint(t, QLatin1String(kPassed), tr("通过"));
-        else if (result == QLatin1String("differences"))
+            break;
+        case ModuleRecord::Verdict::Differences:
             paint(t, QLatin1String(kDiffers), tr("已写入，但模块的值不同"));
-        else
-            paint(t, QLatin1String(kFailed),
-                  result == QLatin1String("cut-short")   ? tr("中断")
-                  : result == QLatin1String("no-answer") ? tr("无回复")
-                                                         : tr("被拒绝"));
+            break;
+        case ModuleRecord::Verdict::Refused:
+            paint(t, QLatin1String(kFailed), tr("被拒绝"));
+            break;
+        case ModuleRecord::Verdict::NoAnswer:
+            paint(t, QLatin1String(kFailed), tr("无回复"));
+            break;
+        case ModuleRecord::Verdict::CutShort:
+            paint(t, QLatin1String(kFailed), tr("中断"));
+            break;
+        case ModuleRecord::Verdict::Unknown:
+            paint(t, QLatin1String(kFailed), tr("未知结果：%1").arg(record.result()));
+            break;
+        }
         t.reason->setText(reason);
-        t.duration->setText(
-            tr("%1 秒").arg(double(record.value(QStringLiteral("durationMs")).toInt()) / 1000.0, 0, 'f', 1));
+        t.duration->setText(tr("%1 秒").arg(double(record.durationMs) / 1000.0, 0, 'f', 1));
         t.failuresInARow = ok ? 0 : t.failuresInARow + 1;
         t.warning->setText(t.failuresInARow >= kFailuresToCheck
                                ? tr("连续 %1 次失败：请检查这个治具").arg(t.failuresInARow)
@@ -712,9 +749,9 @@ void StationWindow::moduleDone(int slot, const QJsonObject& record, const QStrin
     }
     // The newest result first.
     m_results->insertRow(0);
-    const QString time = record.value(QStringLiteral("time")).toString().mid(11, 8);
-    const QStringList cells{time, QString::number(slot + 1),
-                            valuesText(record.value(QStringLiteral("values")).toObject()),
+    const QString result = record.result();
+    const QStringList cells{record.timeOfDay().toString(QStringLiteral("HH:mm:ss")), QString::number(slot + 1),
+                            valuesText(record.values),
                             reason.isEmpty() ? result : QStringLiteral("%1: %2").arg(result, reason)};
     for (int c = 0; c < cells.size(); ++c)
         m_results->setItem(0, c, new QTableWidgetItem(cells.at(c)));

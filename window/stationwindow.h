@@ -76,12 +76,14 @@ private:
     void showStatus(const QString& text);
     void showCounters();
     void tell(const QString& title, const QString& text);
+    // A core's problem in this window's words: its fields and boxes.
+    QString worded(const Operation::Problem& p) const;
 
     // What the station reports.
-    void slotState(int slot, const QString& state, const QString& detail);
+    void slotState(int slot, Station::FixtureState state, const QString& detail);
     void slotStep(int slot, int step, int steps, const QString& what);
     void moduleStarted(int slot, int module, int row, const QJsonObject& values);
-    void moduleDone(int slot, const QJsonObject& record, const QString& reason, bool recorded);
+    void moduleDone(int slot, const ModuleRecord& record, const QString& reason, bool recorded);
     void removalAwaited(int slot);
     void lineStopped(const QString& why);
     void finished();

@@ -96,18 +96,32 @@ QString overrideValue(ConfigField field, const QString& text, QJsonValue* value)
     return {};
 }
 
-QString applyOverride(QJsonObject* root, const QString& override)
+// The field an override names; null with `why` set when it names none.
+const ConfigField* overriddenField(const QString& override, QString* why)
 {
     const int eq = override.indexOf(QLatin1Char('='));
-    if (eq < 0)
-        return QStringLiteral("--set %1: expected KEY=VALUE").arg(override);
+    if (eq < 0) {
+        *why = QStringLiteral("%1: expected KEY=VALUE").arg(override);
+        return nullptr;
+    }
     const QString key = override.left(eq);
     const QVector<ConfigField>& fields = Config::allFields();
     const auto field =
         std::find_if(fields.begin(), fields.end(), [&](ConfigField f) { return Config::fieldPath(f) == key; });
-    if (field == fields.end())
-        return QStringLiteral("--set %1: unknown field; known: %2")
-            .arg(key, Config::fieldPaths().join(QLatin1String(", ")));
+    if (field == fields.end()) {
+        *why = QStringLiteral("%1: unknown field; known: %2").arg(key, Config::fieldPaths().join(QLatin1String(", ")));
+        return nullptr;
+    }
+    return &*field;
+}
+
+QString applyOverride(QJsonObject* root, const QString& override)
+{
+    QString problem;
+    const ConfigField* const field = overriddenField(override, &problem);
+    if (!field)
+        return problem;
+    const int eq = override.indexOf(QLatin1Char('='));
     QJsonValue value;
     const QString why = overrideValue(*field, override.mid(eq + 1), &value);
     if (!why.isEmpty())
@@ -246,6 +260,13 @@ bool read(const QByteArray& text, ModuleConfig* config, QString* error, const QS
     if (config)
         *config = parsed;
     return true;
+}
+
+QString overrideProblem(const QString& override)
+{
+    QString problem;
+    overriddenField(override, &problem);
+    return problem;
 }
 
 } // namespace Profile

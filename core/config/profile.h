@@ -23,6 +23,11 @@ QByteArray write(const ModuleConfig& config);
 bool read(const QByteArray& text, ModuleConfig* config, QString* error, const QStringList& overrides = {},
           QStringList* warnings = nullptr);
 
+// What is wrong with the shape of an override, before its value is looked
+// at: "x: expected KEY=VALUE", "can.idd: unknown field; known: ..."; empty
+// when it names a field.
+QString overrideProblem(const QString& override);
+
 } // namespace Profile
 
 // A profile file as every command takes it: read once, exactly (a file that

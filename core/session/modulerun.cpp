@@ -149,9 +149,10 @@ Result ModuleRun::interrupted(SequenceOutcome o, const QString& what, const Plan
 
 Result ModuleRun::notListening() const
 {
-    return failure(NoAnswer, QStringLiteral("%1: the module does not answer at %2 (is it powered? \"velkocan-cli "
-                                            "search %1\" finds its line)")
-                                 .arg(m_port, m_line.text()));
+    const Problem p = problem(Problem::Kind::ModuleSilent, m_port, {m_line.text()});
+    Result r = failure(NoAnswer, p.text);
+    r.problems = {p};
+    return r;
 }
 
 bool ModuleRun::connect(const QString& what, const Plan& plan, Result* r)
@@ -297,21 +298,6 @@ Result ModuleRun::command(const QString& name)
     else
         m_session.restore();
     return judged(m_session.outcome(), name);
-}
-
-QString verdict(const Result& r)
-{
-    switch (r.status) {
-    case Done:
-        return QStringLiteral("ok");
-    case Differences:
-        return QStringLiteral("differences");
-    case NoAnswer:
-        return r.fields.value(QStringLiteral("refused")).toArray().isEmpty() ? QStringLiteral("no-answer")
-                                                                             : QStringLiteral("refused");
-    default:
-        return QStringLiteral("cut-short");
-    }
 }
 
 } // namespace Operation

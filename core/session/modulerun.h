@@ -68,8 +68,4 @@ private:
     const std::function<void(const QString&)> m_phase;
 };
 
-// A result in the station report's words: ok, differences, refused,
-// no-answer, cut-short.
-QString verdict(const Result& r);
-
 } // namespace Operation

@@ -32,6 +32,76 @@ Result refusedInput(const QString& error, const QStringList& problems)
     return r;
 }
 
+Result refused(const QVector<Problem>& problems)
+{
+    QStringList texts;
+    for (const Problem& p : problems)
+        texts.append(p.text);
+    Result r = refusedInput(texts.join(QStringLiteral("; ")), texts);
+    r.problems = problems;
+    return r;
+}
+
+Problem problem(Problem::Kind kind, const QString& subject, const QStringList& values)
+{
+    Problem p{kind, subject, values, QString()};
+    const auto value = [&values](int i) { return values.value(i); };
+    switch (kind) {
+    case Problem::Kind::Text:
+        p.text = subject;
+        break;
+    case Problem::Kind::LineNeedsRestart:
+        p.text = QStringLiteral("%1: serial: the modules would take %2, while the station talks at %3; a module may "
+                                "report a new line only once it restarted, so the station checks it after a restart, "
+                                "and these modules are not restarted")
+                     .arg(subject, value(0), value(1));
+        break;
+    case Problem::Kind::SameDevice:
+        p.text = QStringLiteral("the ports %1 and %2 are one device, %3").arg(value(0), value(1), value(2));
+        break;
+    case Problem::Kind::ModuleSilent:
+        p.text = QStringLiteral("%1: the module does not answer at %2 (is it powered? a baud-rate search finds its "
+                                "line)")
+                     .arg(subject, value(0));
+        break;
+    case Problem::Kind::NoLedger:
+        p.text = QStringLiteral("%1: no such ledger (initialising the ledger creates it)").arg(subject);
+        break;
+    case Problem::Kind::NotALedger:
+        p.text = QStringLiteral("%1 is not a ledger (no ledger_schema table; initialise a ledger in a database of its "
+                                "own)")
+                     .arg(subject);
+        break;
+    case Problem::Kind::NoPorts:
+        p.text = QStringLiteral("no fixture: a station needs at least one port");
+        break;
+    case Problem::Kind::SameName:
+        p.text = QStringLiteral("the port %1 is named twice").arg(subject);
+        break;
+    case Problem::Kind::OutOfLimits:
+        p.text = QStringLiteral("%1: %2; allowed %3 to %4").arg(subject, value(0), value(1), value(2));
+        break;
+    case Problem::Kind::NoProfile:
+        p.text = QStringLiteral("no profile: a station writes one to every module");
+        break;
+    }
+    return p;
+}
+
+Result reworded(Result r, const std::function<QString(const Problem&)>& word)
+{
+    for (Problem& p : r.problems) {
+        const QString words = word(p);
+        if (words.isEmpty() || words == p.text)
+            continue;
+        r.error.replace(p.text, words);
+        for (QString& d : r.details)
+            d.replace(p.text, words);
+        p.text = words;
+    }
+    return r;
+}
+
 QString PortLine::text() const
 {
     QString text = QStringLiteral("%1 baud, parity %2").arg(baud).arg(parityWord(parity));

@@ -6,6 +6,8 @@
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
+#include <QVector>
+#include <functional>
 
 class QDateTime;
 class QSerialPortInfo;
@@ -26,6 +28,31 @@ enum Status {
     // A signal N ends an operation with 128 + N (130 for Ctrl+C).
 };
 
+// A problem found before or during an operation, as data: what it is, what
+// it concerns and the values that say it. `text` words it without naming any
+// face's controls (no flag, no button); a face that has words of its own for
+// the kind (a flag to give, a field to fill) puts them in its place with
+// reworded().
+struct Problem
+{
+    enum class Kind {
+        Text,             // `text` says all
+        LineNeedsRestart, // `subject`: where the row is; values: the modules' new line, the station's line
+        SameDevice,       // values: the first port, the second port as given, the device both name
+        ModuleSilent,     // `subject`: the port; values: the line it was tried at
+        NoLedger,         // `subject`: the ledger's URL as given; its schema is not created yet
+        NotALedger,       // `subject`: the ledger's URL; a database that holds other tables
+        NoPorts,          // a station without a fixture
+        SameName,         // `subject`: a port named twice
+        OutOfLimits,      // `subject`: the setting's key; values: what was given, the lowest and the highest allowed
+        NoProfile,        // a station without a profile
+    };
+    Kind kind = Kind::Text;
+    QString subject;
+    QStringList values;
+    QString text;
+};
+
 // What a command, or one module of the station, ends with: its status and
 // everything its result says.
 struct Result
@@ -36,6 +63,7 @@ struct Result
     bool detailsSayAll = false; // the details say the error line by line: it is not repeated
     QJsonObject fields;         // the result object's own fields
     QString text;               // the result for people
+    QVector<Problem> problems;  // what `error` and `details` word, as data
 };
 
 Result failure(int status, const QString& error);
@@ -43,6 +71,14 @@ Result failure(int status, const QString& error);
 // found before the traffic: `error` on one line, then each of `problems` on
 // a line of its own and "nothing sent".
 Result refusedInput(const QString& error, const QStringList& problems);
+// A refusal of what was given, found before the traffic: the problems'
+// texts on one line, then each on a line of its own and "nothing sent".
+Result refused(const QVector<Problem>& problems);
+// The problem of `kind` in the core's words.
+Problem problem(Problem::Kind kind, const QString& subject, const QStringList& values = {});
+// `r` with each problem's text in `error` and `details` replaced by what
+// `word` gives it (an empty word keeps the core's).
+Result reworded(Result r, const std::function<QString(const Problem&)>& word);
 
 // The PC side of the serial line.
 struct PortLine

@@ -79,9 +79,9 @@ QVector<QPair<QString, QString>> valuesOf(const QString& text)
     return values;
 }
 
-QString arrayText(const QJsonValue& value)
+QString listText(const QStringList& list)
 {
-    return QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact));
+    return QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(list)).toJson(QJsonDocument::Compact));
 }
 
 QJsonArray arrayOf(const QString& text)
@@ -300,7 +300,8 @@ bool Ledger::connection(QSqlDatabase* out, LedgerProblem* problem, bool creating
     // SQLite would make a new, empty file: only init() does.
     if (!postgres() && !creating && !QFileInfo::exists(m_address.database)) {
         *problem = {LedgerProblem::Kind::Refused,
-                    QStringLiteral("%1: no such ledger (velkocan-cli ledger init %1 creates it)").arg(m_address.shown)};
+                    Operation::problem(Operation::Problem::Kind::NoLedger, m_address.shown).text,
+                    Operation::Problem::Kind::NoLedger, m_address.shown};
         return false;
     }
     if (!db.open()) {
@@ -442,9 +443,9 @@ bool Ledger::check(LedgerProblem* problem)
     if (!q.exec(QStringLiteral("SELECT version, lease_ms FROM ledger_schema"))) {
         *problem = failed(db, q.lastError(), QStringLiteral("schema"));
         if (!problem->noAnswer())
-            problem->text = QStringLiteral("%1 is not a ledger (no ledger_schema table; velkocan-cli ledger init %1 "
-                                           "creates one)")
-                                .arg(m_address.shown);
+            *problem = {LedgerProblem::Kind::Refused,
+                        Operation::problem(Operation::Problem::Kind::NotALedger, m_address.shown).text,
+                        Operation::Problem::Kind::NotALedger, m_address.shown};
         return false;
     }
     if (!q.next()) {
@@ -535,12 +536,14 @@ bool Ledger::status(LedgerStatus* status, LedgerProblem* problem)
         LedgerStatus::Station& station = stations[q.value(0).toString()];
         station.claimed = q.value(1).toInt();
     }
-    if (!q.exec(
-            QStringLiteral("SELECT r.station, SUM(CASE WHEN r.result = 'ok' THEN 1 ELSE 0 END), "
-                           "SUM(CASE WHEN r.result = 'ok' THEN 0 ELSE 1 END), "
-                           "(SELECT l.time FROM ledger_results l WHERE l.id = (SELECT MAX(m.id) FROM ledger_results m "
-                           "WHERE m.station = r.station)) "
-                           "FROM ledger_results r GROUP BY r.station"))) {
+    const QString ok = ModuleRecord::word(ModuleRecord::Verdict::Ok);
+    if (!run(q,
+             QStringLiteral("SELECT r.station, SUM(CASE WHEN r.result = ? THEN 1 ELSE 0 END), "
+                            "SUM(CASE WHEN r.result = ? THEN 0 ELSE 1 END), "
+                            "(SELECT l.time FROM ledger_results l WHERE l.id = (SELECT MAX(m.id) FROM ledger_results m "
+                            "WHERE m.station = r.station)) "
+                            "FROM ledger_results r GROUP BY r.station"),
+             {ok, ok})) {
         *problem = failed(db, q.lastError(), QStringLiteral("status"));
         return false;
     }
@@ -734,14 +737,15 @@ bool Ledger::renew(const LedgerClaimant& who, LedgerProblem* problem)
     return true;
 }
 
-bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, bool ok, const QJsonObject& record,
+bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, const ModuleRecord& record,
                     const QStringList& written, bool* lost, LedgerProblem* problem)
 {
     QSqlDatabase db;
     if (!connection(&db, problem) || !begin(db, problem))
         return false;
     *lost = false;
-    const int module = record.value(QStringLiteral("module")).toInt();
+    const bool ok = record.ok();
+    const int module = record.module;
     QSqlQuery q(db);
     if (!run(q, QStringLiteral("SELECT COUNT(*) FROM ledger_results WHERE station = ? AND process = ? AND module = ?"),
              {who.station, who.process, module}) ||
@@ -753,21 +757,17 @@ bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, bool ok
     q.finish();
     if (recorded) // an earlier commit of this result went through, its answer lost on the way
         return commit(db, problem);
-    const QString port = record.value(QStringLiteral("port")).toString();
-    const QJsonValue writtenValue = record.contains(QStringLiteral("written"))
-                                        ? record.value(QStringLiteral("written"))
-                                        : QJsonValue(QJsonArray::fromStringList(written));
-    const QString line = QString::fromUtf8(QJsonDocument(record).toJson(QJsonDocument::Compact));
+    const QString port = record.port;
+    const QString line = QString::fromUtf8(record.toLine().trimmed());
     if (!run(q,
              QStringLiteral("INSERT INTO ledger_results (row_id, station, process, version, profile_sha256, port, "
                             "module, result, status, time, duration_ms, row_values, written, partly_written, "
                             "not_written, record) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
              {claim.row.id, who.station, who.process, who.version, who.profileSha256, port, module,
-              record.value(QStringLiteral("result")).toString(), record.value(QStringLiteral("status")).toInt(),
-              record.value(QStringLiteral("time")).toString(),
-              qint64(record.value(QStringLiteral("durationMs")).toDouble()), valuesText(claim.row.values),
-              arrayText(writtenValue), arrayText(record.value(QStringLiteral("partlyWritten"))),
-              arrayText(record.value(QStringLiteral("notWritten"))), line})) {
+              record.result(), record.status, record.time,
+              record.durationMs, valuesText(claim.row.values), listText(record.written.value_or(written)),
+              listText(record.partlyWritten.value_or(QStringList())), listText(record.notWritten.value_or(QStringList())),
+              line})) {
         *problem = failed(db, q.lastError(), QStringLiteral("record"));
         return false;
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/session/operation.h"
+#include "core/station/modulerecord.h"
 #include "core/station/valuestable.h"
 
 #include <QJsonObject>
@@ -37,10 +39,25 @@ struct LedgerAddress
 struct LedgerProblem
 {
     enum class Kind { None, NoAnswer, Refused };
+
+    LedgerProblem() = default;
+    LedgerProblem(Kind kind, const QString& text, Operation::Problem::Kind about = Operation::Problem::Kind::Text,
+                  const QString& subject = QString())
+        : kind(kind), text(text), about(about), subject(subject)
+    {}
+
     Kind kind = Kind::None;
     QString text;
+    // What a face may word in its own way: no ledger yet, a database that is no ledger.
+    Operation::Problem::Kind about = Operation::Problem::Kind::Text;
+    QString subject; // the ledger's URL as given, for the problems that concern the whole ledger
 
     bool noAnswer() const { return kind == Kind::NoAnswer; }
+    // The problem as data, for a result.
+    Operation::Problem asProblem() const
+    {
+        return {about, about == Operation::Problem::Kind::Text ? text : subject, {}, text};
+    }
 };
 
 // One row of the ledger's values.
@@ -152,12 +169,12 @@ public:
     bool giveBack(const LedgerClaim& claim, LedgerProblem* problem);
     // Renews the lease of every claim of this process.
     bool renew(const LedgerClaimant& who, LedgerProblem* problem);
-    // The module that held `claim` ended: its result recorded and the row
-    // marked used (ok) or free again, in one transaction. A result already
+    // The module that held `claim` ended with `record`: its result recorded
+    // and the row marked used (ok) or free again, in one transaction. A result already
     // recorded (a commit whose answer was lost) is not recorded twice.
     // `lost`: the claim was no longer this station's (its lease ran out and
     // another station claimed the row); the result is recorded all the same.
-    bool settle(const LedgerClaimant& who, const LedgerClaim& claim, bool ok, const QJsonObject& record,
+    bool settle(const LedgerClaimant& who, const LedgerClaim& claim, const ModuleRecord& record,
                 const QStringList& written, bool* lost, LedgerProblem* problem);
     // Rows free (but `skip`), claimed by anyone, claimed by other processes.
     bool counts(const LedgerClaimant& who, const QSet<int>& skip, int* free, int* claimed, int* claimedByOthers,

@@ -117,6 +117,12 @@ struct LedgerRows::State
     }
 };
 
+QString LedgerRows::where(const LedgerRow& row)
+{
+    return QStringLiteral("ledger row %1 (%2 line %3)")
+        .arg(QString::number(row.id), row.source, QString::number(row.line));
+}
+
 LedgerRows::LedgerRows(Settings settings) : m_state(std::make_unique<State>(std::move(settings)))
 {
     m_state->base = m_state->started = m_state->s.lastModule;
@@ -210,17 +216,18 @@ RowSource::Take LedgerRows::take(StationRow* row, int* module, QString* why)
                 *why = QStringLiteral("another station is claiming the rows left");
             return Take::Wait;
         }
-        // The row is checked as a values file's rows are, with this station's profile.
+        // The row is checked as a values file's rows are, with this station's profile and settings.
         StationRow taken;
         taken.index = claim.row.id;
         taken.number = claim.row.id;
         taken.line = claim.row.line;
         taken.values = claim.row.valuesObject();
-        QStringList problems;
-        const QString where =
-            QStringLiteral("ledger row %1 (%2 line %3)")
-                .arg(QString::number(claim.row.id), claim.row.source, QString::number(claim.row.line));
-        if (!st.s.profile.configure(st.s.overrides + claim.row.overrides(), &taken.config, &problems, nullptr, where)) {
+        const RowRule::Verdict verdict =
+            RowRule::check(st.s.profile, st.s.rule, claim.row.overrides(), where(claim.row), &taken.config);
+        if (!verdict.ok()) {
+            QStringList problems;
+            for (const Operation::Problem& p : verdict.problems)
+                problems.append(p.text);
             st.ledger.giveBack(claim, &problem); // if not now, once its lease runs out
             {
                 const QMutexLocker lock(&st.mutex);
@@ -246,7 +253,7 @@ RowSource::Take LedgerRows::take(StationRow* row, int* module, QString* why)
     }
 }
 
-bool LedgerRows::finish(const StationRow& row, bool ok, const QJsonObject& record, QString* error)
+bool LedgerRows::finish(const StationRow& row, const ModuleRecord& record, QString* error)
 {
     State& st = *m_state;
     LedgerClaim claim;
@@ -260,13 +267,14 @@ bool LedgerRows::finish(const StationRow& row, bool ok, const QJsonObject& recor
         --st.inProgress;
         st.empty = st.empty && !gaveBack;
     };
+    const bool ok = record.ok();
     const QStringList written = ok ? writtenGroups(row.config) : QStringList();
-    const int module = record.value(QStringLiteral("module")).toInt();
+    const int module = record.module;
     bool toldWaiting = false;
     for (;;) {
         bool lost = false;
         LedgerProblem problem;
-        if (st.ledger.settle(st.s.claimant, claim, ok, record, written, &lost, &problem)) {
+        if (st.ledger.settle(st.s.claimant, claim, record, written, &lost, &problem)) {
             st.answered(nullptr);
             done(!ok);
             if (lost && st.s.note)

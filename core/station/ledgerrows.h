@@ -2,6 +2,7 @@
 
 #include "core/config/profile.h"
 #include "core/station/ledger.h"
+#include "core/station/rowrule.h"
 #include "core/station/rowsource.h"
 
 #include <functional>
@@ -24,7 +25,7 @@ public:
         LedgerAddress address;
         LedgerClaimant claimant;
         ProfileFile profile;
-        QStringList overrides; // the station's --set, before each row's
+        RowRule::Station rule; // what each row is given and checked with
         int count = -1;        // modules in all, -1 for no limit
         int lastModule = 0;    // the run's module numbers follow it
         // A notice for the user, one line; called on any thread.
@@ -34,11 +35,14 @@ public:
     explicit LedgerRows(Settings settings);
     ~LedgerRows() override;
 
+    // "ledger row 4 (ids.csv line 5)": a row in messages.
+    static QString where(const LedgerRow& row);
+
     // Reads the ledger's lease and starts renewing; false with `problem` set.
     bool start(LedgerProblem* problem);
 
     Take take(StationRow* row, int* module, QString* why) override;
-    bool finish(const StationRow& row, bool ok, const QJsonObject& record, QString* error) override;
+    bool finish(const StationRow& row, const ModuleRecord& record, QString* error) override;
     bool over() const override;
     bool exhausted() const override;
     void close() override;

@@ -37,7 +37,7 @@ ReportContents ReportContents::parse(const QByteArray& bytes)
                                                                                  : QStringLiteral("not an object")));
             continue;
         }
-        out.records.append({line, document.object()});
+        out.records.append({line, ModuleRecord::fromJson(document.object())});
     }
     return out;
 }

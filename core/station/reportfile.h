@@ -1,7 +1,8 @@
 #pragma once
 
+#include "core/station/modulerecord.h"
+
 #include <QByteArray>
-#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -52,7 +53,7 @@ struct ReportContents
     struct Record
     {
         int line = 0; // 1-based
-        QJsonObject object;
+        ModuleRecord record;
     };
     QVector<Record> records;
     // "line N: ..." for each line that is not a record.

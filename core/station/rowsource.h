@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/config/moduleconfig.h"
+#include "core/station/modulerecord.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -31,11 +32,11 @@ public:
     // is with a module in progress that may give it back. Over: no module
     // starts any more.
     virtual Take take(StationRow* row, int* module, QString* why) = 0;
-    // The module that took `row` ended: a module that was ok keeps its row,
-    // any other gives it back for the next one. `record` is its record.
+    // The module that took `row` ended with `record`: a module that was ok
+    // keeps its row, any other gives it back for the next one.
     // False with `error` set when the source could not keep that (the line
     // then takes no further module).
-    virtual bool finish(const StationRow& row, bool ok, const QJsonObject& record, QString* error) = 0;
+    virtual bool finish(const StationRow& row, const ModuleRecord& record, QString* error) = 0;
     // No module can start any more: closed, or the work is done.
     virtual bool over() const = 0;
     // The rows or the count ran out: the line's work is done.
@@ -68,7 +69,7 @@ public:
     ~RowPool() override;
 
     Take take(StationRow* row, int* module, QString* why) override;
-    bool finish(const StationRow& row, bool ok, const QJsonObject& record, QString* error) override;
+    bool finish(const StationRow& row, const ModuleRecord& record, QString* error) override;
     bool over() const override;
     bool exhausted() const override;
     void close() override;

@@ -8,8 +8,11 @@
 #include "core/session/modulesession.h"
 #include "core/station/ledger.h"
 #include "core/station/ledgerrows.h"
+#include "core/station/modulerecord.h"
 #include "core/station/reportfile.h"
+#include "core/station/rowrule.h"
 #include "core/station/rowsource.h"
+#include "core/station/stationsetup.h"
 #include "core/station/valuestable.h"
 #include "core/transport/adapters.h"
 #include "core/transport/common.h"
@@ -38,7 +41,6 @@ namespace {
 
 constexpr int kRetryMs = 500;       // between tries for a module, and between probes of one
 constexpr int kPluggedPollMs = 100; // between looks at whether an adapter is still plugged in
-constexpr qint64 kMaxValuesBytes = 16 * 1024 * 1024;
 
 // What a result line says of a module that was not ok: the error and each
 // detail (the refused command with its reply, the differing fields with what
@@ -62,13 +64,22 @@ QString stationName(const Station::Settings& o)
 
 Result ledgerRefusal(const LedgerProblem& problem)
 {
-    return failure(problem.noAnswer() ? NoAnswer : BadUsage, problem.text + QStringLiteral(" (nothing sent)"));
+    Result r = failure(problem.noAnswer() ? NoAnswer : BadUsage, problem.text + QStringLiteral(" (nothing sent)"));
+    r.problems = {problem.asProblem()};
+    return r;
+}
+
+// What the row rule needs of the station's settings.
+RowRule::Station ruleOf(const Station::Settings& o)
+{
+    return {o.overrides, o.line, o.restart};
 }
 
 // The rows of a ledger not used yet, as a run would see them now; with
-// `check`, each checked against the profile (a run checks each as it is taken).
-bool readLedger(const Station::Settings& o, const ProfileFile& profile, QVector<StationRow>* rows, int* lastModule,
-                QStringList* problems, Result* refused)
+// `check`, each through the row rule (a run applies it as each is taken).
+bool readLedger(const Station::Settings& o,
+                const std::function<void(const QString&, const QStringList&, StationRow*)>& check,
+                QVector<StationRow>* rows, int* lastModule, Result* refused)
 {
     LedgerAddress address;
     QString error;
@@ -89,10 +100,8 @@ bool readLedger(const Station::Settings& o, const ProfileFile& profile, QVector<
         row.number = r.id;
         row.line = r.line;
         row.values = r.valuesObject();
-        if (o.check)
-            profile.configure(o.overrides + r.overrides(), &row.config, problems, nullptr,
-                              QStringLiteral("ledger row %1 (%2 line %3)")
-                                  .arg(QString::number(r.id), r.source, QString::number(r.line)));
+        if (check)
+            check(LedgerRows::where(r), r.overrides(), &row);
         rows->append(row);
     }
     return true;
@@ -129,8 +138,7 @@ public:
     }
 
 signals:
-    // `state`: waiting, writing, verifying, restarting, removing; `detail` more of it.
-    void status(int slot, const QString& state, const QString& detail);
+    void status(int slot, Station::FixtureState state, const QString& detail);
     void step(int slot, int step, int steps, const QString& what);
     void portOpened(int slot);
     void started(int slot, int module, int row, const QJsonObject& values);
@@ -138,7 +146,7 @@ signals:
     // One module ended: its report record, whether a signal cut it short,
     // for one that was not ok what went wrong, in words, and why the row
     // source could not keep its end (empty when it could).
-    void moduleDone(int slot, const QJsonObject& record, bool interrupted, const QString& reason,
+    void moduleDone(int slot, const ModuleRecord& record, bool interrupted, const QString& reason,
                     const QString& notKept);
     void finished(int slot);
 
@@ -167,7 +175,7 @@ public slots:
             QString why;
             while (!m_stopping && (took = m_rows->take(&row, &m_module, &why)) == RowSource::Take::Wait) {
                 if (!why.isEmpty())
-                    emit status(m_slot, QStringLiteral("waiting"), QStringLiteral("(%1)").arg(why));
+                    emit status(m_slot, FixtureState::Waiting, QStringLiteral("(%1)").arg(why));
                 why.clear();
                 idle(kRetryMs);
             }
@@ -177,7 +185,7 @@ public slots:
             const Ended ended = configure(session, port, row);
             // The source keeps what happened before the module counts as done.
             QString kept;
-            if (!m_rows->finish(row, ended.ok, ended.record, &kept) && kept.isEmpty())
+            if (!m_rows->finish(row, ended.record, &kept) && kept.isEmpty())
                 kept = QStringLiteral("the values' source could not keep the module's end");
             emit moduleDone(m_slot, ended.record, ended.interrupted, ended.reason, kept);
             m_module = 0;
@@ -211,7 +219,7 @@ private:
     {
         QString why = QStringLiteral("for a module");
         while (!m_stopping && !m_rows->over()) {
-            emit status(m_slot, QStringLiteral("waiting"), why);
+            emit status(m_slot, FixtureState::Waiting, why);
             // An adapter named by its serial number is looked up each time:
             // plugged in again, it may come back under another name.
             QString missing;
@@ -256,7 +264,7 @@ private:
         const auto going = [this] { return !m_stopping && !m_rows->over(); };
         switch (m_o.removal) {
         case Removal::Probe:
-            emit status(m_slot, QStringLiteral("removing"), QStringLiteral("waiting for the module to be removed"));
+            emit status(m_slot, FixtureState::Removing, QStringLiteral("waiting for the module to be removed"));
             while (going() && port->isOpen() && session.probe())
                 idle(kRetryMs);
             break;
@@ -264,14 +272,14 @@ private:
             // Looked at often: an adapter plugged in again at once may come
             // back under the same name.
             port->closePort();
-            emit status(m_slot, QStringLiteral("removing"), QStringLiteral("waiting for the adapter to be unplugged"));
+            emit status(m_slot, FixtureState::Removing, QStringLiteral("waiting for the adapter to be unplugged"));
             while (going() && stillPlugged())
                 idle(kPluggedPollMs);
             break;
         case Removal::Operator:
             port->closePort();
             m_confirmed = false;
-            emit status(m_slot, QStringLiteral("removing"), QStringLiteral("waiting for the operator"));
+            emit status(m_slot, FixtureState::Removing, QStringLiteral("waiting for the operator"));
             emit removalAwaited(m_slot);
             while (going() && !m_confirmed)
                 idle(kRetryMs);
@@ -294,8 +302,7 @@ private:
     // it short, and for one that was not ok what went wrong.
     struct Ended
     {
-        QJsonObject record;
-        bool ok = false;
+        ModuleRecord record;
         bool interrupted = false;
         QString reason;
     };
@@ -308,39 +315,24 @@ private:
         ModuleRun run(
             session, port, m_port, m_o.line, [this] { return m_signal.load(); }, m_o.stopName,
             [this](const QString& phase) {
-                m_phase = phase == QLatin1String("write")     ? QStringLiteral("writing")
-                          : phase == QLatin1String("verify")  ? QStringLiteral("verifying")
-                          : phase == QLatin1String("restart") ? QStringLiteral("restarting")
-                                                              : phase;
+                m_phase = phase == QLatin1String("verify")    ? FixtureState::Verifying
+                          : phase == QLatin1String("restart") ? FixtureState::Restarting
+                                                              : FixtureState::Writing;
                 emit status(m_slot, m_phase, QString());
             });
         const Result r = run.write(row.config, true, m_o.restart);
-        const QString verdict = Operation::verdict(r);
-        QJsonObject record{
-            {"time", timeWithOffset(QDateTime::currentDateTime())},
-            {"port", m_port},
-            {"adapter", adapterOf(QSerialPortInfo(PortAccess::deviceName(m_device)))},
-            {"module", m_module},
-            {"row", row.number > 0 ? QJsonValue(row.number) : QJsonValue()},
-            {"values", row.values},
-            {"result", verdict},
-            {"status", r.status},
-            {"differences", r.fields.value(QStringLiteral("differences")).toArray()},
-            {"refused", r.fields.value(QStringLiteral("refused")).toArray()},
-            {"durationMs", clock.elapsed()},
-        };
-        // Where a module cut short stopped, and what it holds of the write.
-        for (const char* key : {"unanswered", "stoppedAfter", "written", "partlyWritten", "notWritten", "newLine"}) {
-            const QString name = QLatin1String(key);
-            if (r.fields.contains(name))
-                record.insert(name, r.fields.value(name));
-        }
+        // Where a module cut short stopped, and what it holds of the write, come with the result.
+        ModuleRecord record = ModuleRecord::of(r);
+        record.time = timeWithOffset(QDateTime::currentDateTime());
+        record.port = m_port;
+        record.adapter = adapterOf(QSerialPortInfo(PortAccess::deviceName(m_device)));
+        record.module = m_module;
+        record.row = row.number;
+        record.values = row.values;
+        record.durationMs = clock.elapsed();
         if (Adapters::isUsbName(m_port))
-            record.insert(QStringLiteral("device"), m_device);
-        if (!r.error.isEmpty())
-            record.insert(QStringLiteral("error"), r.error);
-        const bool ok = verdict == QLatin1String("ok");
-        return {record, ok, r.status > 128, ok ? QString() : reasonOf(r, m_port)};
+            record.device = m_device;
+        return {record, r.status > 128, record.ok() ? QString() : reasonOf(r, m_port)};
     }
 
     const int m_slot;
@@ -355,7 +347,7 @@ private:
     QString m_moduleDevice; // the device the module in progress was found on, links followed
     std::atomic<bool> m_confirmed{false};
     int m_module = 0; // the module in progress, 0 for none
-    QString m_phase;
+    FixtureState m_phase = FixtureState::Writing;
 };
 
 struct Station::Work
@@ -366,18 +358,30 @@ struct Station::Work
     ReportFile report;
 };
 
-Station::Removal Station::removalNamed(const QString& word)
+namespace {
+
+Station::Settings resolved(const StationSetup& setup, const Station::Run& run)
 {
-    if (word == QLatin1String("port"))
-        return Removal::Port;
-    if (word == QLatin1String("operator"))
-        return Removal::Operator;
-    return Removal::Probe;
+    Station::Settings s = Setup::settings(setup);
+    s.check = run.check;
+    s.stopName = run.stopName;
+    return s;
 }
 
-Station::Station(const Settings& settings, QObject* parent)
-    : QObject(parent), m_settings(settings), m_work(std::make_unique<Work>())
+} // namespace
+
+Station::Station(const StationSetup& setup, const Run& run, QObject* parent)
+    : QObject(parent), m_settings(resolved(setup, run)), m_setupProblems(Setup::check(setup)),
+      m_work(std::make_unique<Work>())
 {
+    if (run.withoutPorts) {
+        m_setupProblems.erase(std::remove_if(m_setupProblems.begin(), m_setupProblems.end(),
+                                             [](const Problem& p) { return p.kind == Problem::Kind::NoPorts; }),
+                              m_setupProblems.end());
+    }
+    // The slots' threads hand states and records over.
+    qRegisterMetaType<Station::FixtureState>();
+    qRegisterMetaType<ModuleRecord>();
     m_summary.fromValues = !m_settings.values.isEmpty();
 }
 
@@ -390,33 +394,35 @@ Station::~Station()
 bool Station::prepare(Result* refused)
 {
     const Settings& o = m_settings;
+    if (!m_setupProblems.isEmpty()) {
+        *refused = Operation::refused(m_setupProblems);
+        return false;
+    }
     ProfileFile profile;
     QString error;
     if (!profile.load(o.profile, &error)) {
         *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
         return false;
     }
-    QStringList problems;
+    QVector<Problem> problems;
     QStringList warnings; // the profile's own, the same for every row
     bool newLineTold = false;
-    const auto check = [&](const QString& where, const QStringList& overrides, StationRow* row) {
+    const RowRule::Station station = ruleOf(o);
+    const auto check = [&](const QString& where, const QStringList& rowOverrides, StationRow* row) {
         warnings.clear();
-        if (!profile.configure(overrides, &row->config, &problems, &warnings, where))
-            return;
-        if (!changesLine(row->config, o.line) || newLineTold)
+        const RowRule::Verdict v = RowRule::check(profile, station, rowOverrides, where, &row->config, &warnings);
+        // A new line is told once, for the first row that has one.
+        for (const Problem& p : v.problems) {
+            if (p.kind != Problem::Kind::LineNeedsRestart || !newLineTold)
+                problems.append(p);
+        }
+        if (v.newLine.isEmpty() || newLineTold)
             return;
         newLineTold = true;
-        const QString line = lineOf(row->config).text();
-        if (o.restart) {
+        if (o.restart)
             emit note(QStringLiteral("%1: serial: the modules take %2, which is checked after their restart, at "
                                      "that line")
-                          .arg(where, line));
-        } else {
-            problems.append(QStringLiteral("%1: serial: the modules would take %2, while the station talks at %3; "
-                                           "a module may report a new line only once it restarted, so the station "
-                                           "checks it after a restart: give --restart")
-                                .arg(where, line, o.line.text()));
-        }
+                          .arg(where, v.newLine));
     };
 
     // Everything given is checked before the report is touched.
@@ -424,22 +430,19 @@ bool Station::prepare(Result* refused)
     ValuesTable table;
     if (o.values.isEmpty()) {
         StationRow row;
-        check(profile.name(), o.overrides, &row);
+        check(profile.name(), {}, &row);
         all.append(row);
     } else if (LedgerAddress::isLedger(o.values)) {
         StationRow row;
-        check(profile.name(), o.overrides, &row);
-        if (!readLedger(o, profile, &all, &m_lastModule, &problems, refused))
+        check(profile.name(), {}, &row);
+        const auto checkRow = o.check ? std::function<void(const QString&, const QStringList&, StationRow*)>(check)
+                                      : nullptr;
+        if (!readLedger(o, checkRow, &all, &m_lastModule, refused))
             return false;
         m_work->profile = profile;
     } else {
-        QString csv;
-        if (!Files::readText(o.values, kMaxValuesBytes, &csv, &error)) {
+        if (!loadValues(o.values, &table, &error)) {
             *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
-            return false;
-        }
-        if (!readValues(csv, Config::fieldPaths(), &table, &error)) {
-            *refused = failure(BadUsage, QStringLiteral("%1: %2 (nothing sent)").arg(o.values, error));
             return false;
         }
         for (const QString& w : std::as_const(table.warnings))
@@ -449,17 +452,18 @@ bool Station::prepare(Result* refused)
             row.number = i + 1;
             row.line = table.lines.at(i);
             row.values = table.values(i);
-            check(QStringLiteral("%1 line %2").arg(o.values).arg(table.lines.at(i)), o.overrides + table.overrides(i),
-                  &row);
+            check(QStringLiteral("%1 line %2").arg(o.values).arg(table.lines.at(i)), table.overrides(i), &row);
             all.append(row);
         }
     }
     if (!problems.isEmpty()) {
-        *refused = refusedInput(problems.join(QStringLiteral("; ")), problems);
+        *refused = Operation::refused(problems);
         return false;
     }
     for (const QString& w : std::as_const(warnings))
         emit note(QStringLiteral("profile: ") + w);
+    if (o.check && !checkPorts(refused))
+        return false;
 
     if (!readReport(refused))
         return false;
@@ -484,13 +488,12 @@ bool Station::prepare(Result* refused)
     // The rows an earlier run of this report wrote ok, with the same values.
     QSet<int> done;
     for (const ReportContents::Record& r : std::as_const(report.records)) {
-        const QJsonObject& record = r.object;
-        m_lastModule = qMax(m_lastModule, record.value(QStringLiteral("module")).toInt());
-        const int number = record.value(QStringLiteral("row")).toInt();
-        if (o.values.isEmpty() || record.value(QStringLiteral("result")).toString() != QLatin1String("ok") ||
-            number < 1 || number > table.rows.size())
+        const ModuleRecord& record = r.record;
+        m_lastModule = qMax(m_lastModule, record.module);
+        const int number = record.row;
+        if (o.values.isEmpty() || !record.ok() || number < 1 || number > table.rows.size())
             continue;
-        if (record.value(QStringLiteral("values")).toObject() == table.values(number - 1))
+        if (record.values == table.values(number - 1))
             done.insert(number);
     }
     for (StationRow& row : all) {
@@ -563,8 +566,9 @@ bool Station::checkPorts(Result* refused) const
         const QString device = PortAccess::deviceName(resolved);
         const int same = devices.indexOf(device);
         if (same >= 0) {
-            *refused = failure(BadUsage, QStringLiteral("--port %1 and --port %2 are one device, %3 (nothing sent)")
-                                             .arg(m_settings.ports.at(same), port, device));
+            const Problem p = problem(Problem::Kind::SameDevice, QString(), {m_settings.ports.at(same), port, device});
+            *refused = failure(BadUsage, p.text + QStringLiteral(" (nothing sent)"));
+            refused->problems = {p};
             return false;
         }
         devices.append(device);
@@ -590,7 +594,7 @@ bool Station::start(Result* refused)
             QStringLiteral("%1 %2").arg(QCoreApplication::applicationName(), QCoreApplication::applicationVersion()),
             QString::fromLatin1(QCryptographicHash::hash(m_work->profile.text(), QCryptographicHash::Sha256).toHex())};
         s.profile = m_work->profile;
-        s.overrides = m_settings.overrides;
+        s.rule = ruleOf(m_settings);
         s.count = m_settings.count;
         s.lastModule = m_lastModule;
         s.note = [this](const QString& line) { emit note(line); };
@@ -679,13 +683,12 @@ void Station::stopTaking(const QString& why)
     emit lineStopped(why);
 }
 
-void Station::record(int slot, const QJsonObject& record, bool interrupted, const QString& reason,
+void Station::record(int slot, const ModuleRecord& record, bool interrupted, const QString& reason,
                      const QString& notKept)
 {
-    const bool ok = record.value(QStringLiteral("result")).toString() == QLatin1String("ok");
-    (ok ? m_summary.ok : m_summary.failed)++;
+    (record.ok() ? m_summary.ok : m_summary.failed)++;
     m_summary.interrupted = m_summary.interrupted || interrupted;
-    const QByteArray line = QJsonDocument(record).toJson(QJsonDocument::Compact) + '\n';
+    const QByteArray line = record.toLine();
     if (!notKept.isEmpty())
         stopTaking(notKept);
     bool inReport = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/session/operation.h"
+#include "core/station/modulerecord.h"
 
 #include <QJsonObject>
 #include <QObject>
@@ -9,6 +10,8 @@
 #include <QVector>
 #include <functional>
 #include <memory>
+
+struct StationSetup;
 
 // The production line: each port is a slot (a fixture) served on a thread of
 // its own, with a port and a module session of its own. A slot waits for a
@@ -29,6 +32,12 @@ public:
     // away with the module) or the operator's word (confirmRemoval()).
     enum class Removal { Probe, Port, Operator };
 
+    // What a fixture is doing: waiting for a module, working on one (its
+    // write, verify and restart), or waiting until it is taken off.
+    enum class FixtureState { Waiting, Writing, Verifying, Restarting, Removing };
+    Q_ENUM(FixtureState)
+
+    // The setup as the engine runs it, resolved (Setup::settings()).
     struct Settings
     {
         QString profile; // the profile file, "-" for standard input
@@ -41,15 +50,12 @@ public:
         bool fast = false;
         bool restart = false;
         int count = -1;     // modules in all, -1 for no limit
-        bool check = false; // prepare() only reads: the report is neither held nor changed
+        bool check = false;        // prepare() only reads: the report is neither held nor changed
+        bool withoutPorts = false; // a check of the rows alone: no fixture is named
         Removal removal = Removal::Probe;
         // Words a stop's number ("SIGINT"); stop() is given the number.
         std::function<QString(int)> stopName = [](int signal) { return QStringLiteral("signal %1").arg(signal); };
     };
-
-    // The removal a setup or --removal names ("probe", "port", "operator");
-    // probe for any other word.
-    static Removal removalNamed(const QString& word);
 
     // A row that a run would give to a module.
     struct RowLeft
@@ -75,7 +81,18 @@ public:
         bool portOpened = false;  // a slot opened its port at least once
     };
 
-    explicit Station(const Settings& settings, QObject* parent = nullptr);
+    // How a face runs the station.
+    struct Run
+    {
+        bool check = false;        // prepare() only reads: the report is neither held nor changed
+        bool withoutPorts = false; // a check of the rows alone: no fixture is named
+        // Words a stop's number ("SIGINT"); stop() is given the number.
+        std::function<QString(int)> stopName = [](int signal) { return QStringLiteral("signal %1").arg(signal); };
+    };
+
+    // A setup that a run would refuse is refused by prepare(), whether the
+    // run only checks or not.
+    Station(const StationSetup& setup, const Run& run, QObject* parent = nullptr);
     ~Station() override;
 
     // Reads and checks the profile, every row and the report as a resume
@@ -105,9 +122,8 @@ public:
 signals:
     // A warning or a notice for the user, one line.
     void note(const QString& line);
-    // `state`: waiting, writing, verifying, restarting, removing; `detail`
-    // more of it (why a slot waits, the step of the operation).
-    void slotState(int slot, const QString& state, const QString& detail);
+    // `detail` says more of the state: why a slot waits, the step of the operation.
+    void slotState(int slot, Station::FixtureState state, const QString& detail);
     // Step `step` of `steps` of the module's operation has begun.
     void slotStep(int slot, int step, int steps, const QString& what);
     // A slot took a module and gave it a row (`values`; empty without values).
@@ -115,7 +131,7 @@ signals:
     // One module ended: its record, and for one that was not ok what went
     // wrong, in words. `recorded`: the record is in the report (or there is
     // none); otherwise note() had it whole.
-    void moduleDone(int slot, const QJsonObject& record, const QString& reason, bool recorded);
+    void moduleDone(int slot, const ModuleRecord& record, const QString& reason, bool recorded);
     // With the operator's removal: `slot` waits for the operator's word that
     // its module was taken off.
     void removalAwaited(int slot);
@@ -129,7 +145,7 @@ private:
     class Slot;
     struct Work; // the rows, their pool and the report
 
-    void record(int slot, const QJsonObject& record, bool interrupted, const QString& reason, const QString& notKept);
+    void record(int slot, const ModuleRecord& record, bool interrupted, const QString& reason, const QString& notKept);
     bool readReport(Operation::Result* refused);
     // Takes no further module, for `why`: a record could not be kept.
     void stopTaking(const QString& why);
@@ -137,6 +153,7 @@ private:
     void slotEnded();
 
     const Settings m_settings;
+    QVector<Operation::Problem> m_setupProblems; // what the setup holds that a run refuses
     std::unique_ptr<Work> m_work;
     QVector<Slot*> m_slots;
     int m_running = 0;

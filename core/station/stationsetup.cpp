@@ -83,9 +83,20 @@ QString typeName(const QJsonValue& v)
 
 bool StationSetup::operator==(const StationSetup& o) const
 {
-    return profile == o.profile && values == o.values && report == o.report && ports == o.ports && baud == o.baud &&
-           parity == o.parity && stopBits == o.stopBits && fast == o.fast && restart == o.restart && count == o.count &&
-           removal == o.removal && stationName == o.stationName;
+    return profile == o.profile && overrides == o.overrides && values == o.values && report == o.report &&
+           ports == o.ports && baud == o.baud && parity == o.parity && stopBits == o.stopBits && fast == o.fast &&
+           restart == o.restart && count == o.count && removalGiven == o.removalGiven && stationName == o.stationName;
+}
+
+Station::Removal StationSetup::removal() const
+{
+    // The probe sees a module go on every line; a line that knows better says so.
+    return removalGiven.value_or(Station::Removal::Probe);
+}
+
+Operation::PortLine StationSetup::line() const
+{
+    return {baud, parity, stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop};
 }
 
 namespace Setup {
@@ -96,22 +107,69 @@ const QStringList& removals()
     return r;
 }
 
+QString removalWord(Station::Removal removal)
+{
+    return removals().at(int(removal));
+}
+
+bool removalNamed(const QString& word, Station::Removal* removal)
+{
+    const int at = removals().indexOf(word.toLower());
+    if (at < 0)
+        return false;
+    *removal = Station::Removal(at);
+    return true;
+}
+
 Station::Settings settings(const StationSetup& s)
 {
     Station::Settings settings;
     settings.profile = s.profile;
+    settings.overrides = s.overrides;
     settings.values = s.values;
     settings.stationName = s.stationName;
     settings.report = s.report;
     settings.ports = s.ports;
-    settings.line.baud = s.baud;
-    Operation::parityNamed(s.parity, &settings.line.parity); // read() let no other word in
-    settings.line.stopBits = s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop;
+    settings.line = s.line();
     settings.fast = s.fast;
     settings.restart = s.restart;
     settings.count = s.count;
-    settings.removal = Station::removalNamed(s.removal);
+    settings.removal = s.removal();
     return settings;
+}
+
+QVector<Operation::Problem> check(const StationSetup& s)
+{
+    using Operation::Problem;
+    QVector<Problem> problems;
+    const auto limit = [&problems](const char* key, int value, int low, int high) {
+        if (value < low || value > high)
+            problems.append(Operation::problem(Problem::Kind::OutOfLimits, QLatin1String(key),
+                                               {QString::number(value), QString::number(low), QString::number(high)}));
+    };
+    if (s.profile.isEmpty())
+        problems.append(Operation::problem(Problem::Kind::NoProfile, QString()));
+    if (s.ports.isEmpty())
+        problems.append(Operation::problem(Problem::Kind::NoPorts, QString()));
+    QStringList seen;
+    QStringList twice;
+    for (const QString& port : s.ports) {
+        if (seen.contains(port) && !twice.contains(port)) {
+            twice.append(port);
+            problems.append(Operation::problem(Problem::Kind::SameName, port));
+        }
+        seen.append(port);
+    }
+    limit("baud", s.baud, kMinBaud, kMaxBaud);
+    limit("stopBits", s.stopBits, 1, 2);
+    if (s.count != -1)
+        limit("count", s.count, kMinCount, kMaxCount);
+    if (!s.report.isEmpty()) {
+        const QString why = Files::writeProblem(s.report);
+        if (!why.isEmpty())
+            problems.append(Operation::problem(Problem::Kind::Text, why));
+    }
+    return problems;
 }
 
 QByteArray write(const StationSetup& s, const QString& folder)
@@ -127,14 +185,14 @@ QByteArray write(const StationSetup& s, const QString& folder)
         QStringLiteral("    \"report\": %1").arg(quoted(relativeTo(folder, s.report))),
         QStringLiteral("    \"ports\": [%1]").arg(ports.join(QStringLiteral(", "))),
         QStringLiteral("    \"baud\": %1").arg(s.baud),
-        QStringLiteral("    \"parity\": %1").arg(quoted(s.parity)),
+        QStringLiteral("    \"parity\": %1").arg(quoted(Operation::parityWord(s.parity))),
         QStringLiteral("    \"stopBits\": %1").arg(s.stopBits),
         QStringLiteral("    \"fast\": %1").arg(s.fast ? QStringLiteral("true") : QStringLiteral("false")),
         QStringLiteral("    \"restart\": %1").arg(s.restart ? QStringLiteral("true") : QStringLiteral("false")),
         QStringLiteral("    \"count\": %1").arg(s.count < 0 ? QStringLiteral("null") : QString::number(s.count)),
     };
-    if (!s.removal.isEmpty())
-        lines.append(QStringLiteral("    \"removal\": %1").arg(quoted(s.removal)));
+    if (s.removalGiven)
+        lines.append(QStringLiteral("    \"removal\": %1").arg(quoted(removalWord(*s.removalGiven))));
     if (!s.stationName.isEmpty())
         lines.append(QStringLiteral("    \"stationName\": %1").arg(quoted(s.stationName)));
     return (QStringLiteral("{\n") + lines.join(QStringLiteral(",\n")) + QStringLiteral("\n}\n")).toUtf8();
@@ -226,13 +284,20 @@ bool read(const QByteArray& text, const QString& folder, StationSetup* setup, QS
             }
         }
     }
-    number("baud", &s.baud, 1, 4000000, false);
-    word("parity", &s.parity, {QStringLiteral("none"), QStringLiteral("odd"), QStringLiteral("even")});
+    number("baud", &s.baud, kMinBaud, kMaxBaud, false);
+    QString parity;
+    word("parity", &parity, {QStringLiteral("none"), QStringLiteral("odd"), QStringLiteral("even")});
+    if (!parity.isEmpty())
+        Operation::parityNamed(parity, &s.parity);
     number("stopBits", &s.stopBits, 1, 2, false);
     flag("fast", &s.fast);
     flag("restart", &s.restart);
-    number("count", &s.count, 1, 1000000000, true);
-    word("removal", &s.removal, removals());
+    number("count", &s.count, kMinCount, kMaxCount, true);
+    QString removal;
+    word("removal", &removal, removals());
+    Station::Removal named = Station::Removal::Probe;
+    if (removalNamed(removal, &named))
+        s.removalGiven = named;
     text_("stationName", &s.stationName);
     if (problems->size() > before)
         return false;

@@ -1,8 +1,13 @@
 #include "core/station/valuestable.h"
 
+#include "core/config/fileaccess.h"
+#include "core/config/moduleconfig.h"
+
 #include <QHash>
 
 namespace {
+
+constexpr qint64 kMaxValuesBytes = 16 * 1024 * 1024;
 
 // The fields of one record, and where the record ends. A quoted field may
 // hold line ends and the separator. `problem` tells a record that cannot be
@@ -168,4 +173,16 @@ bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable*
     }
     *table = t;
     return true;
+}
+
+bool loadValues(const QString& path, ValuesTable* table, QString* error)
+{
+    QString csv;
+    if (!Files::readText(path, kMaxValuesBytes, &csv, error))
+        return false;
+    QString problem;
+    if (readValues(csv, Config::fieldPaths(), table, &problem))
+        return true;
+    *error = QStringLiteral("%1: %2").arg(path, problem);
+    return false;
 }

@@ -28,3 +28,8 @@ struct ValuesTable
 // fields is not the header's, and a quoted field with more than blanks
 // after its closing quote.
 bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable* table, QString* error);
+
+// Reads the values file `path` exactly, as every file the tool reads, up to
+// its size limit, with the profile's paths as the header's; false with
+// `error` naming the file and, where there is one, the line.
+bool loadValues(const QString& path, ValuesTable* table, QString* error);

@@ -43,7 +43,7 @@ int stationShot(QApplication& app, const QString& output, const QString& profile
     setup.report = folder.filePath(QStringLiteral("line.jsonl"));
     setup.ports = QStringList{passes.portName(), refuses.portName()};
     setup.fast = true;
-    setup.removal = QStringLiteral("operator");
+    setup.removalGiven = Station::Removal::Operator;
 
     StationWindow window;
     window.resize(1366, 768);
