@@ -284,7 +284,8 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
             return false;
         }
         if (o->baud < Setup::kMinBaud || o->baud > Setup::kMaxBaud) {
-            *error = QStringLiteral("--baud %1: allowed %2 to %3").arg(o->baud).arg(Setup::kMinBaud).arg(Setup::kMaxBaud);
+            *error =
+                QStringLiteral("--baud %1: allowed %2 to %3").arg(o->baud).arg(Setup::kMinBaud).arg(Setup::kMaxBaud);
             return false;
         }
     }

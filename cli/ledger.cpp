@@ -17,7 +17,6 @@ namespace CommandLine {
 
 namespace {
 
-
 // A sub-command of ledger: its positional arguments after its name, its
 // usage and the options it takes.
 struct Shape
@@ -144,8 +143,8 @@ private:
             for (int i = 0; i < table.rows.size(); ++i) {
                 ModuleConfig config;
                 const RowRule::Verdict v =
-                    RowRule::check(profile, station, table.overrides(i), QStringLiteral("%1 line %2").arg(csvPath).arg(table.lines.at(i)),
-                                   &config);
+                    RowRule::check(profile, station, table.overrides(i),
+                                   QStringLiteral("%1 line %2").arg(csvPath).arg(table.lines.at(i)), &config);
                 for (const Problem& p : v.problems) {
                     problems.append(p);
                     texts.append(p.text);

@@ -163,8 +163,8 @@ private:
     void showState(int slot, Station::FixtureState state, const QString& detail)
     {
         const QString port = m_ports.at(slot);
-        m_states[slot] = QStringLiteral("%1: %2%3").arg(port, stateWord(state),
-                                                        detail.isEmpty() ? QString() : QLatin1Char(' ') + detail);
+        m_states[slot] = QStringLiteral("%1: %2%3")
+                             .arg(port, stateWord(state), detail.isEmpty() ? QString() : QLatin1Char(' ') + detail);
         if (m_out.onTerminal()) {
             m_out.showStatus(m_states);
             return;

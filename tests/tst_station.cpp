@@ -1,13 +1,17 @@
 // The station's files and names without a module: the setup file's rules and
-// its round trip, what a report holds, and ports named by an adapter's serial
-// number.
+// its round trip, the records and what a report holds, and ports named by an
+// adapter's serial number.
 #include "core/station/reportfile.h"
+#include "core/station/station.h"
 #include "core/station/stationsetup.h"
 #include "core/transport/adapters.h"
+#include "tests/support/coresupport.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
+
+Q_DECLARE_METATYPE(ModuleRecord::Verdict)
 
 class TstStation : public QObject
 {
@@ -19,6 +23,10 @@ private slots:
     void setupRefusals_data();
     void setupRefusals();
     void setupRoundTrip();
+    void setupDefaults();
+    void recordsOfAnEarlierReport_data();
+    void recordsOfAnEarlierReport();
+    void earlierReportResumes();
     void reportContents_data();
     void reportContents();
     void usbNames_data();
@@ -86,6 +94,134 @@ void TstStation::setupRoundTrip()
     QCOMPARE(back, setup);
     QVERIFY(warnings.isEmpty());
     QCOMPARE(Setup::write(back, dir.path()), text); // the same setup, the same bytes
+}
+
+void TstStation::setupDefaults()
+{
+    // One removal for a setup that names none, whoever runs it, also when it restarts the modules.
+    StationSetup setup;
+    setup.restart = true;
+    QCOMPARE(setup.removal(), Station::Removal::Probe);
+    QCOMPARE(Setup::settings(setup).removal, Station::Removal::Probe);
+    setup.removalGiven = Station::Removal::Operator;
+    QCOMPARE(Setup::settings(setup).removal, Station::Removal::Operator);
+    // The limits are the file's, the options' and the window's alike.
+    setup.ports = QStringList{QStringLiteral("COM4")};
+    setup.profile = QStringLiteral("line.json");
+    setup.count = Setup::kMaxCount;
+    setup.baud = Setup::kMaxBaud;
+    QVERIFY(Setup::check(setup).isEmpty());
+    setup.count = Setup::kMaxCount + 1;
+    setup.baud = 0;
+    const QVector<Operation::Problem> problems = Setup::check(setup);
+    QCOMPARE(problems.size(), 2);
+    QCOMPARE(problems.at(0).text, QStringLiteral("baud: 0; allowed 1 to 4000000"));
+    QCOMPARE(problems.at(1).text, QStringLiteral("count: 1000000001; allowed 1 to 1000000000"));
+}
+
+void TstStation::recordsOfAnEarlierReport_data()
+{
+    QTest::addColumn<QByteArray>("line"); // as this tool has always written it
+    QTest::addColumn<ModuleRecord::Verdict>("verdict");
+    QTest::addColumn<int>("row");
+    QTest::addColumn<qint64>("durationMs");
+
+    QTest::newRow("a module that passed")
+        << QByteArray(R"({"adapter":{"productId":"6001","serialNumber":"A10K3X2B","vendorId":"0403"},"differences":[],)"
+                      R"("durationMs":488,"module":3,"notWritten":[],"partlyWritten":[],"port":"/dev/ttyUSB1",)"
+                      R"("refused":[],"result":"ok","row":2,"status":0,"time":"2026-12-08T10:15:03.363+01:00",)"
+                      R"("unanswered":[],"values":{"can.id":"1A2"},"written":["serial","can","mode"]})")
+        << ModuleRecord::Verdict::Ok << 2 << qint64(488);
+    QTest::newRow("differences, without values")
+        << QByteArray(R"({"adapter":{"productId":null,"serialNumber":null,"vendorId":null},)"
+                      R"("differences":[{"field":"can.id","module":"7FF","wrote":"1A0"}],"durationMs":1204,)"
+                      R"("error":"/dev/pts/3: the module differs from what was written","module":1,)"
+                      R"("port":"/dev/pts/3","refused":[],"result":"differences","row":null,"status":3,)"
+                      R"("time":"2026-12-08T10:15:03.363-05:30","values":{}})")
+        << ModuleRecord::Verdict::Differences << 0 << qint64(1204);
+    QTest::newRow("a command refused")
+        << QByteArray(R"({"adapter":{"productId":null,"serialNumber":null,"vendorId":null},"differences":[],)"
+                      R"("durationMs":950,"error":"/dev/pts/3: the module refused a command","module":2,)"
+                      R"("port":"/dev/pts/3","refused":[{"command":"AT+MODE=USER","reply":"ERROR"}],)"
+                      R"("result":"refused","row":1,"status":1,"time":"2026-12-08T10:15:03.363+01:00",)"
+                      R"("unanswered":[],"values":{"can.id":"1A1"}})")
+        << ModuleRecord::Verdict::Refused << 1 << qint64(950);
+    QTest::newRow("cut short on an adapter named by its serial number")
+        << QByteArray(R"({"adapter":{"productId":"6001","serialNumber":"A10K3X2B","vendorId":"0403"},)"
+                      R"("device":"/dev/ttyUSB0","differences":[],"durationMs":3001,)"
+                      R"("error":"usb:A10K3X2B: stopped by SIGINT","module":7,"newLine":"9600 baud, parity none",)"
+                      R"("notWritten":["can"],"partlyWritten":["filter"],"port":"usb:A10K3X2B","refused":[],)"
+                      R"("result":"cut-short","row":5,"status":130,)"
+                      R"("stoppedAfter":{"command":"AT+CAN=250,1A0,NDTF","step":4,"steps":9},)"
+                      R"("time":"2026-12-08T10:15:03.363+01:00","unanswered":["AT+CAN=250,1A0,NDTF"],)"
+                      R"("values":{"can.id":"1A0"},"written":["serial"]})")
+        << ModuleRecord::Verdict::CutShort << 5 << qint64(3001);
+    QTest::newRow("a newer tool's verdict and keys are kept as they are")
+        << QByteArray(R"({"adapter":{},"differences":[],"durationMs":10,"linkCheck":{"lost":3},"module":4,)"
+                      R"("port":"COM3","refused":[],"result":"link-failed","row":null,"status":3,)"
+                      R"("time":"2026-12-08T10:15:03.363+01:00","values":{}})")
+        << ModuleRecord::Verdict::Unknown << 0 << qint64(10);
+}
+
+void TstStation::recordsOfAnEarlierReport()
+{
+    QFETCH(QByteArray, line);
+    QFETCH(ModuleRecord::Verdict, verdict);
+    QFETCH(int, row);
+    QFETCH(qint64, durationMs);
+    const ReportContents contents = ReportContents::parse(line + '\n');
+    QCOMPARE(contents.records.size(), 1);
+    const ModuleRecord& r = contents.records.first().record;
+    QCOMPARE(r.verdict, verdict);
+    QCOMPARE(r.row, row);
+    QCOMPARE(r.durationMs, durationMs);
+    QCOMPARE(r.timeOfDay(), QTime(10, 15, 3));
+    // Written again, it is the same line: the report's format is kept exactly.
+    QCOMPARE(r.toLine(), line + '\n');
+    if (verdict == ModuleRecord::Verdict::CutShort) {
+        QVERIFY(r.stoppedAfter.has_value());
+        QCOMPARE(r.stoppedAfter->step, 4);
+        QCOMPARE(r.notWritten.value_or(QStringList()), QStringList{"can"});
+        QCOMPARE(r.newLine, QStringLiteral("9600 baud, parity none"));
+    }
+}
+
+void TstStation::earlierReportResumes()
+{
+    // A report of an earlier version: the row it holds as ok is skipped, the
+    // one that failed is given again, and module numbers go on after its last.
+    QTemporaryDir dir;
+    const QString values = dir.filePath(QStringLiteral("ids.csv"));
+    const QString report = dir.filePath(QStringLiteral("line.jsonl"));
+    QFile csv(values);
+    QVERIFY(csv.open(QIODevice::WriteOnly));
+    csv.write("can.id\n1A1\n1A2\n");
+    csv.close();
+    QFile lines(report);
+    QVERIFY(lines.open(QIODevice::WriteOnly));
+    lines.write(
+        R"({"adapter":{},"differences":[],"durationMs":488,"module":6,"port":"COM3","refused":[],)"
+        R"("result":"ok","row":1,"status":0,"time":"2026-12-08T10:15:03.363+01:00","values":{"can.id":"1A1"}})"
+        "\n"
+        R"({"adapter":{},"differences":[],"durationMs":90,"module":7,"port":"COM3","refused":[],)"
+        R"("result":"no-answer","row":2,"status":1,"time":"2026-12-08T10:15:04.363+01:00","values":{"can.id":"1A2"}})"
+        "\n");
+    lines.close();
+    StationSetup setup;
+    setup.profile = TestSupport::exampleProfile();
+    setup.values = values;
+    setup.report = report;
+    setup.ports = QStringList{QStringLiteral("COM3")};
+    Station::Run run;
+    run.check = true;
+    run.withoutPorts = true;
+    Station station(setup, run);
+    Operation::Result refused;
+    QVERIFY2(station.prepare(&refused), qPrintable(refused.error));
+    QCOMPARE(station.rowsDone(), 1);
+    QCOMPARE(station.rowsLeft().size(), 1);
+    QCOMPARE(station.rowsLeft().first().row, 2);
+    QCOMPARE(station.lastModule(), 7);
 }
 
 void TstStation::reportContents_data()

@@ -763,11 +763,10 @@ bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, const M
              QStringLiteral("INSERT INTO ledger_results (row_id, station, process, version, profile_sha256, port, "
                             "module, result, status, time, duration_ms, row_values, written, partly_written, "
                             "not_written, record) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"),
-             {claim.row.id, who.station, who.process, who.version, who.profileSha256, port, module,
-              record.result(), record.status, record.time,
-              record.durationMs, valuesText(claim.row.values), listText(record.written.value_or(written)),
-              listText(record.partlyWritten.value_or(QStringList())), listText(record.notWritten.value_or(QStringList())),
-              line})) {
+             {claim.row.id, who.station, who.process, who.version, who.profileSha256, port, module, record.result(),
+              record.status, record.time, record.durationMs, valuesText(claim.row.values),
+              listText(record.written.value_or(written)), listText(record.partlyWritten.value_or(QStringList())),
+              listText(record.notWritten.value_or(QStringList())), line})) {
         *problem = failed(db, q.lastError(), QStringLiteral("record"));
         return false;
     }

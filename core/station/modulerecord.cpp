@@ -1,6 +1,5 @@
 #include "core/station/modulerecord.h"
 
-
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonValue>
@@ -34,10 +33,10 @@ const QString durationMs = QStringLiteral("durationMs");
 
 const QStringList& knownKeys()
 {
-    static const QStringList k{Key::time,       Key::port,       Key::adapter,    Key::device,        Key::module,
-                               Key::row,        Key::values,     Key::result,     Key::status,        Key::differences,
-                               Key::refused,    Key::unanswered, Key::stoppedAfter, Key::written,     Key::partlyWritten,
-                               Key::notWritten, Key::newLine,    Key::error,      Key::durationMs};
+    static const QStringList k{Key::time,       Key::port,       Key::adapter,      Key::device,    Key::module,
+                               Key::row,        Key::values,     Key::result,       Key::status,    Key::differences,
+                               Key::refused,    Key::unanswered, Key::stoppedAfter, Key::written,   Key::partlyWritten,
+                               Key::notWritten, Key::newLine,    Key::error,        Key::durationMs};
     return k;
 }
 
@@ -121,7 +120,8 @@ QString ModuleRecord::word(Verdict verdict)
 
 ModuleRecord::Verdict ModuleRecord::verdictNamed(const QString& w)
 {
-    for (const Verdict v : {Verdict::Ok, Verdict::Differences, Verdict::Refused, Verdict::NoAnswer, Verdict::CutShort}) {
+    for (const Verdict v :
+         {Verdict::Ok, Verdict::Differences, Verdict::Refused, Verdict::NoAnswer, Verdict::CutShort}) {
         if (w == word(v))
             return v;
     }

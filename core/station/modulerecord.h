@@ -11,7 +11,7 @@
 #include <optional>
 
 // What the station keeps of one module: the line of its report, the record
-// column of a ledger's result, the object --json prints. Its one conversion
+// column of a ledger's result, the object a face prints. Its one conversion
 // to and from JSON keeps the report's keys and values as they have always
 // been, so that a report written by an earlier version resumes, and scripts
 // that read it see the same keys.
@@ -31,9 +31,9 @@ struct ModuleRecord
     // A field the module holds otherwise than expected.
     struct Difference
     {
-        QString field;    // its profile path
-        QString expected; // what was written, or what the profile holds
-        QString module;   // what the module reported
+        QString field;       // its profile path
+        QString expected;    // what was written, or what the profile holds
+        QString module;      // what the module reported
         bool written = true; // `expected` was written ("wrote"), not only the profile's ("profile")
         bool operator==(const Difference& o) const;
     };

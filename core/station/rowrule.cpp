@@ -2,8 +2,8 @@
 
 namespace RowRule {
 
-Verdict check(const ProfileFile& profile, const Station& station, const QStringList& rowOverrides,
-              const QString& where, ModuleConfig* config, QStringList* warnings)
+Verdict check(const ProfileFile& profile, const Station& station, const QStringList& rowOverrides, const QString& where,
+              ModuleConfig* config, QStringList* warnings)
 {
     Verdict v;
     QStringList problems;
@@ -16,8 +16,8 @@ Verdict check(const ProfileFile& profile, const Station& station, const QStringL
         return v;
     v.newLine = Operation::lineOf(*config).text();
     if (!station.restart)
-        v.problems.append(Operation::problem(Operation::Problem::Kind::LineNeedsRestart, where,
-                                             {v.newLine, station.line.text()}));
+        v.problems.append(
+            Operation::problem(Operation::Problem::Kind::LineNeedsRestart, where, {v.newLine, station.line.text()}));
     return v;
 }
 

@@ -36,7 +36,7 @@ struct Verdict
 // other than the station's without a restart (a module may report a new
 // line only once it restarted, so the station can check it only after a
 // restart). `where` names the row in the problems ("ids.csv line 3").
-Verdict check(const ProfileFile& profile, const Station& station, const QStringList& rowOverrides,
-              const QString& where, ModuleConfig* config, QStringList* warnings = nullptr);
+Verdict check(const ProfileFile& profile, const Station& station, const QStringList& rowOverrides, const QString& where,
+              ModuleConfig* config, QStringList* warnings = nullptr);
 
 } // namespace RowRule

@@ -435,8 +435,8 @@ bool Station::prepare(Result* refused)
     } else if (LedgerAddress::isLedger(o.values)) {
         StationRow row;
         check(profile.name(), {}, &row);
-        const auto checkRow = o.check ? std::function<void(const QString&, const QStringList&, StationRow*)>(check)
-                                      : nullptr;
+        const auto checkRow =
+            o.check ? std::function<void(const QString&, const QStringList&, StationRow*)>(check) : nullptr;
         if (!readLedger(o, checkRow, &all, &m_lastModule, refused))
             return false;
         m_work->profile = profile;

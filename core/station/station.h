@@ -49,7 +49,7 @@ public:
         Operation::PortLine line;
         bool fast = false;
         bool restart = false;
-        int count = -1;     // modules in all, -1 for no limit
+        int count = -1;            // modules in all, -1 for no limit
         bool check = false;        // prepare() only reads: the report is neither held nor changed
         bool withoutPorts = false; // a check of the rows alone: no fixture is named
         Removal removal = Removal::Probe;

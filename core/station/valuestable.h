@@ -6,7 +6,7 @@
 #include <QVector>
 
 // The per-module values of a station: a CSV file whose header names profile
-// paths (can.id, filter.list, any path --set takes) and whose rows give each
+// paths (can.id, filter.list, any field path of a profile) and whose rows give each
 // module its own. Fields are separated by commas, or by semicolons when the
 // header has them and no comma; they may be quoted ("NDTF:7FF,EDTF:1ABC"),
 // with "" for a quote inside; blank lines are skipped.

@@ -792,10 +792,6 @@
         <translation>不限</translation>
     </message>
     <message>
-        <source>默认（重启时由操作员确认）</source>
-        <translation>默认（重启时由操作员确认）</translation>
-    </message>
-    <message>
         <source>探测（每次探测都会让模块重新进入配置状态）</source>
         <translation>探测（每次探测都会让模块重新进入配置状态）</translation>
     </message>
@@ -984,6 +980,46 @@
     <message>
         <source>取消</source>
         <translation>取消</translation>
+    </message>
+    <message>
+        <source>默认（探测）</source>
+        <translation>默认（探测）</translation>
+    </message>
+    <message>
+        <source>%1：模块将使用新的串口参数 %2，而工位使用 %3；模块只有重启后才报告新的串口参数，所以只能在重启后校验：请勾选“写入后重启模块”</source>
+        <translation>%1：模块将使用新的串口参数 %2，而工位使用 %3；模块只有重启后才报告新的串口参数，所以只能在重启后校验：请勾选“写入后重启模块”</translation>
+    </message>
+    <message>
+        <source>治具 %1 和 %2 是同一个设备 %3</source>
+        <translation>治具 %1 和 %2 是同一个设备 %3</translation>
+    </message>
+    <message>
+        <source>%1：模块在 %2 下没有回复（是否已上电？波特率搜索可以找到它的串口参数）</source>
+        <translation>%1：模块在 %2 下没有回复（是否已上电？波特率搜索可以找到它的串口参数）</translation>
+    </message>
+    <message>
+        <source>%1：没有这个台账（请先初始化台账）</source>
+        <translation>%1：没有这个台账（请先初始化台账）</translation>
+    </message>
+    <message>
+        <source>%1 不是台账（没有 ledger_schema 表）</source>
+        <translation>%1 不是台账（没有 ledger_schema 表）</translation>
+    </message>
+    <message>
+        <source>治具 %1 添加了两次</source>
+        <translation>治具 %1 添加了两次</translation>
+    </message>
+    <message>
+        <source>%1 %2：允许 %3 到 %4</source>
+        <translation>%1 %2：允许 %3 到 %4</translation>
+    </message>
+    <message>
+        <source>请先选择配置文件</source>
+        <translation>请先选择配置文件</translation>
+    </message>
+    <message>
+        <source>未知结果：%1</source>
+        <translation>未知结果：%1</translation>
     </message>
 </context>
 </TS>

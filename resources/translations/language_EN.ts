@@ -793,10 +793,6 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <translation>No limit</translation>
     </message>
     <message>
-        <source>默认（重启时由操作员确认）</source>
-        <translation>Default (the operator confirms when modules are restarted)</translation>
-    </message>
-    <message>
         <source>探测（每次探测都会让模块重新进入配置状态）</source>
         <translation>Probe (each probe puts the module back into its configuration state)</translation>
     </message>
@@ -985,6 +981,46 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
     <message>
         <source>取消</source>
         <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>默认（探测）</source>
+        <translation>Default (probe)</translation>
+    </message>
+    <message>
+        <source>%1：模块将使用新的串口参数 %2，而工位使用 %3；模块只有重启后才报告新的串口参数，所以只能在重启后校验：请勾选“写入后重启模块”</source>
+        <translation>%1: the modules would take the serial line %2, while the station talks at %3; a module reports a new line only once it restarted, so it can be checked only after a restart: tick “Restart the module after writing”</translation>
+    </message>
+    <message>
+        <source>治具 %1 和 %2 是同一个设备 %3</source>
+        <translation>Fixtures %1 and %2 are one device, %3</translation>
+    </message>
+    <message>
+        <source>%1：模块在 %2 下没有回复（是否已上电？波特率搜索可以找到它的串口参数）</source>
+        <translation>%1: the module does not answer at %2 (is it powered? A baud-rate search finds its line)</translation>
+    </message>
+    <message>
+        <source>%1：没有这个台账（请先初始化台账）</source>
+        <translation>%1: no such ledger (initialise the ledger first)</translation>
+    </message>
+    <message>
+        <source>%1 不是台账（没有 ledger_schema 表）</source>
+        <translation>%1 is not a ledger (no ledger_schema table)</translation>
+    </message>
+    <message>
+        <source>治具 %1 添加了两次</source>
+        <translation>Fixture %1 is added twice</translation>
+    </message>
+    <message>
+        <source>%1 %2：允许 %3 到 %4</source>
+        <translation>%1 %2: allowed %3 to %4</translation>
+    </message>
+    <message>
+        <source>请先选择配置文件</source>
+        <translation>Choose a profile first</translation>
+    </message>
+    <message>
+        <source>未知结果：%1</source>
+        <translation>Unknown result: %1</translation>
     </message>
 </context>
 </TS>

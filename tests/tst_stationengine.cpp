@@ -1,0 +1,324 @@
+// The station's engine in this process, against simulated modules and SQLite
+// ledgers of the test's own: the one row rule from each of its callers, the
+// setups that a check and a run refuse alike, and runs whose records the
+// engine hands over typed.
+#include "core/station/ledger.h"
+#include "core/station/ledgerrows.h"
+#include "core/station/station.h"
+#include "core/station/stationsetup.h"
+#include "core/station/valuestable.h"
+#include "sim/simmodule.h"
+#include "tests/support/cliprocess.h"
+#include "tests/support/coresupport.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+using Operation::Problem;
+using TestSupport::CliRun;
+
+Q_DECLARE_METATYPE(Problem::Kind)
+
+class TstStationEngine : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void cleanup();
+
+    void rowRuleFromEveryCaller_data();
+    void rowRuleFromEveryCaller();
+    void setupsARunRefuses_data();
+    void setupsARunRefuses();
+    void ledgerRunRefusesARowBeforeWriting();
+    void csvRunHandsOverTypedRecords();
+
+private:
+    sim::SimModule* plug();
+    QString file(const QString& name, const QByteArray& bytes);
+    // A new SQLite ledger holding the rows of `csv`; its URL.
+    QString ledgerWith(const QString& name, const QByteArray& csv);
+    // Runs `station` until every slot has ended.
+    static bool runToTheEnd(Station& station, Operation::Result* refused);
+
+    QTemporaryDir m_dir;
+    QList<sim::SimModule*> m_sims;
+};
+
+void TstStationEngine::cleanup()
+{
+    qDeleteAll(m_sims);
+    m_sims.clear();
+}
+
+sim::SimModule* TstStationEngine::plug()
+{
+    auto* const module = new sim::SimModule;
+    if (!module->start())
+        qWarning("the simulated module did not start");
+    m_sims.append(module);
+    return module;
+}
+
+QString TstStationEngine::file(const QString& name, const QByteArray& bytes)
+{
+    return TestSupport::writeFile(m_dir.filePath(name), bytes);
+}
+
+QString TstStationEngine::ledgerWith(const QString& name, const QByteArray& csv)
+{
+    const QString url = QStringLiteral("sqlite:") + m_dir.filePath(name + QStringLiteral(".db"));
+    LedgerAddress address;
+    QString error;
+    if (!LedgerAddress::parse(url, &address, &error))
+        return QString();
+    Ledger ledger(address);
+    bool created = false;
+    LedgerProblem problem;
+    ValuesTable table;
+    int first = 0;
+    int last = 0;
+    const bool made = ledger.init(Ledger::kDefaultLeaseSeconds, &created, &problem) &&
+                      loadValues(file(name + QStringLiteral(".csv"), csv), &table, &error) &&
+                      ledger.import(table, name + QStringLiteral(".csv"), &first, &last, &problem);
+    ledger.dropConnection();
+    return made ? url : QString();
+}
+
+bool TstStationEngine::runToTheEnd(Station& station, Operation::Result* refused)
+{
+    QSignalSpy finished(&station, &Station::finished);
+    if (!station.prepare(refused) || !station.start(refused))
+        return false;
+    return finished.wait(60000);
+}
+
+void TstStationEngine::rowRuleFromEveryCaller_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<bool>("restart");
+    QTest::addColumn<bool>("taken");
+    QTest::addColumn<QString>("says"); // of a refusal, in the core's words
+
+    QTest::newRow("a row the profile takes") << QByteArray("can.id\n1A1\n") << false << true << QString();
+    QTest::newRow("a value the profile refuses")
+        << QByteArray("can.id\n800\n") << false << false << QStringLiteral("can.id: 800 is above 7FF");
+    QTest::newRow("a new serial line without a restart")
+        << QByteArray("serial.baud\n9600\n") << false << false
+        << QStringLiteral("the modules would take 9600 baud, parity none, while the station talks at 115200 baud");
+    QTest::newRow("a new serial line with a restart") << QByteArray("serial.baud\n9600\n") << true << true << QString();
+}
+
+void TstStationEngine::rowRuleFromEveryCaller()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(bool, restart);
+    QFETCH(bool, taken);
+    QFETCH(QString, says);
+    const QString profile = TestSupport::exampleProfile();
+    const QString values = file(QStringLiteral("values.csv"), csv);
+    const auto saysIt = [&](const Operation::Result& r) {
+        return std::any_of(r.problems.begin(), r.problems.end(),
+                           [&](const Problem& p) { return p.text.contains(says); });
+    };
+
+    // The values file's rows, as a run and as a check take them.
+    for (const bool check : {false, true}) {
+        StationSetup setup;
+        setup.profile = profile;
+        setup.values = values;
+        setup.ports = QStringList{m_dir.filePath(QStringLiteral("no-such-port"))};
+        setup.restart = restart;
+        Station::Run run;
+        run.check = check;
+        Station station(setup, run);
+        Operation::Result refused;
+        QCOMPARE(station.prepare(&refused), taken);
+        if (!taken) {
+            QCOMPARE(refused.status, int(Operation::BadUsage));
+            QVERIFY2(saysIt(refused), qPrintable(refused.error));
+        }
+    }
+
+    // A ledger's rows, as a check lists them and as a station claims them.
+    static int ledgers = 0;
+    const QString name = QStringLiteral("rule%1").arg(++ledgers);
+    const QString url = ledgerWith(name, csv);
+    QVERIFY(!url.isEmpty());
+    {
+        StationSetup setup;
+        setup.profile = profile;
+        setup.values = url;
+        setup.restart = restart;
+        Station::Run run;
+        run.check = true;
+        run.withoutPorts = true;
+        Station station(setup, run);
+        Operation::Result refused;
+        QCOMPARE(station.prepare(&refused), taken);
+        if (!taken)
+            QVERIFY2(saysIt(refused), qPrintable(refused.error));
+    }
+    {
+        LedgerRows::Settings s;
+        QString error;
+        QVERIFY(LedgerAddress::parse(url, &s.address, &error));
+        QVERIFY(s.profile.load(profile, &error));
+        s.rule.restart = restart;
+        s.claimant = {QStringLiteral("engine"), QCoreApplication::applicationPid(), QStringLiteral("test"), QString()};
+        QStringList notes;
+        s.note = [&notes](const QString& line) { notes.append(line); };
+        LedgerRows rows(s);
+        LedgerProblem problem;
+        QVERIFY(rows.start(&problem));
+        StationRow row;
+        int module = 0;
+        QString why;
+        QCOMPARE(rows.take(&row, &module, &why) == RowSource::Take::Got, taken);
+        QCOMPARE(rows.rowsRefused(), taken ? 0 : 1);
+        if (!taken)
+            QVERIFY2(notes.join(QLatin1Char('\n')).contains(says), qPrintable(notes.join(QLatin1Char('\n'))));
+        rows.close();
+        rows.threadEnded();
+    }
+
+    // The command line's import takes what a station with its settings would.
+    QStringList import{"ledger", "import",    ledgerWith(name + QStringLiteral("i"), "can.id\n1A0\n"),
+                       values,   "--profile", profile};
+    if (restart)
+        import << "--restart";
+    const CliRun r = TestSupport::runCli(import);
+    QCOMPARE(r.status, taken ? 0 : 2);
+    if (!taken)
+        QVERIFY2(r.err.contains(says.toUtf8()) && r.err.contains("nothing imported"), r.err.constData());
+    if (QTest::currentDataTag() == QByteArray("a new serial line without a restart"))
+        QVERIFY2(r.err.contains("give --restart"), r.err.constData());
+}
+
+void TstStationEngine::setupsARunRefuses_data()
+{
+    QTest::addColumn<QByteArray>("keys");     // of the setup file, after its profile
+    QTest::addColumn<QStringList>("options"); // given with the setup
+    QTest::addColumn<QByteArray>("told");     // on the command line's standard error
+    QTest::addColumn<Problem::Kind>("kind");
+
+    QTest::newRow("a report that is a folder") << QByteArray(R"("ports": ["nosuch"], "report": ".")") << QStringList()
+                                               << QByteArray(": a directory") << Problem::Kind::Text;
+    QTest::newRow("no fixture") << QByteArray(R"("ports": [])") << QStringList()
+                                << QByteArray("station needs at least one --port") << Problem::Kind::NoPorts;
+    QTest::newRow("one port named twice") << QByteArray(R"("ports": ["nosuch", "nosuch"])") << QStringList()
+                                          << QByteArray("--port nosuch is given twice") << Problem::Kind::SameName;
+    QTest::newRow("a count of none among the options")
+        << QByteArray(R"("ports": ["nosuch"])") << QStringList{"--count", "0"}
+        << QByteArray("--count 0: allowed 1 to 1000000000") << Problem::Kind::OutOfLimits;
+    QTest::newRow("one device under two names") << QByteArray(R"("ports": ["%link", "%device"])") << QStringList()
+                                                << QByteArray("are one device") << Problem::Kind::SameDevice;
+}
+
+void TstStationEngine::setupsARunRefuses()
+{
+    QFETCH(QByteArray, keys);
+    QFETCH(QStringList, options);
+    QFETCH(QByteArray, told);
+    QFETCH(Problem::Kind, kind);
+    if (keys.contains("%link")) {
+        const sim::SimModule* const module = plug();
+        keys.replace("%link", module->portName().toUtf8()).replace("%device", module->slavePath().toUtf8());
+    }
+    const QString setup =
+        file(QStringLiteral("setup.json"), R"({"format": "velkocan-station", "version": 1, "profile": ")" +
+                                               TestSupport::exampleProfile().toUtf8() + "\", " + keys + "}");
+
+    // The engine refuses it whole, as a check and as a run.
+    StationSetup s;
+    QStringList problems;
+    QVERIFY2(Setup::load(setup, &s, &problems), qPrintable(problems.join(QLatin1Char('\n'))));
+    if (options == QStringList{"--count", "0"})
+        s.count = 0;
+    for (const bool check : {true, false}) {
+        Station::Run run;
+        run.check = check;
+        Station station(s, run);
+        Operation::Result refused;
+        QVERIFY(!station.prepare(&refused) || !station.start(&refused));
+        QCOMPARE(refused.status, int(Operation::BadUsage));
+        QCOMPARE(refused.problems.size(), 1);
+        QCOMPARE(refused.problems.first().kind, kind);
+    }
+
+    // The command line says so in its words, and ends with the same status either way.
+    for (const bool check : {true, false}) {
+        QStringList arguments = QStringList{"station", "--setup", setup} + options;
+        if (check)
+            arguments << "--check";
+        const CliRun r = TestSupport::runCli(arguments);
+        QCOMPARE(r.status, 2);
+        QVERIFY2(r.err.contains(told), r.err.constData());
+    }
+}
+
+void TstStationEngine::ledgerRunRefusesARowBeforeWriting()
+{
+    sim::SimModule* const module = plug();
+    StationSetup setup;
+    setup.profile = TestSupport::exampleProfile();
+    setup.values = ledgerWith(QStringLiteral("line"), "serial.baud\n9600\n");
+    setup.ports = QStringList{module->portName()};
+    setup.fast = true;
+    Station station(setup, Station::Run());
+    QStringList notes;
+    connect(&station, &Station::note, this, [&notes](const QString& line) { notes.append(line); });
+    Operation::Result refused;
+    QVERIFY2(runToTheEnd(station, &refused), qPrintable(refused.error));
+
+    const Station::Summary s = station.summary();
+    QCOMPARE(s.rowsRefused, 1);
+    QCOMPARE(s.ok + s.failed, 0);
+    QVERIFY2(notes.join(QLatin1Char('\n')).contains(QStringLiteral("not given to a module")),
+             qPrintable(notes.join(QLatin1Char('\n'))));
+    // The module was found and left as it was: nothing but the probe went out.
+    for (const QByteArray& frame : module->frameData())
+        QVERIFY2(frame == "+++" || frame == "AT\r\n" || frame == "AT+E=OFF\r\n", frame.constData());
+    QCOMPARE(module->state().pendingBaud, 115200);
+}
+
+void TstStationEngine::csvRunHandsOverTypedRecords()
+{
+    sim::SimModule* const module = plug();
+    StationSetup setup;
+    setup.profile = TestSupport::exampleProfile();
+    setup.values = file(QStringLiteral("ids.csv"), "can.id\n1A1\n1A2\n");
+    setup.report = m_dir.filePath(QStringLiteral("line.jsonl"));
+    setup.ports = QStringList{module->portName()};
+    setup.fast = true;
+    setup.count = 1;
+    Station station(setup, Station::Run());
+    QList<ModuleRecord> records;
+    QList<Station::FixtureState> states;
+    connect(&station, &Station::moduleDone, this,
+            [&records](int, const ModuleRecord& record, const QString&, bool) { records.append(record); });
+    connect(&station, &Station::slotState, this,
+            [&states](int, Station::FixtureState state, const QString&) { states.append(state); });
+    Operation::Result refused;
+    QVERIFY2(runToTheEnd(station, &refused), qPrintable(refused.error));
+
+    QCOMPARE(records.size(), 1);
+    const ModuleRecord& r = records.first();
+    QCOMPARE(r.verdict, ModuleRecord::Verdict::Ok);
+    QCOMPARE(r.module, 1);
+    QCOMPARE(r.row, 1);
+    QCOMPARE(r.values.value(QStringLiteral("can.id")).toString(), QStringLiteral("1A1"));
+    QVERIFY(r.durationMs > 0);
+    QVERIFY(r.timeOfDay().isValid());
+    QCOMPARE(module->state().canId, QStringLiteral("1A1"));
+    // Written, then verified, in that order.
+    QVERIFY(states.indexOf(Station::FixtureState::Writing) < states.indexOf(Station::FixtureState::Verifying));
+    // The report holds the record the faces were given, byte for byte.
+    QFile report(setup.report);
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    QCOMPARE(report.readAll(), r.toLine());
+    QCOMPARE(station.summary().rowsLeft, 1);
+}
+
+VELKO_CORE_TEST_MAIN(TstStationEngine)
+#include "tst_stationengine.moc"
