@@ -291,7 +291,8 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     }
     const QString parity = parser.value(parityOption);
     if (!parity.isEmpty() && !Operation::parityNamed(parity, &o->parity)) {
-        *error = QStringLiteral("--parity %1: allowed none, odd, even").arg(parity);
+        *error =
+            QStringLiteral("--parity %1: allowed %2").arg(parity, Operation::parityWords().join(QStringLiteral(", ")));
         return false;
     }
     const QString stop = parser.value(stopOption);

@@ -275,7 +275,7 @@ void StationWindow::buildSetup(QWidget* parent, QGridLayout* grid)
         m_baud->addItem(QString::number(rate), rate);
     m_parity = new QComboBox(parent);
     m_parity->setObjectName(QStringLiteral("setup_parity"));
-    m_parity->addItems({QStringLiteral("none"), QStringLiteral("odd"), QStringLiteral("even")});
+    m_parity->addItems(Operation::parityWords());
     m_stop = new QComboBox(parent);
     m_stop->setObjectName(QStringLiteral("setup_stop"));
     m_stop->addItems({QStringLiteral("1"), QStringLiteral("2")});

@@ -117,6 +117,11 @@ QString parityWord(QSerialPort::Parity parity)
                                                : QStringLiteral("none");
 }
 
+QStringList parityWords()
+{
+    return {parityWord(QSerialPort::NoParity), parityWord(QSerialPort::OddParity), parityWord(QSerialPort::EvenParity)};
+}
+
 bool parityNamed(const QString& word, QSerialPort::Parity* parity)
 {
     for (const QSerialPort::Parity p : {QSerialPort::NoParity, QSerialPort::OddParity, QSerialPort::EvenParity}) {

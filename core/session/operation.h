@@ -92,6 +92,8 @@ struct PortLine
 };
 // "none", "odd", "even".
 QString parityWord(QSerialPort::Parity parity);
+// Every parity's word, in that order.
+QStringList parityWords();
 // The parity that parityWord() gives `word` for; false for any other word.
 bool parityNamed(const QString& word, QSerialPort::Parity* parity);
 // The line a module talks at once it holds `config`'s serial line.

@@ -286,7 +286,7 @@ bool read(const QByteArray& text, const QString& folder, StationSetup* setup, QS
     }
     number("baud", &s.baud, kMinBaud, kMaxBaud, false);
     QString parity;
-    word("parity", &parity, {QStringLiteral("none"), QStringLiteral("odd"), QStringLiteral("even")});
+    word("parity", &parity, Operation::parityWords());
     if (!parity.isEmpty())
         Operation::parityNamed(parity, &s.parity);
     number("stopBits", &s.stopBits, 1, 2, false);
