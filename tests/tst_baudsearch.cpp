@@ -465,5 +465,5 @@ void TstBaudSearch::foundLineReachesTheModule()
     QVERIFY(!TestSupport::logText(m_window).contains(QStringLiteral("connection fails")));
 }
 
-VELKO_TEST_MAIN(TstBaudSearch)
+VELKO_TEST_MAIN_PACED(TstBaudSearch, TestSupport::kQuickPace)
 #include "tst_baudsearch.moc"

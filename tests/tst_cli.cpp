@@ -667,5 +667,5 @@ void TstCli::failedLogEndsTheRunAfterTheOperation()
     QVERIFY2(size > 4000 && size <= 4096, QByteArray::number(size).constData());
 }
 
-VELKO_CORE_TEST_MAIN(TstCli)
+VELKO_CORE_TEST_MAIN_PACED(TstCli, TestSupport::kQuickPace)
 #include "tst_cli.moc"

@@ -151,5 +151,5 @@ void TstHostile::checkUsableAfterwards()
     QCOMPARE(widget<QComboBox>(m_window, "baud_485")->currentText(), QStringLiteral("115200"));
 }
 
-VELKO_TEST_MAIN(TstHostile)
+VELKO_TEST_MAIN_PACED(TstHostile, TestSupport::kQuickPace)
 #include "tst_hostile.moc"

@@ -615,5 +615,5 @@ void TstLedger::thePasswordIsNeverShown()
     QVERIFY(!(fine.out + fine.err + refused.out + refused.err).contains("hunter2"));
 }
 
-VELKO_CORE_TEST_MAIN(TstLedger)
+VELKO_CORE_TEST_MAIN_PACED(TstLedger, TestSupport::kQuickPace)
 #include "tst_ledger.moc"

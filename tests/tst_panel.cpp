@@ -232,7 +232,7 @@ void TstPanel::queryLogsReplyOnce()
     QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName()));
     m_sim->state().configMode = true;
     m_sim->state().echo = false;
-    m_sim->faults().splitGapMs = 40; // two pieces within one poll's reach
+    m_sim->faults().splitGapMs = TestSupport::paced(40); // two pieces within one poll's reach
     QVERIFY(m_window->kx47Query("AT+MODE?\r\n", 500));
     const QString text = TestSupport::logText(m_window);
     QCOMPARE(text.count("RX:"), 1);
@@ -240,5 +240,5 @@ void TstPanel::queryLogsReplyOnce()
     QCOMPARE(m_sim->frameData(), QList<QByteArray>{"AT+MODE?\r\n"});
 }
 
-VELKO_TEST_MAIN(TstPanel)
+VELKO_TEST_MAIN_PACED(TstPanel, TestSupport::kQuickPace)
 #include "tst_panel.moc"

@@ -458,14 +458,34 @@ void TstProduction::stationStoppedWhileItWaits()
     // although no module was in progress.
     QFETCH(bool, portExists);
     QFETCH(QByteArray, why);
-    QString port = m_dir.filePath("no-such-port");
-    if (portExists) {
+    const QString profile = TestSupport::exampleProfile();
+    CliRun r;
+    if (!portExists) {
+        r = cli({"station", profile, "--port", m_dir.filePath("no-such-port"), "--fast"}, 3000);
+    } else {
+        // The station's pauses at their real length: signalled once its
+        // second try for the module has begun, it tried no sooner than its
+        // first try's guard time, two unanswered budgets of ten polls of
+        // 100 ms and the half second between tries allow.
+        const TestSupport::Pace real(1);
         sim::SimModule* const module = plug();
         module->faults().silent = true;
-        port = module->portName();
+        TestSupport::CliOptions options;
+        options.timeoutMs = 120000;
+        options.started = [module](QProcess& process) {
+            QTRY_VERIFY_WITH_TIMEOUT(module->frameData().count("+++") >= 2, 60000);
+            ::kill(pid_t(process.processId()), SIGTERM);
+        };
+        r = TestSupport::runCli({"station", profile, "--port", module->portName(), "--fast"}, options);
+        QVector<qint64> tries;
+        for (const sim::Frame& frame : module->frames()) {
+            if (frame.data == "+++")
+                tries.append(frame.msecs);
+        }
+        QVERIFY(tries.size() >= 2);
+        QVERIFY2(tries.at(1) - tries.at(0) >= 150 + 1000 + 1000 + 500,
+                 qPrintable(QString::number(tries.at(1) - tries.at(0))));
     }
-    const QString profile = TestSupport::exampleProfile();
-    const CliRun r = cli({"station", profile, "--port", port, "--fast"}, 3000);
     QCOMPARE(r.status, 128 + SIGTERM);
     QVERIFY2(r.err.contains(why), r.err.constData());
     QVERIFY2(r.err.contains("station: 0 ok, 0 failed (stopped by SIGTERM)"), r.err.constData());
@@ -687,7 +707,10 @@ void TstProduction::portsThatCannotBeAModulesAreRefused()
 
 void TstProduction::aSlowModuleIsNamedWhileTheSlotWaits()
 {
-    // Its replies come well after the probe's budget: never taken, and told so.
+    // Its replies come well after the probe's budget: never taken, and told
+    // so. At the real pace: what the probe finds of the halves of its replies
+    // depends on the simulated module's own frame gap, which is not paced.
+    const TestSupport::Pace real(1);
     sim::SimModule* const module = plug();
     module->faults().splitGapMs = 1500;
     const CliRun r = cli({"station", TestSupport::exampleProfile(), "--port", module->portName()}, 6000);
@@ -905,5 +928,5 @@ void TstProduction::stationRunsASetup()
     QCOMPARE(ids, (QStringList{"1A1 ok", "1A2 ok"}));
 }
 
-VELKO_CORE_TEST_MAIN(TstProduction)
+VELKO_CORE_TEST_MAIN_PACED(TstProduction, TestSupport::kQuickPace)
 #include "tst_production.moc"

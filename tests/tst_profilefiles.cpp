@@ -144,5 +144,5 @@ void TstProfileFiles::menuUsesTheFileDialogs()
     QVERIFY(text.contains("::")); // its time stamp
 }
 
-VELKO_TEST_MAIN(TstProfileFiles)
+VELKO_TEST_MAIN_PACED(TstProfileFiles, TestSupport::kQuickPace)
 #include "tst_profilefiles.moc"

@@ -428,5 +428,5 @@ void TstReadBack::notReadMarkGoesWhenTheEditorIsFilledOrEdited()
     QCOMPARE(marked(), QStringList());
 }
 
-VELKO_TEST_MAIN(TstReadBack)
+VELKO_TEST_MAIN_PACED(TstReadBack, TestSupport::kQuickPace)
 #include "tst_readback.moc"

@@ -190,5 +190,5 @@ void TstRealModules::busyShowsInButtonsAndStatusBar()
     QCOMPARE(m_window->statusBar()->currentMessage(), QString()); // not done
 }
 
-VELKO_TEST_MAIN(TstRealModules)
+VELKO_TEST_MAIN_PACED(TstRealModules, TestSupport::kQuickPace)
 #include "tst_realmodules.moc"

@@ -113,9 +113,18 @@ private slots:
     void portFailingToOpenEndsTheSearch();
     void stopEndsTheSearchAfterItsAttempt();
 
+    // The sequences' pauses at their real length.
+    void pausesKeepTheirRealLength_data();
+    void pausesKeepTheirRealLength();
+
     // A module that misbehaves in every way the line allows.
-    void hostileModuleEndsWithinTheBudgets_data();
-    void hostileModuleEndsWithinTheBudgets();
+    // (One function per kind of sequence, so that they can run side by side.)
+    void hostileModuleEndsTheReadBackWithinItsBudget_data();
+    void hostileModuleEndsTheReadBackWithinItsBudget();
+    void hostileModuleEndsTheWritesWithinTheirBudgets_data();
+    void hostileModuleEndsTheWritesWithinTheirBudgets();
+    void hostileModuleEndsTheSearchWithinItsBudget_data();
+    void hostileModuleEndsTheSearchWithinItsBudget();
 
 private:
     // Opens the session's port on the module at this line.
@@ -127,6 +136,10 @@ private:
     void run(const QString& sequence, const ModuleConfig& config);
     // The log's messages, without the traffic.
     QStringList messages() const;
+    // The rows of a hostile module's test of the sequences given (the
+    // "sequence" of run()), and its body.
+    static void hostileRows(const QStringList& sequences);
+    void hostileModuleEndsWithinTheBudget();
 
     sim::SimModule* m_sim = nullptr;
     SerialSocket* m_port = nullptr;
@@ -226,6 +239,7 @@ QStringList TstSession::messages() const
 
 void TstSession::queryOnAClosedPortPausesAndSendsNothing()
 {
+    const TestSupport::Pace real(1);
     m_port->closePort();
     QElapsedTimer clock;
     clock.start();
@@ -345,7 +359,7 @@ void TstSession::silentQuerySkipsItsGroupOnly()
 void TstSession::repliesInPiecesAreReadWhole()
 {
     // Reports that come in pieces within the polls, with blanks after the values.
-    m_sim->faults().splitGapMs = 60;
+    m_sim->faults().splitGapMs = TestSupport::paced(60);
     m_sim->faults().extraAfterValues = "  ";
     m_sim->state().userTail = "7E";
     m_sim->state().filters = TestSupport::filtersOf(distinctRows(3));
@@ -655,6 +669,7 @@ void TstSession::moduleCommands()
     QFETCH(QList<QByteArray>, frames);
     QFETCH(int, gapMs);
     QFETCH(QString, after);
+    const TestSupport::Pace real(1); // the restore's pause is checked
     m_sim->state() = TestSupport::customizedModule();
     m_session->setFastExchange(fast);
 
@@ -908,7 +923,63 @@ void TstSession::stopEndsTheSearchAfterItsAttempt()
     QVERIFY(!m_port->isOpen());
 }
 
-void TstSession::hostileModuleEndsWithinTheBudgets_data()
+void TstSession::pausesKeepTheirRealLength_data()
+{
+    QTest::addColumn<QString>("sequence");
+    // The least time from each frame to the next: the pauses before it and
+    // the polls that took the reply before (at least one of 100 ms).
+    QTest::addColumn<QList<int>>("gapsMs");
+
+    // 150 ms after "+++", 100 ms before every command.
+    QList<int> readBack{250};
+    for (int i = 2; i < kReadBackFrames.size(); ++i)
+        readBack.append(200);
+    QTest::newRow("read-back") << "read-back" << readBack;
+    // 300 ms between the steps (serial, direction, mode and its
+    // sub-parameters, the filter list, CAN), 100 ms around the list's emptying.
+    QTest::newRow("whole write") << "write" << QList<int>{500, 500, 200, 500, 300, 600};
+    QTest::newRow("filter list write") << "list write" << QList<int>{300, 300, 200};
+    // 200 ms after "+++", then a poll budget of 100 (two polls) for the notice.
+    QTest::newRow("search") << "search" << QList<int>{300, 200, 300};
+}
+
+void TstSession::pausesKeepTheirRealLength()
+{
+    QFETCH(QString, sequence);
+    QFETCH(QList<int>, gapsMs);
+    const TestSupport::Pace real(1);
+    ModuleConfig config;
+    if (sequence == "list write") {
+        configurationState();
+        config.filterMode = "USER";
+        config.filters = entriesOf(distinctRows(2));
+    } else if (sequence == "write") {
+        configurationState();
+    } else if (sequence == "search") {
+        // Stopped once its second attempt has asked.
+        m_port->closePort();
+        m_sim->faults().silent = true;
+        connect(m_sim, &sim::SimModule::frameReceived, m_session, [this](const QByteArray& frame) {
+            if (frame == "AT\r\n" && m_sim->frames().size() == 4)
+                m_session->stop();
+        });
+    }
+
+    run(sequence, config);
+
+    const QVector<sim::Frame> frames = m_sim->frames();
+    QCOMPARE(frames.size(), gapsMs.size() + 1);
+    for (int i = 0; i < gapsMs.size(); ++i) {
+        const qint64 gap = frames.at(i + 1).msecs - frames.at(i).msecs;
+        QVERIFY2(gap >= gapsMs.at(i), qPrintable(QStringLiteral("%1 ms from %2 to %3, at least %4 expected")
+                                                     .arg(gap)
+                                                     .arg(QString::fromLatin1(frames.at(i).data.trimmed()),
+                                                          QString::fromLatin1(frames.at(i + 1).data.trimmed()))
+                                                     .arg(gapsMs.at(i))));
+    }
+}
+
+void TstSession::hostileRows(const QStringList& sequences)
 {
     QTest::addColumn<QString>("sequence");
     QTest::addColumn<QString>("fault");
@@ -924,17 +995,53 @@ void TstSession::hostileModuleEndsWithinTheBudgets_data()
                              "reports without key",
                              "reports with too few fields",
                              "invalid UTF-8"};
-    for (const QString& fault : faults)
-        QTest::addRow("read-back, %s", qPrintable(fault)) << "read-back" << fault << kConnectMs;
-    for (const char* fault : {"garbage", "64 KiB replies", "endless stream", "unplugged midway"}) {
-        QTest::addRow("write, %s", fault) << "write" << QString(fault) << kWriteMs;
-        QTest::addRow("list write, %s", fault) << "list write" << QString(fault) << kListWriteMs;
+    if (sequences.contains("read-back")) {
+        for (const QString& fault : faults)
+            QTest::addRow("read-back, %s", qPrintable(fault)) << "read-back" << fault << kConnectMs;
     }
-    for (const char* fault : {"endless stream", "notice after +++", "unplugged midway", "64 KiB replies"})
-        QTest::addRow("search, %s", fault) << "search" << QString(fault) << kSearchMs;
+    if (sequences.contains("write")) {
+        for (const char* fault : {"garbage", "64 KiB replies", "endless stream", "unplugged midway"}) {
+            QTest::addRow("write, %s", fault) << "write" << QString(fault) << kWriteMs;
+            QTest::addRow("list write, %s", fault) << "list write" << QString(fault) << kListWriteMs;
+        }
+    }
+    if (sequences.contains("search")) {
+        for (const char* fault : {"endless stream", "notice after +++", "unplugged midway", "64 KiB replies"})
+            QTest::addRow("search, %s", fault) << "search" << QString(fault) << kSearchMs;
+    }
 }
 
-void TstSession::hostileModuleEndsWithinTheBudgets()
+void TstSession::hostileModuleEndsTheReadBackWithinItsBudget_data()
+{
+    hostileRows({"read-back"});
+}
+
+void TstSession::hostileModuleEndsTheReadBackWithinItsBudget()
+{
+    hostileModuleEndsWithinTheBudget();
+}
+
+void TstSession::hostileModuleEndsTheWritesWithinTheirBudgets_data()
+{
+    hostileRows({"write"});
+}
+
+void TstSession::hostileModuleEndsTheWritesWithinTheirBudgets()
+{
+    hostileModuleEndsWithinTheBudget();
+}
+
+void TstSession::hostileModuleEndsTheSearchWithinItsBudget_data()
+{
+    hostileRows({"search"});
+}
+
+void TstSession::hostileModuleEndsTheSearchWithinItsBudget()
+{
+    hostileModuleEndsWithinTheBudget();
+}
+
+void TstSession::hostileModuleEndsWithinTheBudget()
 {
     QFETCH(QString, sequence);
     QFETCH(QString, fault);
@@ -983,5 +1090,5 @@ void TstSession::hostileModuleEndsWithinTheBudgets()
     QCOMPARE(reading.values.baud, 115200);
 }
 
-VELKO_CORE_TEST_MAIN(TstSession)
+VELKO_CORE_TEST_MAIN_PACED(TstSession, TestSupport::kQuickPace)
 #include "tst_session.moc"

@@ -370,5 +370,5 @@ void TstStationWindow::refusedSetupIsToldInABox()
     QVERIFY(module->frames().isEmpty());
 }
 
-VELKO_TEST_MAIN(TstStationWindow)
+VELKO_TEST_MAIN_PACED(TstStationWindow, TestSupport::kQuickPace)
 #include "tst_stationwindow.moc"

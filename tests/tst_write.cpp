@@ -759,5 +759,5 @@ void TstWrite::statusBarTellsWhatWasDone()
     QCOMPARE(status(), written);
 }
 
-VELKO_TEST_MAIN(TstWrite)
+VELKO_TEST_MAIN_PACED(TstWrite, TestSupport::kQuickPace)
 #include "tst_write.moc"

@@ -2,6 +2,7 @@
 
 #include "core/session/modulesession.h"
 #include "core/transport/common.h"
+#include "core/transport/pacing.h"
 #include "core/transport/serialsocket.h"
 
 #include <QJsonArray>
@@ -228,7 +229,7 @@ Result ModuleRun::checkNewLine(const ModuleConfig& profile)
     bool listening = false;
     for (int attempt = 0; attempt < kBootTries && !listening && m_signal() == 0; ++attempt) {
         if (attempt > 0)
-            Common::delay(kBootPauseMs, [this] { return m_signal() != 0; });
+            Common::delay(Pacing::scaled(kBootPauseMs), [this] { return m_signal() != 0; });
         if (!m_socket->isOpen() && !m_socket->openPort())
             continue;
         listening = m_session.enterConfiguration();

@@ -4,6 +4,7 @@
 #include "core/protocol/atprotocol.h"
 #include "core/protocol/logformat.h"
 #include "core/transport/common.h"
+#include "core/transport/pacing.h"
 #include "core/transport/serialsocket.h"
 
 #include "core/diagnostics.h"
@@ -164,7 +165,7 @@ bool ModuleSession::goOn()
 void ModuleSession::pause(int ms)
 {
     if (!m_fast) {
-        guard(ms);
+        guard(Pacing::scaled(ms));
         return;
     }
     // A quiet gap since the last reply.
@@ -297,7 +298,7 @@ bool ModuleSession::escapeAndAt()
         return false;
     m_port->clear(QSerialPort::AllDirections);
     sendStep(At::kEscape);
-    guard(kEscapePause);
+    guard(Pacing::scaled(kEscapePause));
     return exchange(At::kAt, kConnectBudget, QString(), false, true);
 }
 
@@ -466,7 +467,7 @@ void ModuleSession::restore()
         return;
     // The module needs the time to restore its settings before the restart;
     // this is the one wait that does not process events.
-    QThread::msleep(kRestorePause);
+    QThread::msleep(ulong(Pacing::scaled(kRestorePause)));
     write(At::kRestart, kSetBudget);
 }
 
@@ -514,10 +515,10 @@ int ModuleSession::searchBaudRate(const QString& portName, Line* found)
         // bare "AT+EXAT" of a search found): a quiet line first lets it end
         // that frame, so that the first "+++" is a frame of its own.
         if (attempt == 1)
-            guard(kSearchGuardPause);
+            guard(Pacing::scaled(kSearchGuardPause));
         // The escape is not logged; the "AT" exchange is.
         m_port->sendData(At::kEscape);
-        guard(kSearchEscapePause);
+        guard(Pacing::scaled(kSearchEscapePause));
         if (!query(At::kAt, kSearchBudget) || !At::hasConfigNotice(reply()))
             continue;
 

@@ -16,6 +16,7 @@
 #include "core/station/valuestable.h"
 #include "core/transport/adapters.h"
 #include "core/transport/common.h"
+#include "core/transport/pacing.h"
 #include "core/transport/portaccess.h"
 #include "core/transport/serialsocket.h"
 
@@ -203,10 +204,10 @@ public slots:
     }
 
 private:
-    // Sleeps `ms` while events are processed; false once the slot is to end.
+    // Sleeps `ms` (paced) while events are processed; false once the slot is to end.
     bool idle(int ms)
     {
-        Common::delay(ms, [this] { return m_stopping.load() || m_rows->over(); });
+        Common::delay(Pacing::scaled(ms), [this] { return m_stopping.load() || m_rows->over(); });
         return !m_stopping;
     }
 

@@ -1,5 +1,6 @@
 #include "core/diagnostics.h"
 #include "core/transport/common.h"
+#include "core/transport/pacing.h"
 #include "core/transport/serialsocket.h"
 
 #include <QEventLoop>
@@ -9,7 +10,8 @@ namespace {
 
 // The line time of a command, and the interval of the polls: 50 bytes of
 // 11 bits, at least 100 ms. A port without a rate (which only a failed
-// configuration leaves) gets no transmit wait and the shortest polls.
+// configuration leaves) gets no transmit wait and the shortest polls. The
+// polls are paced (Pacing), the line time is not: it is the port's own.
 int transmitMs(int rate, int bytes)
 {
     return rate > 0 ? int(qint64(bytes) * 11000 / rate) : 0;
@@ -17,7 +19,7 @@ int transmitMs(int rate, int bytes)
 
 int pollIntervalMs(int rate)
 {
-    return rate > 0 ? qMax(100, 550000 / rate) : 100;
+    return Pacing::scaled(rate > 0 ? qMax(100, 550000 / rate) : 100);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "tests/support/coresupport.h"
 
 #include "core/config/fileaccess.h"
+#include "core/transport/pacing.h"
 
 #include <QDir>
 #include <QFile>
@@ -20,6 +21,31 @@ void prepareEnvironment(bool enterBuildDir)
     if (enterBuildDir)
         QDir::setCurrent(QStringLiteral(VELKO_BUILD_DIR));
 #endif
+}
+
+Pace::Pace(double scale) : m_before(Pacing::scale())
+{
+    set(scale);
+}
+
+Pace::~Pace()
+{
+    set(m_before);
+}
+
+void Pace::set(double scale)
+{
+    Pacing::setScale(scale);
+    // Read once by each velkocan-cli this process starts from now on.
+    if (scale == 1.0)
+        qunsetenv(Pacing::kScaleVariable);
+    else
+        qputenv(Pacing::kScaleVariable, QByteArray::number(scale));
+}
+
+int paced(int ms)
+{
+    return Pacing::scaled(ms);
 }
 
 QString writeFile(const QString& path, const QByteArray& bytes)

@@ -23,6 +23,33 @@ namespace TestSupport {
 // build directory as the working directory.
 void prepareEnvironment(bool enterBuildDir = true);
 
+// The pace of the module's pauses and polls (Pacing) for a test that does not
+// check the pauses themselves: a quarter of their real length. The same
+// commands go out in the same order, and a budget allows as many polls.
+constexpr double kQuickPace = 0.25;
+
+// Sets the pace of this process and of every program it starts (the
+// VELKOCAN_TEST_PACE hook of a velkocan-cli) while it lives, and the pace
+// before it afterwards. A test that checks the real pauses holds a Pace(1).
+class Pace
+{
+public:
+    explicit Pace(double scale);
+    ~Pace();
+    Pace(const Pace&) = delete;
+    Pace& operator=(const Pace&) = delete;
+
+    // The pace of this process and its programs from now on.
+    static void set(double scale);
+
+private:
+    double m_before;
+};
+
+// `ms` at the pace in effect: the length of a simulated module's timing fault
+// that keeps its relation to the tool's polls and pauses.
+int paced(int ms);
+
 // Writes `bytes` to the file `path`; the path, or an empty text when the file
 // could not be written whole.
 QString writeFile(const QString& path, const QByteArray& bytes);
@@ -61,13 +88,17 @@ template <> inline char* toString(const ModuleConfig& config)
 }
 } // namespace QTest
 
-// A QtTest main without a GUI application that prepares the environment first.
-#define VELKO_CORE_TEST_MAIN(TestObject)                                                                               \
+// A QtTest main without a GUI application that prepares the environment
+// first, with the module's pauses and polls at `pace` (Pace; kQuickPace for a
+// test whose checks of the real pauses each hold a Pace(1)).
+#define VELKO_CORE_TEST_MAIN_PACED(TestObject, pace)                                                                   \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
         TestSupport::prepareEnvironment();                                                                             \
+        TestSupport::Pace::set(pace);                                                                                  \
         QCoreApplication app(argc, argv);                                                                              \
         TestObject tc;                                                                                                 \
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
         return QTest::qExec(&tc, argc, argv);                                                                          \
     }
+#define VELKO_CORE_TEST_MAIN(TestObject) VELKO_CORE_TEST_MAIN_PACED(TestObject, 1.0)

@@ -25,7 +25,12 @@ bool parseFaultOptions(const QStringList& options, sim::SimModule::Faults* fault
 void setFaults(sim::SimModule* module, const QStringList& options)
 {
     QString error;
-    QVERIFY2(parseFaultOptions(options, &module->faults(), &error), qPrintable(error));
+    sim::SimModule::Faults& f = module->faults();
+    QVERIFY2(parseFaultOptions(options, &f, &error), qPrintable(error));
+    // The timing faults keep their relation to the tool's paced polls.
+    f.okAfterEchoMs = paced(f.okAfterEchoMs);
+    f.pauseInLineMs = paced(f.pauseInLineMs);
+    f.splitGapMs = paced(f.splitGapMs);
 }
 
 namespace {
@@ -54,7 +59,7 @@ void setHostileFault(sim::SimModule* module, const QString& fault)
     } else if (fault == "endless stream") {
         f.endless = true;
     } else if (fault == "replies split across polls") {
-        f.splitGapMs = 250;
+        f.splitGapMs = paced(250);
     } else if (fault == "notice after +++") {
         f.noticeAfterPlus = true;
     } else if (fault == "unplugged midway") {

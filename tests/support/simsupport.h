@@ -14,9 +14,10 @@
 namespace TestSupport {
 
 // Sets `faults` from velkocan-sim's options ("--blanks", "--slow-ok", "200",
-// ...); false with `error` set when the options are refused.
+// ...); false with `error` set when the options are refused. As given.
 bool parseFaultOptions(const QStringList& options, sim::SimModule::Faults* faults, QString* error = nullptr);
-// The same for a module; fails the test when the options are refused.
+// The same for a module, its timing faults at the pace in effect (paced());
+// fails the test when the options are refused.
 void setFaults(sim::SimModule* module, const QStringList& options);
 
 // The longest each sequence may take against a module that misbehaves, by

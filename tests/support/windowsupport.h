@@ -148,13 +148,16 @@ template <> inline char* toString(const TestSupport::Editors& e)
 }
 } // namespace QTest
 
-// A QtTest main of a GUI application that prepares the environment first.
-#define VELKO_TEST_MAIN(TestObject)                                                                                    \
+// A QtTest main of a GUI application that prepares the environment first,
+// with the module's pauses and polls at `pace` (as VELKO_CORE_TEST_MAIN_PACED).
+#define VELKO_TEST_MAIN_PACED(TestObject, pace)                                                                        \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
         TestSupport::prepareEnvironment();                                                                             \
+        TestSupport::Pace::set(pace);                                                                                  \
         QApplication app(argc, argv);                                                                                  \
         TestObject tc;                                                                                                 \
         QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
         return QTest::qExec(&tc, argc, argv);                                                                          \
     }
+#define VELKO_TEST_MAIN(TestObject) VELKO_TEST_MAIN_PACED(TestObject, 1.0)

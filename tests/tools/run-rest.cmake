@@ -1,0 +1,30 @@
+# Runs the test functions of a QtTest program that no other CTest entry of it
+# runs, so that a program split into parts runs every function exactly once
+# and a new function is never left out:
+#   cmake -DPROGRAM=<test program> -DOTHERS=+<function>+<function>... -P run-rest.cmake
+# The program's output is passed through: CTest judges it by its totals.
+string(REPLACE "+" ";" OTHERS "${OTHERS}")
+execute_process(COMMAND "${PROGRAM}" -functions OUTPUT_VARIABLE listed RESULT_VARIABLE listedStatus)
+if(NOT listedStatus EQUAL 0)
+    message(FATAL_ERROR "${PROGRAM} -functions ended with ${listedStatus}")
+endif()
+string(REPLACE "\n" ";" listed "${listed}")
+set(rest)
+foreach(line IN LISTS listed)
+    string(STRIP "${line}" line)
+    string(REGEX REPLACE "\\(\\)$" "" function "${line}")
+    if(function STREQUAL "" OR function STREQUAL line)
+        continue()
+    endif()
+    list(FIND OTHERS "${function}" other)
+    if(other EQUAL -1)
+        list(APPEND rest "${function}")
+    endif()
+endforeach()
+if(NOT rest)
+    message(FATAL_ERROR "${PROGRAM}: every function runs in another part")
+endif()
+execute_process(COMMAND "${PROGRAM}" ${rest} RESULT_VARIABLE status)
+if(NOT status EQUAL 0)
+    message(FATAL_ERROR "${PROGRAM} ended with ${status}")
+endif()
