@@ -320,5 +320,5 @@ void TstStationEngine::csvRunHandsOverTypedRecords()
     QCOMPARE(station.summary().rowsLeft, 1);
 }
 
-VELKO_CORE_TEST_MAIN(TstStationEngine)
+VELKO_CORE_TEST_MAIN_PACED(TstStationEngine, TestSupport::kQuickPace)
 #include "tst_stationengine.moc"

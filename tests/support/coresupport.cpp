@@ -35,6 +35,12 @@ Pace::~Pace()
 
 void Pace::set(double scale)
 {
+    // A slow build (the sanitizers') runs the quick pace no quicker than
+    // VELKO_TEST_MIN_PACE: its event loop may not keep up with 25 ms polls.
+    bool given = false;
+    const double floor = qEnvironmentVariable("VELKO_TEST_MIN_PACE").toDouble(&given);
+    if (given && floor > scale)
+        scale = qMin(floor, 1.0);
     Pacing::setScale(scale);
     // Read once by each velkocan-cli this process starts from now on.
     if (scale == 1.0)
