@@ -60,14 +60,10 @@ private slots:
     void stationTakesTheModuleThatReplacesTheLast();
     void stationResumesFromItsReport();
     void stationGivesAFailedModulesRowToTheNext();
-    void stationRefusesBadValues_data();
-    void stationRefusesBadValues();
     void stationStoppedWhileItWaits_data();
     void stationStoppedWhileItWaits();
     void stationReadsValuesAsSpreadsheetsSaveThem_data();
     void stationReadsValuesAsSpreadsheetsSaveThem();
-    void stationWarnsOfARepeatedCanId_data();
-    void stationWarnsOfARepeatedCanId();
     void stationSignalledDuringAModule();
     void stationWaitsForTheOperatorsWord_data();
     void stationWaitsForTheOperatorsWord();
@@ -348,45 +344,6 @@ void TstProduction::stationGivesAFailedModulesRowToTheNext()
     QVERIFY2(r.err.contains("station: 2 ok, 1 failed, 0 rows left"), r.err.constData());
 }
 
-void TstProduction::stationRefusesBadValues_data()
-{
-    QTest::addColumn<QByteArray>("csv");
-    QTest::addColumn<QString>("message");
-    QTest::newRow("a column that is no profile path")
-        << QByteArray("can.idd\n101\n") << "\"can.idd\" is not a profile path";
-    QTest::newRow("a row short of a value") << QByteArray("can.id,mode\n101\n") << "line 2: 1 values for 2 columns";
-    QTest::newRow("a quote left open") << QByteArray("can.id\n\"101\n") << "line 2: a quote is not closed";
-    QTest::newRow("a value the profile's rules refuse, with its line")
-        << QByteArray("can.id\n101\n\n800\n") << "line 4: can.id: 800 is above 7FF";
-    QTest::newRow("a NUL byte, where the reader once cut the file") << QByteArray("can.id\n101\n1") + '\0' + "02\n103\n"
-                                                                    << "values.csv line 3: a NUL byte";
-    QTest::newRow("an escape character") << QByteArray("can.id\n101\n\x1B"
-                                                       "102\n")
-                                         << "values.csv line 3: a control character (0x1B)";
-    QTest::newRow("a byte that is not UTF-8") << QByteArray("can.id\n101\n10\xE9\n") << "values.csv line 3: not UTF-8";
-    QTest::newRow("a quote followed by more of its field")
-        << QByteArray("can.id\n\"10\"1\n") << "values.csv: line 2: text after the closing quote of a field";
-    QTest::newRow("text after a quote that closes on a later line, with that line")
-        << QByteArray("can.id;filter.list\n101;\"NDTF:1,\nNDTF:2\" x\n")
-        << "values.csv: line 3: text after the closing quote";
-    QTest::newRow("UTF-16 by its little-endian mark")
-        << TestSupport::utf16("can.id\n101\n", true) << "values.csv: UTF-16 text; save it as UTF-8";
-    QTest::newRow("UTF-16 by its big-endian mark")
-        << TestSupport::utf16("can.id\n101\n", false) << "values.csv: UTF-16 text; save it as UTF-8";
-}
-
-void TstProduction::stationRefusesBadValues()
-{
-    QFETCH(QByteArray, csv);
-    QFETCH(QString, message);
-    sim::SimModule* const module = plug();
-    const CliRun r = cli(
-        {"station", TestSupport::exampleProfile(), "--port", module->portName(), "--values", file("values.csv", csv)});
-    QCOMPARE(r.status, 2);
-    QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
-    QVERIFY(module->frames().isEmpty()); // nothing sent
-}
-
 void TstProduction::stationReadsValuesAsSpreadsheetsSaveThem_data()
 {
     QTest::addColumn<QByteArray>("csv");
@@ -416,32 +373,6 @@ void TstProduction::stationReadsValuesAsSpreadsheetsSaveThem()
     for (const sim::Filter& f : module->state().filters)
         held << f.type + QLatin1Char(':') + f.id;
     QCOMPARE(held, filters);
-}
-
-void TstProduction::stationWarnsOfARepeatedCanId_data()
-{
-    QTest::addColumn<QByteArray>("lastRow");
-    QTest::addColumn<int>("status");
-    QTest::newRow("in a run that goes on") << QByteArray("103") << 0;
-    QTest::newRow("before anything is sent, in a run refused for another row") << QByteArray("800") << 2;
-}
-
-void TstProduction::stationWarnsOfARepeatedCanId()
-{
-    QFETCH(QByteArray, lastRow);
-    QFETCH(int, status);
-    sim::SimModule* const module = plug();
-    const QString values = file("values.csv", "can.id\n7ff\n01A\n7FF\n1a\n" + lastRow + "\n");
-
-    const CliRun r = cli({"station", TestSupport::exampleProfile(), "--port", module->portName(), "--values", values,
-                          "--count", "1", "--fast", "--quiet"});
-
-    QVERIFY2(r.status == status, r.err.constData());
-    // By value: leading zeros and the case of hex digits make no other ID.
-    QVERIFY2(r.err.contains(values.toUtf8() + " line 4: can.id 7FF repeats line 2"), r.err.constData());
-    QVERIFY2(r.err.contains(values.toUtf8() + " line 5: can.id 1a repeats line 3"), r.err.constData());
-    QCOMPARE(r.err.count("repeats"), 2);
-    QCOMPARE(module->frames().isEmpty(), status != 0);
 }
 
 void TstProduction::stationStoppedWhileItWaits_data()

@@ -1,7 +1,7 @@
 // The station's engine in this process, against simulated modules and SQLite
 // ledgers of the test's own: the one row rule from each of its callers, the
-// setups that a check and a run refuse alike, and runs whose records the
-// engine hands over typed.
+// setups that a check and a run refuse alike, the values it refuses or warns
+// of before anything is sent, and runs whose records it hands over typed.
 #include "core/station/ledger.h"
 #include "core/station/ledgerrows.h"
 #include "core/station/station.h"
@@ -30,6 +30,10 @@ private slots:
     void rowRuleFromEveryCaller();
     void setupsARunRefuses_data();
     void setupsARunRefuses();
+    void badValuesAreRefusedBeforeAnythingIsSent_data();
+    void badValuesAreRefusedBeforeAnythingIsSent();
+    void repeatedCanIdsAreWarned_data();
+    void repeatedCanIdsAreWarned();
     void ledgerRunRefusesARowBeforeWriting();
     void csvRunHandsOverTypedRecords();
 
@@ -255,6 +259,85 @@ void TstStationEngine::setupsARunRefuses()
         QCOMPARE(r.status, 2);
         QVERIFY2(r.err.contains(told), r.err.constData());
     }
+}
+
+void TstStationEngine::badValuesAreRefusedBeforeAnythingIsSent_data()
+{
+    QTest::addColumn<QByteArray>("csv");
+    QTest::addColumn<QString>("message");
+    QTest::newRow("a column that is no profile path")
+        << QByteArray("can.idd\n101\n") << "\"can.idd\" is not a profile path";
+    QTest::newRow("a row short of a value") << QByteArray("can.id,mode\n101\n") << "line 2: 1 values for 2 columns";
+    QTest::newRow("a quote left open") << QByteArray("can.id\n\"101\n") << "line 2: a quote is not closed";
+    QTest::newRow("a value the profile's rules refuse, with its line")
+        << QByteArray("can.id\n101\n\n800\n") << "line 4: can.id: 800 is above 7FF";
+    QTest::newRow("a NUL byte, where the reader once cut the file") << QByteArray("can.id\n101\n1") + '\0' + "02\n103\n"
+                                                                    << "values.csv line 3: a NUL byte";
+    QTest::newRow("an escape character") << QByteArray("can.id\n101\n\x1B"
+                                                       "102\n")
+                                         << "values.csv line 3: a control character (0x1B)";
+    QTest::newRow("a byte that is not UTF-8") << QByteArray("can.id\n101\n10\xE9\n") << "values.csv line 3: not UTF-8";
+    QTest::newRow("a quote followed by more of its field")
+        << QByteArray("can.id\n\"10\"1\n") << "values.csv: line 2: text after the closing quote of a field";
+    QTest::newRow("text after a quote that closes on a later line, with that line")
+        << QByteArray("can.id;filter.list\n101;\"NDTF:1,\nNDTF:2\" x\n")
+        << "values.csv: line 3: text after the closing quote";
+    QTest::newRow("UTF-16 by its little-endian mark")
+        << TestSupport::utf16("can.id\n101\n", true) << "values.csv: UTF-16 text; save it as UTF-8";
+    QTest::newRow("UTF-16 by its big-endian mark")
+        << TestSupport::utf16("can.id\n101\n", false) << "values.csv: UTF-16 text; save it as UTF-8";
+}
+
+void TstStationEngine::badValuesAreRefusedBeforeAnythingIsSent()
+{
+    QFETCH(QByteArray, csv);
+    QFETCH(QString, message);
+    sim::SimModule* const module = plug();
+    StationSetup setup;
+    setup.profile = TestSupport::exampleProfile();
+    setup.values = file(QStringLiteral("values.csv"), csv);
+    setup.ports = QStringList{module->portName()};
+    Station station(setup, Station::Run());
+    Operation::Result refused;
+    QVERIFY(!station.prepare(&refused));
+    QCOMPARE(refused.status, int(Operation::BadUsage));
+    QVERIFY2(refused.error.contains(message), qPrintable(refused.error));
+    QVERIFY(module->frames().isEmpty());
+}
+
+void TstStationEngine::repeatedCanIdsAreWarned_data()
+{
+    QTest::addColumn<QByteArray>("lastRow");
+    QTest::addColumn<bool>("runs");
+    QTest::newRow("in a run that goes on") << QByteArray("103") << true;
+    QTest::newRow("before anything is sent, in a run refused for another row") << QByteArray("800") << false;
+}
+
+void TstStationEngine::repeatedCanIdsAreWarned()
+{
+    QFETCH(QByteArray, lastRow);
+    QFETCH(bool, runs);
+    sim::SimModule* const module = plug();
+    StationSetup setup;
+    setup.profile = TestSupport::exampleProfile();
+    setup.values = file(QStringLiteral("values.csv"), "can.id\n7ff\n01A\n7FF\n1a\n" + lastRow + "\n");
+    setup.ports = QStringList{module->portName()};
+    setup.fast = true;
+    setup.count = 1;
+    Station station(setup, Station::Run());
+    QStringList notes;
+    connect(&station, &Station::note, this, [&notes](const QString& line) { notes.append(line); });
+    Operation::Result refused;
+    QCOMPARE(runToTheEnd(station, &refused), runs);
+
+    // By value: leading zeros and the case of hex digits make no other ID.
+    const QString told = notes.join(QLatin1Char('\n'));
+    QVERIFY2(told.contains(setup.values + QStringLiteral(" line 4: can.id 7FF repeats line 2")), qPrintable(told));
+    QVERIFY2(told.contains(setup.values + QStringLiteral(" line 5: can.id 1a repeats line 3")), qPrintable(told));
+    QCOMPARE(told.count(QStringLiteral("repeats")), 2);
+    QCOMPARE(module->frames().isEmpty(), !runs);
+    if (runs)
+        QCOMPARE(station.summary().ok, 1);
 }
 
 void TstStationEngine::ledgerRunRefusesARowBeforeWriting()
