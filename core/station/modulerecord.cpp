@@ -61,6 +61,34 @@ void insertTexts(QJsonObject* o, const QString& key, const std::optional<QString
         o->insert(key, QJsonArray::fromStringList(*texts));
 }
 
+// What a module's operation says of how it went, from a result's fields or
+// a record: the same keys in both.
+void readOutcome(const QJsonObject& o, ModuleRecord* m)
+{
+    for (const QJsonValue& v : o.value(Key::differences).toArray()) {
+        const QJsonObject d = v.toObject();
+        const bool written = !d.contains(QStringLiteral("profile"));
+        m->differences.append({d.value(QStringLiteral("field")).toString(),
+                               d.value(written ? QStringLiteral("wrote") : QStringLiteral("profile")).toString(),
+                               d.value(Key::module).toString(), written});
+    }
+    for (const QJsonValue& v : o.value(Key::refused).toArray()) {
+        const QJsonObject c = v.toObject();
+        m->refused.append({c.value(QStringLiteral("command")).toString(), c.value(QStringLiteral("reply")).toString()});
+    }
+    m->unanswered = optionalTexts(o, Key::unanswered);
+    if (o.contains(Key::stoppedAfter)) {
+        const QJsonObject s = o.value(Key::stoppedAfter).toObject();
+        m->stoppedAfter =
+            ModuleRecord::Stop{s.value(QStringLiteral("step")).toInt(), s.value(QStringLiteral("steps")).toInt(),
+                               s.value(QStringLiteral("command")).toString()};
+    }
+    m->written = optionalTexts(o, Key::written);
+    m->partlyWritten = optionalTexts(o, Key::partlyWritten);
+    m->notWritten = optionalTexts(o, Key::notWritten);
+    m->newLine = o.value(Key::newLine).toString();
+}
+
 } // namespace
 
 bool ModuleRecord::Difference::operator==(const Difference& o) const
@@ -134,27 +162,7 @@ ModuleRecord ModuleRecord::of(const Result& r)
     m.verdict = verdictOf(r);
     m.status = r.status;
     m.error = r.error;
-    for (const QJsonValue& v : r.fields.value(Key::differences).toArray()) {
-        const QJsonObject d = v.toObject();
-        const bool written = d.contains(QStringLiteral("wrote"));
-        m.differences.append({d.value(QStringLiteral("field")).toString(),
-                              d.value(written ? QStringLiteral("wrote") : QStringLiteral("profile")).toString(),
-                              d.value(Key::module).toString(), written});
-    }
-    for (const QJsonValue& v : r.fields.value(Key::refused).toArray()) {
-        const QJsonObject c = v.toObject();
-        m.refused.append({c.value(QStringLiteral("command")).toString(), c.value(QStringLiteral("reply")).toString()});
-    }
-    m.unanswered = optionalTexts(r.fields, Key::unanswered);
-    if (r.fields.contains(Key::stoppedAfter)) {
-        const QJsonObject s = r.fields.value(Key::stoppedAfter).toObject();
-        m.stoppedAfter = Stop{s.value(QStringLiteral("step")).toInt(), s.value(QStringLiteral("steps")).toInt(),
-                              s.value(QStringLiteral("command")).toString()};
-    }
-    m.written = optionalTexts(r.fields, Key::written);
-    m.partlyWritten = optionalTexts(r.fields, Key::partlyWritten);
-    m.notWritten = optionalTexts(r.fields, Key::notWritten);
-    m.newLine = r.fields.value(Key::newLine).toString();
+    readOutcome(r.fields, &m);
     return m;
 }
 
@@ -219,27 +227,7 @@ ModuleRecord ModuleRecord::fromJson(const QJsonObject& o)
     if (m.verdict != Verdict::Unknown)
         m.verdictWord.clear();
     m.status = o.value(Key::status).toInt();
-    for (const QJsonValue& v : o.value(Key::differences).toArray()) {
-        const QJsonObject d = v.toObject();
-        const bool written = !d.contains(QStringLiteral("profile"));
-        m.differences.append({d.value(QStringLiteral("field")).toString(),
-                              d.value(written ? QStringLiteral("wrote") : QStringLiteral("profile")).toString(),
-                              d.value(Key::module).toString(), written});
-    }
-    for (const QJsonValue& v : o.value(Key::refused).toArray()) {
-        const QJsonObject c = v.toObject();
-        m.refused.append({c.value(QStringLiteral("command")).toString(), c.value(QStringLiteral("reply")).toString()});
-    }
-    m.unanswered = optionalTexts(o, Key::unanswered);
-    if (o.contains(Key::stoppedAfter)) {
-        const QJsonObject s = o.value(Key::stoppedAfter).toObject();
-        m.stoppedAfter = Stop{s.value(QStringLiteral("step")).toInt(), s.value(QStringLiteral("steps")).toInt(),
-                              s.value(QStringLiteral("command")).toString()};
-    }
-    m.written = optionalTexts(o, Key::written);
-    m.partlyWritten = optionalTexts(o, Key::partlyWritten);
-    m.notWritten = optionalTexts(o, Key::notWritten);
-    m.newLine = o.value(Key::newLine).toString();
+    readOutcome(o, &m);
     m.error = o.value(Key::error).toString();
     m.durationMs = qint64(o.value(Key::durationMs).toDouble());
     for (auto it = o.begin(); it != o.end(); ++it) {
