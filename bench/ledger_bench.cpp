@@ -88,9 +88,14 @@ double claimAndRecord(RowSource& source, int rows, ReportFile* report)
             std::fprintf(stderr, "velkocan-ledger-bench: no row for module %d (%s)\n", i + 1, qPrintable(why));
             return -1;
         }
-        const ModuleRecord record = recordOf(row, module);
+        // The claim is confirmed before the values would go out, as a station does.
+        if (source.confirm(row) != RowSource::Hold::Own) {
+            std::fprintf(stderr, "velkocan-ledger-bench: the claim of module %d was lost\n", i + 1);
+            return -1;
+        }
+        ModuleRecord record = recordOf(row, module);
         QString error;
-        if (!source.finish(row, record, &error) || (report && !report->append(record.toLine(), &error))) {
+        if (!source.finish(row, &record, &error) || (report && !report->append(record.toLine(), &error))) {
             std::fprintf(stderr, "velkocan-ledger-bench: %s\n", qPrintable(error));
             return -1;
         }

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QSet>
 
 namespace CommandLine {
 
@@ -198,17 +199,31 @@ private:
                                         {"claimed", station.claimed},
                                         {"last", textOrNull(station.last)}});
         }
-        r.fields = {{"rows", s.rows}, {"free", s.free},       {"claimed", s.claimed},
-                    {"used", s.used}, {"results", s.results}, {"stations", stations}};
+        // Someone has to pull one of those modules.
+        QJsonArray twice;
+        for (const auto& row : std::as_const(s.duplicates)) {
+            r.text += QStringLiteral("row %1: its values reached %2 modules: %3\n")
+                          .arg(row.first)
+                          .arg(row.second.size())
+                          .arg(row.second.join(QStringLiteral(", ")));
+            twice.append(QJsonObject{{"row", row.first}, {"modules", QJsonArray::fromStringList(row.second)}});
+        }
+        r.fields = {{"rows", s.rows},       {"free", s.free},       {"claimed", s.claimed}, {"used", s.used},
+                    {"results", s.results}, {"stations", stations}, {"duplicates", twice}};
         return r;
     }
 
     Result exportRows()
     {
         QVector<LedgerRow> rows;
+        QVector<QPair<int, QStringList>> twice;
         LedgerProblem problem;
-        if (!m_ledger.rows(&rows, false, &problem))
+        if (!m_ledger.rows(&rows, false, &problem) || !m_ledger.duplicates(&twice, &problem))
             return refusal(problem);
+        // A row whose values reached more than one module says so in its state.
+        QSet<int> duplicates;
+        for (const auto& row : std::as_const(twice))
+            duplicates.insert(row.first);
         // Every path any row has, in the order they first come.
         QStringList paths;
         for (const LedgerRow& row : std::as_const(rows)) {
@@ -221,8 +236,9 @@ private:
         QString csv = (header + paths).join(QLatin1Char(',')) + QLatin1Char('\n');
         QJsonArray objects;
         for (const LedgerRow& row : std::as_const(rows)) {
+            const QString state = duplicates.contains(row.id) ? QStringLiteral("duplicate") : row.state;
             QStringList fields{QString::number(row.id),
-                               row.state,
+                               state,
                                row.station,
                                row.port,
                                row.module > 0 ? QString::number(row.module) : QString(),
@@ -236,7 +252,7 @@ private:
                 f = csvField(f);
             csv += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
             objects.append(QJsonObject{{"row", row.id},
-                                       {"state", row.state},
+                                       {"state", state},
                                        {"station", textOrNull(row.station)},
                                        {"port", textOrNull(row.port)},
                                        {"module", row.module > 0 ? QJsonValue(row.module) : QJsonValue()},

@@ -91,6 +91,8 @@ private:
             summary += QStringLiteral(", %1 rows left").arg(s.rowsLeft);
         if (s.rowsRefused > 0)
             summary += QStringLiteral(", %1 refused by the profile").arg(s.rowsRefused);
+        if (s.claimsLost > 0)
+            summary += QStringLiteral(", %1 claims lost before anything was written").arg(s.claimsLost);
         if (!s.recordError.isEmpty())
             summary += QStringLiteral(" (stopped: a record could not be kept: %1; %2 of the records only on "
                                       "standard error)")

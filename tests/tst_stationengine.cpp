@@ -35,6 +35,7 @@ private slots:
     void repeatedCanIdsAreWarned_data();
     void repeatedCanIdsAreWarned();
     void ledgerRunRefusesARowBeforeWriting();
+    void aClaimPastItsLeaseIsCheckedBeforeAndAfter();
     void csvRunHandsOverTypedRecords();
 
 private:
@@ -169,7 +170,7 @@ void TstStationEngine::rowRuleFromEveryCaller()
         QVERIFY(LedgerAddress::parse(url, &s.address, &error));
         QVERIFY(s.profile.load(profile, &error));
         s.rule.restart = restart;
-        s.claimant = {QStringLiteral("engine"), QCoreApplication::applicationPid(), QStringLiteral("test"), QString()};
+        s.claimant = {QStringLiteral("engine"), QCoreApplication::applicationPid(), QStringLiteral("test"), QStringLiteral("0")};
         QStringList notes;
         s.note = [&notes](const QString& line) { notes.append(line); };
         LedgerRows rows(s);
@@ -363,6 +364,90 @@ void TstStationEngine::ledgerRunRefusesARowBeforeWriting()
     for (const QByteArray& frame : module->frameData())
         QVERIFY2(frame == "+++" || frame == "AT\r\n" || frame == "AT+E=OFF\r\n", frame.constData());
     QCOMPARE(module->state().pendingBaud, 115200);
+}
+
+void TstStationEngine::aClaimPastItsLeaseIsCheckedBeforeAndAfter()
+{
+    // Two stations on one ledger whose lease is a second; the first one is
+    // held up (it renews nothing) while its claims run out.
+    const QString url = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("lease.db"));
+    LedgerAddress address;
+    QString error;
+    QVERIFY(LedgerAddress::parse(url, &address, &error));
+    Ledger a(address);
+    Ledger b(address);
+    bool created = false;
+    LedgerProblem problem;
+    ValuesTable table;
+    int first = 0;
+    int last = 0;
+    QVERIFY(a.init(1, &created, &problem));
+    QVERIFY(loadValues(file(QStringLiteral("two.csv"), "can.id\n1A1\n1A2\n"), &table, &error));
+    QVERIFY(a.import(table, QStringLiteral("two.csv"), &first, &last, &problem));
+    QVERIFY(a.check(&problem) && b.check(&problem));
+    const LedgerClaimant stationA{QStringLiteral("a"), 1, QStringLiteral("test"), QStringLiteral("0")};
+    const LedgerClaimant stationB{QStringLiteral("b"), 2, QStringLiteral("test"), QStringLiteral("0")};
+    const auto record = [](const QString& port, int module) {
+        ModuleRecord r;
+        r.time = QStringLiteral("2026-12-08T10:15:03.363+01:00");
+        r.port = port;
+        r.module = module;
+        r.verdict = ModuleRecord::Verdict::Ok;
+        return r;
+    };
+    // Station b claims row `id` once a's lease on it ran out.
+    LedgerClaim taken;
+    const auto bTakes = [&](int id) {
+        LedgerClaim c;
+        const QSet<int> others{3 - id};
+        if (taken.row.id != id && b.claim(stationB, others, &c, &problem) && c.row.id == id)
+            taken = c;
+        return taken.row.id == id;
+    };
+
+    // Row 1: its claim ran out and another station took it before the values
+    // went out: the confirmation says so, and nothing need go to the module.
+    LedgerClaim lostEarly;
+    QVERIFY(a.claim(stationA, {2}, &lostEarly, &problem));
+    QCOMPARE(lostEarly.row.id, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(bTakes(1), 10000);
+    bool own = true;
+    QVERIFY(a.confirm(stationA, lostEarly, 0, &own, &problem));
+    QVERIFY(!own);
+    QVERIFY(b.confirm(stationB, taken, 60000, &own, &problem));
+    QVERIFY(own);
+    ModuleRecord ofB = record(QStringLiteral("/dev/ttyUSB2"), 1);
+    bool lost = true;
+    QVERIFY2(b.settle(stationB, taken, &ofB, {}, &lost, &problem), qPrintable(problem.text));
+    QVERIFY(!lost);
+    QCOMPARE(ofB.verdict, ModuleRecord::Verdict::Ok);
+
+    // Row 2: confirmed, then held up past the lease while another station
+    // took and wrote the row: recorded as a duplicate that names the other module.
+    LedgerClaim lostLate;
+    QVERIFY(a.claim(stationA, {1}, &lostLate, &problem));
+    QCOMPARE(lostLate.row.id, 2);
+    QVERIFY(a.confirm(stationA, lostLate, 0, &own, &problem));
+    QVERIFY(own);
+    QTRY_VERIFY_WITH_TIMEOUT(bTakes(2), 10000);
+    ModuleRecord other = record(QStringLiteral("/dev/ttyUSB2"), 2);
+    QVERIFY(b.settle(stationB, taken, &other, {}, &lost, &problem));
+    ModuleRecord late = record(QStringLiteral("/dev/ttyUSB1"), 1);
+    QVERIFY(a.settle(stationA, lostLate, &late, {}, &lost, &problem));
+    QVERIFY(lost);
+    QCOMPARE(late.verdict, ModuleRecord::Verdict::Duplicate);
+    QCOMPARE(late.duplicateOf.value_or(ModuleRecord::Holder()),
+             (ModuleRecord::Holder{QStringLiteral("b"), QStringLiteral("/dev/ttyUSB2"), 2}));
+
+    // The ledger names the row whose values reached two modules.
+    QVector<QPair<int, QStringList>> twice;
+    QVERIFY(a.duplicates(&twice, &problem));
+    QCOMPARE(twice.size(), 1);
+    QCOMPARE(twice.first().first, 2);
+    QCOMPARE(twice.first().second,
+             (QStringList{QStringLiteral("b /dev/ttyUSB2 module 2"), QStringLiteral("a /dev/ttyUSB1 module 1")}));
+    a.dropConnection();
+    b.dropConnection();
 }
 
 void TstStationEngine::csvRunHandsOverTypedRecords()

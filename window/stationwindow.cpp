@@ -714,7 +714,9 @@ void StationWindow::moduleStarted(int slot, int module, int row, const QJsonObje
 void StationWindow::moduleDone(int slot, const ModuleRecord& record, const QString& reason, bool)
 {
     const bool ok = record.ok();
-    (ok ? m_ok : m_failed)++;
+    // A lost claim wrote nothing: the module goes on with another row.
+    if (record.verdict != ModuleRecord::Verdict::ClaimLost)
+        (ok ? m_ok : m_failed)++;
     showCounters();
     if (slot < m_tiles.size()) {
         Tile& t = *m_tiles.at(slot);
@@ -735,6 +737,12 @@ void StationWindow::moduleDone(int slot, const ModuleRecord& record, const QStri
             break;
         case ModuleRecord::Verdict::CutShort:
             paint(t, QLatin1String(kFailed), tr("中断"));
+            break;
+        case ModuleRecord::Verdict::ClaimLost:
+            paint(t, QLatin1String(kWaiting), tr("该行已被其他工位领取，模块未写入"));
+            break;
+        case ModuleRecord::Verdict::Duplicate:
+            paint(t, QLatin1String(kFailed), tr("重复：同一行的值也写入了另一个模块"));
             break;
         case ModuleRecord::Verdict::Unknown:
             paint(t, QLatin1String(kFailed), tr("未知结果：%1").arg(record.result()));

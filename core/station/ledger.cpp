@@ -558,6 +558,9 @@ bool Ledger::status(LedgerStatus* status, LedgerProblem* problem)
         it->name = it.key();
         s.stations.append(*it);
     }
+    q.finish();
+    if (!duplicates(&s.duplicates, problem))
+        return false;
     *status = s;
     return true;
 }
@@ -719,6 +722,56 @@ bool Ledger::giveBack(const LedgerClaim& claim, LedgerProblem* problem)
     return true;
 }
 
+bool Ledger::confirm(const LedgerClaimant& who, const LedgerClaim& claim, int budgetMs, bool* own,
+                     LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    QSqlQuery q(db);
+    const QString until = QStringLiteral("%1 + %2").arg(nowMs()).arg(qMax(budgetMs, m_leaseMs));
+    if (!run(q,
+             QStringLiteral("UPDATE ledger_rows SET lease_until = CASE WHEN lease_until > %1 THEN lease_until ELSE %1 "
+                            "END WHERE id = ? AND claim = ? AND state = 'claimed' AND station = ? AND process = ?")
+                 .arg(until),
+             {claim.row.id, claim.claim, who.station, who.process})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("confirm"));
+        return false;
+    }
+    *own = q.numRowsAffected() == 1;
+    return true;
+}
+
+bool Ledger::duplicates(QVector<QPair<int, QStringList>>* rows, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    QSqlQuery q(db);
+    q.setForwardOnly(true);
+    // Every module that holds a row's values: its result was ok, or it was
+    // written ok after its claim was lost.
+    const QString ok = ModuleRecord::word(ModuleRecord::Verdict::Ok);
+    const QString duplicate = ModuleRecord::word(ModuleRecord::Verdict::Duplicate);
+    if (!run(q,
+             QStringLiteral("SELECT row_id, station, port, module FROM ledger_results WHERE row_id IN (SELECT row_id "
+                            "FROM ledger_results WHERE result IN (?, ?) GROUP BY row_id HAVING COUNT(*) > 1) AND "
+                            "result IN (?, ?) ORDER BY row_id, id"),
+             {ok, duplicate, ok, duplicate})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("duplicates"));
+        return false;
+    }
+    rows->clear();
+    while (q.next()) {
+        const int row = q.value(0).toInt();
+        if (rows->isEmpty() || rows->constLast().first != row)
+            rows->append(qMakePair(row, QStringList()));
+        rows->last().second.append(
+            QStringLiteral("%1 %2 module %3").arg(q.value(1).toString(), q.value(2).toString(), q.value(3).toString()));
+    }
+    return true;
+}
+
 bool Ledger::renew(const LedgerClaimant& who, LedgerProblem* problem)
 {
     QSqlDatabase db;
@@ -726,8 +779,9 @@ bool Ledger::renew(const LedgerClaimant& who, LedgerProblem* problem)
         return false;
     QSqlQuery q(db);
     if (!run(q,
-             QStringLiteral("UPDATE ledger_rows SET lease_until = %1 + %2 WHERE state = 'claimed' AND station = ? AND "
-                            "process = ?")
+             // A lease that confirm() extended for a module keeps its length.
+             QStringLiteral("UPDATE ledger_rows SET lease_until = CASE WHEN lease_until > %1 + %2 THEN lease_until "
+                            "ELSE %1 + %2 END WHERE state = 'claimed' AND station = ? AND process = ?")
                  .arg(nowMs())
                  .arg(m_leaseMs),
              {who.station, who.process})) {
@@ -737,14 +791,14 @@ bool Ledger::renew(const LedgerClaimant& who, LedgerProblem* problem)
     return true;
 }
 
-bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, const ModuleRecord& record,
+bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, ModuleRecord* settled,
                     const QStringList& written, bool* lost, LedgerProblem* problem)
 {
     QSqlDatabase db;
     if (!connection(&db, problem) || !begin(db, problem))
         return false;
     *lost = false;
-    const bool ok = record.ok();
+    ModuleRecord record = *settled;
     const int module = record.module;
     QSqlQuery q(db);
     if (!run(q, QStringLiteral("SELECT COUNT(*) FROM ledger_results WHERE station = ? AND process = ? AND module = ?"),
@@ -757,6 +811,41 @@ bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, const M
     q.finish();
     if (recorded) // an earlier commit of this result went through, its answer lost on the way
         return commit(db, problem);
+    // Whether the claim is still this station's: its lease may have run out
+    // while the station was held up, and another station taken the row.
+    if (!run(q,
+             QStringLiteral("SELECT state, claim, station, port, module FROM ledger_rows WHERE id = ?%1")
+                 .arg(postgres() ? QStringLiteral(" FOR UPDATE") : QString()),
+             {claim.row.id}) ||
+        !q.next()) {
+        *problem = failed(db, q.lastError(), QStringLiteral("record"));
+        return false;
+    }
+    *lost = !(q.value(0).toString() == QLatin1String("claimed") && q.value(1).toLongLong() == claim.claim);
+    ModuleRecord::Holder holder{q.value(2).toString(), q.value(3).toString(), q.value(4).toInt()};
+    q.finish();
+    if (*lost && record.ok()) {
+        // The values went out under a claim that was gone: the module that
+        // holds them too is the row's last one that was ok, or the one in progress.
+        if (!run(q,
+                 QStringLiteral("SELECT station, port, module FROM ledger_results WHERE row_id = ? AND result = ? "
+                                "ORDER BY id DESC LIMIT 1"),
+                 {claim.row.id, ModuleRecord::word(ModuleRecord::Verdict::Ok)})) {
+            *problem = failed(db, q.lastError(), QStringLiteral("record"));
+            return false;
+        }
+        if (q.next())
+            holder = {q.value(0).toString(), q.value(1).toString(), q.value(2).toInt()};
+        q.finish();
+        record.verdict = ModuleRecord::Verdict::Duplicate;
+        record.duplicateOf = holder;
+        record.error = QStringLiteral("%1: the row's claim ran out before the module was recorded; its values are on "
+                                      "another module too (%2 %3 module %4)")
+                           .arg(record.port, holder.station.isEmpty() ? QStringLiteral("-") : holder.station,
+                                holder.port.isEmpty() ? QStringLiteral("-") : holder.port,
+                                holder.module > 0 ? QString::number(holder.module) : QStringLiteral("in progress"));
+    }
+    const bool ok = record.ok();
     const QString port = record.port;
     const QString line = QString::fromUtf8(record.toLine().trimmed());
     if (!run(q,
@@ -780,13 +869,15 @@ bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, const M
     const QVariantList binds =
         ok ? QVariantList{who.station, who.process, port, module, now(), claim.row.id, claim.claim}
            : QVariantList{now(), claim.row.id, claim.claim};
-    if (!run(q, sql, binds)) {
+    if (!*lost && !run(q, sql, binds)) {
         *problem = failed(db, q.lastError(), QStringLiteral("record"));
         return false;
     }
-    *lost = q.numRowsAffected() == 0;
     q.finish();
-    return commit(db, problem);
+    if (!commit(db, problem))
+        return false;
+    *settled = record;
+    return true;
 }
 
 bool Ledger::counts(const LedgerClaimant& who, const QSet<int>& skip, int* free, int* claimed, int* claimedByOthers,

@@ -112,6 +112,8 @@ struct LedgerStatus
     int used = 0;
     int results = 0;
     QVector<Station> stations;
+    // Rows whose values reached more than one module, with those modules (Ledger::duplicates()).
+    QVector<QPair<int, QStringList>> duplicates;
 };
 
 // The ledger's database through Qt SQL's QSQLITE and QPSQL drivers. Every
@@ -167,18 +169,29 @@ public:
     bool claim(const LedgerClaimant& who, const QSet<int>& skip, LedgerClaim* claim, LedgerProblem* problem);
     // Gives a claimed row back untouched.
     bool giveBack(const LedgerClaim& claim, LedgerProblem* problem);
+    // Right before a row's values go out: whether `claim` is still this
+    // station's (`own`), its lease then extended to last at least `budgetMs`
+    // from now, so that it holds for the module's whole operation. A claim
+    // whose lease ran out but that no other station took is still its own.
+    bool confirm(const LedgerClaimant& who, const LedgerClaim& claim, int budgetMs, bool* own, LedgerProblem* problem);
     // Renews the lease of every claim of this process.
     bool renew(const LedgerClaimant& who, LedgerProblem* problem);
     // The module that held `claim` ended with `record`: its result recorded
     // and the row marked used (ok) or free again, in one transaction. A result already
     // recorded (a commit whose answer was lost) is not recorded twice.
     // `lost`: the claim was no longer this station's (its lease ran out and
-    // another station claimed the row); the result is recorded all the same.
-    bool settle(const LedgerClaimant& who, const LedgerClaim& claim, const ModuleRecord& record,
-                const QStringList& written, bool* lost, LedgerProblem* problem);
+    // another station claimed the row, or it was released); the result is
+    // recorded all the same. A module that was ok then holds values that
+    // another module may hold too: its record becomes a Duplicate naming
+    // that module, and the row is listed by duplicates().
+    bool settle(const LedgerClaimant& who, const LedgerClaim& claim, ModuleRecord* record, const QStringList& written,
+                bool* lost, LedgerProblem* problem);
     // Rows free (but `skip`), claimed by anyone, claimed by other processes.
     bool counts(const LedgerClaimant& who, const QSet<int>& skip, int* free, int* claimed, int* claimedByOthers,
                 LedgerProblem* problem);
+    // The rows whose values reached more than one module, each with the
+    // modules that hold them ("station port module N"), in row order.
+    bool duplicates(QVector<QPair<int, QStringList>>* rows, LedgerProblem* problem);
 
     // Gives up the calling thread's connection.
     void dropConnection();

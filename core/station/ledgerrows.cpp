@@ -253,7 +253,33 @@ RowSource::Take LedgerRows::take(StationRow* row, int* module, QString* why)
     }
 }
 
-bool LedgerRows::finish(const StationRow& row, const ModuleRecord& record, QString* error)
+RowSource::Hold LedgerRows::confirm(const StationRow& row)
+{
+    State& st = *m_state;
+    LedgerClaim claim;
+    {
+        const QMutexLocker lock(&st.mutex);
+        claim = st.held.value(row.index);
+    }
+    for (;;) {
+        bool own = false;
+        LedgerProblem problem;
+        if (st.ledger.confirm(st.s.claimant, claim, st.s.moduleBudgetMs, &own, &problem)) {
+            st.answered(nullptr);
+            return own ? Hold::Own : Hold::Lost;
+        }
+        // Nothing goes out on a claim that could not be confirmed.
+        if (!problem.noAnswer())
+            return Hold::Lost;
+        st.answered(&problem);
+        QMutexLocker lock(&st.mutex);
+        if (st.ending)
+            return Hold::Ending;
+        st.wake.wait(&st.mutex, kRetryMs);
+    }
+}
+
+bool LedgerRows::finish(const StationRow& row, ModuleRecord* record, QString* error)
 {
     State& st = *m_state;
     LedgerClaim claim;
@@ -267,9 +293,16 @@ bool LedgerRows::finish(const StationRow& row, const ModuleRecord& record, QStri
         --st.inProgress;
         st.empty = st.empty && !gaveBack;
     };
-    const bool ok = record.ok();
+    // A module that lost its claim before anything went out: the row is not this station's to settle.
+    if (record->verdict == ModuleRecord::Verdict::ClaimLost) {
+        const QMutexLocker lock(&st.mutex);
+        st.held.remove(row.index);
+        --st.inProgress;
+        return true;
+    }
+    const bool ok = record->ok();
     const QStringList written = ok ? writtenGroups(row.config) : QStringList();
-    const int module = record.module;
+    const int module = record->module;
     bool toldWaiting = false;
     for (;;) {
         bool lost = false;
@@ -278,11 +311,12 @@ bool LedgerRows::finish(const StationRow& row, const ModuleRecord& record, QStri
             st.answered(nullptr);
             done(!ok);
             if (lost && st.s.note)
-                st.s.note(QStringLiteral("ledger row %1: the claim of module %2 ran out of its lease and the row went "
-                                         "to another station; the module's result is recorded, the row is not marked "
-                                         "by it")
+                st.s.note(QStringLiteral("ledger row %1: the claim of module %2 was lost (its lease ran out, or it was "
+                                         "released) before the module was recorded; the module's result is recorded "
+                                         "as %3, the row is not marked by it")
                               .arg(row.number)
-                              .arg(module));
+                              .arg(module)
+                              .arg(record->result()));
             return true;
         }
         if (!problem.noAnswer()) {

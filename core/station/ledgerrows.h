@@ -28,6 +28,9 @@ public:
         RowRule::Station rule; // what each row is given and checked with
         int count = -1;        // modules in all, -1 for no limit
         int lastModule = 0;    // the run's module numbers follow it
+        // How long a module's whole operation may take at the most (write,
+        // verify, restart): a confirmed claim's lease lasts at least that long.
+        int moduleBudgetMs = 90000;
         // A notice for the user, one line; called on any thread.
         std::function<void(const QString&)> note;
     };
@@ -42,7 +45,8 @@ public:
     bool start(LedgerProblem* problem);
 
     Take take(StationRow* row, int* module, QString* why) override;
-    bool finish(const StationRow& row, const ModuleRecord& record, QString* error) override;
+    Hold confirm(const StationRow& row) override;
+    bool finish(const StationRow& row, ModuleRecord* record, QString* error) override;
     bool over() const override;
     bool exhausted() const override;
     void close() override;

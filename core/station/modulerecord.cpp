@@ -29,14 +29,15 @@ const QString notWritten = QStringLiteral("notWritten");
 const QString newLine = QStringLiteral("newLine");
 const QString error = QStringLiteral("error");
 const QString durationMs = QStringLiteral("durationMs");
+const QString duplicateOf = QStringLiteral("duplicateOf");
 } // namespace Key
 
 const QStringList& knownKeys()
 {
-    static const QStringList k{Key::time,       Key::port,       Key::adapter,      Key::device,    Key::module,
-                               Key::row,        Key::values,     Key::result,       Key::status,    Key::differences,
-                               Key::refused,    Key::unanswered, Key::stoppedAfter, Key::written,   Key::partlyWritten,
-                               Key::notWritten, Key::newLine,    Key::error,        Key::durationMs};
+    static const QStringList k{Key::time,       Key::port,       Key::adapter,      Key::device,     Key::module,
+                               Key::row,        Key::values,     Key::result,       Key::status,     Key::differences,
+                               Key::refused,    Key::unanswered, Key::stoppedAfter, Key::written,    Key::partlyWritten,
+                               Key::notWritten, Key::newLine,    Key::error,        Key::durationMs, Key::duplicateOf};
     return k;
 }
 
@@ -87,6 +88,11 @@ void readOutcome(const QJsonObject& o, ModuleRecord* m)
     m->partlyWritten = optionalTexts(o, Key::partlyWritten);
     m->notWritten = optionalTexts(o, Key::notWritten);
     m->newLine = o.value(Key::newLine).toString();
+    if (o.contains(Key::duplicateOf)) {
+        const QJsonObject h = o.value(Key::duplicateOf).toObject();
+        m->duplicateOf = ModuleRecord::Holder{h.value(QStringLiteral("station")).toString(),
+                                              h.value(QStringLiteral("port")).toString(), h.value(Key::module).toInt()};
+    }
 }
 
 } // namespace
@@ -99,6 +105,11 @@ bool ModuleRecord::Difference::operator==(const Difference& o) const
 bool ModuleRecord::Refusal::operator==(const Refusal& o) const
 {
     return command == o.command && reply == o.reply;
+}
+
+bool ModuleRecord::Holder::operator==(const Holder& o) const
+{
+    return station == o.station && port == o.port && module == o.module;
 }
 
 bool ModuleRecord::Stop::operator==(const Stop& o) const
@@ -140,6 +151,10 @@ QString ModuleRecord::word(Verdict verdict)
         return QStringLiteral("no-answer");
     case Verdict::CutShort:
         return QStringLiteral("cut-short");
+    case Verdict::ClaimLost:
+        return QStringLiteral("claim-lost");
+    case Verdict::Duplicate:
+        return QStringLiteral("duplicate");
     case Verdict::Unknown:
         break;
     }
@@ -148,8 +163,8 @@ QString ModuleRecord::word(Verdict verdict)
 
 ModuleRecord::Verdict ModuleRecord::verdictNamed(const QString& w)
 {
-    for (const Verdict v :
-         {Verdict::Ok, Verdict::Differences, Verdict::Refused, Verdict::NoAnswer, Verdict::CutShort}) {
+    for (const Verdict v : {Verdict::Ok, Verdict::Differences, Verdict::Refused, Verdict::NoAnswer, Verdict::CutShort,
+                            Verdict::ClaimLost, Verdict::Duplicate}) {
         if (w == word(v))
             return v;
     }
@@ -200,6 +215,11 @@ QJsonObject ModuleRecord::toJson() const
     insertTexts(&o, Key::notWritten, notWritten);
     if (!newLine.isEmpty())
         o.insert(Key::newLine, newLine);
+    if (duplicateOf) {
+        QJsonObject h{{QStringLiteral("station"), duplicateOf->station}, {QStringLiteral("port"), duplicateOf->port}};
+        h.insert(Key::module, duplicateOf->module > 0 ? QJsonValue(duplicateOf->module) : QJsonValue());
+        o.insert(Key::duplicateOf, h);
+    }
     if (!device.isEmpty())
         o.insert(Key::device, device);
     if (!error.isEmpty())

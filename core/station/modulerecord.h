@@ -25,6 +25,8 @@ struct ModuleRecord
         Refused,     // the module refused a command
         NoAnswer,    // the module did not answer
         CutShort,    // the port closed, or a stop came, before the module was done
+        ClaimLost,   // the row's claim was no longer the station's: nothing went to the module
+        Duplicate,   // written, but the row's claim was lost meanwhile: its values are on another module too
         Unknown,     // a word this version does not know (a newer tool's report)
     };
 
@@ -44,6 +46,15 @@ struct ModuleRecord
         QString command;
         QString reply;
         bool operator==(const Refusal& o) const;
+    };
+
+    // Another module that holds the same row's values.
+    struct Holder
+    {
+        QString station;
+        QString port;
+        int module = 0; // 0: not known yet (that module is still in progress)
+        bool operator==(const Holder& o) const;
     };
 
     // The last command that went out of a sequence that did not complete.
@@ -72,7 +83,8 @@ struct ModuleRecord
     std::optional<QStringList> written;
     std::optional<QStringList> partlyWritten;
     std::optional<QStringList> notWritten;
-    QString newLine; // the serial line a module took, in words; empty when it kept its line
+    QString newLine;                   // the serial line a module took, in words; empty when it kept its line
+    std::optional<Holder> duplicateOf; // for a Duplicate, the other module
     QString error;
     qint64 durationMs = 0;
     QJsonObject unknown; // keys this version does not know, kept as read

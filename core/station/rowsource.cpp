@@ -56,12 +56,12 @@ RowSource::Take RowPool::take(StationRow* row, int* module, QString*)
     return Take::Got;
 }
 
-bool RowPool::finish(const StationRow& row, const ModuleRecord& record, QString*)
+bool RowPool::finish(const StationRow& row, ModuleRecord* record, QString*)
 {
     State& s = *m_state;
     const QMutexLocker lock(&s.mutex);
     --s.inProgress;
-    if (s.fromValues && !record.ok())
+    if (s.fromValues && !record->ok())
         s.queue.prepend(row.index);
     return true;
 }

@@ -24,6 +24,8 @@ class RowSource
 {
 public:
     enum class Take { Got, Wait, Over };
+    // Whether a row taken may still go to its module.
+    enum class Hold { Own, Lost, Ending };
 
     virtual ~RowSource() = default;
 
@@ -32,11 +34,21 @@ public:
     // is with a module in progress that may give it back. Over: no module
     // starts any more.
     virtual Take take(StationRow* row, int* module, QString* why) = 0;
+    // Right before the row's values go out to its module: Own, or Lost when
+    // the row is no longer this station's to give (nothing may go out; the
+    // module takes another row after finish() with a ClaimLost record), or
+    // Ending when the run ends before that could be known.
+    virtual Hold confirm(const StationRow& row)
+    {
+        (void)row;
+        return Hold::Own;
+    }
     // The module that took `row` ended with `record`: a module that was ok
-    // keeps its row, any other gives it back for the next one.
+    // keeps its row, any other gives it back for the next one. The source
+    // may find that the record says more (a Duplicate) and change it.
     // False with `error` set when the source could not keep that (the line
     // then takes no further module).
-    virtual bool finish(const StationRow& row, const ModuleRecord& record, QString* error) = 0;
+    virtual bool finish(const StationRow& row, ModuleRecord* record, QString* error) = 0;
     // No module can start any more: closed, or the work is done.
     virtual bool over() const = 0;
     // The rows or the count ran out: the line's work is done.
@@ -69,7 +81,7 @@ public:
     ~RowPool() override;
 
     Take take(StationRow* row, int* module, QString* why) override;
-    bool finish(const StationRow& row, const ModuleRecord& record, QString* error) override;
+    bool finish(const StationRow& row, ModuleRecord* record, QString* error) override;
     bool over() const override;
     bool exhausted() const override;
     void close() override;

@@ -172,22 +172,15 @@ public slots:
             if (!waitForModule(port, session))
                 break;
             StationRow row;
-            RowSource::Take took = RowSource::Take::Wait;
-            QString why;
-            while (!m_stopping && (took = m_rows->take(&row, &m_module, &why)) == RowSource::Take::Wait) {
-                if (!why.isEmpty())
-                    emit status(m_slot, FixtureState::Waiting, QStringLiteral("(%1)").arg(why));
-                why.clear();
-                idle(kRetryMs);
-            }
-            if (took != RowSource::Take::Got)
+            if (!takeRow(&row))
                 break;
-            emit started(m_slot, m_module, row.number, row.values);
-            const Ended ended = configure(session, port, row);
+            Ended ended = configure(session, port, row);
             // The source keeps what happened before the module counts as done.
             QString kept;
-            if (!m_rows->finish(row, ended.record, &kept) && kept.isEmpty())
+            if (!m_rows->finish(row, &ended.record, &kept) && kept.isEmpty())
                 kept = QStringLiteral("the values' source could not keep the module's end");
+            if (ended.record.verdict == ModuleRecord::Verdict::Duplicate)
+                ended.reason = ended.record.error;
             emit moduleDone(m_slot, ended.record, ended.interrupted, ended.reason, kept);
             m_module = 0;
             // A module that took a new serial line is looked for at the
@@ -204,6 +197,64 @@ public slots:
     }
 
 private:
+    // Takes a row for the module on the fixture, and confirms it right
+    // before its values would go out: a row that is no longer the
+    // station's to give is recorded as such (nothing went to the module)
+    // and another is taken. False once no row comes.
+    bool takeRow(StationRow* row)
+    {
+        for (;;) {
+            RowSource::Take took = RowSource::Take::Wait;
+            QString why;
+            while (!m_stopping && (took = m_rows->take(row, &m_module, &why)) == RowSource::Take::Wait) {
+                if (!why.isEmpty())
+                    emit status(m_slot, FixtureState::Waiting, QStringLiteral("(%1)").arg(why));
+                why.clear();
+                idle(kRetryMs);
+            }
+            if (took != RowSource::Take::Got)
+                return false;
+            emit started(m_slot, m_module, row->number, row->values);
+            const RowSource::Hold hold = m_rows->confirm(*row);
+            if (hold == RowSource::Hold::Own)
+                return true;
+            ModuleRecord record;
+            describe(&record, *row, 0);
+            QString reason;
+            if (hold == RowSource::Hold::Lost) {
+                record.verdict = ModuleRecord::Verdict::ClaimLost;
+                reason = QStringLiteral("the row's claim was lost before its values went out (its lease ran out and "
+                                        "another station took it, or it was released); nothing was written");
+            } else {
+                record.verdict = ModuleRecord::Verdict::CutShort;
+                record.status = 128 + m_signal.load();
+                reason = QStringLiteral("stopped before the row's values went out; nothing was written");
+            }
+            record.error = QStringLiteral("%1: %2").arg(m_port, reason);
+            QString kept;
+            if (!m_rows->finish(*row, &record, &kept) && kept.isEmpty())
+                kept = QStringLiteral("the values' source could not keep the module's end");
+            emit moduleDone(m_slot, record, hold == RowSource::Hold::Ending, reason, kept);
+            m_module = 0;
+            if (hold == RowSource::Hold::Ending)
+                return false;
+        }
+    }
+
+    // Where and when the module in progress ended, with `row`.
+    void describe(ModuleRecord* record, const StationRow& row, qint64 durationMs) const
+    {
+        record->time = timeWithOffset(QDateTime::currentDateTime());
+        record->port = m_port;
+        record->adapter = adapterOf(QSerialPortInfo(PortAccess::deviceName(m_device)));
+        record->module = m_module;
+        record->row = row.number;
+        record->values = row.values;
+        record->durationMs = durationMs;
+        if (Adapters::isUsbName(m_port))
+            record->device = m_device;
+    }
+
     // Sleeps `ms` (paced) while events are processed; false once the slot is to end.
     bool idle(int ms)
     {
@@ -324,15 +375,7 @@ private:
         const Result r = run.write(row.config, true, m_o.restart);
         // Where a module cut short stopped, and what it holds of the write, come with the result.
         ModuleRecord record = ModuleRecord::of(r);
-        record.time = timeWithOffset(QDateTime::currentDateTime());
-        record.port = m_port;
-        record.adapter = adapterOf(QSerialPortInfo(PortAccess::deviceName(m_device)));
-        record.module = m_module;
-        record.row = row.number;
-        record.values = row.values;
-        record.durationMs = clock.elapsed();
-        if (Adapters::isUsbName(m_port))
-            record.device = m_device;
+        describe(&record, row, clock.elapsed());
         return {record, r.status > 128, record.ok() ? QString() : reasonOf(r, m_port)};
     }
 
@@ -687,7 +730,11 @@ void Station::stopTaking(const QString& why)
 void Station::record(int slot, const ModuleRecord& record, bool interrupted, const QString& reason,
                      const QString& notKept)
 {
-    (record.ok() ? m_summary.ok : m_summary.failed)++;
+    // A lost claim wrote nothing: its module went on with another row.
+    if (record.verdict == ModuleRecord::Verdict::ClaimLost)
+        ++m_summary.claimsLost;
+    else
+        (record.ok() ? m_summary.ok : m_summary.failed)++;
     m_summary.interrupted = m_summary.interrupted || interrupted;
     const QByteArray line = record.toLine();
     if (!notKept.isEmpty())

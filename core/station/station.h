@@ -75,6 +75,7 @@ public:
         bool fromValues = false;
         QString recordError; // why a record could not be kept (the report, the values' source); empty when all were
         int unrecorded = 0;  // records that went to note() only
+        int claimsLost = 0;  // ledger rows whose claim was lost before their values went out: nothing was written
         int stop = 0;        // the number stop() was given first, 0 when nothing stopped the line
         bool interrupted = false; // a stop cut a module short
         bool exhausted = false;   // the rows or the count ran out

@@ -1021,5 +1021,13 @@
         <source>未知结果：%1</source>
         <translation>未知结果：%1</translation>
     </message>
+    <message>
+        <source>该行已被其他工位领取，模块未写入</source>
+        <translation>该行已被其他工位领取，模块未写入</translation>
+    </message>
+    <message>
+        <source>重复：同一行的值也写入了另一个模块</source>
+        <translation>重复：同一行的值也写入了另一个模块</translation>
+    </message>
 </context>
 </TS>

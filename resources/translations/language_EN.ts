@@ -1022,5 +1022,13 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>未知结果：%1</source>
         <translation>Unknown result: %1</translation>
     </message>
+    <message>
+        <source>该行已被其他工位领取，模块未写入</source>
+        <translation>The row went to another station; nothing was written to the module</translation>
+    </message>
+    <message>
+        <source>重复：同一行的值也写入了另一个模块</source>
+        <translation>Duplicate: the row's values are on another module too</translation>
+    </message>
 </context>
 </TS>
