@@ -170,7 +170,8 @@ void TstStationEngine::rowRuleFromEveryCaller()
         QVERIFY(LedgerAddress::parse(url, &s.address, &error));
         QVERIFY(s.profile.load(profile, &error));
         s.rule.restart = restart;
-        s.claimant = {QStringLiteral("engine"), QCoreApplication::applicationPid(), QStringLiteral("test"), QStringLiteral("0")};
+        s.claimant = {QStringLiteral("engine"), QCoreApplication::applicationPid(), QStringLiteral("test"),
+                      QStringLiteral("0")};
         QStringList notes;
         s.note = [&notes](const QString& line) { notes.append(line); };
         LedgerRows rows(s);
@@ -439,7 +440,13 @@ void TstStationEngine::aClaimPastItsLeaseIsCheckedBeforeAndAfter()
     QCOMPARE(late.duplicateOf.value_or(ModuleRecord::Holder()),
              (ModuleRecord::Holder{QStringLiteral("b"), QStringLiteral("/dev/ttyUSB2"), 2}));
 
-    // The ledger names the row whose values reached two modules.
+    // Neither of the two counts as ok, and the ledger names the row.
+    QVector<QJsonObject> results;
+    QVERIFY(a.results(&results, &problem));
+    QStringList verdicts;
+    for (const QJsonObject& r : std::as_const(results))
+        verdicts.append(QStringLiteral("%1 %2").arg(r.value("module").toInt()).arg(r.value("result").toString()));
+    QCOMPARE(verdicts, (QStringList{"1 ok", "2 duplicate", "1 duplicate"}));
     QVector<QPair<int, QStringList>> twice;
     QVERIFY(a.duplicates(&twice, &problem));
     QCOMPARE(twice.size(), 1);

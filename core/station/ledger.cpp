@@ -359,6 +359,18 @@ QString Ledger::nowMs() const
 
 namespace {
 
+// A module that was written ok while another module holds the same row's
+// values: not ok, naming that module.
+void markDuplicate(ModuleRecord* record, const ModuleRecord::Holder& holder)
+{
+    record->verdict = ModuleRecord::Verdict::Duplicate;
+    record->duplicateOf = holder;
+    record->error = QStringLiteral("%1: the row's values are on another module too (%2 %3 module %4)")
+                        .arg(record->port, holder.station.isEmpty() ? QStringLiteral("-") : holder.station,
+                             holder.port.isEmpty() ? QStringLiteral("-") : holder.port,
+                             holder.module > 0 ? QString::number(holder.module) : QStringLiteral("in progress"));
+}
+
 // Runs `sql` with `binds`; false leaves the error in the query.
 bool run(QSqlQuery& q, const QString& sql, const QVariantList& binds = {})
 {
@@ -824,28 +836,42 @@ bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, ModuleR
     *lost = !(q.value(0).toString() == QLatin1String("claimed") && q.value(1).toLongLong() == claim.claim);
     ModuleRecord::Holder holder{q.value(2).toString(), q.value(3).toString(), q.value(4).toInt()};
     q.finish();
-    if (*lost && record.ok()) {
-        // The values went out under a claim that was gone: the module that
-        // holds them too is the row's last one that was ok, or the one in progress.
+    if (record.ok()) {
+        // Another module that holds this row's values: the last one recorded
+        // with them. There is one when this claim was lost, or when this
+        // station took the row over from one that was held up past its lease.
         if (!run(q,
-                 QStringLiteral("SELECT station, port, module FROM ledger_results WHERE row_id = ? AND result = ? "
-                                "ORDER BY id DESC LIMIT 1"),
-                 {claim.row.id, ModuleRecord::word(ModuleRecord::Verdict::Ok)})) {
+                 QStringLiteral("SELECT id, station, port, module, record FROM ledger_results WHERE row_id = ? AND "
+                                "result IN (?, ?) ORDER BY id DESC LIMIT 1"),
+                 {claim.row.id, ModuleRecord::word(ModuleRecord::Verdict::Ok),
+                  ModuleRecord::word(ModuleRecord::Verdict::Duplicate)})) {
             *problem = failed(db, q.lastError(), QStringLiteral("record"));
             return false;
         }
-        if (q.next())
-            holder = {q.value(0).toString(), q.value(1).toString(), q.value(2).toInt()};
+        const bool other = q.next();
+        const qint64 otherId = other ? q.value(0).toLongLong() : 0;
+        if (other)
+            holder = {q.value(1).toString(), q.value(2).toString(), q.value(3).toInt()};
+        ModuleRecord otherRecord =
+            other ? ModuleRecord::fromJson(QJsonDocument::fromJson(q.value(4).toString().toUtf8()).object())
+                  : ModuleRecord();
         q.finish();
-        record.verdict = ModuleRecord::Verdict::Duplicate;
-        record.duplicateOf = holder;
-        record.error = QStringLiteral("%1: the row's claim ran out before the module was recorded; its values are on "
-                                      "another module too (%2 %3 module %4)")
-                           .arg(record.port, holder.station.isEmpty() ? QStringLiteral("-") : holder.station,
-                                holder.port.isEmpty() ? QStringLiteral("-") : holder.port,
-                                holder.module > 0 ? QString::number(holder.module) : QStringLiteral("in progress"));
+        if (*lost || other) {
+            markDuplicate(&record, holder);
+            // Someone has to take one of the two off the line: neither counts as ok.
+            if (other && otherRecord.ok()) {
+                markDuplicate(&otherRecord, {who.station, record.port, record.module});
+                if (!run(q, QStringLiteral("UPDATE ledger_results SET result = ?, record = ? WHERE id = ?"),
+                         {otherRecord.result(), QString::fromUtf8(otherRecord.toLine().trimmed()), otherId})) {
+                    *problem = failed(db, q.lastError(), QStringLiteral("record"));
+                    return false;
+                }
+                q.finish();
+            }
+        }
     }
-    const bool ok = record.ok();
+    // A duplicate's values went out all the same: its row is used.
+    const bool ok = record.ok() || record.verdict == ModuleRecord::Verdict::Duplicate;
     const QString port = record.port;
     const QString line = QString::fromUtf8(record.toLine().trimmed());
     if (!run(q,

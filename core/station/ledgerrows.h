@@ -28,9 +28,13 @@ public:
         RowRule::Station rule; // what each row is given and checked with
         int count = -1;        // modules in all, -1 for no limit
         int lastModule = 0;    // the run's module numbers follow it
-        // How long a module's whole operation may take at the most (write,
-        // verify, restart): a confirmed claim's lease lasts at least that long.
-        int moduleBudgetMs = 90000;
+        // How long a module's operation (write, verify, restart) is held to
+        // take: a confirmed claim's lease lasts at least that long, so that a
+        // station held up for a while after it confirmed still finishes its
+        // module alone. Longer than that, a claim may be lost and the module
+        // is then recorded as a duplicate. Not longer: a station that dies
+        // keeps its row from the others that long.
+        int moduleBudgetMs = 20000;
         // A notice for the user, one line; called on any thread.
         std::function<void(const QString&)> note;
     };
