@@ -173,11 +173,12 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     const QCommandLineOption resultsOption("results");
     const QCommandLineOption profileOption("profile", QString(), "FILE");
     const QCommandLineOption leaseOption("lease", QString(), "SECONDS");
-    parser.addOptions({helpOption,        versionOption, outputOption,  setOption,     verifyOption,
-                       restartOption,     portOption,    valuesOption,  countOption,   reportOption,
-                       baudOption,        parityOption,  stopOption,    logOption,     jsonOption,
-                       quietOption,       fastOption,    checkOption,   setupOption,   removalOption,
-                       stationNameOption, stationOption, resultsOption, profileOption, leaseOption});
+    const QCommandLineOption forceOption("force");
+    parser.addOptions({helpOption,  versionOption, outputOption,      setOption,     verifyOption,  restartOption,
+                       portOption,  valuesOption,  countOption,       reportOption,  baudOption,    parityOption,
+                       stopOption,  logOption,     jsonOption,        quietOption,   fastOption,    checkOption,
+                       setupOption, removalOption, stationNameOption, stationOption, resultsOption, profileOption,
+                       leaseOption, forceOption});
     if (!parser.parse(arguments)) {
         *error = parser.errorText();
         return false;
@@ -218,7 +219,7 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     for (const QCommandLineOption& option :
          {outputOption, setOption, verifyOption, restartOption, portOption, valuesOption, countOption, reportOption,
           checkOption, fastOption, logOption, setupOption, removalOption, stationNameOption, stationOption,
-          resultsOption, profileOption, leaseOption}) {
+          resultsOption, profileOption, leaseOption, forceOption}) {
         const QString name = option.names().constLast();
         if (!parser.isSet(option) || command->options.contains(name))
             continue;
@@ -251,6 +252,7 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     o->stationName = parser.value(stationNameOption);
     o->station = parser.value(stationOption);
     o->results = parser.isSet(resultsOption);
+    o->force = parser.isSet(forceOption);
     if (parser.isSet(profileOption))
         o->profile = parser.value(profileOption);
     if (parser.isSet(leaseOption)) {
@@ -641,7 +643,7 @@ const QVector<Command>& commands()
          "  ledger import URL CSV [--profile FILE] [--set KEY=VALUE]... [--restart]\n"
          "  ledger status URL\n"
          "  ledger export URL [--results] [-o FILE]\n"
-         "  ledger release URL --station NAME\n"
+         "  ledger release URL --station NAME [--force]\n"
          "                                 a line's values and results in one database,\n"
          "                                 URL sqlite:PATH (the stations of one PC) or\n"
          "                                 postgresql://[user@]host[:port]/dbname (the\n"
@@ -657,8 +659,10 @@ const QVector<Command>& commands()
          "                                 station; export writes the rows with their\n"
          "                                 state as CSV, or with --results the results\n"
          "                                 as JSON Lines; release gives back the claims\n"
-         "                                 of a station that is gone\n",
-         {"output", "set", "station", "results", "profile", "lease", "restart"},
+         "                                 of a station that is gone (one that renewed\n"
+         "                                 them within the last lease is running: only\n"
+         "                                 with --force)\n",
+         {"output", "set", "station", "results", "profile", "lease", "restart", "force"},
          runLedger},
     };
     return all;

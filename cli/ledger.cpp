@@ -32,10 +32,13 @@ const QVector<Shape>& shapes()
 {
     static const QVector<Shape> all{
         {"init", 1, "ledger init URL [--lease SECONDS]", {"lease"}},
-        {"import", 2, "ledger import URL CSV [--profile FILE] [--set KEY=VALUE]...", {"profile", "set"}},
+        {"import",
+         2,
+         "ledger import URL CSV [--profile FILE] [--set KEY=VALUE]... [--restart]",
+         {"profile", "set", "restart"}},
         {"status", 1, "ledger status URL", {}},
         {"export", 1, "ledger export URL [--results] [-o FILE]", {"results", "output"}},
-        {"release", 1, "ledger release URL --station NAME", {"station"}},
+        {"release", 1, "ledger release URL --station NAME [--force]", {"station", "force"}},
     };
     return all;
 }
@@ -56,6 +59,10 @@ QStringList givenOptions(const Options& o)
         given << "output";
     if (!o.station.isEmpty())
         given << "station";
+    if (o.restart)
+        given << "restart";
+    if (o.force)
+        given << "force";
     return given;
 }
 
@@ -301,7 +308,7 @@ private:
     {
         int released = 0;
         LedgerProblem problem;
-        if (!m_ledger.release(m_o.station, &released, &problem))
+        if (!m_ledger.release(m_o.station, m_o.force, &released, &problem))
             return refusal(problem);
         Result r;
         r.text = QStringLiteral("%1 claims of station %2 given back\n").arg(QString::number(released), m_o.station);

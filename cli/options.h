@@ -22,6 +22,7 @@ struct Options
     QString stationName;   // station: --station-name, the station's name in a ledger
     QString station;       // ledger release: --station, whose claims are given back
     bool results = false;  // ledger export: --results
+    bool force = false;    // ledger release: --force, also a station that is running
     int lease = -1;        // ledger init: --lease SECONDS
     QString report;        // station: --report FILE
     QStringList overrides;

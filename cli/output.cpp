@@ -86,6 +86,10 @@ QString Reporter::worded(const Problem& p)
     }
     case Problem::Kind::NoProfile:
         return QStringLiteral("station needs a profile: give FILE, or \"profile\" in the setup");
+    case Problem::Kind::StationRunning:
+        return p.text + QStringLiteral(" (--force gives them back all the same)");
+    case Problem::Kind::NoSuchStation:
+        break;
     }
     return QString();
 }

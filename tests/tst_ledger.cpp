@@ -482,7 +482,12 @@ void TstLedger::aKilledStationsRowIsUsedOnce()
     QCOMPARE(held.value("claimed").toInt(), 1);
     QCOMPARE(held.value("stations").toArray().first().toObject().value("station").toString(), QStringLiteral("gone"));
     if (released) {
-        const CliRun release = cli({"ledger", "release", url, "--station", "gone", "--json"});
+        // Its lease has not run out: only --force gives its claims back before.
+        const CliRun refused = cli({"ledger", "release", url, "--station", "gone"});
+        QCOMPARE(refused.status, 2);
+        QVERIFY2(refused.err.contains("station \"gone\" renewed its claims") && refused.err.contains("--force"),
+                 refused.err.constData());
+        const CliRun release = cli({"ledger", "release", url, "--station", "gone", "--force", "--json"});
         QCOMPARE(release.status, 0);
         QCOMPARE(release.json().value("released").toInt(), 1);
     }

@@ -36,6 +36,7 @@ private slots:
     void repeatedCanIdsAreWarned();
     void ledgerRunRefusesARowBeforeWriting();
     void aClaimPastItsLeaseIsCheckedBeforeAndAfter();
+    void releaseRefusesARunningStation();
     void csvRunHandsOverTypedRecords();
 
 private:
@@ -455,6 +456,35 @@ void TstStationEngine::aClaimPastItsLeaseIsCheckedBeforeAndAfter()
              (QStringList{QStringLiteral("b /dev/ttyUSB2 module 2"), QStringLiteral("a /dev/ttyUSB1 module 1")}));
     a.dropConnection();
     b.dropConnection();
+}
+
+void TstStationEngine::releaseRefusesARunningStation()
+{
+    LedgerAddress address;
+    QString error;
+    QVERIFY(LedgerAddress::parse(ledgerWith(QStringLiteral("release"), "can.id\n1A1\n1A2\n"), &address, &error));
+    Ledger ledger(address);
+    LedgerProblem problem;
+    QVERIFY(ledger.check(&problem));
+    const LedgerClaimant running{QStringLiteral("bench-1"), 1, QStringLiteral("test"), QStringLiteral("0")};
+    LedgerClaim claim;
+    QVERIFY(ledger.claim(running, {}, &claim, &problem));
+
+    int released = -1;
+    QVERIFY(!ledger.release(QStringLiteral("bench-1"), false, &released, &problem));
+    QCOMPARE(problem.about, Problem::Kind::StationRunning);
+    QVERIFY2(problem.text.startsWith(QStringLiteral("station \"bench-1\" renewed its claims 0 s ago")),
+             qPrintable(problem.text));
+    QVERIFY(!ledger.release(QStringLiteral("nosuch"), false, &released, &problem));
+    QCOMPARE(problem.text, QStringLiteral("no station \"nosuch\" in this ledger; stations: bench-1"));
+
+    // Given back by force, the claim is no longer the station's: its module sends nothing.
+    QVERIFY(ledger.release(QStringLiteral("bench-1"), true, &released, &problem));
+    QCOMPARE(released, 1);
+    bool own = true;
+    QVERIFY(ledger.confirm(running, claim, 0, &own, &problem));
+    QVERIFY(!own);
+    ledger.dropConnection();
 }
 
 void TstStationEngine::csvRunHandsOverTypedRecords()

@@ -580,6 +580,9 @@ QString StationWindow::worded(const Operation::Problem& p) const
                                                                     : tr("停止位");
         return tr("%1 %2：允许 %3 到 %4").arg(field, value(0), value(1), value(2));
     }
+    case Kind::StationRunning:
+    case Kind::NoSuchStation:
+        break;
     case Kind::NoProfile:
         return tr("请先选择配置文件");
     }

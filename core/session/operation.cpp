@@ -84,6 +84,15 @@ Problem problem(Problem::Kind kind, const QString& subject, const QStringList& v
     case Problem::Kind::NoProfile:
         p.text = QStringLiteral("no profile: a station writes one to every module");
         break;
+    case Problem::Kind::StationRunning:
+        p.text = QStringLiteral("station \"%1\" renewed its claims %2 s ago: it is running, and its modules may be "
+                                "worked on those rows; nothing was given back")
+                     .arg(subject, value(0));
+        break;
+    case Problem::Kind::NoSuchStation:
+        p.text = QStringLiteral("no station \"%1\" in this ledger; stations: %2")
+                     .arg(subject, value(0).isEmpty() ? QStringLiteral("none yet") : value(0));
+        break;
     }
     return p;
 }

@@ -46,6 +46,8 @@ struct Problem
         SameName,         // `subject`: a port named twice
         OutOfLimits,      // `subject`: the setting's key; values: what was given, the lowest and the highest allowed
         NoProfile,        // a station without a profile
+        StationRunning,   // `subject`: a station; values: how many seconds ago it renewed its claims
+        NoSuchStation,    // `subject`: a station's name; values: the names the ledger knows, listed
     };
     Kind kind = Kind::Text;
     QString subject;

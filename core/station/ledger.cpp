@@ -635,12 +635,57 @@ bool Ledger::results(QVector<QJsonObject>* results, LedgerProblem* problem)
     return true;
 }
 
-bool Ledger::release(const QString& station, int* released, LedgerProblem* problem)
+bool Ledger::release(const QString& station, bool force, int* released, LedgerProblem* problem)
 {
     QSqlDatabase db;
-    if (!connection(&db, problem))
+    if (!connection(&db, problem) || !begin(db, problem))
         return false;
     QSqlQuery q(db);
+    // A station that renewed its claims within the last lease is running.
+    if (!run(q,
+             QStringLiteral("SELECT MAX(lease_until), %1, COUNT(*) FROM ledger_rows WHERE state = 'claimed' AND "
+                            "station = ?")
+                 .arg(nowMs()),
+             {station}) ||
+        !q.next()) {
+        *problem = failed(db, q.lastError(), QStringLiteral("release"));
+        return false;
+    }
+    const qint64 until = q.value(0).toLongLong();
+    const qint64 nowValue = q.value(1).toLongLong();
+    const int claims = q.value(2).toInt();
+    q.finish();
+    if (!force && claims > 0 && until > nowValue) {
+        const qint64 ago = qMax<qint64>(0, nowValue - (until - m_leaseMs)) / 1000;
+        const Operation::Problem p =
+            Operation::problem(Operation::Problem::Kind::StationRunning, station, {QString::number(ago)});
+        *problem = {LedgerProblem::Kind::Refused, p.text, p.kind, station};
+        problem->values = p.values;
+        commit(db, problem);
+        return false;
+    }
+    if (claims == 0) {
+        // Nothing to give back: a name no station ever had is told, with those the ledger knows.
+        if (!run(q, QStringLiteral("SELECT name FROM (SELECT station AS name FROM ledger_results UNION SELECT station "
+                                   "FROM ledger_rows WHERE station IS NOT NULL) AS s ORDER BY name"))) {
+            *problem = failed(db, q.lastError(), QStringLiteral("release"));
+            return false;
+        }
+        QStringList known;
+        while (q.next())
+            known.append(q.value(0).toString());
+        q.finish();
+        commit(db, problem);
+        if (!known.contains(station)) {
+            const Operation::Problem p = Operation::problem(Operation::Problem::Kind::NoSuchStation, station,
+                                                            {known.join(QStringLiteral(", "))});
+            *problem = {LedgerProblem::Kind::Refused, p.text, p.kind, station};
+            problem->values = p.values;
+            return false;
+        }
+        *released = 0;
+        return true;
+    }
     if (!run(q,
              QStringLiteral("UPDATE ledger_rows SET state = 'free', station = NULL, process = NULL, port = NULL, "
                             "module = NULL, lease_until = NULL, changed = ? WHERE state = 'claimed' AND station = ?"),
@@ -649,7 +694,8 @@ bool Ledger::release(const QString& station, int* released, LedgerProblem* probl
         return false;
     }
     *released = q.numRowsAffected();
-    return true;
+    q.finish();
+    return commit(db, problem);
 }
 
 bool Ledger::lastModule(const QString& station, int* module, LedgerProblem* problem)
@@ -833,7 +879,10 @@ bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, ModuleR
         *problem = failed(db, q.lastError(), QStringLiteral("record"));
         return false;
     }
-    *lost = !(q.value(0).toString() == QLatin1String("claimed") && q.value(1).toLongLong() == claim.claim);
+    const QString state = q.value(0).toString();
+    *lost = !(state == QLatin1String("claimed") && q.value(1).toLongLong() == claim.claim);
+    // A claim given back (released by hand) that no one took since: the row is still this module's to keep.
+    const bool free = *lost && state == QLatin1String("free");
     ModuleRecord::Holder holder{q.value(2).toString(), q.value(3).toString(), q.value(4).toInt()};
     q.finish();
     if (record.ok()) {
@@ -856,7 +905,7 @@ bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, ModuleR
             other ? ModuleRecord::fromJson(QJsonDocument::fromJson(q.value(4).toString().toUtf8()).object())
                   : ModuleRecord();
         q.finish();
-        if (*lost || other) {
+        if ((*lost && !free) || other) {
             markDuplicate(&record, holder);
             // Someone has to take one of the two off the line: neither counts as ok.
             if (other && otherRecord.ok()) {
@@ -887,18 +936,21 @@ bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, ModuleR
     }
     q.finish();
     const QString sql =
-        ok ? QStringLiteral("UPDATE ledger_rows SET state = 'used', station = ?, process = ?, port = ?, module = ?, "
-                            "lease_until = NULL, changed = ? WHERE id = ? AND claim = ? AND state = 'claimed'")
-           : QStringLiteral("UPDATE ledger_rows SET state = 'free', station = NULL, process = NULL, port = NULL, "
-                            "module = NULL, lease_until = NULL, changed = ? WHERE id = ? AND claim = ? AND state = "
-                            "'claimed'");
+        free ? QStringLiteral("UPDATE ledger_rows SET state = 'used', station = ?, process = ?, port = ?, module = ?, "
+                              "lease_until = NULL, changed = ? WHERE id = ? AND claim = ? AND state = 'free'")
+        : ok ? QStringLiteral("UPDATE ledger_rows SET state = 'used', station = ?, process = ?, port = ?, module = ?, "
+                              "lease_until = NULL, changed = ? WHERE id = ? AND claim = ? AND state = 'claimed'")
+             : QStringLiteral("UPDATE ledger_rows SET state = 'free', station = NULL, process = NULL, port = NULL, "
+                              "module = NULL, lease_until = NULL, changed = ? WHERE id = ? AND claim = ? AND state = "
+                              "'claimed'");
     const QVariantList binds =
         ok ? QVariantList{who.station, who.process, port, module, now(), claim.row.id, claim.claim}
            : QVariantList{now(), claim.row.id, claim.claim};
-    if (!*lost && !run(q, sql, binds)) {
+    if ((!*lost || (free && ok)) && !run(q, sql, binds)) {
         *problem = failed(db, q.lastError(), QStringLiteral("record"));
         return false;
     }
+    *lost = *lost && !(free && ok);
     q.finish();
     if (!commit(db, problem))
         return false;

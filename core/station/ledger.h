@@ -50,13 +50,14 @@ struct LedgerProblem
     QString text;
     // What a face may word in its own way: no ledger yet, a database that is no ledger.
     Operation::Problem::Kind about = Operation::Problem::Kind::Text;
-    QString subject; // the ledger's URL as given, for the problems that concern the whole ledger
+    QString subject; // the ledger's URL, or the station, that the problem concerns
+    QStringList values;
 
     bool noAnswer() const { return kind == Kind::NoAnswer; }
     // The problem as data, for a result.
     Operation::Problem asProblem() const
     {
-        return {about, about == Operation::Problem::Kind::Text ? text : subject, {}, text};
+        return {about, about == Operation::Problem::Kind::Text ? text : subject, values, text};
     }
 };
 
@@ -157,8 +158,11 @@ public:
     bool rows(QVector<LedgerRow>* rows, bool unusedOnly, LedgerProblem* problem);
     // Every result in order, each its report record with the ledger's fields added.
     bool results(QVector<QJsonObject>* results, LedgerProblem* problem);
-    // Gives the claims of `station` back.
-    bool release(const QString& station, int* released, LedgerProblem* problem);
+    // Gives the claims of `station` back. Refused: a station that renewed
+    // its claims within the last lease (it is running; `force` releases
+    // them all the same, and its modules then find their claims lost), and
+    // a name that no claim and no result of the ledger has.
+    bool release(const QString& station, bool force, int* released, LedgerProblem* problem);
     // The highest module number `station` recorded, 0 for none.
     bool lastModule(const QString& station, int* module, LedgerProblem* problem);
 
