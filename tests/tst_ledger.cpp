@@ -274,6 +274,25 @@ void TstLedger::urlsAreReadAsLibpqReadsThem_data()
                                                        << ""
                                                        << "" << -1 << ""
                                                        << "PGPASSWORD or ~/.pgpass";
+    // Every spelling libpq would read as a password, refused without a trace of it.
+    const auto secret = [](const char* name, const char* url) {
+        QTest::newRow(name) << url << ""
+                            << ""
+                            << "" << -1 << ""
+                            << "PGPASSWORD or ~/.pgpass";
+    };
+    secret("a password keyword in capitals", "postgresql://db/orders?PASSWORD=hunter2");
+    secret("a password keyword with a blank", "postgresql://db/orders?password%20=hunter2");
+    secret("an SSL key's password", "postgresql://db/orders?sslpassword=hunter2");
+    secret("a password after the user, in a scheme in capitals", "POSTGRESQL://line:hunter2@db/orders");
+    secret("a percent-encoded colon between user and password", "postgresql://postgres%3Ahunter2@db/orders");
+    secret("a connection string as the database's keyword", "postgresql://db/?dbname=orders%20password%3Dhunter2");
+    secret("a connection string as the path's database", "postgresql://db/dbname%3Dorders%20password%3Dhunter2");
+    QTest::newRow("a keyword libpq does not know") << "postgresql://db/orders?bogus=1"
+                                                   << ""
+                                                   << ""
+                                                   << "" << -1 << ""
+                                                   << "\"bogus\" is not a libpq keyword";
     QTest::newRow("a port that is no number") << "postgresql://db:54x/orders"
                                               << ""
                                               << ""

@@ -8,7 +8,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMap>
-#include <QRegularExpression>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
@@ -43,6 +42,78 @@ QString conninfoValue(const QString& value)
 QString decoded(const QString& part)
 {
     return QUrl::fromPercentEncoding(part.toUtf8());
+}
+
+// The keywords of libpq's connection strings that a ledger's URL may give,
+// but those that carry a secret (password, sslpassword): they are refused.
+const QStringList& libpqKeywords()
+{
+    static const QStringList k{"host",
+                               "hostaddr",
+                               "port",
+                               "dbname",
+                               "user",
+                               "passfile",
+                               "channel_binding",
+                               "connect_timeout",
+                               "client_encoding",
+                               "options",
+                               "application_name",
+                               "fallback_application_name",
+                               "keepalives",
+                               "keepalives_idle",
+                               "keepalives_interval",
+                               "keepalives_count",
+                               "tcp_user_timeout",
+                               "replication",
+                               "gssencmode",
+                               "sslmode",
+                               "requiressl",
+                               "sslcompression",
+                               "sslcert",
+                               "sslkey",
+                               "sslrootcert",
+                               "sslcrl",
+                               "sslcrldir",
+                               "sslsni",
+                               "requirepeer",
+                               "ssl_min_protocol_version",
+                               "ssl_max_protocol_version",
+                               "krbsrvname",
+                               "gsslib",
+                               "service",
+                               "target_session_attrs",
+                               "load_balance_hosts"};
+    return k;
+}
+
+// A text for a message: at most 80 characters, a longer one cut with its length.
+QString clipped(const QString& text)
+{
+    constexpr int kShown = 80;
+    return text.size() <= kShown ? text : QStringLiteral("%1… (%2 characters)").arg(text.left(kShown)).arg(text.size());
+}
+
+// A PostgreSQL URL as messages show it: scheme://user@host:port/dbname, no
+// password and no query; what is not plainly a host is left out.
+QString shownUrl(const QString& url)
+{
+    const int schemeEnd = url.indexOf(QLatin1String("://"));
+    QString rest = url.mid(schemeEnd + 3);
+    rest = rest.left(rest.indexOf(QLatin1Char('?')) >= 0 ? rest.indexOf(QLatin1Char('?')) : rest.size());
+    const int slash = rest.indexOf(QLatin1Char('/'));
+    QString authority = slash >= 0 ? rest.left(slash) : rest;
+    const QString path = slash >= 0 ? rest.mid(slash) : QString();
+    const int at = authority.lastIndexOf(QLatin1Char('@'));
+    if (at >= 0) {
+        const QString user = authority.left(at);
+        // A user with a password, plain or percent-encoded, is not shown at all.
+        authority =
+            (decoded(user).contains(QLatin1Char(':')) ? QString() : user + QLatin1Char('@')) + authority.mid(at + 1);
+    }
+    // A database name that is a connection string may hold anything.
+    const QString database = decoded(path).contains(QLatin1Char('=')) ? QStringLiteral("/…") : path;
+    return clipped(url.left(schemeEnd).toLower() + QStringLiteral("://") + authority + database);
 }
 
 // The database's words in one line.
@@ -122,8 +193,10 @@ QJsonObject LedgerRow::valuesObject() const
 
 bool LedgerAddress::isLedger(const QString& values)
 {
-    return values.startsWith(QLatin1String(kSqlitePrefix)) || values.startsWith(QLatin1String("postgresql://")) ||
-           values.startsWith(QLatin1String("postgres://"));
+    // Schemes are read in any letter case, as libpq reads them.
+    return values.startsWith(QLatin1String(kSqlitePrefix)) ||
+           values.startsWith(QLatin1String("postgresql://"), Qt::CaseInsensitive) ||
+           values.startsWith(QLatin1String("postgres://"), Qt::CaseInsensitive);
 }
 
 bool LedgerAddress::parse(const QString& url, LedgerAddress* address, QString* error)
@@ -145,11 +218,14 @@ bool LedgerAddress::parse(const QString& url, LedgerAddress* address, QString* e
     }
     const int schemeEnd = url.indexOf(QLatin1String("://"));
     if (schemeEnd < 0 || !isLedger(url)) {
-        *error =
-            QStringLiteral("%1: not a ledger URL (sqlite:PATH or postgresql://[user@]host[:port]/dbname)").arg(url);
+        *error = QStringLiteral("%1: not a ledger URL (sqlite:PATH or postgresql://[user@]host[:port]/dbname)")
+                     .arg(clipped(url));
         return false;
     }
     a.driver = QStringLiteral("QPSQL");
+    // The URL as every message shows it: what a password may hide in is left out.
+    a.shown = shownUrl(url);
+    const QString shown = a.shown;
     // The password is never repeated: the URL is named without it.
     const QString noPassword = QStringLiteral(
         "a ledger URL with a password is refused (it would be seen in the process list and in the shell's "
@@ -168,7 +244,7 @@ bool LedgerAddress::parse(const QString& url, LedgerAddress* address, QString* e
     const int at = authority.lastIndexOf(QLatin1Char('@'));
     if (at >= 0) {
         const QString user = authority.left(at);
-        if (user.contains(QLatin1Char(':'))) {
+        if (decoded(user).contains(QLatin1Char(':'))) {
             *error = noPassword;
             return false;
         }
@@ -197,7 +273,7 @@ bool LedgerAddress::parse(const QString& url, LedgerAddress* address, QString* e
         bool ok = false;
         const int port = text.toInt(&ok);
         if (!ok || port <= 0 || port > 65535) {
-            *error = QStringLiteral("%1: port %2 is not a port number").arg(url, text);
+            *error = QStringLiteral("%1: port %2 is not a port number").arg(shown, clipped(text));
             return false;
         }
         a.port = port;
@@ -215,10 +291,16 @@ bool LedgerAddress::parse(const QString& url, LedgerAddress* address, QString* e
     }
     for (const QString& pair : query.split(QLatin1Char('&'), Qt::SkipEmptyParts)) {
         const int eq = pair.indexOf(QLatin1Char('='));
-        const QString key = decoded(eq >= 0 ? pair.left(eq) : pair);
+        const QString given = decoded(eq >= 0 ? pair.left(eq) : pair);
+        const QString key = given.trimmed().toLower();
         const QString value = eq >= 0 ? decoded(pair.mid(eq + 1)) : QString();
-        if (key == QLatin1String("password")) {
+        // password, sslpassword, in any spelling libpq might take.
+        if (key.contains(QLatin1String("password"))) {
             *error = noPassword;
+            return false;
+        }
+        if (!libpqKeywords().contains(key)) {
+            *error = QStringLiteral("%1: \"%2\" is not a libpq keyword").arg(shown, clipped(given));
             return false;
         }
         if (key == QLatin1String("host"))
@@ -230,11 +312,16 @@ bool LedgerAddress::parse(const QString& url, LedgerAddress* address, QString* e
             a.user = value;
         else if (key == QLatin1String("dbname"))
             a.database = value;
-        else if (key.isEmpty() || !key.contains(QRegularExpression(QStringLiteral("^[a-z_]+$")))) {
-            *error = QStringLiteral("%1: \"%2\" is not a libpq keyword").arg(url, key);
-            return false;
-        } else
+        else
             options.append(key + QLatin1Char('=') + conninfoValue(value));
+    }
+    // libpq reads a database name with "=" as a whole connection string,
+    // which may carry a password: refused, its keywords go in the query.
+    if (a.database.contains(QLatin1Char('='))) {
+        *error = QStringLiteral("%1: a connection string as the database name is refused; give its keywords after "
+                                "\"?\" (a password in PGPASSWORD or ~/.pgpass)")
+                     .arg(shown);
+        return false;
     }
     // A line whose database is away must not hold a station for minutes.
     if (!query.contains(QLatin1String("connect_timeout=")))
