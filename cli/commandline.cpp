@@ -414,7 +414,7 @@ private:
                 return refused;
         }
         if (!m_o.output.isEmpty()) {
-            const QString problem = Files::writeProblem(m_o.output);
+            const QString problem = Files::outputProblem(m_o.output);
             if (!problem.isEmpty())
                 return failure(BadUsage, problem + QStringLiteral(" (nothing sent)"));
         }

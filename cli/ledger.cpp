@@ -345,7 +345,7 @@ int runLedger(const Options& o, Reporter& out)
     if (sub == QLatin1String("release") && o.station.isEmpty())
         return usage(QStringLiteral("ledger release needs --station NAME, the station whose claims are given back"));
     if (!o.output.isEmpty()) {
-        const QString problem = Files::writeProblem(o.output);
+        const QString problem = Files::outputProblem(o.output);
         if (!problem.isEmpty())
             return out.finish(failure(BadUsage, problem));
     }

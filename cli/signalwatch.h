@@ -22,4 +22,9 @@ void setArmed(bool armed);
 // The name of a signal number: "SIGINT", ...
 const char* name(int signal);
 
+// A file size limit (ulimit -f) makes a write past it fail with "File too
+// large" instead of ending the process unseen: the tool then says which file
+// could not be written, and what was and was not done.
+void ignoreFileSizeLimitSignal();
+
 } // namespace SignalWatch

@@ -65,6 +65,11 @@ void install(std::function<void(int)> handler)
         ::sigaction(signal, &action, nullptr);
 }
 
+void ignoreFileSizeLimitSignal()
+{
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
 void setArmed(bool armed)
 {
     g_armed = armed;

@@ -36,6 +36,11 @@ void install(std::function<void(int)> handler)
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
+void ignoreFileSizeLimitSignal()
+{
+    // Windows has no file size limit signal.
+}
+
 void setArmed(bool armed)
 {
     g_armed = armed;

@@ -495,8 +495,10 @@ void TstCli::inputsAndOutputsRefusedBeforeTheTraffic_data()
                                       << "/dev/full: a device, not a regular file" << false;
     QTest::newRow("a directory as log") << QStringList{"search", "%port", "--log", "%dir"} << QString()
                                         << ": a directory" << false;
-    QTest::newRow("an output on a full device")
-        << QStringList{"read", "%port", "-o", "/dev/full"} << QString() << "/dev/full: " << true;
+    QTest::newRow("a device as output") << QStringList{"read", "%port", "-o", "/dev/full"} << QString()
+                                        << "/dev/full: a device, not a regular file" << false;
+    QTest::newRow("a FIFO as output, which would block after the read")
+        << QStringList{"read", "%port", "-o", "%fifo"} << QString() << "fifo: a FIFO, not a regular file" << false;
     QTest::newRow("a result that standard output cannot take")
         << QStringList{"read", "%port"} << "/dev/full"
         << "standard output: the result cannot be written" << true;

@@ -160,6 +160,17 @@ QString writeProblem(const QString& path)
     return QString();
 }
 
+QString outputProblem(const QString& path)
+{
+    const QString problem = writeProblem(path);
+    if (!problem.isEmpty())
+        return problem;
+    const QString what = kind(path);
+    if (!what.isEmpty() && what != QLatin1String("a regular file"))
+        return QStringLiteral("%1: %2, not a regular file").arg(QDir::toNativeSeparators(path), what);
+    return QString();
+}
+
 bool openToAppend(QFile* file, const QString& path, QString* error)
 {
     const QString problem = writeProblem(path);

@@ -39,6 +39,9 @@ bool readText(const QString& path, qint64 limit, QString* text, QString* error);
 // and take files, and the path must not be a directory. Looked at before any
 // work is done, so that a result is not lost at the end.
 QString writeProblem(const QString& path);
+// writeProblem(), and a FIFO, a device or a socket, which an output file
+// must not be: a write to it may block, or be lost, after the work is done.
+QString outputProblem(const QString& path);
 
 // Writes `bytes` whole or not at all: a regular file through a temporary
 // file in its folder that replaces it only once every byte is written and

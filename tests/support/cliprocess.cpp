@@ -43,9 +43,10 @@ CliRun runCli(const QStringList& arguments, const CliOptions& options)
 
 QStringList fileSizeLimit(qint64 bytes)
 {
-    // sh's ulimit counts 512-byte blocks; SIGXFSZ ignored, the write fails instead.
+    // sh's ulimit counts 512-byte blocks. SIGXFSZ keeps its default, which
+    // ends a process that does not ignore it: the program must say what failed.
     return {QStringLiteral("sh"), QStringLiteral("-c"),
-            QStringLiteral("trap '' XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(bytes / 512)};
+            QStringLiteral("trap - XFSZ; ulimit -f %1; exec \"$0\" \"$@\"").arg(bytes / 512)};
 }
 
 QStringList smallFileSystem(const QString& folder, int kib)
