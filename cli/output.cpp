@@ -90,6 +90,8 @@ QString Reporter::worded(const Problem& p)
         return p.text + QStringLiteral(" (--force gives them back all the same)");
     case Problem::Kind::NoSuchStation:
         break;
+    case Problem::Kind::BadStationName:
+        return QStringLiteral("--station-name ") + p.text.mid(QStringLiteral("station name ").size());
     }
     return QString();
 }

@@ -218,6 +218,9 @@ void TstStationEngine::setupsARunRefuses_data()
     QTest::newRow("a count of none among the options")
         << QByteArray(R"("ports": ["nosuch"])") << QStringList{"--count", "0"}
         << QByteArray("--count 0: allowed 1 to 1000000000") << Problem::Kind::OutOfLimits;
+    QTest::newRow("a station name that is not one word")
+        << QByteArray(R"("ports": ["nosuch"], "stationName": "line 2\nrows 9")") << QStringList()
+        << QByteArray("--station-name \"line 2\nrows 9\": allowed one word") << Problem::Kind::BadStationName;
     QTest::newRow("one device under two names") << QByteArray(R"("ports": ["%link", "%device"])") << QStringList()
                                                 << QByteArray("are one device") << Problem::Kind::SameDevice;
 }
@@ -338,6 +341,7 @@ void TstStationEngine::repeatedCanIdsAreWarned()
     QVERIFY2(told.contains(setup.values + QStringLiteral(" line 4: can.id 7FF repeats line 2")), qPrintable(told));
     QVERIFY2(told.contains(setup.values + QStringLiteral(" line 5: can.id 1a repeats line 3")), qPrintable(told));
     QCOMPARE(told.count(QStringLiteral("repeats")), 2);
+    QVERIFY2(told.contains(QStringLiteral("no report: nothing keeps which rows were used")), qPrintable(told));
     QCOMPARE(module->frames().isEmpty(), !runs);
     if (runs)
         QCOMPARE(station.summary().ok, 1);

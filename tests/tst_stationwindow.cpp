@@ -52,6 +52,7 @@ private slots:
     void fixtureBoundToAnAdaptersSerialNumber();
     void operatorSaysTheModuleWasTakenOff();
     void closingWhileTheLineRunsAsksFirst();
+    void startWithoutAReportAsksFirst();
     void refusedSetupIsToldInABox();
 
 private:
@@ -354,6 +355,28 @@ void TstStationWindow::closingWhileTheLineRunsAsksFirst()
     QVERIFY(!m_window->isRunning());
     QCOMPARE(m_boxes->seen().size(), 2);
     QCOMPARE(m_boxes->seen().first().text, stationText("生产线正在运行。停止并关闭？"));
+}
+
+void TstStationWindow::startWithoutAReportAsksFirst()
+{
+    // Nothing would keep which rows were used: the next start gives them again.
+    sim::SimModule* const module = plug();
+    StationSetup setup = setupFor({module}, "can.id\n1A1\n");
+    setup.report.clear();
+    m_window->setSetup(setup);
+    m_boxes->queue(stationText("取消"));
+    widget<QPushButton>(m_window, "station_start_btn")->click();
+    QVERIFY(!m_window->isRunning());
+    QCOMPARE(m_boxes->seen().size(), 1);
+    QCOMPARE(m_boxes->seen().first().text,
+             stationText("没有记录文件：不会保存哪些行已经用过，下次启动会再次使用同样的值。仍然启动？"));
+    QVERIFY(module->frames().isEmpty());
+
+    m_boxes->queue(stationText("确定"));
+    widget<QPushButton>(m_window, "station_start_btn")->click();
+    QVERIFY(m_window->isRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(!m_window->isRunning(), 30000);
+    QCOMPARE(module->state().canId, QStringLiteral("1A1"));
 }
 
 void TstStationWindow::refusedSetupIsToldInABox()

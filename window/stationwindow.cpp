@@ -2,6 +2,7 @@
 
 #include "core/config/fileaccess.h"
 #include "core/config/moduleconfig.h"
+#include "core/station/ledger.h"
 #include "core/transport/adapters.h"
 #include "core/transport/portnames.h"
 #include "window/busyscope.h"
@@ -583,6 +584,9 @@ QString StationWindow::worded(const Operation::Problem& p) const
     case Kind::StationRunning:
     case Kind::NoSuchStation:
         break;
+    case Kind::BadStationName:
+        return tr("工位名称“%1”：只允许一个由字母、数字、“.”、“_”和“-”组成的词，最多 64 个字符")
+            .arg(p.subject.left(80));
     case Kind::NoProfile:
         return tr("请先选择配置文件");
     }
@@ -611,6 +615,18 @@ void StationWindow::start()
     if (m_station)
         return;
     const StationSetup s = setup();
+    // Without a report nothing keeps which rows of a values file were used.
+    if (!s.values.isEmpty() && !LedgerAddress::isLedger(s.values) && s.report.isEmpty()) {
+        QMessageBox box(QMessageBox::Question, tr("提示"),
+                        tr("没有记录文件：不会保存哪些行已经用过，下次启动会再次使用同样的值。仍然启动？"),
+                        QMessageBox::NoButton, this);
+        QPushButton* const confirm = box.addButton(tr("确定"), QMessageBox::AcceptRole);
+        QPushButton* const cancel = box.addButton(tr("取消"), QMessageBox::RejectRole);
+        box.setDefaultButton(cancel);
+        box.exec();
+        if (box.clickedButton() != confirm)
+            return;
+    }
     Station::Run run;
     run.stopName = [](int) { return QStringLiteral("the operator's Stop"); };
     m_station = new Station(s, run, this);

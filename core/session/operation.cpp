@@ -89,6 +89,11 @@ Problem problem(Problem::Kind kind, const QString& subject, const QStringList& v
                                 "worked on those rows; nothing was given back")
                      .arg(subject, value(0));
         break;
+    case Problem::Kind::BadStationName:
+        p.text = QStringLiteral("station name \"%1\": allowed one word of letters, digits, \".\", \"_\" and \"-\", "
+                                "at most 64 characters")
+                     .arg(subject.size() > 80 ? subject.left(80) + QStringLiteral("…") : subject);
+        break;
     case Problem::Kind::NoSuchStation:
         p.text = QStringLiteral("no station \"%1\" in this ledger; stations: %2")
                      .arg(subject, value(0).isEmpty() ? QStringLiteral("none yet") : value(0));

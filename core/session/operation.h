@@ -48,6 +48,7 @@ struct Problem
         NoProfile,        // a station without a profile
         StationRunning,   // `subject`: a station; values: how many seconds ago it renewed its claims
         NoSuchStation,    // `subject`: a station's name; values: the names the ledger knows, listed
+        BadStationName,   // `subject`: a station's name that is not one word of letters, digits, ".", "_", "-"
     };
     Kind kind = Kind::Text;
     QString subject;

@@ -491,6 +491,10 @@ bool Station::prepare(Result* refused)
         }
         for (const QString& w : std::as_const(table.warnings))
             emit note(QStringLiteral("%1 %2").arg(o.values, w));
+        if (o.report.isEmpty() && !o.check)
+            emit note(QStringLiteral("%1: no report: nothing keeps which rows were used, and the next start gives the "
+                                     "same values again")
+                          .arg(o.values));
         for (int i = 0; i < table.rows.size(); ++i) {
             StationRow row;
             row.number = i + 1;

@@ -9,6 +9,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonParseError>
+#include <QRegularExpression>
 
 namespace {
 
@@ -160,6 +161,10 @@ QVector<Operation::Problem> check(const StationSetup& s)
         }
         seen.append(port);
     }
+    // A name that ledger status prints on a line of its own: one word.
+    static const QRegularExpression oneWord(QStringLiteral("^[A-Za-z0-9._-]{1,64}$"));
+    if (!s.stationName.isEmpty() && !oneWord.match(s.stationName).hasMatch())
+        problems.append(Operation::problem(Problem::Kind::BadStationName, s.stationName));
     limit("baud", s.baud, kMinBaud, kMaxBaud);
     limit("stopBits", s.stopBits, 1, 2);
     if (s.count != -1)

@@ -1029,5 +1029,13 @@
         <source>重复：同一行的值也写入了另一个模块</source>
         <translation>重复：同一行的值也写入了另一个模块</translation>
     </message>
+    <message>
+        <source>工位名称“%1”：只允许一个由字母、数字、“.”、“_”和“-”组成的词，最多 64 个字符</source>
+        <translation>工位名称“%1”：只允许一个由字母、数字、“.”、“_”和“-”组成的词，最多 64 个字符</translation>
+    </message>
+    <message>
+        <source>没有记录文件：不会保存哪些行已经用过，下次启动会再次使用同样的值。仍然启动？</source>
+        <translation>没有记录文件：不会保存哪些行已经用过，下次启动会再次使用同样的值。仍然启动？</translation>
+    </message>
 </context>
 </TS>

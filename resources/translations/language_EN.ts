@@ -1028,7 +1028,15 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
     </message>
     <message>
         <source>重复：同一行的值也写入了另一个模块</source>
-        <translation>Duplicate: the row's values are on another module too</translation>
+        <translation>Duplicate: the row&apos;s values are on another module too</translation>
+    </message>
+    <message>
+        <source>工位名称“%1”：只允许一个由字母、数字、“.”、“_”和“-”组成的词，最多 64 个字符</source>
+        <translation>Station name “%1”: allowed one word of letters, digits, “.”, “_” and “-”, at most 64 characters</translation>
+    </message>
+    <message>
+        <source>没有记录文件：不会保存哪些行已经用过，下次启动会再次使用同样的值。仍然启动？</source>
+        <translation>No report: nothing keeps which rows were used, and the next start gives the same values again. Start all the same?</translation>
     </message>
 </context>
 </TS>
