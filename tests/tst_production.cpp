@@ -543,12 +543,14 @@ void TstProduction::reportFaults()
     sim::SimModule* const slot = plug(50);
     const QString values = file("values.csv", "can.id\n1A1\n1A2\n1A3\n");
     const QString report = fault == "device" ? QStringLiteral("/dev/full") : file("faults.jsonl", before);
-    // The second module begins once the first one's record is in the report.
-    int escapes = 0;
+    // The second module begins once the first one's record is in the report:
+    // the report goes while the second module is written, however often the
+    // first one was probed before it was taken off.
+    int connects = 0;
     QObject context;
     if (fault == "delete") {
         connect(slot, &sim::SimModule::frameReceived, &context, [&](const QByteArray& frame) {
-            if (frame == "+++" && ++escapes == 3) // connect and probe of the first module, then the second
+            if (frame == "AT+E=OFF\r\n" && ++connects == 2)
                 QFile::remove(report);
         });
     }
