@@ -77,7 +77,7 @@ private:
     {
         Station::Run r;
         r.check = o.check;
-        // A check that names no fixture, on the command line or in a setup, checks the rows alone.
+        // A check whose command line names no fixture checks the rows alone; a setup's fixtures are checked.
         r.withoutPorts = o.check && o.ports.isEmpty() && !o.fromSetup;
         r.stopName = [](int signal) { return QString::fromLatin1(SignalWatch::name(signal)); };
         return r;

@@ -121,63 +121,39 @@ void TstStation::setupDefaults()
 
 void TstStation::recordsOfAnEarlierReport_data()
 {
-    QTest::addColumn<QByteArray>("line"); // as this tool has always written it
+    // Lines as this tool has always written them, one per kind of record.
+    QTest::addColumn<int>("line");
     QTest::addColumn<ModuleRecord::Verdict>("verdict");
     QTest::addColumn<int>("row");
-    QTest::addColumn<qint64>("durationMs");
-
-    QTest::newRow("a module that passed")
-        << QByteArray(R"({"adapter":{"productId":"6001","serialNumber":"A10K3X2B","vendorId":"0403"},"differences":[],)"
-                      R"("durationMs":488,"module":3,"notWritten":[],"partlyWritten":[],"port":"/dev/ttyUSB1",)"
-                      R"("refused":[],"result":"ok","row":2,"status":0,"time":"2026-12-08T10:15:03.363+01:00",)"
-                      R"("unanswered":[],"values":{"can.id":"1A2"},"written":["serial","can","mode"]})")
-        << ModuleRecord::Verdict::Ok << 2 << qint64(488);
-    QTest::newRow("differences, without values")
-        << QByteArray(R"({"adapter":{"productId":null,"serialNumber":null,"vendorId":null},)"
-                      R"("differences":[{"field":"can.id","module":"7FF","wrote":"1A0"}],"durationMs":1204,)"
-                      R"("error":"/dev/pts/3: the module differs from what was written","module":1,)"
-                      R"("port":"/dev/pts/3","refused":[],"result":"differences","row":null,"status":3,)"
-                      R"("time":"2026-12-08T10:15:03.363-05:30","values":{}})")
-        << ModuleRecord::Verdict::Differences << 0 << qint64(1204);
-    QTest::newRow("a command refused")
-        << QByteArray(R"({"adapter":{"productId":null,"serialNumber":null,"vendorId":null},"differences":[],)"
-                      R"("durationMs":950,"error":"/dev/pts/3: the module refused a command","module":2,)"
-                      R"("port":"/dev/pts/3","refused":[{"command":"AT+MODE=USER","reply":"ERROR"}],)"
-                      R"("result":"refused","row":1,"status":1,"time":"2026-12-08T10:15:03.363+01:00",)"
-                      R"("unanswered":[],"values":{"can.id":"1A1"}})")
-        << ModuleRecord::Verdict::Refused << 1 << qint64(950);
+    QTest::addColumn<qint64>("duration");
+    QTest::newRow("a module that passed") << 1 << ModuleRecord::Verdict::Ok << 2 << qint64(488);
+    QTest::newRow("differences, without values") << 2 << ModuleRecord::Verdict::Differences << 0 << qint64(1204);
+    QTest::newRow("a command refused") << 3 << ModuleRecord::Verdict::Refused << 1 << qint64(950);
     QTest::newRow("cut short on an adapter named by its serial number")
-        << QByteArray(R"({"adapter":{"productId":"6001","serialNumber":"A10K3X2B","vendorId":"0403"},)"
-                      R"("device":"/dev/ttyUSB0","differences":[],"durationMs":3001,)"
-                      R"("error":"usb:A10K3X2B: stopped by SIGINT","module":7,"newLine":"9600 baud, parity none",)"
-                      R"("notWritten":["can"],"partlyWritten":["filter"],"port":"usb:A10K3X2B","refused":[],)"
-                      R"("result":"cut-short","row":5,"status":130,)"
-                      R"("stoppedAfter":{"command":"AT+CAN=250,1A0,NDTF","step":4,"steps":9},)"
-                      R"("time":"2026-12-08T10:15:03.363+01:00","unanswered":["AT+CAN=250,1A0,NDTF"],)"
-                      R"("values":{"can.id":"1A0"},"written":["serial"]})")
-        << ModuleRecord::Verdict::CutShort << 5 << qint64(3001);
+        << 4 << ModuleRecord::Verdict::CutShort << 5 << qint64(3001);
     QTest::newRow("a newer tool's verdict and keys are kept as they are")
-        << QByteArray(R"({"adapter":{},"differences":[],"durationMs":10,"linkCheck":{"lost":3},"module":4,)"
-                      R"("port":"COM3","refused":[],"result":"link-failed","row":null,"status":3,)"
-                      R"("time":"2026-12-08T10:15:03.363+01:00","values":{}})")
-        << ModuleRecord::Verdict::Unknown << 0 << qint64(10);
+        << 5 << ModuleRecord::Verdict::Unknown << 0 << qint64(10);
 }
 
 void TstStation::recordsOfAnEarlierReport()
 {
-    QFETCH(QByteArray, line);
+    QFETCH(int, line);
     QFETCH(ModuleRecord::Verdict, verdict);
     QFETCH(int, row);
-    QFETCH(qint64, durationMs);
-    const ReportContents contents = ReportContents::parse(line + '\n');
+    QFETCH(qint64, duration);
+    QFile file(TestSupport::testData(QStringLiteral("earlier-report.jsonl")));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    const QByteArray text = lines.at(line - 1) + '\n';
+    const ReportContents contents = ReportContents::parse(text);
     QCOMPARE(contents.records.size(), 1);
     const ModuleRecord& r = contents.records.first().record;
     QCOMPARE(r.verdict, verdict);
     QCOMPARE(r.row, row);
-    QCOMPARE(r.durationMs, durationMs);
+    QCOMPARE(r.durationMs, duration);
     QCOMPARE(r.timeOfDay(), QTime(10, 15, 3));
     // Written again, it is the same line: the report's format is kept exactly.
-    QCOMPARE(r.toLine(), line + '\n');
+    QCOMPARE(r.toLine(), text);
     if (verdict == ModuleRecord::Verdict::CutShort) {
         QVERIFY(r.stoppedAfter.has_value());
         QCOMPARE(r.stoppedAfter->step, 4);
@@ -197,16 +173,7 @@ void TstStation::earlierReportResumes()
     QVERIFY(csv.open(QIODevice::WriteOnly));
     csv.write("can.id\n1A1\n1A2\n");
     csv.close();
-    QFile lines(report);
-    QVERIFY(lines.open(QIODevice::WriteOnly));
-    lines.write(
-        R"({"adapter":{},"differences":[],"durationMs":488,"module":6,"port":"COM3","refused":[],)"
-        R"("result":"ok","row":1,"status":0,"time":"2026-12-08T10:15:03.363+01:00","values":{"can.id":"1A1"}})"
-        "\n"
-        R"({"adapter":{},"differences":[],"durationMs":90,"module":7,"port":"COM3","refused":[],)"
-        R"("result":"no-answer","row":2,"status":1,"time":"2026-12-08T10:15:04.363+01:00","values":{"can.id":"1A2"}})"
-        "\n");
-    lines.close();
+    QVERIFY(QFile::copy(TestSupport::testData(QStringLiteral("resumed-report.jsonl")), report));
     StationSetup setup;
     setup.profile = TestSupport::exampleProfile();
     setup.values = values;

@@ -77,6 +77,11 @@ QString exampleProfile()
     return QStringLiteral(VELKO_SOURCE_DIR "/docs/example-profile.json");
 }
 
+QString testData(const QString& name)
+{
+    return QStringLiteral(VELKO_SOURCE_DIR "/tests/data/") + name;
+}
+
 ModuleConfig configWith(const QStringList& settings)
 {
     ModuleConfig config;

@@ -59,6 +59,8 @@ QByteArray utf16(const QByteArray& text, bool littleEndian);
 
 // docs/example-profile.json of the source tree.
 QString exampleProfile();
+// A file of tests/data in the source tree.
+QString testData(const QString& name);
 
 // The factory configuration with `settings` ("serial.baud=9600",
 // "filter.list=NDTF:7FF,EDTF:1ABCDEF0", ...) as velkocan-cli's --set takes
