@@ -6,6 +6,7 @@
 #include "core/config/moduleconfig.h"
 #include "core/config/profile.h"
 #include "core/station/ledger.h"
+#include "core/station/ledgerrows.h"
 #include "core/station/rowrule.h"
 #include "core/station/valuestable.h"
 
@@ -170,6 +171,19 @@ private:
         int first = 0;
         int last = 0;
         LedgerProblem problem;
+        // The same CSV imported twice, or an ID an earlier import already gave: warned of, as a repeat in one file is.
+        QVector<LedgerRow> held;
+        if (!m_ledger.rows(&held, false, &problem))
+            return refusal(problem);
+        QVector<QPair<QString, QString>> ids;
+        for (const LedgerRow& row : std::as_const(held)) {
+            for (const auto& v : row.values) {
+                if (v.first == QLatin1String("can.id"))
+                    ids.append({v.second, LedgerRows::where(row)});
+            }
+        }
+        for (const QString& w : table.repeatsOf(ids))
+            m_out.note(QStringLiteral("%1 %2").arg(csvPath, w));
         if (!m_ledger.import(table, QFileInfo(csvPath).fileName(), &first, &last, &problem))
             return refusal(problem);
         Result r;

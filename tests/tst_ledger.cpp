@@ -38,6 +38,7 @@ private slots:
     void initCreatesTheSchemaOnceAndRefusesAnotherVersion();
     void importRefusesWhatTheStationRefuses_data();
     void importRefusesWhatTheStationRefuses();
+    void aSecondImportNamesTheIdsTheLedgerHolds();
     void twoStationsGiveEachRowToOneModule_data();
     void twoStationsGiveEachRowToOneModule();
     void aKilledStationsRowIsUsedOnce_data();
@@ -399,6 +400,23 @@ void TstLedger::importRefusesWhatTheStationRefuses()
     if (!imported)
         QVERIFY2(r.err.contains("nothing imported"), r.err.constData());
     QCOMPARE(cli({"ledger", "status", url, "--json"}).json().value("rows").toInt(-1), imported ? 2 : 0);
+}
+
+void TstLedger::aSecondImportNamesTheIdsTheLedgerHolds()
+{
+    // By value, as a repeat inside one file: leading zeros and the case of hex digits make no other ID.
+    const QString url = newLedger("sqlite", "can.id\n1a1\n1A2\n");
+    QVERIFY(!url.isEmpty());
+    const QString again = TestSupport::writeFile(m_dir.filePath("again.csv"), "can.id\n01A1\n1A3\n1a2\n");
+
+    const CliRun r = cli({"ledger", "import", url, again});
+
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.err.contains(again.toUtf8() + " line 2: can.id 01A1 repeats ledger row 1 (ids.csv line 2)"),
+             r.err.constData());
+    QVERIFY2(r.err.contains(again.toUtf8() + " line 4: can.id 1a2 repeats ledger row 2 (ids.csv line 3)"),
+             r.err.constData());
+    QCOMPARE(r.err.count("repeats"), 2);
 }
 
 void TstLedger::twoStationsGiveEachRowToOneModule_data()

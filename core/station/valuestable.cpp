@@ -88,6 +88,25 @@ QString idKey(const QString& id)
 
 } // namespace
 
+QStringList ValuesTable::repeatsOf(const QVector<QPair<QString, QString>>& held) const
+{
+    QHash<QString, QString> whereOf;
+    for (const auto& h : held) {
+        const QString key = idKey(h.first);
+        if (!key.isEmpty() && !whereOf.contains(key))
+            whereOf.insert(key, h.second);
+    }
+    QStringList told;
+    const int idColumn = paths.indexOf(QStringLiteral("can.id"));
+    for (int r = 0; idColumn >= 0 && r < rows.size(); ++r) {
+        const QString id = rows.at(r).at(idColumn);
+        const auto where = whereOf.constFind(idKey(id));
+        if (where != whereOf.constEnd())
+            told.append(QStringLiteral("line %1: can.id %2 repeats %3").arg(lines.at(r)).arg(id, *where));
+    }
+    return told;
+}
+
 QStringList ValuesTable::overrides(int index) const
 {
     QStringList out;

@@ -21,6 +21,10 @@ struct ValuesTable
     QStringList overrides(int index) const;
     // The values of row `index` by their paths, as a report records them.
     QJsonObject values(int index) const;
+    // The rows whose CAN ID, by value, one of `held` has (path "can.id" and
+    // value each, with where it stands: "ledger row 4 (ids.csv line 5)"):
+    // "line 3: can.id 1A1 repeats ledger row 4 (ids.csv line 5)", one per row.
+    QStringList repeatsOf(const QVector<QPair<QString, QString>>& held) const;
 };
 
 // Parses `text`; false with `error` naming the line and what is wrong. A
