@@ -404,19 +404,26 @@ void TstLedger::importRefusesWhatTheStationRefuses()
 
 void TstLedger::aSecondImportNamesTheIdsTheLedgerHolds()
 {
-    // By value, as a repeat inside one file: leading zeros and the case of hex digits make no other ID.
+    // By value, as a repeat inside one file: the case of hex digits makes no other ID.
     const QString url = newLedger("sqlite", "can.id\n1a1\n1A2\n");
     QVERIFY(!url.isEmpty());
-    const QString again = TestSupport::writeFile(m_dir.filePath("again.csv"), "can.id\n01A1\n1A3\n1a2\n");
+    const QString again = TestSupport::writeFile(m_dir.filePath("again.csv"), "can.id\n1A1\n1A3\n1a2\n");
 
     const CliRun r = cli({"ledger", "import", url, again});
 
     QCOMPARE(r.status, 0);
-    QVERIFY2(r.err.contains(again.toUtf8() + " line 2: can.id 01A1 repeats ledger row 1 (ids.csv line 2)"),
+    QVERIFY2(r.err.contains(again.toUtf8() + " line 2: can.id 1A1 repeats ledger row 1 (ids.csv line 2)"),
              r.err.constData());
     QVERIFY2(r.err.contains(again.toUtf8() + " line 4: can.id 1a2 repeats ledger row 2 (ids.csv line 3)"),
              r.err.constData());
     QCOMPARE(r.err.count("repeats"), 2);
+
+    // A station's check names them too, each with the row it repeats.
+    const CliRun check = cli({"station", TestSupport::exampleProfile(), "--values", url, "--check"});
+    QVERIFY2(check.status == 0, check.err.constData());
+    QVERIFY2(check.err.contains("ledger row 3 (again.csv line 2): can.id 1A1 repeats ledger row 1 (ids.csv line 2)"),
+             check.err.constData());
+    QCOMPARE(check.err.count("repeats"), 2);
 }
 
 void TstLedger::twoStationsGiveEachRowToOneModule_data()

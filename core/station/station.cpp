@@ -25,6 +25,7 @@
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHash>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QMutex>
@@ -80,7 +81,7 @@ RowRule::Station ruleOf(const Station::Settings& o)
 // `check`, each through the row rule (a run applies it as each is taken).
 bool readLedger(const Station::Settings& o,
                 const std::function<void(const QString&, const QStringList&, StationRow*)>& check,
-                QVector<StationRow>* rows, int* lastModule, Result* refused)
+                QVector<StationRow>* rows, int* lastModule, QStringList* warnings, Result* refused)
 {
     LedgerAddress address;
     QString error;
@@ -95,6 +96,28 @@ bool readLedger(const Station::Settings& o,
         !ledger.lastModule(stationName(o), lastModule, &problem)) {
         *refused = ledgerRefusal(problem);
         return false;
+    }
+    // A check names each row whose CAN ID an earlier row of the ledger has, used or not.
+    QHash<QString, QString> firstOf;
+    if (check) {
+        QVector<LedgerRow> all;
+        if (!ledger.rows(&all, false, &problem)) {
+            *refused = ledgerRefusal(problem);
+            return false;
+        }
+        for (const LedgerRow& r : std::as_const(all)) {
+            for (const auto& v : r.values) {
+                if (v.first != QLatin1String("can.id"))
+                    continue;
+                const QString key = canIdKey(v.second);
+                const auto earlier = firstOf.constFind(key);
+                if (earlier == firstOf.constEnd())
+                    firstOf.insert(key, LedgerRows::where(r));
+                else if (r.state != QLatin1String("used"))
+                    warnings->append(
+                        QStringLiteral("%1: can.id %2 repeats %3").arg(LedgerRows::where(r), v.second, *earlier));
+            }
+        }
     }
     for (const LedgerRow& r : std::as_const(unused)) {
         StationRow row;
@@ -481,8 +504,11 @@ bool Station::prepare(Result* refused)
         check(profile.name(), {}, &row);
         const auto checkRow =
             o.check ? std::function<void(const QString&, const QStringList&, StationRow*)>(check) : nullptr;
-        if (!readLedger(o, checkRow, &all, &m_lastModule, refused))
+        QStringList repeats;
+        if (!readLedger(o, checkRow, &all, &m_lastModule, &repeats, refused))
             return false;
+        for (const QString& w : std::as_const(repeats))
+            emit note(w);
         m_work->profile = profile;
     } else {
         if (!loadValues(o.values, &table, &error)) {

@@ -88,6 +88,11 @@ QString idKey(const QString& id)
 
 } // namespace
 
+QString canIdKey(const QString& id)
+{
+    return idKey(id);
+}
+
 QStringList ValuesTable::repeatsOf(const QVector<QPair<QString, QString>>& held) const
 {
     QHash<QString, QString> whereOf;

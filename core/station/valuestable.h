@@ -27,6 +27,9 @@ struct ValuesTable
     QStringList repeatsOf(const QVector<QPair<QString, QString>>& held) const;
 };
 
+// A CAN ID as repeats are found by: its value, not its spelling ("01a1" is "1A1").
+QString canIdKey(const QString& id);
+
 // Parses `text`; false with `error` naming the line and what is wrong. A
 // header path that no field has is refused, and so is a row whose number of
 // fields is not the header's, and a quoted field with more than blanks
