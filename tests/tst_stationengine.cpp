@@ -42,6 +42,8 @@ private slots:
 private:
     sim::SimModule* plug();
     QString file(const QString& name, const QByteArray& bytes);
+    // The example profile to `module` with the rows of `csv`.
+    StationSetup setupFor(const sim::SimModule* module, const QByteArray& csv);
     // A new SQLite ledger holding the rows of `csv`; its URL.
     QString ledgerWith(const QString& name, const QByteArray& csv);
     // Runs `station` until every slot has ended.
@@ -64,6 +66,15 @@ sim::SimModule* TstStationEngine::plug()
         qWarning("the simulated module did not start");
     m_sims.append(module);
     return module;
+}
+
+StationSetup TstStationEngine::setupFor(const sim::SimModule* module, const QByteArray& csv)
+{
+    StationSetup setup;
+    setup.profile = TestSupport::exampleProfile();
+    setup.values = file(QStringLiteral("values.csv"), csv);
+    setup.ports = QStringList{module->portName()};
+    return setup;
 }
 
 QString TstStationEngine::file(const QString& name, const QByteArray& bytes)
@@ -299,11 +310,7 @@ void TstStationEngine::badValuesAreRefusedBeforeAnythingIsSent()
     QFETCH(QByteArray, csv);
     QFETCH(QString, message);
     sim::SimModule* const module = plug();
-    StationSetup setup;
-    setup.profile = TestSupport::exampleProfile();
-    setup.values = file(QStringLiteral("values.csv"), csv);
-    setup.ports = QStringList{module->portName()};
-    Station station(setup, Station::Run());
+    Station station(setupFor(module, csv), Station::Run());
     Operation::Result refused;
     QVERIFY(!station.prepare(&refused));
     QCOMPARE(refused.status, int(Operation::BadUsage));
@@ -324,10 +331,7 @@ void TstStationEngine::repeatedCanIdsAreWarned()
     QFETCH(QByteArray, lastRow);
     QFETCH(bool, runs);
     sim::SimModule* const module = plug();
-    StationSetup setup;
-    setup.profile = TestSupport::exampleProfile();
-    setup.values = file(QStringLiteral("values.csv"), "can.id\n7ff\n01A\n7FF\n1a\n" + lastRow + "\n");
-    setup.ports = QStringList{module->portName()};
+    StationSetup setup = setupFor(module, "can.id\n7ff\n01A\n7FF\n1a\n" + lastRow + "\n");
     setup.fast = true;
     setup.count = 1;
     Station station(setup, Station::Run());

@@ -552,6 +552,16 @@ void StationWindow::showStatus(const QString& text)
     m_status->setText(text);
 }
 
+bool StationWindow::confirmed(const QString& question)
+{
+    QMessageBox box(QMessageBox::Question, tr("提示"), question, QMessageBox::NoButton, this);
+    QPushButton* const confirm = box.addButton(tr("确定"), QMessageBox::AcceptRole);
+    QPushButton* const cancel = box.addButton(tr("取消"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.exec();
+    return box.clickedButton() == confirm;
+}
+
 QString StationWindow::worded(const Operation::Problem& p) const
 {
     using Kind = Operation::Problem::Kind;
@@ -617,14 +627,7 @@ void StationWindow::start()
     const StationSetup s = setup();
     // Without a report nothing keeps which rows of a values file were used.
     if (!s.values.isEmpty() && !LedgerAddress::isLedger(s.values) && s.report.isEmpty()) {
-        QMessageBox box(QMessageBox::Question, tr("提示"),
-                        tr("没有记录文件：不会保存哪些行已经用过，下次启动会再次使用同样的值。仍然启动？"),
-                        QMessageBox::NoButton, this);
-        QPushButton* const confirm = box.addButton(tr("确定"), QMessageBox::AcceptRole);
-        QPushButton* const cancel = box.addButton(tr("取消"), QMessageBox::RejectRole);
-        box.setDefaultButton(cancel);
-        box.exec();
-        if (box.clickedButton() != confirm)
+        if (!confirmed(tr("没有记录文件：不会保存哪些行已经用过，下次启动会再次使用同样的值。仍然启动？")))
             return;
     }
     Station::Run run;
@@ -827,12 +830,7 @@ void StationWindow::closeEvent(QCloseEvent* event)
         event->accept();
         return;
     }
-    QMessageBox box(QMessageBox::Question, tr("提示"), tr("生产线正在运行。停止并关闭？"), QMessageBox::NoButton, this);
-    QPushButton* const confirm = box.addButton(tr("确定"), QMessageBox::AcceptRole);
-    QPushButton* const cancel = box.addButton(tr("取消"), QMessageBox::RejectRole);
-    box.setDefaultButton(cancel);
-    box.exec();
-    if (box.clickedButton() != confirm) {
+    if (!confirmed(tr("生产线正在运行。停止并关闭？"))) {
         event->ignore();
         return;
     }

@@ -76,6 +76,8 @@ private:
     void showStatus(const QString& text);
     void showCounters();
     void tell(const QString& title, const QString& text);
+    // Asks `question` with OK and Cancel, Cancel the default; true for OK.
+    bool confirmed(const QString& question);
     // A core's problem in this window's words: its fields and boxes.
     QString worded(const Operation::Problem& p) const;
 
