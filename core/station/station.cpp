@@ -200,8 +200,13 @@ public slots:
             Ended ended = configure(session, port, row);
             // The source keeps what happened before the module counts as done.
             QString kept;
-            if (!m_rows->finish(row, &ended.record, &kept) && kept.isEmpty())
-                kept = QStringLiteral("the values' source could not keep the module's end");
+            if (!m_rows->finish(row, &ended.record, &kept)) {
+                if (kept.isEmpty())
+                    kept = QStringLiteral("the values' source could not keep the module's end");
+                // No module starts after one whose end was not kept, not even
+                // before the station has heard of it.
+                m_rows->close();
+            }
             if (ended.record.verdict == ModuleRecord::Verdict::Duplicate)
                 ended.reason = ended.record.error;
             emit moduleDone(m_slot, ended.record, ended.interrupted, ended.reason, kept);
