@@ -45,7 +45,7 @@ private:
     // The example profile to `module` with the rows of `csv`.
     StationSetup setupFor(const sim::SimModule* module, const QByteArray& csv);
     // A new SQLite ledger holding the rows of `csv`; its URL.
-    QString ledgerWith(const QString& name, const QByteArray& csv);
+    QString ledgerWith(const QString& name, const QByteArray& csv, int leaseSeconds = Ledger::kDefaultLeaseSeconds);
     // Runs `station` until every slot has ended.
     static bool runToTheEnd(Station& station, Operation::Result* refused);
 
@@ -82,7 +82,7 @@ QString TstStationEngine::file(const QString& name, const QByteArray& bytes)
     return TestSupport::writeFile(m_dir.filePath(name), bytes);
 }
 
-QString TstStationEngine::ledgerWith(const QString& name, const QByteArray& csv)
+QString TstStationEngine::ledgerWith(const QString& name, const QByteArray& csv, int leaseSeconds)
 {
     const QString url = QStringLiteral("sqlite:") + m_dir.filePath(name + QStringLiteral(".db"));
     LedgerAddress address;
@@ -95,7 +95,7 @@ QString TstStationEngine::ledgerWith(const QString& name, const QByteArray& csv)
     ValuesTable table;
     int first = 0;
     int last = 0;
-    const bool made = ledger.init(Ledger::kDefaultLeaseSeconds, &created, &problem) &&
+    const bool made = ledger.init(leaseSeconds, &created, &problem) &&
                       loadValues(file(name + QStringLiteral(".csv"), csv), &table, &error) &&
                       ledger.import(table, name + QStringLiteral(".csv"), &first, &last, &problem);
     ledger.dropConnection();
@@ -380,20 +380,12 @@ void TstStationEngine::aClaimPastItsLeaseIsCheckedBeforeAndAfter()
 {
     // Two stations on one ledger whose lease is a second; the first one is
     // held up (it renews nothing) while its claims run out.
-    const QString url = QStringLiteral("sqlite:") + m_dir.filePath(QStringLiteral("lease.db"));
     LedgerAddress address;
     QString error;
-    QVERIFY(LedgerAddress::parse(url, &address, &error));
+    QVERIFY(LedgerAddress::parse(ledgerWith(QStringLiteral("two"), "can.id\n1A1\n1A2\n", 1), &address, &error));
     Ledger a(address);
     Ledger b(address);
-    bool created = false;
     LedgerProblem problem;
-    ValuesTable table;
-    int first = 0;
-    int last = 0;
-    QVERIFY(a.init(1, &created, &problem));
-    QVERIFY(loadValues(file(QStringLiteral("two.csv"), "can.id\n1A1\n1A2\n"), &table, &error));
-    QVERIFY(a.import(table, QStringLiteral("two.csv"), &first, &last, &problem));
     QVERIFY(a.check(&problem) && b.check(&problem));
     const LedgerClaimant stationA{QStringLiteral("a"), 1, QStringLiteral("test"), QStringLiteral("0")};
     const LedgerClaimant stationB{QStringLiteral("b"), 2, QStringLiteral("test"), QStringLiteral("0")};
