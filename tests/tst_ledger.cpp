@@ -10,17 +10,22 @@
 #include "tests/support/postgresserver.h"
 
 #include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QProcess>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QTimer>
+#include <QUrl>
 
 #include <csignal>
+#include <memory>
 
 using TestSupport::CliRun;
 
@@ -46,6 +51,7 @@ private slots:
     void aRowTheProfileRefusesIsNotGivenToAModule();
     void aResultTheLedgerRefusesStopsTheLine();
     void theLineOutlivesTheDatabaseGoingAway();
+    void aClaimWhoseAnswerWasLostIsGivenBack();
     void thePasswordIsNeverShown();
 
 private:
@@ -85,6 +91,64 @@ QStringList idsOf(int rows)
         ids.append(QString::number(0x100 + i, 16).toUpper());
     return ids;
 }
+
+// Passes a PostgreSQL server's Unix socket through a socket of its own, and
+// cuts the connection that commits the first claim once the server has the
+// COMMIT, before its answer reaches the station.
+class CommitCutter : public QObject
+{
+public:
+    bool listen(const QString& folder, const QString& serverFolder)
+    {
+        const QString name = QStringLiteral("/.s.PGSQL.5432");
+        m_target = serverFolder + name;
+        connect(&m_server, &QLocalServer::newConnection, this, [this] {
+            while (QLocalSocket* client = m_server.nextPendingConnection())
+                pass(client);
+        });
+        return m_server.listen(folder + name);
+    }
+    bool cut = false;
+
+private:
+    void pass(QLocalSocket* client)
+    {
+        auto* server = new QLocalSocket(client);
+        server->connectToServer(m_target);
+        if (!server->waitForConnected(5000)) {
+            client->abort();
+            return;
+        }
+        // 1: the claim's update went to the server; 2: then its COMMIT.
+        auto step = std::make_shared<int>(0);
+        connect(client, &QLocalSocket::readyRead, client, [this, client, server, step] {
+            const QByteArray bytes = client->readAll();
+            if (!cut && bytes.contains("SET state = 'claimed'"))
+                *step = 1;
+            else if (!cut && *step == 1 && bytes.contains("COMMIT"))
+                *step = 2;
+            server->write(bytes);
+        });
+        connect(server, &QLocalSocket::readyRead, client, [this, client, server, step] {
+            const QByteArray bytes = server->readAll();
+            if (*step == 2 && !cut) {
+                cut = true;
+                client->abort();
+                server->abort();
+                return;
+            }
+            client->write(bytes);
+        });
+        connect(client, &QLocalSocket::disconnected, client, [client, server] {
+            server->abort();
+            client->deleteLater();
+        });
+        connect(server, &QLocalSocket::disconnected, client, [client] { client->disconnectFromServer(); });
+    }
+
+    QLocalServer m_server;
+    QString m_target;
+};
 
 QStringList sorted(QStringList list)
 {
@@ -634,6 +698,32 @@ void TstLedger::theLineOutlivesTheDatabaseGoingAway()
     QCOMPARE(sorted(canIdsWritten(modules)), idsOf(6));
     QCOMPARE(exported(url, true).size(), 6);
     QCOMPARE(cli({"ledger", "status", url, "--json"}).json().value("used").toInt(), 6);
+}
+
+void TstLedger::aClaimWhoseAnswerWasLostIsGivenBack()
+{
+    if (!m_noPostgres.isEmpty())
+        QSKIP(qPrintable(m_noPostgres));
+    const QString url = newLedger("postgresql", idsCsv(3));
+    QVERIFY(!url.isEmpty());
+    const QString proxy = m_dir.filePath(QStringLiteral("proxy"));
+    QVERIFY(QDir().mkpath(proxy));
+    CommitCutter cutter;
+    QVERIFY(cutter.listen(proxy, m_postgres.socketFolder()));
+    const QString viaProxy = QStringLiteral("postgresql://velko@%1/%2")
+                                 .arg(QString::fromLatin1(QUrl::toPercentEncoding(proxy)), url.section('/', -1));
+    const QList<sim::SimModule*> modules{plug()};
+
+    const CliRun r = cli(station(viaProxy, "s", modules));
+
+    // The claim reached the ledger though the station never heard so: it is
+    // given back and claimed again, and the station ends with its rows.
+    QVERIFY(cutter.cut);
+    QVERIFY2(r.status == 0, r.err.constData());
+    QVERIFY2(r.err.contains("claim(s) of this station whose answer was lost given back"), r.err.constData());
+    QVERIFY2(r.err.contains("station: 3 ok, 0 failed, 0 rows left"), r.err.constData());
+    QCOMPARE(sorted(canIdsWritten(modules)), idsOf(3));
+    QCOMPARE(cli({"ledger", "status", url, "--json"}).json().value("used").toInt(), 3);
 }
 
 void TstLedger::thePasswordIsNeverShown()

@@ -867,6 +867,24 @@ bool Ledger::giveBack(const LedgerClaim& claim, LedgerProblem* problem)
     return true;
 }
 
+bool Ledger::giveBackStray(const LedgerClaimant& who, const QSet<int>& keep, int* given, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem))
+        return false;
+    QSqlQuery q(db);
+    if (!run(q,
+             QStringLiteral("UPDATE ledger_rows SET state = 'free', station = NULL, process = NULL, lease_until = "
+                            "NULL, changed = ? WHERE state = 'claimed' AND station = ? AND process = ?%1")
+                 .arg(leavingOut(keep)),
+             {now(), who.station, who.process})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("give back"));
+        return false;
+    }
+    *given = q.numRowsAffected();
+    return true;
+}
+
 bool Ledger::confirm(const LedgerClaimant& who, const LedgerClaim& claim, int budgetMs, bool* own,
                      LedgerProblem* problem)
 {

@@ -178,6 +178,10 @@ public:
     // from now, so that it holds for the module's whole operation. A claim
     // whose lease ran out but that no other station took is still its own.
     bool confirm(const LedgerClaimant& who, const LedgerClaim& claim, int budgetMs, bool* own, LedgerProblem* problem);
+    // Gives back the claims of this process that are not in `keep`: a claim
+    // whose COMMIT reached the database but whose answer was lost is one the
+    // station does not know it holds. `given` tells how many.
+    bool giveBackStray(const LedgerClaimant& who, const QSet<int>& keep, int* given, LedgerProblem* problem);
     // Renews the lease of every claim of this process.
     bool renew(const LedgerClaimant& who, LedgerProblem* problem);
     // The module that held `claim` ended with `record`: its result recorded

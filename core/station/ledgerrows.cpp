@@ -37,7 +37,14 @@ struct LedgerRows::State
     mutable QMutex mutex;
     QWaitCondition wake;
     QHash<int, LedgerClaim> held; // the claims of the modules in progress, by row
-    QSet<int> skip;               // rows the profile refused
+    QSet<int> unsettled;          // rows whose module's result the ledger never took
+    // Held from a claim until the claim is in `held`, so that stray claims are
+    // never looked for while a claim is under way.
+    QMutex claiming;
+    // A claim or a give-back was sent but its answer lost: the ledger may
+    // hold a claim of this process that no module holds.
+    bool unsure = false;
+    QSet<int> skip; // rows the profile refused
     int base = 0;
     int started = 0;
     int reserved = 0; // takes under way, counted against the count
@@ -73,6 +80,64 @@ struct LedgerRows::State
         }
         if (s.note)
             s.note(told);
+    }
+
+    void doubt()
+    {
+        const QMutexLocker lock(&mutex);
+        unsure = true;
+    }
+
+    // Gives back the claims this process holds without knowing it (a claim
+    // whose answer was lost), so that they are neither renewed for ever nor
+    // kept from the others. False with `why` while the ledger does not answer.
+    bool settleStray(QString* why)
+    {
+        QSet<int> keep;
+        {
+            const QMutexLocker lock(&mutex);
+            if (!unsure)
+                return true;
+            keep = unsettled;
+            for (auto it = held.cbegin(); it != held.cend(); ++it)
+                keep.insert(it.key());
+        }
+        int given = 0;
+        LedgerProblem problem;
+        if (!ledger.giveBackStray(s.claimant, keep, &given, &problem)) {
+            if (problem.noAnswer())
+                answered(&problem);
+            if (why)
+                *why = QStringLiteral("the ledger does not answer: ") + problem.text;
+            return false;
+        }
+        {
+            const QMutexLocker lock(&mutex);
+            unsure = false;
+        }
+        if (given > 0 && s.note)
+            s.note(QStringLiteral("ledger: %1 claim(s) of this station whose answer was lost given back").arg(given));
+        return true;
+    }
+
+    // A claim given back: out of `held`; an answer lost leaves it in doubt
+    // (if not given back now, once its lease runs out).
+    void giveBack(const LedgerClaim& claim)
+    {
+        LedgerProblem problem;
+        const bool given = ledger.giveBack(claim, &problem);
+        const QMutexLocker lock(&mutex);
+        held.remove(claim.row.id);
+        if (!given && problem.noAnswer())
+            unsure = true;
+    }
+
+    // A row whose module's result the ledger did not take stays claimed:
+    // its values went out, and no stray claim is given back with it.
+    void keepUnsettled(int row)
+    {
+        const QMutexLocker lock(&mutex);
+        unsettled.insert(row);
     }
 
     void count()
@@ -113,6 +178,7 @@ struct LedgerRows::State
                 wake.wait(&mutex, tick);
         }
         lock.unlock();
+        settleStray(nullptr);
         ledger.dropConnection();
     }
 };
@@ -174,9 +240,23 @@ RowSource::Take LedgerRows::take(StationRow* row, int* module, QString* why)
         }
         LedgerClaim claim;
         LedgerProblem problem;
-        if (!st.ledger.claim(st.s.claimant, skip, &claim, &problem)) {
+        QMutexLocker claiming(&st.claiming);
+        if (!st.settleStray(why)) {
+            claiming.unlock();
+            unreserve();
+            return Take::Wait;
+        }
+        const bool claimed = st.ledger.claim(st.s.claimant, skip, &claim, &problem);
+        if (claimed && claim.row.id > 0) {
+            const QMutexLocker lock(&st.mutex);
+            st.held.insert(claim.row.id, claim);
+        }
+        claiming.unlock();
+        if (!claimed) {
             unreserve();
             if (problem.noAnswer()) {
+                // Its COMMIT may have reached the database all the same.
+                st.doubt();
                 st.answered(&problem);
                 *why = QStringLiteral("the ledger does not answer: ") + problem.text;
                 return Take::Wait;
@@ -228,7 +308,7 @@ RowSource::Take LedgerRows::take(StationRow* row, int* module, QString* why)
             QStringList problems;
             for (const Operation::Problem& p : verdict.problems)
                 problems.append(p.text);
-            st.ledger.giveBack(claim, &problem); // if not now, once its lease runs out
+            st.giveBack(claim);
             {
                 const QMutexLocker lock(&st.mutex);
                 st.skip.insert(claim.row.id);
@@ -242,12 +322,11 @@ RowSource::Take LedgerRows::take(StationRow* row, int* module, QString* why)
         --st.reserved;
         if (st.closed || st.ending) {
             lock.unlock();
-            st.ledger.giveBack(claim, &problem);
+            st.giveBack(claim);
             return Take::Over;
         }
         ++st.inProgress;
         *module = ++st.started;
-        st.held.insert(claim.row.id, claim);
         *row = taken;
         return Take::Got;
     }
@@ -321,6 +400,7 @@ bool LedgerRows::finish(const StationRow& row, ModuleRecord* record, QString* er
         }
         if (!problem.noAnswer()) {
             done(false);
+            st.keepUnsettled(row.index);
             *error = problem.text;
             return false;
         }
@@ -329,6 +409,7 @@ bool LedgerRows::finish(const StationRow& row, ModuleRecord* record, QString* er
         if (st.ending) {
             lock.unlock();
             done(false);
+            st.keepUnsettled(row.index);
             *error = QStringLiteral("the ledger does not answer: ") + problem.text;
             return false;
         }
