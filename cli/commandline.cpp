@@ -644,6 +644,7 @@ const QVector<Command>& commands()
          "  ledger status URL\n"
          "  ledger export URL [--results] [-o FILE]\n"
          "  ledger release URL --station NAME [--force]\n"
+         "  ledger withdraw URL SOURCE\n"
          "                                 a line's values and results in one database,\n"
          "                                 URL sqlite:PATH (the stations of one PC) or\n"
          "                                 postgresql://[user@]host[:port]/dbname (the\n"
@@ -661,7 +662,10 @@ const QVector<Command>& commands()
          "                                 as JSON Lines; release gives back the claims\n"
          "                                 of a station that is gone (one that renewed\n"
          "                                 them within the last lease is running: only\n"
-         "                                 with --force)\n",
+         "                                 with --force); withdraw takes back the free\n"
+         "                                 rows of one import, by its SOURCE as status\n"
+         "                                 lists it (\"ids.csv\", a later import of the\n"
+         "                                 same file name \"ids.csv#2\")\n",
          {"output", "set", "station", "results", "profile", "lease", "restart", "force"},
          runLedger},
     };

@@ -40,6 +40,7 @@ const QVector<Shape>& shapes()
         {"status", 1, "ledger status URL", {}},
         {"export", 1, "ledger export URL [--results] [-o FILE]", {"results", "output"}},
         {"release", 1, "ledger release URL --station NAME [--force]", {"station", "force"}},
+        {"withdraw", 2, "ledger withdraw URL SOURCE", {}},
     };
     return all;
 }
@@ -104,6 +105,8 @@ public:
             return status();
         if (sub == QLatin1String("export"))
             return m_o.results ? exportResults() : exportRows();
+        if (sub == QLatin1String("withdraw"))
+            return withdraw();
         return release();
     }
 
@@ -184,14 +187,15 @@ private:
         }
         for (const QString& w : table.repeatsOf(ids))
             m_out.note(QStringLiteral("%1 %2").arg(csvPath, w));
-        if (!m_ledger.import(table, QFileInfo(csvPath).fileName(), &first, &last, &problem))
+        QString source;
+        if (!m_ledger.import(table, QFileInfo(csvPath).fileName(), &first, &last, &problem, &source))
             return refusal(problem);
         Result r;
         r.text = table.rows.isEmpty() ? QStringLiteral("%1: no rows to import\n").arg(csvPath)
-                                      : QStringLiteral("%1: rows %2 to %3 imported (%4)\n")
+                                      : QStringLiteral("%1: rows %2 to %3 imported (%4) as %5\n")
                                             .arg(csvPath, QString::number(first), QString::number(last),
-                                                 QString::number(table.rows.size()));
-        r.fields = {{"imported", int(table.rows.size())}, {"first", first}, {"last", last}};
+                                                 QString::number(table.rows.size()), source);
+        r.fields = {{"imported", int(table.rows.size())}, {"first", first}, {"last", last}, {"source", source}};
         return r;
     }
 
@@ -220,6 +224,18 @@ private:
                                         {"claimed", station.claimed},
                                         {"last", textOrNull(station.last)}});
         }
+        QJsonArray imports;
+        for (const LedgerStatus::Import& i : std::as_const(s.imports)) {
+            r.text += QStringLiteral("import %1: rows %2 to %3: %4 free, %5 claimed, %6 used\n")
+                          .arg(i.source, QString::number(i.first), QString::number(i.last), QString::number(i.free),
+                               QString::number(i.claimed), QString::number(i.used));
+            imports.append(QJsonObject{{"source", i.source},
+                                       {"first", i.first},
+                                       {"last", i.last},
+                                       {"free", i.free},
+                                       {"claimed", i.claimed},
+                                       {"used", i.used}});
+        }
         // Someone has to pull one of those modules.
         QJsonArray twice;
         for (const auto& row : std::as_const(s.duplicates)) {
@@ -230,7 +246,7 @@ private:
             twice.append(QJsonObject{{"row", row.first}, {"modules", QJsonArray::fromStringList(row.second)}});
         }
         r.fields = {{"rows", s.rows},       {"free", s.free},       {"claimed", s.claimed}, {"used", s.used},
-                    {"results", s.results}, {"stations", stations}, {"duplicates", twice}};
+                    {"results", s.results}, {"stations", stations}, {"imports", imports},   {"duplicates", twice}};
         return r;
     }
 
@@ -315,6 +331,39 @@ private:
             return failure(BadUsage, error);
         m_out.note(QStringLiteral("%1: %2 %3 written").arg(m_o.output, QString::number(objects.size()), key));
         r.fields = {{"file", m_o.output}, {key, int(objects.size())}};
+        return r;
+    }
+
+    // The free rows of one import taken back; the others named, with why they stay.
+    Result withdraw()
+    {
+        const QString source = m_o.arguments.at(2);
+        int withdrawn = 0;
+        QVector<LedgerRow> kept;
+        LedgerProblem problem;
+        if (!m_ledger.withdraw(source, &withdrawn, &kept, &problem))
+            return refusal(problem);
+        Result r;
+        r.text = QStringLiteral("%1: %2 free rows withdrawn, %3 kept\n")
+                     .arg(source, QString::number(withdrawn), QString::number(kept.size()));
+        QJsonArray left;
+        for (const LedgerRow& row : std::as_const(kept)) {
+            const QString why =
+                row.state == QLatin1String("free")
+                    ? QStringLiteral("free, kept with the results of modules that failed on it")
+                    : QStringLiteral("%1 by station %2 %3 module %4")
+                          .arg(row.state, row.station, row.port.isEmpty() ? QStringLiteral("-") : row.port,
+                               row.module > 0 ? QString::number(row.module) : QStringLiteral("-"));
+            r.text +=
+                QStringLiteral("row %1 (line %2): %3\n").arg(QString::number(row.id), QString::number(row.line), why);
+            left.append(QJsonObject{{"row", row.id},
+                                    {"line", row.line},
+                                    {"state", row.state},
+                                    {"station", textOrNull(row.station)},
+                                    {"port", textOrNull(row.port)},
+                                    {"module", row.module}});
+        }
+        r.fields = {{"source", source}, {"withdrawn", withdrawn}, {"kept", left}};
         return r;
     }
 

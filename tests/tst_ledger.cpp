@@ -488,6 +488,30 @@ void TstLedger::aSecondImportNamesTheIdsTheLedgerHolds()
     QVERIFY2(check.err.contains("ledger row 3 (again.csv line 2): can.id 1A1 repeats ledger row 1 (ids.csv line 2)"),
              check.err.constData());
     QCOMPARE(check.err.count("repeats"), 2);
+
+    // The same file once more is an import of its own, and is taken back
+    // without the rows a station has used or claimed, or that results name.
+    QCOMPARE(cli({"ledger", "import", url, again, "--json"}).json().value("source").toString(),
+             QStringLiteral("again.csv#2"));
+    QVERIFY(sqlOn(url, "UPDATE ledger_rows SET state = 'used', station = 's', port = 'p', module = 1 WHERE id = 6"));
+    QVERIFY(sqlOn(url, "INSERT INTO ledger_results (row_id, station, process, version, profile_sha256, port, module, "
+                       "result, status, time, duration_ms, row_values, written, partly_written, not_written, record) "
+                       "VALUES (7, 's', 1, 'v', '', 'p', 2, 'differences', 3, 't', 0, '', '', '', '', '{}')"));
+    const QJsonArray imports = cli({"ledger", "status", url, "--json"}).json().value("imports").toArray();
+    QCOMPARE(imports.size(), 3);
+    QCOMPARE(imports.at(2).toObject().value("first").toInt(), 6);
+
+    const CliRun withdrawn = cli({"ledger", "withdraw", url, "again.csv#2"});
+
+    QVERIFY2(withdrawn.status == 0, withdrawn.err.constData());
+    QVERIFY2(withdrawn.out.contains("again.csv#2: 1 free rows withdrawn, 2 kept"), withdrawn.out.constData());
+    QVERIFY2(withdrawn.out.contains("row 6 (line 2): used by station s p module 1"), withdrawn.out.constData());
+    QVERIFY2(withdrawn.out.contains("row 7 (line 3): free, kept"), withdrawn.out.constData());
+    QCOMPARE(cli({"ledger", "status", url, "--json"}).json().value("rows").toInt(), 7);
+    const CliRun unknown = cli({"ledger", "withdraw", url, "again.csv#3"});
+    QCOMPARE(unknown.status, 2);
+    QVERIFY2(unknown.err.contains("no import \"again.csv#3\" in this ledger; imports: ids.csv, again.csv, again.csv#2"),
+             unknown.err.constData());
 }
 
 void TstLedger::twoStationsGiveEachRowToOneModule_data()

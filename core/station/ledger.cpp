@@ -564,7 +564,8 @@ bool Ledger::check(LedgerProblem* problem)
     return true;
 }
 
-bool Ledger::import(const ValuesTable& table, const QString& source, int* first, int* last, LedgerProblem* problem)
+bool Ledger::import(const ValuesTable& table, const QString& source, int* first, int* last, LedgerProblem* problem,
+                    QString* named)
 {
     QSqlDatabase db;
     if (!connection(&db, problem) || !begin(db, problem))
@@ -581,6 +582,18 @@ bool Ledger::import(const ValuesTable& table, const QString& source, int* first,
     }
     const int base = q.value(0).toInt();
     q.finish();
+    // A file of a name imported before is an import of its own: "ids.csv#2".
+    if (!q.exec(QStringLiteral("SELECT DISTINCT source FROM ledger_rows"))) {
+        *problem = failed(db, q.lastError(), QStringLiteral("import"));
+        return false;
+    }
+    QSet<QString> sources;
+    while (q.next())
+        sources.insert(q.value(0).toString());
+    q.finish();
+    QString stored = source;
+    for (int n = 2; sources.contains(stored); ++n)
+        stored = source + QLatin1Char('#') + QString::number(n);
     if (!q.prepare(QStringLiteral("INSERT INTO ledger_rows (id, source, line, row_values, state, claim, changed) "
                                   "VALUES (?, ?, ?, ?, 'free', 0, ?)"))) {
         *problem = failed(db, q.lastError(), QStringLiteral("import"));
@@ -592,7 +605,7 @@ bool Ledger::import(const ValuesTable& table, const QString& source, int* first,
         for (int c = 0; c < table.paths.size(); ++c)
             values.append({table.paths.at(c), table.rows.at(i).at(c)});
         q.addBindValue(base + i + 1);
-        q.addBindValue(source);
+        q.addBindValue(stored);
         q.addBindValue(table.lines.at(i));
         q.addBindValue(valuesText(values));
         q.addBindValue(when);
@@ -606,6 +619,73 @@ bool Ledger::import(const ValuesTable& table, const QString& source, int* first,
         return false;
     *first = base + 1;
     *last = base + int(table.rows.size());
+    if (named)
+        *named = stored;
+    return true;
+}
+
+bool Ledger::withdraw(const QString& source, int* withdrawn, QVector<LedgerRow>* kept, LedgerProblem* problem)
+{
+    QSqlDatabase db;
+    if (!connection(&db, problem) || !begin(db, problem))
+        return false;
+    QSqlQuery q(db);
+    if (!run(q, QStringLiteral("SELECT COUNT(*) FROM ledger_rows WHERE source = ?"), {source}) || !q.next()) {
+        *problem = failed(db, q.lastError(), QStringLiteral("withdraw"));
+        return false;
+    }
+    const int rows = q.value(0).toInt();
+    q.finish();
+    if (rows == 0) {
+        QStringList known;
+        if (!q.exec(QStringLiteral("SELECT source FROM ledger_rows GROUP BY source ORDER BY MIN(id)"))) {
+            *problem = failed(db, q.lastError(), QStringLiteral("withdraw"));
+            return false;
+        }
+        while (q.next())
+            known.append(q.value(0).toString());
+        q.finish();
+        commit(db, problem);
+        *problem = {LedgerProblem::Kind::Refused,
+                    QStringLiteral("%1: no import \"%2\" in this ledger; imports: %3")
+                        .arg(m_address.shown, clipped(source),
+                             known.isEmpty() ? QStringLiteral("none yet") : known.join(QStringLiteral(", ")))};
+        return false;
+    }
+    // A free row that a result names stays, with the records of the modules that failed on it.
+    if (!run(q,
+             QStringLiteral("DELETE FROM ledger_rows WHERE source = ? AND state = 'free' AND NOT EXISTS (SELECT 1 "
+                            "FROM ledger_results r WHERE r.row_id = ledger_rows.id)"),
+             {source})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("withdraw"));
+        return false;
+    }
+    const int taken = q.numRowsAffected();
+    q.finish();
+    QVector<LedgerRow> left;
+    if (!run(q,
+             QStringLiteral("SELECT id, line, state, station, port, module FROM ledger_rows WHERE source = ? ORDER BY "
+                            "id"),
+             {source})) {
+        *problem = failed(db, q.lastError(), QStringLiteral("withdraw"));
+        return false;
+    }
+    while (q.next()) {
+        LedgerRow r;
+        r.id = q.value(0).toInt();
+        r.source = source;
+        r.line = q.value(1).toInt();
+        r.state = q.value(2).toString();
+        r.station = q.value(3).toString();
+        r.port = q.value(4).toString();
+        r.module = q.value(5).toInt();
+        left.append(r);
+    }
+    q.finish();
+    if (!commit(db, problem))
+        return false;
+    *withdrawn = taken;
+    *kept = left;
     return true;
 }
 
@@ -656,6 +736,17 @@ bool Ledger::status(LedgerStatus* status, LedgerProblem* problem)
     for (auto it = stations.begin(); it != stations.end(); ++it) {
         it->name = it.key();
         s.stations.append(*it);
+    }
+    q.finish();
+    if (!q.exec(QStringLiteral("SELECT source, MIN(id), MAX(id), SUM(CASE WHEN state = 'free' THEN 1 ELSE 0 END), "
+                               "SUM(CASE WHEN state = 'claimed' THEN 1 ELSE 0 END), SUM(CASE WHEN state = 'used' "
+                               "THEN 1 ELSE 0 END) FROM ledger_rows GROUP BY source ORDER BY MIN(id)"))) {
+        *problem = failed(db, q.lastError(), QStringLiteral("status"));
+        return false;
+    }
+    while (q.next()) {
+        s.imports.append({q.value(0).toString(), q.value(1).toInt(), q.value(2).toInt(), q.value(3).toInt(),
+                          q.value(4).toInt(), q.value(5).toInt()});
     }
     q.finish();
     if (!duplicates(&s.duplicates, problem))

@@ -107,12 +107,23 @@ struct LedgerStatus
         int failed = 0;
         QString last; // the time of its last result
     };
+    // One import: its source as the ledger names it and its rows.
+    struct Import
+    {
+        QString source;
+        int first = 0;
+        int last = 0;
+        int free = 0;
+        int claimed = 0;
+        int used = 0;
+    };
     int rows = 0;
     int free = 0;
     int claimed = 0;
     int used = 0;
     int results = 0;
     QVector<Station> stations;
+    QVector<Import> imports; // in the order they were imported
     // Rows whose values reached more than one module, with those modules (Ledger::duplicates()).
     QVector<QPair<int, QStringList>> duplicates;
 };
@@ -151,8 +162,16 @@ public:
     bool check(LedgerProblem* problem);
 
     // Appends the rows of `table` (read from `source`) in one transaction;
-    // `first` and `last` are the numbers they got.
-    bool import(const ValuesTable& table, const QString& source, int* first, int* last, LedgerProblem* problem);
+    // `first` and `last` are the numbers they got. An import is named by its
+    // source, "ids.csv", and a later import of a file of the same name
+    // "ids.csv#2", and so on: `named` is the name it got.
+    bool import(const ValuesTable& table, const QString& source, int* first, int* last, LedgerProblem* problem,
+                QString* named = nullptr);
+    // Takes back the free rows of the import named `source`: `withdrawn` of
+    // them. The rows left are in `kept`: claimed and used ones, and free ones
+    // that results of earlier modules name (kept with those records). A name
+    // no import has is refused, naming those there are.
+    bool withdraw(const QString& source, int* withdrawn, QVector<LedgerRow>* kept, LedgerProblem* problem);
     bool status(LedgerStatus* status, LedgerProblem* problem);
     // Every row in order, or those not used yet.
     bool rows(QVector<LedgerRow>* rows, bool unusedOnly, LedgerProblem* problem);
