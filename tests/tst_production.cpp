@@ -511,7 +511,8 @@ void TstProduction::stationWaitsForTheOperatorsWord()
 void TstProduction::reportFaults_data()
 {
     QTest::addColumn<QByteArray>("before"); // the report before the run
-    QTest::addColumn<QString>("fault");     // "device": the report is /dev/full; "delete": deleted during the run
+    // "device": the report is /dev/full; "delete", "truncate": deleted or emptied during the run
+    QTest::addColumn<QString>("fault");
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("told");
     QTest::addColumn<QList<int>>("damaged"); // the lines of the report after the run that are no record
@@ -529,6 +530,9 @@ void TstProduction::reportFaults_data()
         << QList<int>() << -1;
     QTest::newRow("a report deleted during the run takes no more records")
         << QByteArray() << "delete" << 2 << QByteArray("the report was deleted during the run") << QList<int>() << -1;
+    QTest::newRow("a report cut short during the run takes no more records")
+        << QByteArray() << "truncate" << 2 << QByteArray("the report was cut short during the run (0 bytes, ")
+        << QList<int>() << -1;
 }
 
 void TstProduction::reportFaults()
@@ -548,10 +552,10 @@ void TstProduction::reportFaults()
     // first one was probed before it was taken off.
     int connects = 0;
     QObject context;
-    if (fault == "delete") {
+    if (fault == "delete" || fault == "truncate") {
         connect(slot, &sim::SimModule::frameReceived, &context, [&](const QByteArray& frame) {
             if (frame == "AT+E=OFF\r\n" && ++connects == 2)
-                QFile::remove(report);
+                QVERIFY(fault == "delete" ? QFile::remove(report) : QFile::resize(report, 0));
         });
     }
 
@@ -564,9 +568,11 @@ void TstProduction::reportFaults()
         // The record that could not be written is on standard error, whole,
         // and no module started after it.
         QVERIFY2(r.err.contains("not in the report: {"), r.err.constData());
-        const int modules = fault == "delete" ? 2 : 1;
+        const int modules = fault == "device" ? 1 : 2;
         QCOMPARE(slot->frameData().count("AT+E=OFF\r\n"), modules);
         QVERIFY2(r.err.contains(QStringLiteral("\"row\":%1,\"status\":0").arg(modules).toUtf8()), r.err.constData());
+        // The records that went with the file are told again.
+        QCOMPARE(r.err.count("not in the report: {"), modules);
         return;
     }
     QVERIFY(wholeRecords(report, damaged));

@@ -35,16 +35,21 @@ public:
     const QByteArray& contents() const;
 
     // Appends `record`, one line that ends in "\n", with one write and syncs
-    // it. First checks that the path still names the file that was opened: a
-    // file deleted or replaced during the run takes no more records. False
+    // it. First checks that the path still names the file that was opened,
+    // as long as the run left it: a file deleted, replaced, cut short or
+    // written to by another program during the run takes no more records. False
     // with `error` naming the reason; the file then holds what it held before.
     bool append(const QByteArray& record, QString* error);
+    // Whether the last append() found the records written before gone with
+    // the file: deleted, replaced or cut short.
+    bool vanished() const { return m_vanished; }
 
 private:
     struct Handle;
     std::unique_ptr<Handle> m_handle;
     QString m_path;
     QByteArray m_contents;
+    bool m_vanished = false;
 };
 
 // What a report held: its records and what is wrong with its other lines.

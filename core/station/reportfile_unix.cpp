@@ -18,6 +18,7 @@ struct ReportFile::Handle
     bool regular = false;
     dev_t device = 0;
     ino_t inode = 0;
+    off_t size = 0; // how long the run left the file
 };
 
 namespace {
@@ -105,6 +106,7 @@ bool ReportFile::open(const QString& path, QString* error)
     handle->regular = S_ISREG(opened.st_mode);
     handle->device = opened.st_dev;
     handle->inode = opened.st_ino;
+    handle->size = opened.st_size;
     if (handle->regular) {
         struct flock lock = {};
         lock.l_type = F_WRLCK;
@@ -166,23 +168,38 @@ bool ReportFile::append(const QByteArray& record, QString* error)
         struct stat now = {};
         if (::stat(QFile::encodeName(m_path).constData(), &now) != 0) {
             *error = QStringLiteral("%1: the report was deleted during the run").arg(name);
+            m_vanished = true;
             return false;
         }
         if (now.st_dev != h.device || now.st_ino != h.inode) {
             *error = QStringLiteral("%1: the report was replaced by another file during the run").arg(name);
+            m_vanished = true;
             return false;
         }
     }
     struct stat before = {};
     const bool sized = h.regular && ::fstat(h.fd, &before) == 0;
+    // Records the run wrote that another program took away would be lost unseen.
+    if (sized && before.st_size != h.size) {
+        m_vanished = before.st_size < h.size;
+        *error = before.st_size < h.size
+                     ? QStringLiteral("%1: the report was cut short during the run (%2 bytes, %3 written)")
+                           .arg(name, QString::number(before.st_size), QString::number(h.size))
+                     : QStringLiteral("%1: another program wrote to the report during the run (%2 bytes, %3 "
+                                      "written)")
+                           .arg(name, QString::number(before.st_size), QString::number(h.size));
+        return false;
+    }
     bool written = writeAll(h.fd, record);
     int e = written ? 0 : errno;
     if (written && h.regular && ::fsync(h.fd) != 0) {
         written = false;
         e = errno;
     }
-    if (written)
+    if (written) {
+        h.size = before.st_size + record.size();
         return true;
+    }
     // What the disk took of the record is taken back: the file ends where it ended.
     if (sized) {
         int r = 0;

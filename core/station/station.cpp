@@ -778,9 +778,19 @@ void Station::record(int slot, const ModuleRecord& record, bool interrupted, con
     if (m_work->report.isOpen()) {
         QString error;
         inReport = m_reportTakes && m_work->report.append(line, &error);
-        if (!inReport && m_reportTakes) {
+        if (inReport) {
+            m_reported.append(line);
+        } else if (m_reportTakes) {
             m_reportTakes = false;
             stopTaking(error);
+            // The run's records that went with the file are told again.
+            if (m_work->report.vanished()) {
+                for (const QByteArray& gone : std::as_const(m_reported)) {
+                    ++m_summary.unrecorded;
+                    emit note(QStringLiteral("not in the report: ") + QString::fromUtf8(gone.trimmed()));
+                }
+            }
+            m_reported.clear();
         }
     }
     const bool recorded = inReport && notKept.isEmpty();

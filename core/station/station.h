@@ -161,6 +161,7 @@ private:
     Summary m_summary;
     bool m_endCutLine = false; // the report's last line has no line end yet
     bool m_reportTakes = true; // the report has taken every record so far
+    QVector<QByteArray> m_reported; // this run's records in the report, while it takes them
     int m_lastModule = 0;
     int m_done = 0; // rows the report holds as done
 };
