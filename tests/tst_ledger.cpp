@@ -52,6 +52,8 @@ private slots:
     void aResultTheLedgerRefusesStopsTheLine();
     void theLineOutlivesTheDatabaseGoingAway();
     void aClaimWhoseAnswerWasLostIsGivenBack();
+    void anSqliteFileGoneStopsTheLine_data();
+    void anSqliteFileGoneStopsTheLine();
     void thePasswordIsNeverShown();
 
 private:
@@ -748,6 +750,46 @@ void TstLedger::aClaimWhoseAnswerWasLostIsGivenBack()
     QVERIFY2(r.err.contains("station: 3 ok, 0 failed, 0 rows left"), r.err.constData());
     QCOMPARE(sorted(canIdsWritten(modules)), idsOf(3));
     QCOMPARE(cli({"ledger", "status", url, "--json"}).json().value("used").toInt(), 3);
+}
+
+void TstLedger::anSqliteFileGoneStopsTheLine_data()
+{
+    QTest::addColumn<bool>("replaced");
+    QTest::addColumn<QByteArray>("told");
+    QTest::newRow("deleted") << false << QByteArray("the ledger's file was deleted during the run");
+    QTest::newRow("replaced") << true << QByteArray("the ledger's file was replaced by another file during the run");
+}
+
+void TstLedger::anSqliteFileGoneStopsTheLine()
+{
+    QFETCH(bool, replaced);
+    QFETCH(QByteArray, told);
+    const QString url = newLedger("sqlite", idsCsv(6));
+    QVERIFY(!url.isEmpty());
+    const QString file = url.mid(int(qstrlen("sqlite:")));
+    const QList<sim::SimModule*> modules{plug()};
+    // The file goes while the second module is written.
+    int modes = 0;
+    TestSupport::CliOptions options;
+    options.started = [&](QProcess& process) {
+        connect(modules.first(), &sim::SimModule::frameReceived, &process, [&](const QByteArray& frame) {
+            if (frame.startsWith("AT+MODE=") && ++modes == 2) {
+                if (replaced)
+                    QVERIFY(QFile::copy(file, file + ".copy") &&
+                            ::rename(qPrintable(file + ".copy"), qPrintable(file)) == 0);
+                else
+                    QVERIFY(QFile::remove(file));
+            }
+        });
+    };
+
+    const CliRun r = cli(station(url, "s", modules), options);
+
+    // The module in progress is recorded where it can be read, and no module follows it.
+    QCOMPARE(r.status, 2);
+    QVERIFY2(r.err.contains(told + "; no further module is taken"), r.err.constData());
+    QVERIFY2(r.err.contains("not in the ledger: {"), r.err.constData());
+    QCOMPARE(canIdsWritten(modules).size(), 2);
 }
 
 void TstLedger::thePasswordIsNeverShown()

@@ -58,6 +58,11 @@ bool writeWhole(const QString& path, const QByteArray& bytes, QString* error);
 // is wrong ("traffic.log: a FIFO, not a regular file").
 bool openToAppend(QFile* file, const QString& path, QString* error);
 
+// What tells the file at `path` apart from another put in its place (its
+// device and inode); empty when there is no file there, and "-" where the
+// system does not tell.
+QString identity(const QString& path);
+
 // Writes every byte of `bytes` to `file`, which should be unbuffered so that
 // a failure shows here and not at a later flush. False when a byte did not
 // go; the file's errorString() says why.

@@ -29,6 +29,14 @@ QString kindOfMode(mode_t mode)
 
 } // namespace
 
+QString identity(const QString& path)
+{
+    struct stat st = {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return QString();
+    return QStringLiteral("%1:%2").arg(quint64(st.st_dev)).arg(quint64(st.st_ino));
+}
+
 QString specialKind(const QString& path)
 {
     struct stat st = {};

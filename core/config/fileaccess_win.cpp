@@ -9,6 +9,12 @@
 
 namespace Files {
 
+// An open file cannot be deleted or replaced here: only whether it is there.
+QString identity(const QString& path)
+{
+    return QFile::exists(path) ? QStringLiteral("-") : QString();
+}
+
 QString specialKind(const QString&)
 {
     return QStringLiteral("not a regular file");

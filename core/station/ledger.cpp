@@ -1,5 +1,6 @@
 #include "core/station/ledger.h"
 
+#include "core/config/fileaccess.h"
 #include "core/session/operation.h"
 
 #include <QAtomicInt>
@@ -380,6 +381,18 @@ bool Ledger::connection(QSqlDatabase* out, LedgerProblem* problem, bool creating
             db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=10000"));
         }
     }
+    if (!postgres() && !m_file.isEmpty()) {
+        const QString file = Files::identity(m_address.database);
+        if (file != m_file) {
+            db.close();
+            *problem = {LedgerProblem::Kind::Refused,
+                        file.isEmpty()
+                            ? QStringLiteral("%1: the ledger's file was deleted during the run").arg(m_address.shown)
+                            : QStringLiteral("%1: the ledger's file was replaced by another file during the run")
+                                  .arg(m_address.shown)};
+            return false;
+        }
+    }
     if (db.isOpen()) {
         *out = db;
         return true;
@@ -561,6 +574,8 @@ bool Ledger::check(LedgerProblem* problem)
         return false;
     }
     m_leaseMs = int(std::max<qint64>(1000, q.value(1).toLongLong()));
+    if (!postgres() && m_file.isEmpty())
+        m_file = Files::identity(m_address.database);
     return true;
 }
 

@@ -234,5 +234,8 @@ private:
 
     const LedgerAddress m_address;
     const QString m_name;
+    // An SQLite ledger's file as check() found it: a file deleted or
+    // replaced since would take results that no one sees.
+    QString m_file;
     int m_leaseMs = kDefaultLeaseSeconds * 1000;
 };
