@@ -154,9 +154,9 @@ private:
             QStringList texts;
             for (int i = 0; i < table.rows.size(); ++i) {
                 ModuleConfig config;
-                const RowRule::Verdict v =
-                    RowRule::check(profile, station, table.overrides(i),
-                                   QStringLiteral("%1 line %2").arg(csvPath).arg(table.lines.at(i)), &config);
+                const RowRule::Verdict v = RowRule::check(
+                    profile, station, table.overrides(i),
+                    QStringLiteral("%1 line %2").arg(csvPath, QString::number(table.lines.at(i))), &config);
                 for (const Problem& p : v.problems) {
                     problems.append(p);
                     texts.append(p.text);

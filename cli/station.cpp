@@ -36,8 +36,7 @@ public:
             m_awaiting.append(slot);
             m_out.note(QStringLiteral("%1: take the module off, then type %2 and Enter (Enter alone when it is the "
                                       "only fixture waiting)")
-                           .arg(m_ports.at(slot))
-                           .arg(slot + 1));
+                           .arg(m_ports.at(slot), QString::number(slot + 1)));
         });
     }
 
@@ -96,8 +95,7 @@ private:
         if (!s.recordError.isEmpty())
             summary += QStringLiteral(" (stopped: a record could not be kept: %1; %2 of the records only on "
                                       "standard error)")
-                           .arg(s.recordError)
-                           .arg(s.unrecorded);
+                           .arg(s.recordError, QString::number(s.unrecorded));
         else if (s.stop != 0)
             summary += QStringLiteral(" (stopped by %1)").arg(QLatin1String(SignalWatch::name(s.stop)));
         m_out.note(summary);
@@ -201,10 +199,12 @@ private:
 
     QString resultLine(int slot, const ModuleRecord& record, const QString& reason) const
     {
-        QString text = QStringLiteral("%1 %2 module %3").arg(record.time, m_ports.at(slot)).arg(record.module);
+        QString text =
+            QStringLiteral("%1 %2 module %3").arg(record.time, m_ports.at(slot), QString::number(record.module));
         if (record.row > 0)
             text += QStringLiteral(" row %1 %2").arg(record.row).arg(valuesText(record.values));
-        text += QStringLiteral(": %1, %2 s").arg(record.result()).arg(double(record.durationMs) / 1000.0, 0, 'f', 2);
+        text += QStringLiteral(": %1, %2 s")
+                    .arg(record.result(), QString::number(double(record.durationMs) / 1000.0, 'f', 2));
         if (!reason.isEmpty())
             text += QStringLiteral(" (%1)").arg(reason);
         return text;

@@ -106,7 +106,7 @@ QString offeredRule(const QString& path, double number, const QVector<int>& offe
 
 QString rangeMessage(const QString& path, const QString& shownValue, int max)
 {
-    return QStringLiteral("%1: %2; allowed 0 to %3").arg(path, shownValue).arg(max);
+    return QStringLiteral("%1: %2; allowed 0 to %3").arg(path, shownValue, QString::number(max));
 }
 
 QString textRule(const QString& path, const QJsonValue& value, QString* text)
@@ -155,8 +155,9 @@ QString idRule(const QString& path, const QString& frameType, const QString& id,
     if (!allHex(id))
         return QStringLiteral("%1: %2 is not hexadecimal").arg(path, shownText(id));
     if (id.size() > limit.digits)
-        return QStringLiteral("%1: %2 has more than %3 digits for %4 frame").arg(path, id).arg(limit.digits).arg(frame);
-    return QStringLiteral("%1: %2 is above %3 for %4 frame").arg(path, id, limit.max, frame);
+        return QStringLiteral("%1: %2 has more than %3 digits for %4 frame")
+            .arg(path, shownText(id), QString::number(limit.digits), frame);
+    return QStringLiteral("%1: %2 is above %3 for %4 frame").arg(path, shownText(id), limit.max, frame);
 }
 
 // A text member of a filter entry, named by the last part of its path.
@@ -239,12 +240,18 @@ QString quoted(const QString& text)
     return QString::fromUtf8(array.mid(1, array.size() - 2));
 }
 
+// A value in a message: its first 80 characters, and its length when it is longer.
 QString shownText(const QString& text)
 {
-    const bool plain = !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+    constexpr int kShown = 80;
+    const QString head = text.size() > kShown ? text.left(kShown) : text;
+    const bool plain = !head.isEmpty() && std::all_of(head.begin(), head.end(), [](QChar c) {
         return c.isPrint() && !c.isSpace() && c != QLatin1Char('"');
     });
-    return plain ? text : quoted(text);
+    const QString shown = plain ? head : quoted(head);
+    if (head.size() == text.size())
+        return shown;
+    return shown + QStringLiteral("… (%1 characters)").arg(text.size());
 }
 
 QString shown(const QJsonValue& value)
@@ -254,8 +261,12 @@ QString shown(const QJsonValue& value)
         return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
     case QJsonValue::Double:
         return numberText(value.toDouble());
-    case QJsonValue::String:
-        return quoted(value.toString());
+    case QJsonValue::String: {
+        // Quoted, so that a text that looks like a number is told apart from one.
+        const QString text = value.toString();
+        return text.size() > 80 ? quoted(text.left(80)) + QStringLiteral("… (%1 characters)").arg(text.size())
+                                : quoted(text);
+    }
     case QJsonValue::Array:
         return QStringLiteral("a list");
     case QJsonValue::Object:

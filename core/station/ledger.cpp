@@ -92,7 +92,10 @@ const QStringList& libpqKeywords()
 QString clipped(const QString& text)
 {
     constexpr int kShown = 80;
-    return text.size() <= kShown ? text : QStringLiteral("%1… (%2 characters)").arg(text.left(kShown)).arg(text.size());
+    // One arg() for both: a "%2F" in the text is not a place for the length.
+    return text.size() <= kShown
+               ? text
+               : QStringLiteral("%1… (%2 characters)").arg(text.left(kShown), QString::number(text.size()));
 }
 
 // A PostgreSQL URL as messages show it: scheme://user@host:port/dbname, no
@@ -117,16 +120,18 @@ QString shownUrl(const QString& url)
     return clipped(url.left(schemeEnd).toLower() + QStringLiteral("://") + authority + database);
 }
 
-// The database's words in one line.
+// The database's words: their first line, without libpq's severity.
 QString errorText(const QSqlError& error)
 {
     QString text = error.databaseText().trimmed();
     if (text.isEmpty())
         text = error.driverText().trimmed();
-    if (text.isEmpty())
-        text = QStringLiteral("no reason given");
-    text.replace(QLatin1Char('\n'), QStringLiteral("; "));
-    return text.simplified();
+    text = text.section(QLatin1Char('\n'), 0, 0).simplified();
+    for (const char* severity : {"FATAL:", "ERROR:", "PANIC:"}) {
+        if (text.startsWith(QLatin1String(severity)))
+            text = text.mid(int(qstrlen(severity))).trimmed();
+    }
+    return text.isEmpty() ? QStringLiteral("no reason given") : text;
 }
 
 QString now()

@@ -55,28 +55,35 @@ struct LedgerRows::State
     bool ending = false;
     bool stopKeeper = false;
     bool empty = false; // nothing free and nothing claimed, as last counted
-    QString away;       // why the ledger does not answer; empty while it does
+    int failures = 0;      // calls the ledger did not answer, one after the other
+    bool toldAway = false; // the user was told that the ledger does not answer
     QString failure;    // why the ledger refused a claim; no row is taken after it
     QThread* keeper = nullptr;
 
     bool countReached() const { return s.count >= 0 && started - base + reserved >= s.count; }
 
-    // The ledger's answer or silence, told once when it changes.
+    // The ledger's silence, told once a retry failed too, and its answer
+    // once after that; nothing once the line's work is over.
     void answered(const LedgerProblem* problem)
     {
         QString told;
         {
             const QMutexLocker lock(&mutex);
-            const QString why = problem ? problem->text : QString();
-            if (why.isEmpty() == away.isEmpty()) {
-                away = why;
-                return;
+            if (!problem) {
+                failures = 0;
+                if (!toldAway)
+                    return;
+                toldAway = false;
+                told = QStringLiteral("ledger: the ledger answers again; the line goes on");
+            } else {
+                ++failures;
+                const bool over = closed || ending || stopKeeper || (empty && inProgress == 0 && reserved == 0);
+                if (toldAway || failures < 2 || over)
+                    return;
+                toldAway = true;
+                told = QStringLiteral("ledger: the ledger does not answer (%1): no new module is taken until it does")
+                           .arg(problem->text);
             }
-            away = why;
-            told = why.isEmpty() ? QStringLiteral("ledger: the ledger answers again; the line goes on")
-                                 : QStringLiteral("ledger: the ledger does not answer (%1): no new module is taken "
-                                                  "until it does")
-                                       .arg(why);
         }
         if (s.note)
             s.note(told);

@@ -531,7 +531,8 @@ bool Station::prepare(Result* refused)
             row.number = i + 1;
             row.line = table.lines.at(i);
             row.values = table.values(i);
-            check(QStringLiteral("%1 line %2").arg(o.values).arg(table.lines.at(i)), table.overrides(i), &row);
+            check(QStringLiteral("%1 line %2").arg(o.values, QString::number(table.lines.at(i))), table.overrides(i),
+                  &row);
             all.append(row);
         }
     }
@@ -584,7 +585,7 @@ bool Station::prepare(Result* refused)
         m_work->rows.append(row);
     }
     if (m_done > 0)
-        emit note(QStringLiteral("%1: %2 rows already reported ok are skipped").arg(o.report).arg(m_done));
+        emit note(QStringLiteral("%1: %2 rows already reported ok are skipped").arg(o.report, QString::number(m_done)));
     return true;
 }
 

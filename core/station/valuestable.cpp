@@ -192,8 +192,8 @@ bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable*
         if (earlier == firstLineOf.constEnd())
             firstLineOf.insert(key, t.lines.at(r));
         else
-            t.warnings.append(
-                QStringLiteral("line %1: can.id %2 repeats line %3").arg(t.lines.at(r)).arg(id).arg(*earlier));
+            t.warnings.append(QStringLiteral("line %1: can.id %2 repeats line %3")
+                                  .arg(QString::number(t.lines.at(r)), id, QString::number(*earlier)));
     }
     *table = t;
     return true;
