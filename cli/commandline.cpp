@@ -709,6 +709,12 @@ int run(const QStringList& arguments)
     }
 
     Reporter out(options.port, options.command, options.json, options.quiet);
+    // A file size limit that no lock file fits in is the user's setting, not the port's fault.
+    const QString limit = PortAccess::lockWriteProblem();
+    if (!limit.isEmpty() &&
+        (!options.port.isEmpty() || (options.command == QLatin1String("station") && !options.check)))
+        return out.finish(
+            failure(BadUsage, QStringLiteral("the serial port: ") + limit + QStringLiteral("; nothing sent")));
     for (const Command& c : commands()) {
         if (options.command == QLatin1String(c.name))
             return c.run(options, out);

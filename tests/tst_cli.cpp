@@ -565,9 +565,12 @@ void TstCli::secondCtrlCEndsAtOnce()
 
 void TstCli::failedOutputKeepsTheOldFile_data()
 {
-    QTest::addColumn<int>("roomKib"); // a full file system of this size; 0 for a file size limit instead
+    // A full file system of this size; 0 for a file size limit of 512 bytes instead, -1 for one of 0 bytes.
+    QTest::addColumn<int>("roomKib");
     QTest::addColumn<QString>("message");
     QTest::newRow("a writer past its file size limit, halfway through the profile") << 0 << "File too large";
+    QTest::newRow("a file size limit that not even the port's lock file fits in")
+        << -1 << "the serial port: its lock file cannot be written: File too large";
     QTest::newRow("a file system that is full") << 16 << "No space left on device";
 }
 
@@ -583,15 +586,21 @@ void TstCli::failedOutputKeepsTheOldFile()
     m_sim->state().filterMode = "USER";
     for (int i = 0; i < 14; ++i)
         m_sim->state().filters.append({"EDTF", QString::number(0x1ABCDE00 + i, 16).toUpper()});
-    m_wrapper = roomKib > 0 ? TestSupport::smallFileSystem(folder.path(), roomKib) : TestSupport::fileSizeLimit(512);
+    m_wrapper = roomKib > 0 ? TestSupport::smallFileSystem(folder.path(), roomKib)
+                            : TestSupport::fileSizeLimit(roomKib < 0 ? 0 : 512);
     if (m_wrapper.isEmpty())
         QSKIP("this system gives no mount namespace for a small file system");
 
     const CliRun r = cli({"read", m_sim->portName(), "-o", output, "--quiet"});
 
     QCOMPARE(r.status, 2);
-    QVERIFY2(r.err.contains((output + QStringLiteral(": ") + message).toUtf8()), r.err.constData());
-    QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames); // the read itself went through
+    if (roomKib < 0) {
+        QVERIFY2(r.err.contains(message.toUtf8()), r.err.constData());
+        QVERIFY(m_sim->frameData().isEmpty());
+    } else {
+        QVERIFY2(r.err.contains((output + QStringLiteral(": ") + message).toUtf8()), r.err.constData());
+        QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames); // the read itself went through
+    }
     QFile file(output);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), old);

@@ -60,6 +60,9 @@ QString openFailure(const QString& port, QSerialPort::SerialPortError error)
         const qint64 pid = lockHolder(path);
         if (pid > 0)
             return QStringLiteral("held by another program (PID %1)").arg(pid);
+        const QString unwritable = lockWriteProblem();
+        if (!unwritable.isEmpty())
+            return unwritable;
         if (!accessible(path))
             return QStringLiteral("permission denied (serial ports belong to the group dialout: "
                                   "sudo usermod -aG dialout $USER, then log in again)");

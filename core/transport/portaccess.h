@@ -29,4 +29,8 @@ QString notASerialDevice(const QString& port);
 // held by another program (with its process ID when its lock file names it).
 QString openFailure(const QString& port, QSerialPort::SerialPortError error);
 
+// Why no serial port can be opened by this process: a file size limit too
+// small for a port's lock file. Empty when there is none.
+QString lockWriteProblem();
+
 } // namespace PortAccess

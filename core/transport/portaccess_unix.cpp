@@ -7,6 +7,7 @@
 #include <QStringList>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace PortAccess {
@@ -64,6 +65,19 @@ qint64 lockHolder(const QString& path)
             return pid;
     }
     return 0;
+}
+
+// Why no lock file could be written: a file size limit too small for one
+// (its process ID, program, host and boot ID take less than 256 bytes)
+// (Qt's serial port then takes the port for held, and leaves no lock file).
+QString lockWriteProblem()
+{
+    struct rlimit limit = {};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY || limit.rlim_cur >= 256)
+        return QString();
+    return QStringLiteral("its lock file cannot be written: File too large (the file size limit, ulimit -f, is %1 "
+                          "bytes)")
+        .arg(quint64(limit.rlim_cur));
 }
 
 } // namespace PortAccess

@@ -24,4 +24,9 @@ qint64 lockHolder(const QString&)
     return 0;
 }
 
+QString lockWriteProblem()
+{
+    return QString();
+}
+
 } // namespace PortAccess
