@@ -16,8 +16,13 @@ namespace CommandLine {
 
 bool writeTo(FILE* stream, const QByteArray& bytes)
 {
+    if (stream == stdout)
+        SignalWatch::writingOutput(bytes.constData(), int(bytes.size()));
     const size_t written = std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    return std::fflush(stream) == 0 && written == size_t(bytes.size()) && !std::ferror(stream);
+    const bool flushed = std::fflush(stream) == 0;
+    if (stream == stdout)
+        SignalWatch::writingOutput(nullptr, 0);
+    return flushed && written == size_t(bytes.size()) && !std::ferror(stream);
 }
 
 Reporter::Reporter(const QString& port, const QString& command, bool json, bool quiet)

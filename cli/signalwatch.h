@@ -27,4 +27,10 @@ const char* name(int signal);
 // could not be written, and what was and was not done.
 void ignoreFileSizeLimitSignal();
 
+// Standard output is being written with `bytes` (null when the write is
+// done): a signal other than SIGPIPE meanwhile, while the write blocks on a
+// reader that does not read, ends the process at once with 128 plus its
+// number, and what was to be written goes to standard error instead.
+void writingOutput(const char* bytes, int size);
+
 } // namespace SignalWatch

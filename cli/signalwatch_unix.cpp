@@ -6,6 +6,7 @@
 #include <QSocketNotifier>
 
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
@@ -18,9 +19,33 @@ int g_pipe[2] = {-1, -1};
 std::atomic<bool> g_armed{false};
 std::atomic<int> g_caught{0};
 std::function<void(int)> g_handler;
+std::atomic<const char*> g_output{nullptr};
+std::atomic<int> g_outputSize{0};
+
+void writeAllTo(int fd, const char* bytes, size_t size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return;
+        bytes += n;
+        size -= size_t(n);
+    }
+}
 
 void onSignal(int signal)
 {
+    // Blocked on standard output, the event loop would never hear of the signal.
+    const char* const output = g_output.load();
+    if (output && signal != SIGPIPE) {
+        static const char kNote[] = "velkocan-cli: stopped by a signal while standard output did not take the "
+                                    "result; it follows here:\n";
+        writeAllTo(STDERR_FILENO, kNote, sizeof kNote - 1);
+        writeAllTo(STDERR_FILENO, output, size_t(g_outputSize.load()));
+        ::_exit(128 + signal);
+    }
     if (!g_armed.load()) {
         static const char kNote[] = "velkocan-cli: stopped by a signal before the port was opened; nothing was sent\n";
         const ssize_t written = ::write(STDERR_FILENO, kNote, sizeof kNote - 1);
@@ -68,6 +93,12 @@ void install(std::function<void(int)> handler)
 void ignoreFileSizeLimitSignal()
 {
     ::signal(SIGXFSZ, SIG_IGN);
+}
+
+void writingOutput(const char* bytes, int size)
+{
+    g_outputSize = size;
+    g_output = bytes;
 }
 
 void setArmed(bool armed)

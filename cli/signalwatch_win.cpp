@@ -41,6 +41,11 @@ void ignoreFileSizeLimitSignal()
     // Windows has no file size limit signal.
 }
 
+void writingOutput(const char*, int)
+{
+    // A console's output does not block on a reader.
+}
+
 void setArmed(bool armed)
 {
     g_armed = armed;

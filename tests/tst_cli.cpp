@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +69,7 @@ private slots:
     void inputsAndOutputsRefusedBeforeTheTraffic();
     void oneDeviceUnderTwoNamesIsOnePort();
     void secondCtrlCEndsAtOnce();
+    void aSignalWhileTheOutputBlocksEndsTheCommand();
     void failedOutputKeepsTheOldFile_data();
     void failedOutputKeepsTheOldFile();
     void profileThatIsNotPlainTextIsRefused_data();
@@ -561,6 +563,42 @@ void TstCli::secondCtrlCEndsAtOnce()
 
     QCOMPARE(r.status, 130);
     QVERIFY2(m_sinceSignal.elapsed() < 4000, QByteArray::number(m_sinceSignal.elapsed()).constData());
+}
+
+void TstCli::aSignalWhileTheOutputBlocksEndsTheCommand()
+{
+    // Standard output is a FIFO whose reader takes nothing more, and full.
+    const QString fifo = m_dir.filePath(QStringLiteral("stdout.fifo"));
+    QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+    const int filler = ::open(QFile::encodeName(fifo).constData(), O_WRONLY | O_NONBLOCK);
+    QVERIFY(reader >= 0 && filler >= 0);
+    const QByteArray block(4096, 'x');
+    while (::write(filler, block.constData(), size_t(block.size())) > 0) {
+    }
+    TestSupport::CliOptions options;
+    options.wrapper = QStringList{"sh", "-c", QStringLiteral("exec \"$0\" \"$@\" > '%1'").arg(fifo)};
+    QTimer poll;
+    options.started = [&](QProcess& process) {
+        // Once the result waits on the full output, the signal comes.
+        connect(&poll, &QTimer::timeout, &process, [&process, &poll] {
+            QFile wchan(QStringLiteral("/proc/%1/wchan").arg(process.processId()));
+            if (wchan.open(QIODevice::ReadOnly) && wchan.readAll().contains("pipe_write")) {
+                poll.stop();
+                ::kill(pid_t(process.processId()), SIGTERM);
+            }
+        });
+        poll.start(20);
+    };
+
+    const CliRun r = TestSupport::runCli({"read", m_sim->portName(), "--quiet"}, options);
+
+    ::close(reader);
+    ::close(filler);
+    QCOMPARE(r.status, 143);
+    QCOMPARE(m_sim->frameData(), TestSupport::kReadBackFrames);
+    QVERIFY2(r.err.contains("did not take the result; it follows here:\n{"), r.err.constData());
+    QVERIFY2(r.err.contains("\"can\""), r.err.constData());
 }
 
 void TstCli::failedOutputKeepsTheOldFile_data()
