@@ -52,6 +52,8 @@ private slots:
     void aResultTheLedgerRefusesStopsTheLine();
     void theLineOutlivesTheDatabaseGoingAway();
     void aClaimWhoseAnswerWasLostIsGivenBack();
+    void aStationPausedPastItsLeaseIsTold_data();
+    void aStationPausedPastItsLeaseIsTold();
     void anSqliteFileGoneStopsTheLine_data();
     void anSqliteFileGoneStopsTheLine();
     void thePasswordIsNeverShown();
@@ -750,6 +752,57 @@ void TstLedger::aClaimWhoseAnswerWasLostIsGivenBack()
     QVERIFY2(r.err.contains("station: 3 ok, 0 failed, 0 rows left"), r.err.constData());
     QCOMPARE(sorted(canIdsWritten(modules)), idsOf(3));
     QCOMPARE(cli({"ledger", "status", url, "--json"}).json().value("used").toInt(), 3);
+}
+
+void TstLedger::aStationPausedPastItsLeaseIsTold_data()
+{
+    backends();
+}
+
+void TstLedger::aStationPausedPastItsLeaseIsTold()
+{
+    QFETCH(QString, backend);
+    const QString url = newLedger(backend, idsCsv(2), 1);
+    if (url.isEmpty() && !m_noPostgres.isEmpty() && backend == "postgresql")
+        QSKIP(qPrintable(m_noPostgres));
+    QVERIFY(!url.isEmpty());
+    sim::SimModule* const pausedOn = plug();
+    sim::SimModule* const otherOn = plug();
+    // The first station stops (SIGSTOP) while it writes row 1, and goes on
+    // once another station has taken the row past its lease and written it.
+    CliRun other;
+    bool stopped = false;
+    TestSupport::CliOptions options;
+    options.started = [&](QProcess& process) {
+        connect(pausedOn, &sim::SimModule::frameReceived, &process, [&](const QByteArray& frame) {
+            if (!frame.startsWith("AT+MODE=") || stopped)
+                return;
+            stopped = true;
+            ::kill(pid_t(process.processId()), SIGSTOP);
+            QTimer::singleShot(0, &process, [&] {
+                other = cli(station(url, "other", {otherOn}) << "--quiet");
+                ::kill(pid_t(process.processId()), SIGCONT);
+            });
+        });
+    };
+
+    const CliRun paused = cli(station(url, "paused", {pausedOn}), options);
+
+    // Row 1's values are on both modules: both results say so, the paused
+    // station does not end with 0, and the ledger names the row.
+    QCOMPARE(other.status, 0);
+    QVERIFY2(paused.status != 0, paused.err.constData());
+    QCOMPARE(canIdsWritten({pausedOn}), QStringList{idsOf(2).first()});
+    QCOMPARE(sorted(canIdsWritten({otherOn})), idsOf(2));
+    QVERIFY2(paused.out.contains("the row's values are on another module too (other"), paused.out.constData());
+    const QJsonArray twice = cli({"ledger", "status", url, "--json"}).json().value("duplicates").toArray();
+    QCOMPARE(twice.size(), 1);
+    QCOMPARE(twice.first().toObject().value("row").toInt(), 1);
+    QCOMPARE(twice.first().toObject().value("modules").toArray().size(), 2);
+    for (const QJsonObject& result : exported(url, true)) {
+        if (result.value("row").toInt() == 1)
+            QCOMPARE(result.value("result").toString(), QStringLiteral("duplicate"));
+    }
 }
 
 void TstLedger::anSqliteFileGoneStopsTheLine_data()

@@ -1,6 +1,7 @@
 #include "core/station/ledgerrows.h"
 
 #include "core/config/configgroups.h"
+#include "core/transport/pacing.h"
 
 #include <QHash>
 #include <QMutex>
@@ -54,10 +55,10 @@ struct LedgerRows::State
     bool closed = false;
     bool ending = false;
     bool stopKeeper = false;
-    bool empty = false; // nothing free and nothing claimed, as last counted
+    bool empty = false;    // nothing free and nothing claimed, as last counted
     int failures = 0;      // calls the ledger did not answer, one after the other
     bool toldAway = false; // the user was told that the ledger does not answer
-    QString failure;    // why the ledger refused a claim; no row is taken after it
+    QString failure;       // why the ledger refused a claim; no row is taken after it
     QThread* keeper = nullptr;
 
     bool countReached() const { return s.count >= 0 && started - base + reserved >= s.count; }
@@ -350,7 +351,8 @@ RowSource::Hold LedgerRows::confirm(const StationRow& row)
     for (;;) {
         bool own = false;
         LedgerProblem problem;
-        if (st.ledger.confirm(st.s.claimant, claim, st.s.moduleBudgetMs, &own, &problem)) {
+        // The module's operation runs at the pace of its waits.
+        if (st.ledger.confirm(st.s.claimant, claim, Pacing::scaled(st.s.moduleBudgetMs), &own, &problem)) {
             st.answered(nullptr);
             return own ? Hold::Own : Hold::Lost;
         }
