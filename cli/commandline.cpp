@@ -36,48 +36,50 @@ const char kUsageHead[] = "Usage: velkocan-cli COMMAND [PORT] [ARGUMENTS] [OPTIO
                           "Configures a VelkoCAN serial-to-CAN converter module without the window.\n"
                           "\n"
                           "Commands:\n";
-const char kUsageTail[] = "\n"
-                          "Options:\n"
-                          "  --baud N                       the PC side's baud rate (default 115200)\n"
-                          "  --parity none|odd|even         the PC side's parity (default none)\n"
-                          "  --stop 1|2                     the PC side's stop bits (default 1)\n"
-                          "  --fast                         pace the exchange by the module's replies, not by\n"
-                          "                                 fixed pauses and polls (read, write, verify,\n"
-                          "                                 leave, restart, restore, station)\n"
-                          "  --log FILE                     append the traffic to FILE (a regular file),\n"
-                          "                                 time-stamped; a write that fails is told at\n"
-                          "                                 once and makes the exit status at least 2\n"
-                          "  --json                         machine-readable results on standard output: one\n"
-                          "                                 object per result (per module for the station),\n"
-                          "                                 with \"status\", \"port\", \"command\" (station: the\n"
-                          "                                 report's objects, \"result\" among them)\n"
-                          "  --quiet                        no progress on standard error (station: only\n"
-                          "                                 the modules that failed on standard output)\n"
-                          "  -h, --help                     this text\n"
-                          "  --version                      the version\n"
-                          "\n"
-                          "Exit status:\n"
-                          "  0       done: every command went out and the module accepted it (station:\n"
-                          "          every module was ok)\n"
-                          "  1       the module did not answer, or refused a command (each one named);\n"
-                          "          the ledger's database did not answer\n"
-                          "  2       bad usage, a refused profile or values, or an output that cannot be\n"
-                          "          written, the log included (nothing sent when found before the\n"
-                          "          traffic); station: a report held by another station, or a record\n"
-                          "          that could not be written; a ledger row the profile refused; ledger:\n"
-                          "          a URL with a password, a ledger of another schema version\n"
-                          "  3       the module differs from what was written or from the profile (each\n"
-                          "          difference named); station: a module was not ok\n"
-                          "  4       the port could not be opened (station: a port that is not a serial\n"
-                          "          device)\n"
-                          "  5       cut short: the port closed under the operation; the module may hold\n"
-                          "          part of what was sent\n"
-                          "  128+N   ended by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP, 141 standard\n"
-                          "          output closed by its reader): the exchange in progress finished,\n"
-                          "          nothing more was sent; station: whenever a signal ended the line\n"
-                          "          before its rows or --count ran out, also while every slot waited\n"
-                          "An operation that ends early says where it stopped and which groups were and\n"
-                          "were not written.\n";
+// The options of every command that talks to a module, then those of every
+// command, then the exit statuses; the usage text is the head, the commands and these.
+const char kLineOptions[] = "\n"
+                            "Options:\n"
+                            "  --baud N                       the PC side's baud rate (default 115200)\n"
+                            "  --parity none|odd|even         the PC side's parity (default none)\n"
+                            "  --stop 1|2                     the PC side's stop bits (default 1)\n"
+                            "  --fast                         pace the exchange by the module's replies, not by\n"
+                            "                                 fixed pauses and polls (read, write, verify,\n"
+                            "                                 leave, restart, restore, station)\n"
+                            "  --log FILE                     append the traffic to FILE (a regular file),\n"
+                            "                                 time-stamped; a write that fails is told at\n"
+                            "                                 once and makes the exit status at least 2\n";
+const char kCommonOptions[] = "  --json                         machine-readable results on standard output: one\n"
+                              "                                 object per result (per module for the station),\n"
+                              "                                 with \"status\", \"port\", \"command\" (station: the\n"
+                              "                                 report's objects, \"result\" among them)\n"
+                              "  --quiet                        no progress on standard error (station: only\n"
+                              "                                 the modules that failed on standard output)\n"
+                              "  -h, --help                     this text\n"
+                              "  --version                      the version\n";
+const char kExitStatus[] = "\n"
+                           "Exit status:\n"
+                           "  0       done: every command went out and the module accepted it (station:\n"
+                           "          every module was ok)\n"
+                           "  1       the module did not answer, or refused a command (each one named);\n"
+                           "          the ledger's database did not answer\n"
+                           "  2       bad usage, a refused profile or values, or an output that cannot be\n"
+                           "          written, the log included (nothing sent when found before the\n"
+                           "          traffic); station: a report held by another station, or a record\n"
+                           "          that could not be written; a ledger row the profile refused; ledger:\n"
+                           "          a URL with a password, a ledger of another schema version\n"
+                           "  3       the module differs from what was written or from the profile (each\n"
+                           "          difference named); station: a module was not ok\n"
+                           "  4       the port could not be opened (station: a port that is not a serial\n"
+                           "          device)\n"
+                           "  5       cut short: the port closed under the operation; the module may hold\n"
+                           "          part of what was sent\n"
+                           "  128+N   ended by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP, 141 standard\n"
+                           "          output closed by its reader): the exchange in progress finished,\n"
+                           "          nothing more was sent; station: whenever a signal ended the line\n"
+                           "          before its rows or --count ran out, also while every slot waited\n"
+                           "An operation that ends early says where it stopped and which groups were and\n"
+                           "were not written.\n";
 
 // The tool's diagnostics are for developers: shown with VELKO_DEBUG=1 only,
 // so that standard error carries progress and errors alone.
@@ -186,8 +188,10 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     o->json = parser.isSet(jsonOption);
     *help = parser.isSet(helpOption);
     *version = parser.isSet(versionOption);
-    if (*help || *version)
+    if (*help || *version) {
+        o->command = parser.positionalArguments().value(0);
         return true;
+    }
 
     const QStringList args = parser.positionalArguments();
     if (args.isEmpty()) {
@@ -677,7 +681,20 @@ QByteArray usageText()
     QByteArray text = kUsageHead;
     for (const Command& c : commands())
         text += c.usage;
-    return text + kUsageTail;
+    return text + kLineOptions + kCommonOptions + "\nvelkocan-cli COMMAND --help gives the usage of one command.\n" +
+           kExitStatus;
+}
+
+// One command's usage: its lines, the options it takes and the exit statuses.
+QByteArray usageText(const Command& c)
+{
+    QByteArray text = QByteArray("Usage: velkocan-cli ") + c.name + ' ' + c.shape + " [OPTIONS]\n\n" + c.usage;
+    // The ledger talks to a database, not to a module.
+    if (qstrcmp(c.name, "ledger") == 0)
+        text += "\nOptions:\n";
+    else
+        text += kLineOptions;
+    return text + kCommonOptions + kExitStatus;
 }
 
 } // namespace
@@ -700,8 +717,13 @@ int run(const QStringList& arguments)
         r.details.append(QStringLiteral("Try \"velkocan-cli --help\"."));
         return out.finish(r);
     }
-    if (help)
+    if (help) {
+        for (const Command& c : commands()) {
+            if (options.command == QLatin1String(c.name))
+                return writeTo(stdout, usageText(c)) ? Done : BadUsage;
+        }
         return writeTo(stdout, usageText()) ? Done : BadUsage;
+    }
     if (version) {
         const QString text = QCoreApplication::applicationName() + QLatin1Char(' ') +
                              QCoreApplication::applicationVersion() + QLatin1Char('\n');

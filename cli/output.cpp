@@ -6,13 +6,45 @@
 #include <cerrno>
 #ifdef Q_OS_WIN
 #include <io.h>
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
 #define isatty _isatty
 #define STDERR_FILENO 2
 #else
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
 namespace CommandLine {
+
+namespace {
+
+// The width of the terminal on standard error; 80 when it does not say.
+int terminalColumns()
+{
+#ifdef Q_OS_WIN
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+        return info.srWindow.Right - info.srWindow.Left + 1;
+#else
+    struct winsize size = {};
+    if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0)
+        return size.ws_col;
+#endif
+    return 80;
+}
+
+// A line cut to the terminal's width: a line that wrapped would leave its
+// second half behind when the lines are drawn again.
+QString fitted(const QString& line)
+{
+    const int width = terminalColumns() - 1;
+    return line.size() <= width ? line : line.left(qMax(0, width - 1)) + QStringLiteral("…");
+}
+
+} // namespace
 
 bool writeTo(FILE* stream, const QByteArray& bytes)
 {
@@ -48,7 +80,9 @@ void Reporter::progress(int step, int steps, const QString& what)
     constexpr int kWidth = 24;
     const int done = steps > 0 ? step * kWidth / steps : 0;
     const QString bar = QString(done, QLatin1Char('#')) + QString(kWidth - done, QLatin1Char('.'));
-    writeTo(stderr, QStringLiteral("\r\033[K%1 [%2] %3 %4").arg(m_phase, bar, count, what).toUtf8());
+    writeTo(
+        stderr,
+        (QStringLiteral("\r\033[K") + fitted(QStringLiteral("%1 [%2] %3 %4").arg(m_phase, bar, count, what))).toUtf8());
     m_barShown = true;
 }
 
@@ -108,6 +142,13 @@ int Reporter::finish(const Result& given)
         note(r.error);
     for (const QString& line : r.details)
         note(line);
+    // A command whose result has no words of its own ends on a line that it is done, not on its progress.
+    static const QStringList doneWithoutResult{QStringLiteral("write"), QStringLiteral("leave"),
+                                               QStringLiteral("restart"), QStringLiteral("restore")};
+    if (r.status == 0 && r.text.isEmpty() && !m_quiet && doneWithoutResult.contains(m_command))
+        note(m_command == QLatin1String("write") && r.fields.value(QStringLiteral("verified")).toBool()
+                 ? QStringLiteral("write: done, and the module holds what was written")
+                 : QStringLiteral("%1: done").arg(m_command));
     bool written = true;
     if (m_json) {
         QJsonObject object = r.fields;
@@ -151,7 +192,7 @@ void Reporter::showStatus(const QStringList& lines)
     clearStatus();
     QByteArray text;
     for (const QString& line : lines)
-        text += line.toUtf8() + "\033[K\n";
+        text += fitted(line).toUtf8() + "\033[K\n";
     writeTo(stderr, text);
     m_statusLines = lines.size();
 }

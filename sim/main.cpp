@@ -66,6 +66,7 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("velkocan-sim"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(VELKO_VERSION));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -77,6 +78,7 @@ int main(int argc, char** argv)
                        "the parity-enable bit), so a module at even parity also answers a port\n"
                        "without parity and the other way round; odd parity is told apart."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption baudOption(QStringLiteral("baud"), QStringLiteral("Module baud rate (default 115200)."),
                                         QStringLiteral("N"), QStringLiteral("115200"));
     const QCommandLineOption parityOption(QStringLiteral("parity"),

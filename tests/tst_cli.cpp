@@ -53,6 +53,9 @@ private slots:
     void cleanup();
 
     void readPrintsTheModule();
+    void everyProgramAnswersHelpWithoutADisplay_data();
+    void everyProgramAnswersHelpWithoutADisplay();
+    void wordsAPersonTypesAreReadInAnyCase();
     void writeSendsTheProfileInTheWindowsOrder();
     void verifyNamesWhatTheModuleKept();
     void failures_data();
@@ -563,6 +566,64 @@ void TstCli::secondCtrlCEndsAtOnce()
 
     QCOMPARE(r.status, 130);
     QVERIFY2(m_sinceSignal.elapsed() < 4000, QByteArray::number(m_sinceSignal.elapsed()).constData());
+}
+
+void TstCli::everyProgramAnswersHelpWithoutADisplay_data()
+{
+    QTest::addColumn<QString>("program"); // in the build folder
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("told");
+    QTest::newRow("the window's help") << "velkocan-config" << QStringList{"--help"}
+                                       << QByteArray("Usage: velkocan-config [--help] [--version]\n");
+    QTest::newRow("the window's version")
+        << "velkocan-config" << QStringList{"--version"} << QByteArray("velkocan-config ");
+    QTest::newRow("the production window's help, not a setup named --help")
+        << "velkocan-station" << QStringList{"--help"} << QByteArray("Usage: velkocan-station [SETUP]");
+    QTest::newRow("the production window's version")
+        << "velkocan-station" << QStringList{"--version"} << QByteArray("velkocan-station ");
+    QTest::newRow("the simulated module's version")
+        << "sim/velkocan-sim" << QStringList{"--version"} << QByteArray("velkocan-sim ");
+    QTest::newRow("one command's usage") << "velkocan-cli" << QStringList{"write", "--help"}
+                                         << QByteArray("Usage: velkocan-cli write PORT FILE [OPTIONS]\n");
+    QTest::newRow("the ledger's usage, without the serial line's options")
+        << "velkocan-cli" << QStringList{"ledger", "--help"} << QByteArray("ledger withdraw URL SOURCE");
+    QTest::newRow("every command, and how to ask for one")
+        << "velkocan-cli" << QStringList{"--help"} << QByteArray("velkocan-cli COMMAND --help");
+}
+
+void TstCli::everyProgramAnswersHelpWithoutADisplay()
+{
+    QFETCH(QString, program);
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, told);
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral("./") + program, arguments);
+    QVERIFY(process.waitForFinished(20000));
+    const QByteArray out = process.readAllStandardOutput();
+    QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(process.exitCode(), 0);
+    QVERIFY2(out.contains(told), out.constData());
+    if (program == "velkocan-cli" && arguments.first() == "ledger")
+        QVERIFY2(!out.contains("--baud"), out.constData());
+}
+
+void TstCli::wordsAPersonTypesAreReadInAnyCase()
+{
+    // The PC side's parity, the module's words in --set and a flag, as a person may type them.
+    const CliRun r = cli({"write", m_sim->portName(), TestSupport::exampleProfile(), "--parity", "None", "--set",
+                          "mode=Trans", "--set", "filter.mode=Off", "--set", "transparent.frameId=TRUE", "--fast"});
+
+    QVERIFY2(r.status == 0, r.err.constData());
+    QVERIFY(m_sim->frameData().contains("AT+MODE=TRANS\r\n"));
+    QVERIFY(m_sim->frameData().contains("AT+CANLT=OFF\r\n"));
+    QVERIFY(m_sim->frameData().contains("AT+MSG=1,1\r\n"));
+    // It ends on a line that says so.
+    QVERIFY2(r.err.endsWith("velkocan-cli: write: done\n"), r.err.constData());
 }
 
 void TstCli::aSignalWhileTheOutputBlocksEndsTheCommand()

@@ -69,9 +69,9 @@ QString overrideValue(ConfigField field, const QString& text, QJsonValue* value)
         return {};
     }
     case Kind::Flag:
-        if (text == QLatin1String("true") || text == QLatin1String("1"))
+        if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 || text == QLatin1String("1"))
             *value = true;
-        else if (text == QLatin1String("false") || text == QLatin1String("0"))
+        else if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0 || text == QLatin1String("0"))
             *value = false;
         else
             return QStringLiteral("%1: %2 is not true or false").arg(path, shownText(text));
@@ -82,13 +82,16 @@ QString overrideValue(ConfigField field, const QString& text, QJsonValue* value)
             const int colon = item.indexOf(QLatin1Char(':'));
             if (colon < 0)
                 return QStringLiteral("%1: %2 is not TYPE:ID").arg(path, shownText(item));
-            list.append(
-                QJsonObject{{QStringLiteral("type"), item.left(colon)}, {QStringLiteral("id"), item.mid(colon + 1)}});
+            list.append(QJsonObject{{QStringLiteral("type"), item.left(colon).toUpper()},
+                                    {QStringLiteral("id"), item.mid(colon + 1)}});
         }
         *value = list;
         return {};
     }
     case Kind::Token:
+        // The module's words are upper case; a person may type them in any case.
+        *value = text.toUpper();
+        return {};
     case Kind::Hex:
         break;
     }

@@ -139,7 +139,7 @@ QStringList parityWords()
 bool parityNamed(const QString& word, QSerialPort::Parity* parity)
 {
     for (const QSerialPort::Parity p : {QSerialPort::NoParity, QSerialPort::OddParity, QSerialPort::EvenParity}) {
-        if (word == parityWord(p)) {
+        if (word.compare(parityWord(p), Qt::CaseInsensitive) == 0) {
             *parity = p;
             return true;
         }

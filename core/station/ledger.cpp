@@ -5,6 +5,7 @@
 
 #include <QAtomicInt>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -402,8 +403,16 @@ bool Ledger::connection(QSqlDatabase* out, LedgerProblem* problem, bool creating
         *out = db;
         return true;
     }
+    // A file in a folder that is not there: no init() makes it.
+    const QFileInfo file(m_address.database);
+    if (!postgres() && !file.absoluteDir().exists()) {
+        *problem = {LedgerProblem::Kind::Refused,
+                    QStringLiteral("%1: the folder %2 does not exist")
+                        .arg(m_address.shown, QDir::toNativeSeparators(file.absoluteDir().path()))};
+        return false;
+    }
     // SQLite would make a new, empty file: only init() does.
-    if (!postgres() && !creating && !QFileInfo::exists(m_address.database)) {
+    if (!postgres() && !creating && !file.exists()) {
         *problem = {LedgerProblem::Kind::Refused,
                     Operation::problem(Operation::Problem::Kind::NoLedger, m_address.shown).text,
                     Operation::Problem::Kind::NoLedger, m_address.shown};

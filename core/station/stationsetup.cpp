@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QRegularExpression>
+#include <algorithm>
 
 namespace {
 
@@ -262,8 +263,11 @@ bool read(const QByteArray& text, const QString& folder, StationSetup* setup, QS
     const auto word = [&](const char* key, QString* value, const QStringList& allowed) {
         QString given = *value;
         text_(key, &given);
-        if (given.isEmpty() || allowed.contains(given)) {
-            *value = given;
+        // A word a person typed, in any letter case.
+        const auto it = std::find_if(allowed.begin(), allowed.end(),
+                                     [&given](const QString& a) { return a.compare(given, Qt::CaseInsensitive) == 0; });
+        if (given.isEmpty() || it != allowed.end()) {
+            *value = given.isEmpty() ? given : *it;
             return;
         }
         fail(QLatin1String(key), QStringLiteral("\"%1\"; allowed %2").arg(given, allowed.join(QStringLiteral(", "))));
