@@ -187,8 +187,9 @@ void TstCli::writeSendsTheProfileInTheWindowsOrder()
     QCOMPARE(m_sim->frameData(), expected);
     QCOMPARE(m_sim->state().canId, QStringLiteral("1A0"));
     QCOMPARE(m_sim->state().pendingBaud, 57600);
-    // One progress line a step on a standard error that is no terminal.
-    QCOMPARE(r.err.count('\n'), expected.size());
+    // One progress line a step on a standard error that is no terminal, and one that it is done.
+    QCOMPARE(r.err.count('\n'), expected.size() + 1);
+    QVERIFY2(r.err.endsWith("velkocan-cli: write: done\n"), r.err.constData());
     QFile traffic(log);
     QVERIFY(traffic.open(QIODevice::ReadOnly));
     const QByteArray text = traffic.readAll();

@@ -303,11 +303,15 @@ void TstProfile::refusalNamesEveryProblem_data()
     QTest::addColumn<QString>("to");
     QTest::addColumn<QStringList>("problems");
     QTest::addColumn<QStringList>("warnings");
-    QTest::newRow("two wrong fields are both named")
+    QTest::newRow("two wrong fields are both named, after the unknown key that may explain them")
         << "\"baud\": 115200, \"stopBits\": 1"
         << "\"baud\": 1, \"stopBits\": 3, \"fast\": 1"
-        << QStringList{"serial.baud: 1 is not offered", "serial.stopBits: 3"}
-        << QStringList{"unknown key \"serial.fast\" ignored"};
+        << QStringList{"unknown key \"serial.fast\" ignored", "serial.baud: 1 is not offered", "serial.stopBits: 3"}
+        << QStringList();
+    QTest::newRow("a JSON mistake by its line and column")
+        << "\"baud\": 115200,"
+        << "\"baud\": 115200 \"x\"," << QStringList{"not a JSON profile: unterminated object at line 4, column 32"}
+        << QStringList();
     QTest::newRow("unknown keys are named, at the top and in a group, and the profile is read")
         << "\"frameInfo\": true}"
         << "\"frameInfo\": true, \"frameInf0\": 1}, \"modee\": 1" << QStringList()

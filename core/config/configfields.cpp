@@ -254,6 +254,15 @@ QString shownText(const QString& text)
     return shown + QStringLiteral("… (%1 characters)").arg(text.size());
 }
 
+QString placeOf(const QByteArray& text, int offset)
+{
+    const QByteArray before = text.left(offset);
+    const int lineStart = before.lastIndexOf('\n') + 1;
+    // Characters, not bytes, from the start of the line.
+    const int column = QString::fromUtf8(before.constData() + lineStart, before.size() - lineStart).size() + 1;
+    return QStringLiteral("line %1, column %2").arg(QString::number(before.count('\n') + 1), QString::number(column));
+}
+
 QString shown(const QJsonValue& value)
 {
     switch (value.type()) {

@@ -43,6 +43,9 @@ QString quoted(const QString& text);
 QString shownText(const QString& text);
 // A JSON value within a message about its type.
 QString shown(const QJsonValue& value);
+// Where in `text` a JSON mistake found at `offset` is, for a person with an
+// editor: "line 3, column 7".
+QString placeOf(const QByteArray& text, int offset);
 // True when every character is a hexadecimal digit (true for an empty text).
 bool allHex(const QString& text);
 

@@ -188,8 +188,8 @@ QStringList readInto(const QByteArray& text, const QStringList& overrides, Modul
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return {
-            QStringLiteral("not a JSON profile: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset)};
+        return {QStringLiteral("not a JSON profile: %1 at %2")
+                    .arg(parseError.errorString(), placeOf(text, parseError.offset))};
     if (!document.isObject())
         return {QStringLiteral("not a profile: the top level is not an object")};
     QJsonObject root = document.object();
@@ -198,10 +198,9 @@ QStringList readInto(const QByteArray& text, const QStringList& overrides, Modul
     const QString header = headerRule(root);
     if (!header.isEmpty())
         return {header};
-    if (warnings) {
-        for (const QString& key : unknownKeys(root))
-            warnings->append(QStringLiteral("unknown key \"%1\" ignored").arg(key));
-    }
+    QStringList unknown;
+    for (const QString& key : unknownKeys(root))
+        unknown.append(QStringLiteral("unknown key \"%1\" ignored").arg(key));
     QStringList problems;
     for (const QString& override : overrides) {
         const QString why = applyOverride(&root, override);
@@ -223,6 +222,11 @@ QStringList readInto(const QByteArray& text, const QStringList& overrides, Modul
             problems.append(why);
         frameTypeRefused = frameTypeRefused || (field == ConfigField::CanFrameType && !why.isEmpty());
     }
+    // A misspelt key is often why a field is missing: named first when the profile is refused.
+    if (!problems.isEmpty())
+        return unknown + problems;
+    if (warnings)
+        warnings->append(unknown);
     return problems;
 }
 

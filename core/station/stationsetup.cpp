@@ -210,9 +210,8 @@ bool read(const QByteArray& text, const QString& folder, StationSetup* setup, QS
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        // The line of the offset, for a person with an editor.
-        const int line = int(text.left(parseError.offset).count('\n')) + 1;
-        problems->append(QStringLiteral("line %1: not JSON (%2)").arg(line).arg(parseError.errorString()));
+        problems->append(
+            QStringLiteral("%1: not JSON (%2)").arg(FieldTable::placeOf(text, parseError.offset), parseError.errorString()));
         return false;
     }
     if (!document.isObject()) {
@@ -308,14 +307,19 @@ bool read(const QByteArray& text, const QString& folder, StationSetup* setup, QS
     if (removalNamed(removal, &named))
         s.removalGiven = named;
     text_("stationName", &s.stationName);
-    if (problems->size() > before)
-        return false;
-    if (warnings) {
-        for (auto it = root.begin(); it != root.end(); ++it) {
-            if (!keys().contains(it.key()))
-                warnings->append(QStringLiteral("unknown key \"%1\" ignored").arg(it.key()));
-        }
+    QStringList unknown;
+    for (auto it = root.begin(); it != root.end(); ++it) {
+        if (!keys().contains(it.key()))
+            unknown.append(QStringLiteral("unknown key \"%1\" ignored").arg(it.key()));
     }
+    // A misspelt key is often why a setting is refused: named first then.
+    if (problems->size() > before) {
+        for (int i = 0; i < unknown.size(); ++i)
+            problems->insert(before + i, unknown.at(i));
+        return false;
+    }
+    if (warnings)
+        warnings->append(unknown);
     s.profile = absoluteIn(folder, s.profile);
     s.values = valuesIn(folder, s.values);
     s.report = absoluteIn(folder, s.report);
