@@ -14,6 +14,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTimer>
 
 using TestSupport::answeredAttempt;
@@ -235,6 +236,11 @@ void TstBaudSearch::silentModuleTriesEveryCandidate()
     QCOMPARE(lines.first(), tr47("开始搜索：").simplified());
     QCOMPARE(lines.last(), tr47("参数搜索失败！").simplified());
     QVERIFY(!TestSupport::logText(m_window).contains(QStringLiteral("connection is successful")));
+    // The status bar tells it as failed, not as done.
+    const QString status = m_window->statusBar()->currentMessage();
+    const QString failed =
+        tr47("%1失败：模块在任何波特率下都没有应答，%2 秒").arg(m_searchBtn->text(), QStringLiteral("#"));
+    QVERIFY2(status.startsWith(failed.section(QLatin1Char('#'), 0, 0)), qPrintable(status));
 }
 
 void TstBaudSearch::declinedQuestion_data()

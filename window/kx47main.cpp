@@ -227,6 +227,7 @@ void KX47main::enterBusy(const QString& operation)
 {
     m_operation = operation;
     m_failureShown = false;
+    m_foundNothing = false;
     m_fieldsNotRead = 0;
     m_operationClock.start();
     statusBar()->clearMessage();
@@ -250,7 +251,10 @@ void KX47main::leaveBusy()
         // A failure's box has told how it ended: it did not end as done.
         if (m_failureShown)
             break;
-        if (m_fieldsNotRead > 0)
+        if (m_foundNothing)
+            ended = tr("%1失败：模块在任何波特率下都没有应答，%2 秒")
+                        .arg(m_operation, QString::number(double(m_operationClock.elapsed()) / 1000.0, 'f', 1));
+        else if (m_fieldsNotRead > 0)
             ended = tr("读取未完成：%n 个字段未读取", nullptr, m_fieldsNotRead);
         else
             ended = tr("%1完成，%2 秒")

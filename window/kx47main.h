@@ -169,6 +169,7 @@ private:
     bool m_portShownOpen = false;            // the panel shows the port open
     QString m_operation;                     // the running operation, for the status bar
     bool m_failureShown = false;             // the running operation told a failure in a box
+    bool m_foundNothing = false;             // the running search ended without an answer
     int m_fieldsNotRead = 0;                 // by the running read-back, which ran to its end
     ConfigFields m_readBackShown;            // what the running read-back put into the editors
     QElapsedTimer m_operationClock;          // since the running operation began

@@ -279,8 +279,10 @@ int KX47main::search_baud_rate()
         return 0;
     set_serching_sta(1);
     const int result = m_session->searchBaudRate(ui->my_serial_number_box->currentText());
-    if (result == 0 && !m_session->wasStopped())
+    if (result == 0 && !m_session->wasStopped()) {
         ui->logBrower->append(QStringLiteral("<font color=\"#00FF00\" size=\"20\">") + tr("参数搜索失败！"));
+        m_foundNothing = true;
+    }
     set_serching_sta(0);
     return result;
 }

@@ -36,15 +36,17 @@ bool KX47main::openConfig(const QString& path)
     ProfileFile file;
     QString error;
     if (!file.load(path, &error)) {
-        QMessageBox::information(this, tr("错误"), tr("无法读取文件 %1").arg(QDir::toNativeSeparators(path)),
-                                 QMessageBox::Ok);
+        QMessageBox::information(this, tr("错误"), tr("无法读取文件 %1").arg(error), QMessageBox::Ok);
         return false;
     }
     ModuleConfig config;
     QStringList problems;
     QStringList warnings;
     if (!file.configure({}, &config, &problems, &warnings)) {
-        QMessageBox::information(this, tr("错误"), problems.join(QLatin1Char('\n')), QMessageBox::Ok);
+        QMessageBox::information(
+            this, tr("错误"),
+            tr("配置文件 %1 未被采用：\n%2").arg(QDir::toNativeSeparators(path), problems.join(QLatin1Char('\n'))),
+            QMessageBox::Ok);
         return false;
     }
     for (const QString& warning : warnings)

@@ -633,6 +633,16 @@
         <source>一个模块接一个模块地配置：每个治具一格，计数，开始和停止</source>
         <translation>一个模块接一个模块地配置：每个治具一格，计数，开始和停止</translation>
     </message>
+    <message>
+        <source>%1失败：模块在任何波特率下都没有应答，%2 秒</source>
+        <translation>%1失败：模块在任何波特率下都没有应答，%2 秒</translation>
+    </message>
+    <message>
+        <source>配置文件 %1 未被采用：
+%2</source>
+        <translation>配置文件 %1 未被采用：
+%2</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

@@ -634,6 +634,16 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>一个模块接一个模块地配置：每个治具一格，计数，开始和停止</source>
         <translation>Configure module after module: a tile per fixture, counters, start and stop</translation>
     </message>
+    <message>
+        <source>%1失败：模块在任何波特率下都没有应答，%2 秒</source>
+        <translation>%1 failed: the module answered at no baud rate, %2 s</translation>
+    </message>
+    <message>
+        <source>配置文件 %1 未被采用：
+%2</source>
+        <translation>Profile %1 not taken:
+%2</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
