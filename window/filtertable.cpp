@@ -105,7 +105,7 @@ void FilterTable::checkCell(QTableWidgetItem* item)
         qCDebug(lcWindow) << type << id;
         if (FilterCheck::checkId(type, id) != FilterCheck::IdVerdict::Wrong)
             return;
-        warn(QT_TRANSLATE_NOOP("KX47main", "    ID错误! \r\n即将恢复默认数据."));
+        warn(QT_TRANSLATE_NOOP("KX47main", "    ID错误! \r\n即将恢复默认数据."), idFault(type, id));
         replaceCell(row, 1, FilterCheck::defaultId(type));
     }
 }
@@ -141,9 +141,29 @@ void FilterTable::warnFull()
     warn(QT_TRANSLATE_NOOP("KX47main", "已经达到最大条目!"));
 }
 
-void FilterTable::warn(const char* text)
+void FilterTable::warn(const char* text, const QString& why)
 {
     const ArrowCursor cursor;
+    const QString told = QCoreApplication::translate("KX47main", text);
     QMessageBox::warning(m_window, QCoreApplication::translate("KX47main", "警告"),
-                         QCoreApplication::translate("KX47main", text), QMessageBox::Ok);
+                         why.isEmpty() ? told : told + QStringLiteral("\n\n") + why, QMessageBox::Ok);
+}
+
+QString FilterTable::idFault(const QString& type, const QString& id)
+{
+    const bool extended = type == QLatin1String("EDTF");
+    const QString frame = extended ? QCoreApplication::translate("KX47main", "扩展帧")
+                                   : QCoreApplication::translate("KX47main", "标准帧");
+    switch (FilterCheck::idFault(type, id)) {
+    case FilterCheck::IdFault::TooLong:
+        return QCoreApplication::translate("KX47main", "%1 的位数超过%2允许的 %3 位")
+            .arg(id.left(16), frame, QString::number(extended ? 8 : 3));
+    case FilterCheck::IdFault::NotHex:
+        return QCoreApplication::translate("KX47main", "%1 不是十六进制数").arg(id.left(16));
+    case FilterCheck::IdFault::AboveLimit:
+        return QCoreApplication::translate("KX47main", "%1 大于%2的上限 %3").arg(id, frame, FilterCheck::maxId(type));
+    case FilterCheck::IdFault::None:
+        break;
+    }
+    return QString();
 }

@@ -47,7 +47,10 @@ private:
     void replaceCell(int row, int column, const QString& text);
     void warnFull();
     // A warning box over the window, with the arrow cursor; `text` in the window's catalogue.
-    void warn(const char* text);
+    // `text` translated, and why, when given, below it.
+    void warn(const char* text, const QString& why = QString());
+    // Why `id` is no ID of a row of `type`, in the window's words.
+    static QString idFault(const QString& type, const QString& id);
 
     QTableWidget* const m_table;
     QWidget* const m_window;

@@ -9,6 +9,18 @@ bool typeValid(const QString& type)
 
 IdVerdict checkId(const QString& type, const QString& id)
 {
+    if (!typeValid(type))
+        return IdVerdict::Unchecked;
+    return idFault(type, id) == IdFault::None ? IdVerdict::Accepted : IdVerdict::Wrong;
+}
+
+QString maxId(const QString& type)
+{
+    return type == QLatin1String("EDTF") ? QStringLiteral("1FFFFFFF") : QStringLiteral("7FF");
+}
+
+IdFault idFault(const QString& type, const QString& id)
+{
     int maxLength = 0;
     quint32 maxValue = 0;
     if (type == QLatin1String("NDTF")) {
@@ -18,11 +30,11 @@ IdVerdict checkId(const QString& type, const QString& id)
         maxLength = 8;
         maxValue = 0x1FFFFFFF;
     } else {
-        return IdVerdict::Unchecked;
+        return IdFault::None;
     }
 
     if (id.size() > maxLength)
-        return IdVerdict::Wrong;
+        return IdFault::TooLong;
     quint32 value = 0;
     for (const QChar c : id) {
         const int digit = c.isDigit() && c.unicode() < 128                   ? c.unicode() - '0'
@@ -30,10 +42,10 @@ IdVerdict checkId(const QString& type, const QString& id)
                           : (c >= QLatin1Char('a') && c <= QLatin1Char('f')) ? c.unicode() - 'a' + 10
                                                                              : -1;
         if (digit < 0)
-            return IdVerdict::Wrong;
+            return IdFault::NotHex;
         value = value * 16 + quint32(digit); // at most 8 digits: fits
     }
-    return value > maxValue ? IdVerdict::Wrong : IdVerdict::Accepted;
+    return value > maxValue ? IdFault::AboveLimit : IdFault::None;
 }
 
 QString defaultId(const QString& type)

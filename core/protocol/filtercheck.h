@@ -19,6 +19,13 @@ enum class IdVerdict { Accepted, Unchecked, Wrong };
 // empty ID is 0. A row of neither type is not checked.
 IdVerdict checkId(const QString& type, const QString& id);
 
+// Why checkId() found an ID wrong: more digits than its type takes, a
+// character that is no hex digit, a value above the type's limit.
+enum class IdFault { None, TooLong, NotHex, AboveLimit };
+IdFault idFault(const QString& type, const QString& id);
+// The highest ID of a type, "7FF" or "1FFFFFFF".
+QString maxId(const QString& type);
+
 // What a wrong ID is replaced by: "0" for a standard row, "800" for an extended one.
 QString defaultId(const QString& type);
 

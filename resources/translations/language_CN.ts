@@ -643,6 +643,26 @@
         <translation>配置文件 %1 未被采用：
 %2</translation>
     </message>
+    <message>
+        <source>扩展帧</source>
+        <translation>扩展帧</translation>
+    </message>
+    <message>
+        <source>标准帧</source>
+        <translation>标准帧</translation>
+    </message>
+    <message>
+        <source>%1 的位数超过%2允许的 %3 位</source>
+        <translation>%1 的位数超过%2允许的 %3 位</translation>
+    </message>
+    <message>
+        <source>%1 不是十六进制数</source>
+        <translation>%1 不是十六进制数</translation>
+    </message>
+    <message>
+        <source>%1 大于%2的上限 %3</source>
+        <translation>%1 大于%2的上限 %3</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>

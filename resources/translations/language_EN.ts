@@ -644,6 +644,26 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <translation>Profile %1 not taken:
 %2</translation>
     </message>
+    <message>
+        <source>扩展帧</source>
+        <translation>an extended frame</translation>
+    </message>
+    <message>
+        <source>标准帧</source>
+        <translation>a standard frame</translation>
+    </message>
+    <message>
+        <source>%1 的位数超过%2允许的 %3 位</source>
+        <translation>%1 has more digits than the %3 that %2 takes</translation>
+    </message>
+    <message>
+        <source>%1 不是十六进制数</source>
+        <translation>%1 is not hexadecimal</translation>
+    </message>
+    <message>
+        <source>%1 大于%2的上限 %3</source>
+        <translation>%1 is above %3, the highest ID of %2</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
