@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QPushButton>
@@ -115,10 +116,14 @@ void TstProfileFiles::refusedProfileChangesNoEditor()
     widget<QLineEdit>(m_window, "line_user_head")->setText("3C");
     const Editors before = editors();
 
-    QVERIFY(!m_window->openConfig(TestSupport::writeFile(m_dir.filePath("refused.json"), content)));
+    const QString file = TestSupport::writeFile(m_dir.filePath("refused.json"), content);
+    QVERIFY(!m_window->openConfig(file));
 
+    // The box names the file, then what is wrong with it.
     QCOMPARE(m_boxes->titles(), QStringList{tr47("错误")});
-    QVERIFY2(m_boxes->seen().first().text.startsWith(message), qPrintable(m_boxes->seen().first().text));
+    const QString told = m_boxes->seen().first().text;
+    QVERIFY2(told.section(QLatin1Char('\n'), 0, 0).contains(QDir::toNativeSeparators(file)), qPrintable(told));
+    QVERIFY2(told.section(QLatin1Char('\n'), 1).startsWith(message), qPrintable(told));
     QCOMPARE(editors(), before);
     QVERIFY(m_sim->frames().isEmpty());
 }

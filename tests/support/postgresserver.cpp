@@ -131,10 +131,24 @@ bool PostgresServer::startAgain()
 {
     // The socket in the folder of its own, no TCP; no fsync: a test's data need not outlive a crash.
     const QString options = QStringLiteral("-k %1 -c listen_addresses= -F").arg(socketFolder());
+    QString said;
     m_running = serverCommand(
         {program(QStringLiteral("pg_ctl")), QStringLiteral("-D"), m_dir.filePath(QStringLiteral("data")),
          QStringLiteral("-o"), options, QStringLiteral("-l"), socketFolder() + QStringLiteral("/server.log"),
-         QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("60"), QStringLiteral("start")});
+         QStringLiteral("-w"), QStringLiteral("-t"), QStringLiteral("60"), QStringLiteral("start")},
+        &said);
+    // pg_ctl may tell a failure of a server that came up all the same (a
+    // machine under load): the server's own state has the last word.
+    if (!m_running)
+        m_running = serverCommand({program(QStringLiteral("pg_ctl")), QStringLiteral("-D"),
+                                   m_dir.filePath(QStringLiteral("data")), QStringLiteral("status")});
+    if (!m_running) {
+        qWarning("pg_ctl: %s", qPrintable(said));
+        // Why, from the end of the server's log.
+        QFile log(socketFolder() + QStringLiteral("/server.log"));
+        if (log.open(QIODevice::ReadOnly))
+            qWarning("PostgreSQL did not start: %s", log.readAll().right(2000).constData());
+    }
     return m_running;
 }
 
