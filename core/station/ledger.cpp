@@ -971,38 +971,35 @@ bool Ledger::claim(const LedgerClaimant& who, const QSet<int>& skip, LedgerClaim
     return true;
 }
 
-bool Ledger::giveBack(const LedgerClaim& claim, LedgerProblem* problem)
+bool Ledger::update(const QString& sql, const QVariantList& binds, const QString& doing, LedgerProblem* problem,
+                    int* changed)
 {
     QSqlDatabase db;
     if (!connection(&db, problem))
         return false;
     QSqlQuery q(db);
-    if (!run(q,
-             QStringLiteral("UPDATE ledger_rows SET state = 'free', station = NULL, process = NULL, lease_until = "
-                            "NULL, changed = ? WHERE id = ? AND claim = ? AND state = 'claimed'"),
-             {now(), claim.row.id, claim.claim})) {
-        *problem = failed(db, q.lastError(), QStringLiteral("give back"));
+    if (!run(q, sql, binds)) {
+        *problem = failed(db, q.lastError(), doing);
         return false;
     }
+    if (changed)
+        *changed = q.numRowsAffected();
     return true;
+}
+
+bool Ledger::giveBack(const LedgerClaim& claim, LedgerProblem* problem)
+{
+    return update(QStringLiteral("UPDATE ledger_rows SET state = 'free', station = NULL, process = NULL, lease_until = "
+                                 "NULL, changed = ? WHERE id = ? AND claim = ? AND state = 'claimed'"),
+                  {now(), claim.row.id, claim.claim}, QStringLiteral("give back"), problem);
 }
 
 bool Ledger::giveBackStray(const LedgerClaimant& who, const QSet<int>& keep, int* given, LedgerProblem* problem)
 {
-    QSqlDatabase db;
-    if (!connection(&db, problem))
-        return false;
-    QSqlQuery q(db);
-    if (!run(q,
-             QStringLiteral("UPDATE ledger_rows SET state = 'free', station = NULL, process = NULL, lease_until = "
-                            "NULL, changed = ? WHERE state = 'claimed' AND station = ? AND process = ?%1")
-                 .arg(leavingOut(keep)),
-             {now(), who.station, who.process})) {
-        *problem = failed(db, q.lastError(), QStringLiteral("give back"));
-        return false;
-    }
-    *given = q.numRowsAffected();
-    return true;
+    return update(QStringLiteral("UPDATE ledger_rows SET state = 'free', station = NULL, process = NULL, lease_until = "
+                                 "NULL, changed = ? WHERE state = 'claimed' AND station = ? AND process = ?%1")
+                      .arg(leavingOut(keep)),
+                  {now(), who.station, who.process}, QStringLiteral("give back"), problem, given);
 }
 
 bool Ledger::confirm(const LedgerClaimant& who, const LedgerClaim& claim, int budgetMs, bool* own,
@@ -1057,21 +1054,12 @@ bool Ledger::duplicates(QVector<QPair<int, QStringList>>* rows, LedgerProblem* p
 
 bool Ledger::renew(const LedgerClaimant& who, LedgerProblem* problem)
 {
-    QSqlDatabase db;
-    if (!connection(&db, problem))
-        return false;
-    QSqlQuery q(db);
-    if (!run(q,
-             // A lease that confirm() extended for a module keeps its length.
-             QStringLiteral("UPDATE ledger_rows SET lease_until = CASE WHEN lease_until > %1 + %2 THEN lease_until "
-                            "ELSE %1 + %2 END WHERE state = 'claimed' AND station = ? AND process = ?")
-                 .arg(nowMs())
-                 .arg(m_leaseMs),
-             {who.station, who.process})) {
-        *problem = failed(db, q.lastError(), QStringLiteral("renew"));
-        return false;
-    }
-    return true;
+    // A lease that confirm() extended for a module keeps its length.
+    return update(
+        QStringLiteral("UPDATE ledger_rows SET lease_until = CASE WHEN lease_until > %1 + %2 THEN lease_until "
+                       "ELSE %1 + %2 END WHERE state = 'claimed' AND station = ? AND process = ?")
+            .arg(nowMs(), QString::number(m_leaseMs)),
+        {who.station, who.process}, QStringLiteral("renew"), problem);
 }
 
 bool Ledger::settle(const LedgerClaimant& who, const LedgerClaim& claim, ModuleRecord* settled,

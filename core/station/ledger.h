@@ -8,6 +8,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <QVector>
 
 class QSqlDatabase;
@@ -228,6 +229,9 @@ private:
     LedgerProblem failed(QSqlDatabase& db, const QSqlError& error, const QString& doing);
     bool begin(QSqlDatabase& db, LedgerProblem* problem);
     bool commit(QSqlDatabase& db, LedgerProblem* problem);
+    // Runs one statement on its own; `changed`: the rows it changed.
+    bool update(const QString& sql, const QVariantList& binds, const QString& doing, LedgerProblem* problem,
+                int* changed = nullptr);
     QString nowMs() const;
     QString connectionName() const;
     bool postgres() const { return m_address.driver == QLatin1String("QPSQL"); }
