@@ -179,26 +179,32 @@ QStringList unknownKeys(const QJsonObject& root)
     return unknown;
 }
 
-// Every problem of the profile, one line each; empty when it is sound.
-QStringList readInto(const QByteArray& text, const QStringList& overrides, ModuleConfig* config, QStringList* warnings)
+// The profile's object and the keys no field has, or the one problem that
+// makes it no profile.
+QString parseRoot(const QByteArray& text, QJsonObject* root, QStringList* unknown)
 {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return {
-            QStringLiteral("not a JSON profile: %1 at offset %2").arg(parseError.errorString()).arg(parseError.offset)};
+        return QStringLiteral("not a JSON profile: %1 at offset %2")
+            .arg(parseError.errorString())
+            .arg(parseError.offset);
     if (!document.isObject())
-        return {QStringLiteral("not a profile: the top level is not an object")};
-    QJsonObject root = document.object();
+        return QStringLiteral("not a profile: the top level is not an object");
+    *root = document.object();
     // A file that is not a profile of this tool would only add a "missing"
     // line per field: its header is the one problem worth naming.
-    const QString header = headerRule(root);
+    const QString header = headerRule(*root);
     if (!header.isEmpty())
-        return {header};
-    if (warnings) {
-        for (const QString& key : unknownKeys(root))
-            warnings->append(QStringLiteral("unknown key \"%1\" ignored").arg(key));
-    }
+        return header;
+    for (const QString& key : unknownKeys(*root))
+        unknown->append(QStringLiteral("unknown key \"%1\" ignored").arg(key));
+    return QString();
+}
+
+// Every problem of the profile's object with `overrides`, one line each; empty when it is sound.
+QStringList configureRoot(QJsonObject root, const QStringList& overrides, ModuleConfig* config)
+{
     QStringList problems;
     for (const QString& override : overrides) {
         const QString why = applyOverride(&root, override);
@@ -221,6 +227,19 @@ QStringList readInto(const QByteArray& text, const QStringList& overrides, Modul
         frameTypeRefused = frameTypeRefused || (field == ConfigField::CanFrameType && !why.isEmpty());
     }
     return problems;
+}
+
+// Every problem of the profile, one line each; empty when it is sound.
+QStringList readInto(const QByteArray& text, const QStringList& overrides, ModuleConfig* config, QStringList* warnings)
+{
+    QJsonObject root;
+    QStringList unknown;
+    const QString problem = parseRoot(text, &root, &unknown);
+    if (!problem.isEmpty())
+        return {problem};
+    if (warnings)
+        *warnings += unknown;
+    return configureRoot(root, overrides, config);
 }
 
 } // namespace
@@ -278,16 +297,36 @@ bool ProfileFile::load(const QString& path, QString* error)
         return false;
     m_text = text.toUtf8();
     m_name = Files::shown(path);
+    // Parsed once: a station configures it again for every row.
+    m_root = QJsonObject();
+    m_unknown.clear();
+    m_problem = parseRoot(m_text, &m_root, &m_unknown);
+    m_parsed = true;
     return true;
 }
 
 bool ProfileFile::configure(const QStringList& overrides, ModuleConfig* config, QStringList* problems,
                             QStringList* warnings, const QString& where) const
 {
-    QString error;
-    if (Profile::read(m_text, config, &error, overrides, warnings))
-        return true;
-    for (const QString& p : error.split(QLatin1Char('\n')))
+    QStringList found;
+    if (!m_parsed) {
+        QString error;
+        if (Profile::read(m_text, config, &error, overrides, warnings))
+            return true;
+        found = error.split(QLatin1Char('\n'));
+    } else if (!m_problem.isEmpty()) {
+        found = QStringList{m_problem};
+    } else {
+        if (warnings)
+            *warnings += m_unknown;
+        ModuleConfig parsed;
+        found = configureRoot(m_root, overrides, &parsed);
+        if (found.isEmpty()) {
+            *config = parsed;
+            return true;
+        }
+    }
+    for (const QString& p : std::as_const(found))
         problems->append(where.isEmpty() ? p : QStringLiteral("%1: %2").arg(where, p));
     return false;
 }

@@ -3,6 +3,7 @@
 #include "core/config/moduleconfig.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
 
@@ -53,4 +54,9 @@ public:
 private:
     QByteArray m_text;
     QString m_name;
+    // The file's object as load() parsed it, or why it is no profile.
+    bool m_parsed = false;
+    QJsonObject m_root;
+    QStringList m_unknown;
+    QString m_problem;
 };
