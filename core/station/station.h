@@ -103,6 +103,12 @@ public:
     bool prepare(Operation::Result* refused);
     // The rows a run would give, in order, and those the report already holds as done.
     QVector<RowLeft> rowsLeft() const;
+    // The same a row at a time, without holding them all (a check of a big
+    // order); a false from `row` ends it. A run on a ledger takes its rows
+    // from the ledger as it goes: without the settings' check they are only
+    // counted (rowsLeftCount()), not read here.
+    void eachRowLeft(const std::function<bool(const RowLeft& row)>& row) const;
+    int rowsLeftCount() const;
     int rowsDone() const;
     // The highest module number of the report; the run's modules follow it.
     int lastModule() const;
