@@ -1,5 +1,9 @@
 #include "core/config/profile.h"
 
+#include <QMutex>
+#include <QMutexLocker>
+#include <optional>
+
 #include "core/config/fileaccess.h"
 
 #include "core/config/configfields.h"
@@ -290,6 +294,55 @@ QString overrideProblem(const QString& override)
 
 } // namespace Profile
 
+// A base's configuration: checked once, for every set of overrides after it.
+struct ProfileFile::Bases
+{
+    QMutex mutex;
+    QVector<QPair<QStringList, std::optional<ModuleConfig>>> known; // empty: the base is refused
+};
+
+bool ProfileFile::configure(const QStringList& base, const QStringList& overrides, ModuleConfig* config,
+                            QStringList* problems, QStringList* warnings, const QString& where) const
+{
+    if (!m_parsed || !m_problem.isEmpty() || !m_bases)
+        return configure(base + overrides, config, problems, warnings, where);
+    std::optional<ModuleConfig> checked;
+    {
+        const QMutexLocker lock(&m_bases->mutex);
+        const auto known = std::find_if(m_bases->known.cbegin(), m_bases->known.cend(),
+                                        [&base](const auto& b) { return b.first == base; });
+        if (known != m_bases->known.cend()) {
+            checked = known->second;
+        } else {
+            ModuleConfig parsed;
+            if (configureRoot(m_root, base, &parsed).isEmpty())
+                checked = parsed;
+            m_bases->known.append({base, checked});
+        }
+    }
+    // Only a field that the overrides give is checked again, on the base's
+    // frame type: an override of the frame type changes what a CAN ID may be.
+    bool quick = checked.has_value();
+    ModuleConfig result = quick ? *checked : ModuleConfig();
+    for (int i = 0; quick && i < overrides.size(); ++i) {
+        const QString& override = overrides.at(i);
+        QString why;
+        const ConfigField* const field = overriddenField(override, &why);
+        QJsonValue value;
+        quick = field && *field != ConfigField::CanFrameType &&
+                overrideValue(*field, override.mid(override.indexOf(QLatin1Char('=')) + 1), &value).isEmpty() &&
+                checkValue(*field, value, result.frameType, false).isEmpty();
+        if (quick)
+            store(&result, *field, value);
+    }
+    if (!quick)
+        return configure(base + overrides, config, problems, warnings, where);
+    if (warnings)
+        *warnings += m_unknown;
+    *config = result;
+    return true;
+}
+
 bool ProfileFile::load(const QString& path, QString* error)
 {
     QString text;
@@ -302,6 +355,7 @@ bool ProfileFile::load(const QString& path, QString* error)
     m_unknown.clear();
     m_problem = parseRoot(m_text, &m_root, &m_unknown);
     m_parsed = true;
+    m_bases = std::make_shared<Bases>();
     return true;
 }
 

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 // The profile file: JSON, UTF-8.
 namespace Profile {
@@ -50,6 +51,13 @@ public:
     // go to `warnings`.
     bool configure(const QStringList& overrides, ModuleConfig* config, QStringList* problems,
                    QStringList* warnings = nullptr, const QString& where = QString()) const;
+    // The same with `base + overrides`, for many `overrides` after one
+    // `base` (a station's own, then each row's): the profile with `base` is
+    // checked once, and each call checks the fields `overrides` give on it.
+    // Whatever is refused is checked whole again, so that the problems are
+    // those configure() names.
+    bool configure(const QStringList& base, const QStringList& overrides, ModuleConfig* config, QStringList* problems,
+                   QStringList* warnings = nullptr, const QString& where = QString()) const;
 
 private:
     QByteArray m_text;
@@ -59,4 +67,6 @@ private:
     QJsonObject m_root;
     QStringList m_unknown;
     QString m_problem;
+    struct Bases; // the configurations with the bases given so far, shared by copies
+    std::shared_ptr<Bases> m_bases;
 };

@@ -109,6 +109,19 @@ bool readLedger(const Station::Settings& o,
         *count = free + claimed;
         return true;
     }
+    // The rows a run would give; `last`, the last of them, bounds the
+    // reading below to the same rows.
+    int last = 0;
+    const auto unused = [&](const LedgerRow& r) {
+        check(LedgerRows::where(r), r.overrides(), r);
+        ++*count;
+        last = r.id;
+        return true;
+    };
+    if (!ledger.eachRow(true, unused, &problem)) {
+        *refused = ledgerRefusal(problem);
+        return false;
+    }
     // A check names each row whose CAN ID an earlier row of the ledger has,
     // used or not. The earlier row is kept by its place in the reading:
     // its number, its line and its source (few, kept once each).
@@ -117,9 +130,8 @@ bool readLedger(const Station::Settings& o,
     QVector<int> lines;
     QVector<int> sourceOf;
     QStringList sources;
-    int last = 0;
+    QStringList told;
     const auto seen = [&](const LedgerRow& r) {
-        last = r.id;
         const int at = int(ids.size());
         int source = sources.indexOf(r.source);
         if (source < 0) {
@@ -134,26 +146,18 @@ bool readLedger(const Station::Settings& o,
                 continue;
             const int earlier = repeats.add(v.second, at);
             if (earlier >= 0 && r.state != QLatin1String("used"))
-                warn(QStringLiteral("%1: can.id %2 repeats ledger row %3 (%4 line %5)")
-                         .arg(LedgerRows::where(r), v.second, QString::number(ids.at(earlier)),
-                              sources.at(sourceOf.at(earlier)), QString::number(lines.at(earlier))));
+                told.append(QStringLiteral("%1: can.id %2 repeats ledger row %3 (%4 line %5)")
+                                .arg(LedgerRows::where(r), v.second, QString::number(ids.at(earlier)),
+                                     sources.at(sourceOf.at(earlier)), QString::number(lines.at(earlier))));
         }
         return true;
     };
-    if (!ledger.eachRow(false, seen, &problem)) {
+    if (!ledger.eachRow(false, seen, &problem, last)) {
         *refused = ledgerRefusal(problem);
         return false;
     }
-    // The rows a run would give, up to the last one the repeats saw.
-    const auto unused = [&](const LedgerRow& r) {
-        check(LedgerRows::where(r), r.overrides(), r);
-        ++*count;
-        return true;
-    };
-    if (last > 0 && !ledger.eachRow(true, unused, &problem, last)) {
-        *refused = ledgerRefusal(problem);
-        return false;
-    }
+    for (const QString& line : std::as_const(told))
+        warn(line);
     return true;
 }
 
@@ -558,9 +562,15 @@ bool Station::prepare(Result* refused)
     QStringList warnings; // the profile's own, the same for every row
     bool newLineTold = false;
     const RowRule::Station station = ruleOf(o);
-    const auto check = [&](const QString& where, const QStringList& rowOverrides, ModuleConfig* config) {
+    // `named` names the row ("ids.csv line 3"), made only when a message needs it.
+    const auto checkNamed = [&](const std::function<QString()>& named, const QStringList& rowOverrides,
+                                ModuleConfig* config) {
         warnings.clear();
-        const RowRule::Verdict v = RowRule::check(profile, station, rowOverrides, where, config, &warnings);
+        RowRule::Verdict v = RowRule::check(profile, station, rowOverrides, QString(), config, &warnings);
+        if (!v.ok() || !v.newLine.isEmpty()) {
+            warnings.clear();
+            v = RowRule::check(profile, station, rowOverrides, named(), config, &warnings);
+        }
         // A new line is told once, for the first row that has one.
         for (const Problem& p : v.problems) {
             if (p.kind != Problem::Kind::LineNeedsRestart || !newLineTold)
@@ -572,7 +582,10 @@ bool Station::prepare(Result* refused)
         if (o.restart)
             emit note(QStringLiteral("%1: serial: the modules take %2, which is checked after their restart, at "
                                      "that line")
-                          .arg(where, v.newLine));
+                          .arg(named(), v.newLine));
+    };
+    const auto check = [&](const QString& where, const QStringList& rowOverrides, ModuleConfig* config) {
+        checkNamed([&where] { return where; }, rowOverrides, config);
     };
 
     // Everything given is checked before the report is touched.
@@ -618,7 +631,8 @@ bool Station::prepare(Result* refused)
         // a module's row is made again when it is taken.
         for (int i = 0; i < w.values.size(); ++i) {
             ModuleConfig config;
-            check(QStringLiteral("%1 line %2").arg(o.values).arg(w.values.line(i)), w.overrides(i), &config);
+            const auto named = [&] { return QStringLiteral("%1 line %2").arg(o.values).arg(w.values.line(i)); };
+            checkNamed(named, w.overrides(i), &config);
         }
     }
     if (!problems.isEmpty()) {
