@@ -71,7 +71,7 @@ QChar separatorOf(const QString& text)
         int end = text.indexOf(QLatin1Char('\n'), at);
         if (end < 0)
             end = text.size();
-        const QStringRef line = text.midRef(at, end - at);
+        const QStringView line = QStringView(text).mid(at, end - at);
         at = end + 1;
         if (line.trimmed().isEmpty())
             continue;
