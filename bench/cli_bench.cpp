@@ -433,6 +433,181 @@ void reportStation(const char* name, const StationRun& s)
     put(prefix + "_cpu_ms", s.process.cpuMs, 0);
 }
 
+// ---- Big orders: a station's start and memory on 100,000 rows -------------
+
+// A profile whose CAN ID is extended, so that 100,000 rows have IDs of their own.
+const char kOrderProfile[] = "{\n"
+                             "    \"format\": \"velkocan-config\",\n"
+                             "    \"version\": 1,\n"
+                             "    \"serial\": {\"baud\": 115200, \"stopBits\": 1, \"parity\": \"NONE\"},\n"
+                             "    \"can\": {\"rateKbit\": 250, \"frameType\": \"EDTF\", \"id\": \"7FF\"},\n"
+                             "    \"mode\": \"TRANS\",\n"
+                             "    \"transparent\": {\"frameId\": false, \"frameInfo\": true},\n"
+                             "    \"custom\": {\"head\": \"A5\", \"tail\": \"5A\"},\n"
+                             "    \"identifier\": {\"length\": 2, \"position\": 5},\n"
+                             "    \"direction\": \"BOTHWAY\",\n"
+                             "    \"filter\": {\"mode\": \"USER\", \"list\": [{\"type\": \"NDTF\", \"id\": \"7FF\"}]}\n"
+                             "}\n";
+
+// The values of row `i` (from 0): a CAN ID and a filter list of two entries each.
+QByteArray orderId(int i)
+{
+    return QByteArray::number(0x10000 + i, 16).toUpper();
+}
+QByteArray orderFilters(int i)
+{
+    return "NDTF:" + QByteArray::number(1 + i % 0x7FF, 16).toUpper() + ",EDTF:" + orderId(i);
+}
+
+bool writeOrder(const QString& path, int rows)
+{
+    QFile csv(path);
+    if (!csv.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray text = "can.id,filter.list\n";
+    for (int i = 0; i < rows; ++i)
+        text += orderId(i) + ",\"" + orderFilters(i) + "\"\n";
+    return csv.write(text) == text.size();
+}
+
+// A report of an earlier run in which the first `lines` rows were ok.
+bool writeReport(const QString& path, int lines)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return false;
+    QByteArray text;
+    for (int i = 0; i < lines; ++i) {
+        ModuleRecord r;
+        r.time = QStringLiteral("2026-12-07T10:15:02.123+01:00");
+        r.port = QStringLiteral("/dev/ttyUSB0");
+        r.module = i + 1;
+        r.row = i + 1;
+        r.values = QJsonObject{{QStringLiteral("can.id"), QString::fromLatin1(orderId(i))},
+                               {QStringLiteral("filter.list"), QString::fromLatin1(orderFilters(i))}};
+        r.verdict = ModuleRecord::Verdict::Ok;
+        r.written = QStringList{QStringLiteral("can"), QStringLiteral("filter")};
+        r.durationMs = 1234;
+        text += r.toLine();
+    }
+    return file.write(text) == text.size();
+}
+
+// One station run that configures one module (--count 1) from `values`:
+// its start, fork to the first command to the module (its own
+// diagnostics), and its peak memory.
+struct OrderRun
+{
+    Process process;
+    double startMs = 0; // 0 when no command went out
+};
+
+OrderRun runOrder(const QString& cli, const QString& profile, const QString& port, const QString& values,
+                  const QString& report, const QString& out, const QString& err)
+{
+    OrderRun r;
+    const QStringList arguments{QStringLiteral("station"),  profile,
+                                QStringLiteral("--port"),   port,
+                                QStringLiteral("--values"), values,
+                                QStringLiteral("--report"), report,
+                                QStringLiteral("--count"),  QStringLiteral("1"),
+                                QStringLiteral("--fast")};
+    const QList<QByteArray> diagnostics{"VELKO_DEBUG=1", "QT_MESSAGE_PATTERN=%{time boot} %{message}"};
+    r.process = runProcess(cli, arguments, diagnostics, out, err, 60000);
+    const Traffic t = readTraffic(err);
+    if (t.started)
+        r.startMs = double(quint32(t.firstCommandMs - quint32(qint64(r.process.forkMs) & 0xFFFFFFFF)));
+    return r;
+}
+
+void reportOrder(const QByteArray& name, const OrderRun& r)
+{
+    std::printf("%s_run status=%d timed_out=%d start_ms=%.1f wall_ms=%.1f maxrss_kb=%ld cpu_ms=%.1f\n",
+                name.constData(), r.process.status, r.process.timedOut ? 1 : 0, r.startMs, r.process.wallMs,
+                r.process.maxrssKb, r.process.cpuMs);
+    put(name + "_status", r.process.status, 0);
+    put(name + "_start_ms", r.startMs, 0);
+    put(name + "_maxrss_kb", r.process.maxrssKb, 0);
+}
+
+// A command that reads a big order and writes what it found: its wall time and peak memory.
+void reportCommand(const QByteArray& name, const Process& p)
+{
+    std::printf("%s_run status=%d wall_ms=%.1f maxrss_kb=%ld cpu_ms=%.1f\n", name.constData(), p.status, p.wallMs,
+                p.maxrssKb, p.cpuMs);
+    put(name + "_status", p.status, 0);
+    put(name + "_wall_ms", p.wallMs, 0);
+    put(name + "_maxrss_kb", p.maxrssKb, 0);
+}
+
+// The station on 10 and on `big` rows, from a values CSV and from an SQLite
+// ledger; a resume of `big` rows on a report of `big / 2` lines; `station
+// --check` and `ledger export` of `big` rows. Each a process of its own,
+// once, against a simulated module of its own.
+int measureOrders(const QString& cli, const QTemporaryDir& runtime, int big)
+{
+    const auto file = [&runtime](const QString& name) { return runtime.filePath(name); };
+    const QString profile = file(QStringLiteral("order-profile.json"));
+    {
+        QFile p(profile);
+        if (!p.open(QIODevice::WriteOnly) || p.write(kOrderProfile) != qint64(sizeof kOrderProfile - 1))
+            return fail(QStringLiteral("cannot write the order's profile"));
+    }
+    QProcess sim;
+    QString error;
+    const QString port = startSimProcess(
+        sim, file(QStringLiteral("order-sim.out")), [](int ms) { QThread::msleep(ulong(ms)); }, &error);
+    if (port.isEmpty())
+        return fail(error);
+    put("order_rows", big, 0);
+    int failed = 0;
+    const QList<QByteArray> plain;
+    for (const int rows : {10, big}) {
+        const QByteArray size = rows == 10 ? "small" : "big";
+        const QString csv = file(QStringLiteral("order-%1.csv").arg(rows));
+        const QString ledgerFile = file(QStringLiteral("order-%1.db").arg(rows));
+        const QString ledger = QStringLiteral("sqlite:") + ledgerFile;
+        if (!writeOrder(csv, rows))
+            return fail(QStringLiteral("cannot write %1").arg(csv));
+        QFile::remove(ledgerFile);
+        const QString out = file(QStringLiteral("order.out"));
+        const QString err = file(QStringLiteral("order.err"));
+        if (runProcess(cli, {QStringLiteral("ledger"), QStringLiteral("init"), ledger}, plain, out, err).status != 0 ||
+            runProcess(cli, {QStringLiteral("ledger"), QStringLiteral("import"), ledger, csv}, plain, out, err)
+                    .status != 0)
+            return fail(QStringLiteral("cannot make the ledger %1").arg(ledger));
+
+        QThread::msleep(300); // lets the module see the port closed by the last run
+        const OrderRun fromCsv =
+            runOrder(cli, profile, port, csv, file(QStringLiteral("order-%1-csv.jsonl").arg(rows)), out, err);
+        reportOrder("order_csv_" + size, fromCsv);
+        QThread::msleep(300);
+        const OrderRun fromLedger =
+            runOrder(cli, profile, port, ledger, file(QStringLiteral("order-%1-ledger.jsonl").arg(rows)), out, err);
+        reportOrder("order_ledger_" + size, fromLedger);
+        failed = failed || fromCsv.process.status != 0 || fromLedger.process.status != 0;
+        if (rows != big)
+            continue;
+        const QString report = file(QStringLiteral("order-resume.jsonl"));
+        if (!writeReport(report, big / 2))
+            return fail(QStringLiteral("cannot write %1").arg(report));
+        QThread::msleep(300);
+        const OrderRun resume = runOrder(cli, profile, port, csv, report, out, err);
+        reportOrder("order_resume", resume);
+        put("order_resume_lines", big / 2, 0);
+        const Process check = runProcess(
+            cli, {QStringLiteral("station"), profile, QStringLiteral("--values"), csv, QStringLiteral("--check")},
+            plain, out, err);
+        reportCommand("order_check", check);
+        const Process exported =
+            runProcess(cli, {QStringLiteral("ledger"), QStringLiteral("export"), ledger}, plain, out, err);
+        reportCommand("order_export", exported);
+        failed = failed || resume.process.status != 0 || check.status != 0 || exported.status != 0;
+    }
+    stopSimProcess(sim);
+    return failed ? fail(QStringLiteral("a run of the big order failed (see order_*_status)")) : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -449,7 +624,10 @@ int main(int argc, char** argv)
     int startRuns = 7;
     int stationModules = 8; // per port
     int replugMs = 50;
+    int orderRows = 100000;
+    bool ordersOnly = false;
     const QStringList args = QCoreApplication::arguments();
+    ordersOnly = args.contains(QStringLiteral("--orders-only"));
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--runs"))
             runs = std::max(1, args.at(i + 1).toInt());
@@ -459,8 +637,12 @@ int main(int argc, char** argv)
             stationModules = std::max(2, args.at(i + 1).toInt());
         else if (args.at(i) == QLatin1String("--replug-ms"))
             replugMs = std::max(0, args.at(i + 1).toInt());
+        else if (args.at(i) == QLatin1String("--order-rows"))
+            orderRows = std::max(20, args.at(i + 1).toInt());
     }
     const QString cli = QStringLiteral(VELKO_CLI_PROGRAM);
+    if (ordersOnly)
+        return measureOrders(cli, runtime, orderRows);
     auto file = [&runtime](const QString& name) { return runtime.filePath(name); };
 
     // The start-up and exit of a process that does nothing else, after one
@@ -581,5 +763,5 @@ int main(int argc, char** argv)
         one.ok > 0 && four.process.wallMs > 0 ? (four.ok / four.process.wallMs) / (one.ok / one.process.wallMs) : 0, 2);
     if (one.ok == 0 || four.ok == 0)
         return fail(QStringLiteral("a station run configured no module"));
-    return 0;
+    return measureOrders(cli, runtime, orderRows);
 }

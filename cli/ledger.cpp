@@ -92,6 +92,18 @@ public:
     LedgerCommand(const Options& o, Reporter& out, const LedgerAddress& address) : m_o(o), m_out(out), m_ledger(address)
     {}
 
+    // Runs `sub` and tells its result; an export writes its rows as they are read.
+    int exec(const QString& sub)
+    {
+        if (sub != QLatin1String("export"))
+            return m_out.finish(run(sub));
+        LedgerProblem problem;
+        if (!m_ledger.check(&problem))
+            return m_out.finish(refusal(problem));
+        return m_o.results ? exportResults() : exportRows();
+    }
+
+private:
     Result run(const QString& sub)
     {
         if (sub == QLatin1String("init"))
@@ -103,14 +115,11 @@ public:
             return import();
         if (sub == QLatin1String("status"))
             return status();
-        if (sub == QLatin1String("export"))
-            return m_o.results ? exportResults() : exportRows();
         if (sub == QLatin1String("withdraw"))
             return withdraw();
         return release();
     }
 
-private:
     Result init()
     {
         bool created = false;
@@ -250,45 +259,48 @@ private:
         return r;
     }
 
-    Result exportRows()
+    // The rows with their state as CSV (--json: as objects), read twice
+    // rather than held: once for the paths of the header, once for the rows.
+    int exportRows()
     {
-        QVector<LedgerRow> rows;
         QVector<QPair<int, QStringList>> twice;
+        QStringList paths; // every path any row has, in the order they first come
+        int last = 0;
         LedgerProblem problem;
-        if (!m_ledger.rows(&rows, false, &problem) || !m_ledger.duplicates(&twice, &problem))
-            return refusal(problem);
-        // A row whose values reached more than one module says so in its state.
-        QSet<int> duplicates;
-        for (const auto& row : std::as_const(twice))
-            duplicates.insert(row.first);
-        // Every path any row has, in the order they first come.
-        QStringList paths;
-        for (const LedgerRow& row : std::as_const(rows)) {
+        const auto pathsOf = [&paths, &last](const LedgerRow& row) {
+            last = row.id;
             for (const auto& v : row.values) {
                 if (!paths.contains(v.first))
                     paths.append(v.first);
             }
-        }
-        QStringList header{"row", "state", "station", "port", "module", "changed", "source", "line"};
-        QString csv = (header + paths).join(QLatin1Char(',')) + QLatin1Char('\n');
-        QJsonArray objects;
-        for (const LedgerRow& row : std::as_const(rows)) {
-            const QString state = duplicates.contains(row.id) ? QStringLiteral("duplicate") : row.state;
-            QStringList fields{QString::number(row.id),
-                               state,
-                               row.station,
-                               row.port,
-                               row.module > 0 ? QString::number(row.module) : QString(),
-                               row.changed,
-                               row.source,
-                               QString::number(row.line)};
-            const QJsonObject values = row.valuesObject();
-            for (const QString& path : std::as_const(paths))
-                fields.append(values.value(path).toString());
-            for (QString& f : fields)
-                f = csvField(f);
-            csv += fields.join(QLatin1Char(',')) + QLatin1Char('\n');
-            objects.append(QJsonObject{{"row", row.id},
+            return true;
+        };
+        if (!m_ledger.eachRow(false, pathsOf, &problem) || !m_ledger.duplicates(&twice, &problem))
+            return m_out.finish(refusal(problem));
+        // A row whose values reached more than one module says so in its state.
+        QSet<int> duplicates;
+        for (const auto& row : std::as_const(twice))
+            duplicates.insert(row.first);
+        const QStringList header =
+            QStringList{"row", "state", "station", "port", "module", "changed", "source", "line"} + paths;
+        const auto each = [this, paths, duplicates, last](const Reporter::Put& put, LedgerProblem* problem) {
+            // Rows imported after the header was made wait for the next export.
+            const auto row = [&](const LedgerRow& row) {
+                const QString state = duplicates.contains(row.id) ? QStringLiteral("duplicate") : row.state;
+                QStringList fields{QString::number(row.id),
+                                   state,
+                                   row.station,
+                                   row.port,
+                                   row.module > 0 ? QString::number(row.module) : QString(),
+                                   row.changed,
+                                   row.source,
+                                   QString::number(row.line)};
+                const QJsonObject values = row.valuesObject();
+                for (const QString& path : std::as_const(paths))
+                    fields.append(values.value(path).toString());
+                for (QString& f : fields)
+                    f = csvField(f);
+                return put(QJsonObject{{"row", row.id},
                                        {"state", state},
                                        {"station", textOrNull(row.station)},
                                        {"port", textOrNull(row.port)},
@@ -296,42 +308,71 @@ private:
                                        {"changed", textOrNull(row.changed)},
                                        {"source", row.source},
                                        {"line", row.line},
-                                       {"values", values}});
-        }
-        return written(csv.toUtf8(), QStringLiteral("rows"), objects);
+                                       {"values", values}},
+                           fields.join(QLatin1Char(',')));
+            };
+            return last == 0 || m_ledger.eachRow(false, row, problem, last);
+        };
+        return exported(header.join(QLatin1Char(',')) + QLatin1Char('\n'), QStringLiteral("rows"), each);
     }
 
-    Result exportResults()
+    int exportResults()
     {
-        QVector<QJsonObject> results;
+        const auto each = [this](const Reporter::Put& put, LedgerProblem* problem) {
+            return m_ledger.eachResult(
+                [&put](const QJsonObject& result) {
+                    return put(result, QString::fromUtf8(QJsonDocument(result).toJson(QJsonDocument::Compact)));
+                },
+                problem);
+        };
+        return exported(QString(), QStringLiteral("results"), each);
+    }
+
+    // An export's items as `each` reads them from the ledger: in -o FILE,
+    // after `head`, written whole (a ledger that fails on the way leaves the
+    // file as it was), or on standard output as they come (with --json as
+    // one object). Neither holds more than a piece of it.
+    using Each = std::function<bool(const Reporter::Put& put, LedgerProblem* problem)>;
+    int exported(const QString& head, const QString& key, const Each& each)
+    {
         LedgerProblem problem;
-        if (!m_ledger.results(&results, &problem))
-            return refusal(problem);
-        QByteArray lines;
-        QJsonArray objects;
-        for (const QJsonObject& result : std::as_const(results)) {
-            lines += QJsonDocument(result).toJson(QJsonDocument::Compact) + '\n';
-            objects.append(result);
-        }
-        return written(lines, QStringLiteral("results"), objects);
-    }
-
-    // The export in -o FILE, written whole, or on standard output (with
-    // --json as one object).
-    Result written(const QByteArray& bytes, const QString& key, const QJsonArray& objects)
-    {
-        Result r;
+        bool read = true;
         if (m_o.output.isEmpty()) {
-            r.text = QString::fromUtf8(bytes);
-            r.fields.insert(key, objects);
-            return r;
+            Result r;
+            r.text = head;
+            const int status = m_out.finish(r, key, [&](const Reporter::Put& put) { read = each(put, &problem); });
+            if (read)
+                return status;
+            m_out.note(QStringLiteral("the export above is cut short: ") + problem.text);
+            return refusal(problem).status;
         }
+        int items = 0;
         QString error;
-        if (!Files::writeWhole(m_o.output, bytes, &error))
-            return failure(BadUsage, error);
-        m_out.note(QStringLiteral("%1: %2 %3 written").arg(m_o.output, QString::number(objects.size()), key));
-        r.fields = {{"file", m_o.output}, {key, int(objects.size())}};
-        return r;
+        const auto produce = [&](const Files::Chunk& write, QString* why) {
+            QByteArray pending = head.toUtf8();
+            bool written = true;
+            const auto put = [&](const QJsonObject&, const QString& line) {
+                ++items;
+                pending += line.toUtf8() + '\n';
+                if (pending.size() >= 65536) {
+                    written = write(pending);
+                    pending.clear();
+                }
+                return written;
+            };
+            read = each(put, &problem);
+            if (!read) {
+                *why = problem.text;
+                return false;
+            }
+            return written && write(pending);
+        };
+        if (!Files::writeWhole(m_o.output, produce, &error))
+            return m_out.finish(read ? failure(BadUsage, error) : refusal(problem));
+        m_out.note(QStringLiteral("%1: %2 %3 written").arg(m_o.output, QString::number(items), key));
+        Result r;
+        r.fields = {{"file", m_o.output}, {key, items}};
+        return m_out.finish(r);
     }
 
     // The free rows of one import taken back; the others named, with why they stay.
@@ -417,7 +458,7 @@ int runLedger(const Options& o, Reporter& out)
     if (!LedgerAddress::parse(o.arguments.at(1), &address, &error))
         return out.finish(failure(BadUsage, error));
     LedgerCommand command(o, out, address);
-    return out.finish(command.run(sub));
+    return command.exec(sub);
 }
 
 } // namespace CommandLine

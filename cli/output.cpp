@@ -2,6 +2,7 @@
 
 #include "cli/signalwatch.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <cerrno>
 #ifdef Q_OS_WIN
@@ -161,6 +162,69 @@ int Reporter::finish(const Result& given)
     } else if (!r.text.isEmpty()) {
         written = out(r.text.toUtf8());
     }
+    if (written)
+        return r.status;
+    if (m_outputClosed) {
+        note(QStringLiteral("standard output was closed by its reader: the result is not shown"));
+        return r.status > 128 ? r.status : 128 + SignalWatch::kBrokenPipe;
+    }
+    note(QStringLiteral("standard output: the result cannot be written"));
+    return r.status == 0 ? 2 : r.status;
+}
+
+int Reporter::finish(const Result& given, const QString& key, const List& list)
+{
+    const Result r = Operation::reworded(given, &Reporter::worded);
+    if (!r.error.isEmpty() && !r.detailsSayAll)
+        note(r.error);
+    for (const QString& line : r.details)
+        note(line);
+    // The object around the list, with the list empty: the items go in
+    // between its brackets. Its key comes right after "{" or ",": a quote
+    // inside a text is escaped, so that only the key itself matches.
+    QByteArray head;
+    QByteArray tail;
+    if (m_json) {
+        QJsonObject object = r.fields;
+        object.insert(QStringLiteral("status"), r.status);
+        object.insert(QStringLiteral("port"), textOrNull(m_port));
+        object.insert(QStringLiteral("command"), textOrNull(m_command));
+        if (!r.error.isEmpty())
+            object.insert(QStringLiteral("error"), r.error);
+        object.insert(key, QJsonArray());
+        const QByteArray whole = QJsonDocument(object).toJson(QJsonDocument::Compact);
+        const QByteArray mark = '"' + key.toUtf8() + "\":[]";
+        int at = -1;
+        for (int from = 0; (at = whole.indexOf(mark, from)) > 0; from = at + 1) {
+            if (whole.at(at - 1) == '{' || whole.at(at - 1) == ',')
+                break;
+        }
+        head = whole.left(at + mark.size() - 1);
+        tail = whole.mid(at + mark.size() - 1) + '\n';
+    } else {
+        head = r.text.toUtf8();
+    }
+    QByteArray pending = head;
+    bool written = true;
+    bool first = true;
+    const auto flush = [&] {
+        written = written && (pending.isEmpty() || out(pending));
+        pending.clear();
+        return written;
+    };
+    list([&](const QJsonObject& item, const QString& line) {
+        if (m_json) {
+            if (!first)
+                pending += ',';
+            pending += QJsonDocument(item).toJson(QJsonDocument::Compact);
+        } else {
+            pending += line.toUtf8() + '\n';
+        }
+        first = false;
+        return pending.size() < 65536 || flush();
+    });
+    pending += tail;
+    flush();
     if (written)
         return r.status;
     if (m_outputClosed) {

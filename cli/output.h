@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdio>
+#include <functional>
 
 namespace CommandLine {
 
@@ -50,6 +51,14 @@ public:
     // result that could not be written makes a success a failure (2), and
     // one whose output was closed by its reader ends as SIGPIPE does (141).
     int finish(const Result& r);
+    // A list that is too long to hold, handed out an item at a time: the
+    // item as an object for --json and as its text line otherwise; false
+    // when it was not taken (the output failed), which ends the list.
+    using Put = std::function<bool(const QJsonObject& item, const QString& line)>;
+    using List = std::function<void(const Put& put)>;
+    // finish() of `r` with the items of `list` under `key` (--json) or as
+    // its text, written as they come, the memory of a few of them at a time.
+    int finish(const Result& r, const QString& key, const List& list);
     // A core's problem in the command line's words (its flags and
     // commands); empty where the core's own words say it.
     static QString worded(const Operation::Problem& p);

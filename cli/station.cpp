@@ -49,7 +49,7 @@ public:
             return m_out.finish(refused);
         if (m_o.check)
             return showCheck();
-        if (!m_o.setup.values.isEmpty() && m_station.rowsLeft().isEmpty()) {
+        if (!m_o.setup.values.isEmpty() && m_station.rowsLeftCount() == 0) {
             m_out.note(QStringLiteral("station: every row is done; nothing to do"));
             return Done;
         }
@@ -110,29 +110,28 @@ private:
         return s.failed > 0 ? Differences : Done;
     }
 
-    // --check: what a run would do, without a port.
+    // --check: what a run would do, without a port. The rows are written
+    // as they are read, so that a big order is never held as text.
     int showCheck()
     {
         Result r;
-        if (!m_o.setup.values.isEmpty()) {
-            const QVector<Station::RowLeft> rows = m_station.rowsLeft();
-            QJsonArray left;
-            for (const Station::RowLeft& row : rows) {
-                r.text +=
-                    QStringLiteral("row %1 (line %2): %3\n").arg(row.row).arg(row.line).arg(valuesText(row.values));
-                left.append(QJsonObject{{"row", row.row}, {"line", row.line}, {"values", row.values}});
-            }
-            r.fields.insert(QStringLiteral("rowsLeft"), left);
-            r.fields.insert(QStringLiteral("rowsDone"), m_station.rowsDone());
-            m_out.note(QStringLiteral("station: check: %1 rows left, %2 already reported ok; nothing sent")
-                           .arg(rows.size())
-                           .arg(m_station.rowsDone()));
-        } else {
-            m_out.note(QStringLiteral("station: check: no values; every module gets the profile; nothing sent"));
-        }
         r.fields.insert(QStringLiteral("check"), true);
         r.fields.insert(QStringLiteral("lastModule"), m_station.lastModule());
-        return m_out.finish(r);
+        if (m_o.setup.values.isEmpty()) {
+            m_out.note(QStringLiteral("station: check: no values; every module gets the profile; nothing sent"));
+            return m_out.finish(r);
+        }
+        r.fields.insert(QStringLiteral("rowsDone"), m_station.rowsDone());
+        m_out.note(QStringLiteral("station: check: %1 rows left, %2 already reported ok; nothing sent")
+                       .arg(m_station.rowsLeftCount())
+                       .arg(m_station.rowsDone()));
+        return m_out.finish(r, QStringLiteral("rowsLeft"), [this](const Reporter::Put& put) {
+            m_station.eachRowLeft([&put](const Station::RowLeft& row) {
+                return put(
+                    QJsonObject{{"row", row.row}, {"line", row.line}, {"values", row.values}},
+                    QStringLiteral("row %1 (line %2): %3").arg(row.row).arg(row.line).arg(valuesText(row.values)));
+            });
+        });
     }
 
     static QString valuesText(const QJsonObject& v)

@@ -44,6 +44,8 @@ private slots:
     void importRefusesWhatTheStationRefuses_data();
     void importRefusesWhatTheStationRefuses();
     void aSecondImportNamesTheIdsTheLedgerHolds();
+    void anExportIsTheSameInAFileAsOnStandardOutput_data();
+    void anExportIsTheSameInAFileAsOnStandardOutput();
     void twoStationsGiveEachRowToOneModule_data();
     void twoStationsGiveEachRowToOneModule();
     void aKilledStationsRowIsUsedOnce_data();
@@ -516,6 +518,43 @@ void TstLedger::aSecondImportNamesTheIdsTheLedgerHolds()
     QCOMPARE(unknown.status, 2);
     QVERIFY2(unknown.err.contains("no import \"again.csv#3\" in this ledger; imports: ids.csv, again.csv, again.csv#2"),
              unknown.err.constData());
+}
+
+void TstLedger::anExportIsTheSameInAFileAsOnStandardOutput_data()
+{
+    backends();
+}
+
+void TstLedger::anExportIsTheSameInAFileAsOnStandardOutput()
+{
+    // The export is read twice (the header's paths, then the rows) and
+    // written as it is read: a path that only a later import has is in the
+    // header, and -o FILE gets the same bytes as standard output.
+    QFETCH(QString, backend);
+    const QString url = newLedger(backend, "can.id,filter.list\n1A1,\"NDTF:1,EDTF:2\"\n1A2,\n");
+    if (url.isEmpty() && !m_noPostgres.isEmpty() && backend == "postgresql")
+        QSKIP(qPrintable(m_noPostgres));
+    QVERIFY(!url.isEmpty());
+    const QString more = TestSupport::writeFile(m_dir.filePath("more.csv"), "serial.baud;can.id\n9600;7\n");
+    QCOMPARE(cli({"ledger", "import", url, more}).status, 0);
+    const QString file = m_dir.filePath("export.csv");
+
+    const CliRun out = cli({"ledger", "export", url});
+    const CliRun written = cli({"ledger", "export", url, "-o", file});
+
+    QCOMPARE(out.status, 0);
+    QCOMPARE(written.status, 0);
+    const QList<QByteArray> lines = out.out.split('\n');
+    QCOMPARE(lines.first(),
+             QByteArray("row,state,station,port,module,changed,source,line,can.id,filter.list,serial.baud"));
+    QCOMPARE(lines.size(), 5); // the header, three rows and the last line end
+    QVERIFY2(lines.at(1).endsWith(",2,1A1,\"NDTF:1,EDTF:2\","), lines.at(1).constData());
+    QVERIFY2(lines.at(3).endsWith(",2,7,,9600"), lines.at(3).constData());
+    QFile saved(file);
+    QVERIFY(saved.open(QIODevice::ReadOnly));
+    QCOMPARE(saved.readAll(), out.out);
+    QVERIFY2(written.err.contains("3 rows written"), written.err.constData());
+    QCOMPARE(exported(url, false).size(), 3);
 }
 
 void TstLedger::twoStationsGiveEachRowToOneModule_data()

@@ -4,6 +4,7 @@
 #include "core/station/reportfile.h"
 #include "core/station/station.h"
 #include "core/station/stationsetup.h"
+#include "core/station/valuestable.h"
 #include "core/transport/adapters.h"
 #include "tests/support/coresupport.h"
 
@@ -29,6 +30,10 @@ private slots:
     void earlierReportResumes();
     void reportContents_data();
     void reportContents();
+    void valueRowsKeepEveryField_data();
+    void valueRowsKeepEveryField();
+    void aBigOrderIsCheckedWhole_data();
+    void aBigOrderIsCheckedWhole();
     void usbNames_data();
     void usbNames();
 };
@@ -223,6 +228,118 @@ void TstStation::reportContents()
     QCOMPARE(contents.records.size(), records);
     QCOMPARE(contents.problems, problems);
     QCOMPARE(contents.cutLine, cutLine);
+    // Read a piece at a time, as a report of any length is: a line split
+    // between pieces is the same line.
+    for (const int piece : {1, 3, 10}) {
+        int taken = 0;
+        QStringList told;
+        ReportReader reader([&taken](int, const ModuleRecord&) { ++taken; },
+                            [&told](const QString& problem) { told.append(problem); });
+        for (int at = 0; at < bytes.size(); at += piece)
+            reader.feed(bytes.constData() + at, int(qMin(piece, int(bytes.size()) - at)));
+        reader.finish();
+        QCOMPARE(taken, records);
+        QCOMPARE(told, problems);
+        QCOMPARE(reader.cutLine(), cutLine);
+    }
+}
+
+void TstStation::valueRowsKeepEveryField_data()
+{
+    QTest::addColumn<QStringList>("fields");
+    QTest::newRow("empty fields") << QStringList{QString(), QStringLiteral("1A1"), QString()};
+    QTest::newRow("letters beyond ASCII and a quote") << QStringList{QStringLiteral("Ü€\"x"), QStringLiteral(";")};
+    QTest::newRow("a field longer than one length byte holds")
+        << QStringList{QString(200, QLatin1Char('7')), QString(20000, QLatin1Char('E'))};
+}
+
+void TstStation::valueRowsKeepEveryField()
+{
+    QFETCH(QStringList, fields);
+    ValueRows rows;
+    rows.append({QStringLiteral("before")}, 2);
+    rows.append(fields, 5);
+    rows.append({QStringLiteral("after"), QString()}, 9);
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.fields(1), fields);
+    QCOMPARE(rows.line(1), 5);
+    QCOMPARE(rows.fields(2), (QStringList{QStringLiteral("after"), QString()}));
+}
+
+void TstStation::aBigOrderIsCheckedWhole_data()
+{
+    // 100,000 rows, each with an extended CAN ID of its own; the row at
+    // line `at` (from 2) is `row` instead.
+    QTest::addColumn<int>("at");
+    QTest::addColumn<QByteArray>("row");
+    QTest::addColumn<QString>("refused"); // empty: prepared
+    QTest::addColumn<QString>("note");    // a note it gives
+    QTest::newRow("a bad CAN ID near the end")
+        << 99999 << QByteArray("12G45,NDTF:1") << "line 99999: can.id: 12G45 is not hexadecimal" << QString();
+    QTest::newRow("an ID too long near the end") << 99999 << QByteArray("123456789,NDTF:1")
+                                                 << "line 99999: can.id: 123456789 has more than 8 digits" << QString();
+    QTest::newRow("a filter that no standard frame has")
+        << 100001 << QByteArray("1ABCDEF,NDTF:800") << "line 100001: filter.list[0].id: 800 is above 7FF" << QString();
+    QTest::newRow("the first row's ID again, spelled otherwise")
+        << 99998 << QByteArray("0010000,NDTF:1") << QString() << "line 99998: can.id 0010000 repeats line 2";
+}
+
+void TstStation::aBigOrderIsCheckedWhole()
+{
+    QFETCH(int, at);
+    QFETCH(QByteArray, row);
+    QFETCH(QString, refused);
+    QFETCH(QString, note);
+    QTemporaryDir dir;
+    QFile example(TestSupport::exampleProfile());
+    QVERIFY(example.open(QIODevice::ReadOnly));
+    const QByteArray extended =
+        example.readAll().replace(R"("frameType": "NDTF", "id": "7FF")", R"("frameType": "EDTF", "id": "7FF")");
+    QByteArray csv = "can.id,filter.list\n";
+    for (int line = 2; line <= 100001; ++line)
+        csv += line == at ? row + '\n' : QByteArray::number(0x10000 + line - 2, 16).toUpper() + ",NDTF:1\n";
+    // An earlier run's report: the first 50,000 rows done, one more with other values.
+    QByteArray report;
+    for (int r = 1; r <= 50001; ++r) {
+        ModuleRecord record;
+        record.module = r;
+        record.row = r;
+        record.verdict = ModuleRecord::Verdict::Ok;
+        record.values = {
+            {QStringLiteral("can.id"), QString::number(0x10000 + r - 1, 16).toUpper()},
+            {QStringLiteral("filter.list"), r > 50000 ? QStringLiteral("NDTF:2") : QStringLiteral("NDTF:1")}};
+        report += record.toLine();
+    }
+    StationSetup setup;
+    setup.profile = TestSupport::writeFile(dir.filePath(QStringLiteral("extended.json")), extended);
+    setup.values = TestSupport::writeFile(dir.filePath(QStringLiteral("ids.csv")), csv);
+    setup.report = TestSupport::writeFile(dir.filePath(QStringLiteral("line.jsonl")), report);
+    Station::Run run;
+    run.check = true;
+    run.withoutPorts = true;
+    Station station(setup, run);
+    QStringList notes;
+    connect(&station, &Station::note, this, [&notes](const QString& line) { notes.append(line); });
+    Operation::Result result;
+    const bool prepared = station.prepare(&result);
+
+    const QString problems = (QStringList{result.error} + result.details).join(QLatin1Char('\n'));
+    QVERIFY2(prepared == refused.isEmpty(), qPrintable(problems));
+    if (!prepared) {
+        QVERIFY2(problems.contains(refused), qPrintable(problems));
+        return;
+    }
+    if (!note.isEmpty())
+        QVERIFY2(notes.join(QLatin1Char('\n')).contains(note), qPrintable(notes.join(QLatin1Char('\n'))));
+    QCOMPARE(station.rowsDone(), 50000);
+    QCOMPARE(station.rowsLeftCount(), 50000);
+    QCOMPARE(station.lastModule(), 50001);
+    int first = 0;
+    station.eachRowLeft([&first](const Station::RowLeft& left) {
+        first = left.row;
+        return false;
+    });
+    QCOMPARE(first, 50001);
 }
 
 void TstStation::usbNames_data()

@@ -665,8 +665,7 @@ void StationWindow::start()
     }
     m_ok = 0;
     m_failed = 0;
-    const QVector<Station::RowLeft> rows = m_station->rowsLeft();
-    m_rowsAtStart = s.values.isEmpty() ? -1 : rows.size();
+    m_rowsAtStart = s.values.isEmpty() ? -1 : m_station->rowsLeftCount();
     m_clock.start();
     showCounters();
     setRunning(true);

@@ -416,18 +416,27 @@ ConfigFields everyField()
 
 QString fieldPath(ConfigField field)
 {
-    const FieldTable::FieldInfo& f = FieldTable::info(field);
-    const QString key = QLatin1String(f.key);
-    if (!*f.group)
-        return key;
-    return QLatin1String(f.group) + QLatin1Char('.') + key;
+    // Made once: every check of a value names its field, row after row of a big order.
+    static const QVector<QString> paths = [] {
+        QVector<QString> byBit(32);
+        for (const FieldTable::FieldInfo& f : FieldTable::kFields) {
+            const QString key = QLatin1String(f.key);
+            byBit[qCountTrailingZeroBits(quint32(f.field))] =
+                *f.group ? QLatin1String(f.group) + QLatin1Char('.') + key : key;
+        }
+        return byBit;
+    }();
+    return paths.at(qCountTrailingZeroBits(quint32(field)) & 31);
 }
 
 QStringList fieldPaths()
 {
-    QStringList paths;
-    for (const ConfigField field : allFields())
-        paths.append(fieldPath(field));
+    static const QStringList paths = [] {
+        QStringList all;
+        for (const ConfigField field : allFields())
+            all.append(fieldPath(field));
+        return all;
+    }();
     return paths;
 }
 

@@ -203,6 +203,12 @@ bool writeAll(QFileDevice* file, const QByteArray& bytes)
 
 bool writeWhole(const QString& path, const QByteArray& bytes, QString* error)
 {
+    return writeWhole(
+        path, [&bytes](const Chunk& write, QString*) { return write(bytes); }, error);
+}
+
+bool writeWhole(const QString& path, const Producer& produce, QString* error)
+{
     const QString problem = writeProblem(path);
     if (!problem.isEmpty()) {
         *error = problem;
@@ -212,22 +218,36 @@ bool writeWhole(const QString& path, const QByteArray& bytes, QString* error)
         *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
         return false;
     };
+    QString why; // the producer's own reason to stop; the file's otherwise
     const QFileInfo info(path);
     if (info.exists() && !info.isFile()) {
         // A device or a FIFO cannot be replaced: write to it, and check that
         // every byte went (a full disk, /dev/full).
         QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(&file, bytes))
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
             return fail(file.errorString());
+        if (!produce([&file](const QByteArray& bytes) { return writeAll(&file, bytes); }, &why)) {
+            if (!why.isEmpty()) {
+                *error = why;
+                return false;
+            }
+            return fail(file.errorString());
+        }
         return true;
     }
     // Unbuffered: a buffered save file loses a failed write of its buffer
     // (a full disk) and then commits what it holds. The temporary file goes
     // away with `file` unless it was committed.
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) || !writeAll(&file, bytes))
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(file.errorString());
-    QString why;
+    if (!produce([&file](const QByteArray& bytes) { return writeAll(&file, bytes); }, &why)) {
+        if (!why.isEmpty()) {
+            *error = why;
+            return false;
+        }
+        return fail(file.errorString());
+    }
     if (!syncToDisk(file, &why)) {
         file.cancelWriting();
         return fail(why);

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <functional>
 
 class QFile;
 class QFileDevice;
@@ -50,6 +51,13 @@ QString outputProblem(const QString& path);
 // every byte checked. False with `error` naming the file and the reason
 // ("No space left on device").
 bool writeWhole(const QString& path, const QByteArray& bytes, QString* error);
+// The same for a file too big to hold: `produce` hands its bytes to the
+// Chunk it is given, piece after piece, and returns false to give the
+// file up (with `why` set to its own reason, or empty when a write failed,
+// which the Chunk said by returning false).
+using Chunk = std::function<bool(const QByteArray& bytes)>;
+using Producer = std::function<bool(const Chunk& write, QString* why)>;
+bool writeWhole(const QString& path, const Producer& produce, QString* error);
 
 // Opens `path` to append to, unbuffered: a regular file, made when missing.
 // A directory, a FIFO, a device or a path that cannot take a file is refused

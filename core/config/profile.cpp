@@ -1,5 +1,9 @@
 #include "core/config/profile.h"
 
+#include <QMutex>
+#include <QMutexLocker>
+#include <optional>
+
 #include "core/config/fileaccess.h"
 
 #include "core/config/configfields.h"
@@ -182,25 +186,31 @@ QStringList unknownKeys(const QJsonObject& root)
     return unknown;
 }
 
-// Every problem of the profile, one line each; empty when it is sound.
-QStringList readInto(const QByteArray& text, const QStringList& overrides, ModuleConfig* config, QStringList* warnings)
+// The profile's object and the keys no field has, or the one problem that
+// makes it no profile.
+QString parseRoot(const QByteArray& text, QJsonObject* root, QStringList* unknown)
 {
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError)
-        return {QStringLiteral("not a JSON profile: %1 at %2")
-                    .arg(parseError.errorString(), placeOf(text, parseError.offset))};
+        return QStringLiteral("not a JSON profile: %1 at %2")
+            .arg(parseError.errorString(), placeOf(text, parseError.offset));
     if (!document.isObject())
-        return {QStringLiteral("not a profile: the top level is not an object")};
-    QJsonObject root = document.object();
+        return QStringLiteral("not a profile: the top level is not an object");
+    *root = document.object();
     // A file that is not a profile of this tool would only add a "missing"
     // line per field: its header is the one problem worth naming.
-    const QString header = headerRule(root);
+    const QString header = headerRule(*root);
     if (!header.isEmpty())
-        return {header};
-    QStringList unknown;
-    for (const QString& key : unknownKeys(root))
-        unknown.append(QStringLiteral("unknown key \"%1\" ignored").arg(key));
+        return header;
+    for (const QString& key : unknownKeys(*root))
+        unknown->append(QStringLiteral("unknown key \"%1\" ignored").arg(key));
+    return QString();
+}
+
+// Every problem of the profile's object with `overrides`, one line each; empty when it is sound.
+QStringList configureRoot(QJsonObject root, const QStringList& overrides, ModuleConfig* config)
+{
     QStringList problems;
     for (const QString& override : overrides) {
         const QString why = applyOverride(&root, override);
@@ -222,11 +232,23 @@ QStringList readInto(const QByteArray& text, const QStringList& overrides, Modul
             problems.append(why);
         frameTypeRefused = frameTypeRefused || (field == ConfigField::CanFrameType && !why.isEmpty());
     }
+    return problems;
+}
+
+// Every problem of the profile, one line each; empty when it is sound.
+QStringList readInto(const QByteArray& text, const QStringList& overrides, ModuleConfig* config, QStringList* warnings)
+{
+    QJsonObject root;
+    QStringList unknown;
+    const QString problem = parseRoot(text, &root, &unknown);
+    if (!problem.isEmpty())
+        return {problem};
+    const QStringList problems = configureRoot(root, overrides, config);
     // A misspelt key is often why a field is missing: named first when the profile is refused.
     if (!problems.isEmpty())
         return unknown + problems;
     if (warnings)
-        warnings->append(unknown);
+        *warnings += unknown;
     return problems;
 }
 
@@ -278,6 +300,55 @@ QString overrideProblem(const QString& override)
 
 } // namespace Profile
 
+// A base's configuration: checked once, for every set of overrides after it.
+struct ProfileFile::Bases
+{
+    QMutex mutex;
+    QVector<QPair<QStringList, std::optional<ModuleConfig>>> known; // empty: the base is refused
+};
+
+bool ProfileFile::configure(const QStringList& base, const QStringList& overrides, ModuleConfig* config,
+                            QStringList* problems, QStringList* warnings, const QString& where) const
+{
+    if (!m_parsed || !m_problem.isEmpty() || !m_bases)
+        return configure(base + overrides, config, problems, warnings, where);
+    std::optional<ModuleConfig> checked;
+    {
+        const QMutexLocker lock(&m_bases->mutex);
+        const auto known = std::find_if(m_bases->known.cbegin(), m_bases->known.cend(),
+                                        [&base](const auto& b) { return b.first == base; });
+        if (known != m_bases->known.cend()) {
+            checked = known->second;
+        } else {
+            ModuleConfig parsed;
+            if (configureRoot(m_root, base, &parsed).isEmpty())
+                checked = parsed;
+            m_bases->known.append({base, checked});
+        }
+    }
+    // Only a field that the overrides give is checked again, on the base's
+    // frame type: an override of the frame type changes what a CAN ID may be.
+    bool quick = checked.has_value();
+    ModuleConfig result = quick ? *checked : ModuleConfig();
+    for (int i = 0; quick && i < overrides.size(); ++i) {
+        const QString& override = overrides.at(i);
+        QString why;
+        const ConfigField* const field = overriddenField(override, &why);
+        QJsonValue value;
+        quick = field && *field != ConfigField::CanFrameType &&
+                overrideValue(*field, override.mid(override.indexOf(QLatin1Char('=')) + 1), &value).isEmpty() &&
+                checkValue(*field, value, result.frameType, false).isEmpty();
+        if (quick)
+            store(&result, *field, value);
+    }
+    if (!quick)
+        return configure(base + overrides, config, problems, warnings, where);
+    if (warnings)
+        *warnings += m_unknown;
+    *config = result;
+    return true;
+}
+
 bool ProfileFile::load(const QString& path, QString* error)
 {
     QString text;
@@ -285,16 +356,39 @@ bool ProfileFile::load(const QString& path, QString* error)
         return false;
     m_text = text.toUtf8();
     m_name = Files::shown(path);
+    // Parsed once: a station configures it again for every row.
+    m_root = QJsonObject();
+    m_unknown.clear();
+    m_problem = parseRoot(m_text, &m_root, &m_unknown);
+    m_parsed = true;
+    m_bases = std::make_shared<Bases>();
     return true;
 }
 
 bool ProfileFile::configure(const QStringList& overrides, ModuleConfig* config, QStringList* problems,
                             QStringList* warnings, const QString& where) const
 {
-    QString error;
-    if (Profile::read(m_text, config, &error, overrides, warnings))
-        return true;
-    for (const QString& p : error.split(QLatin1Char('\n')))
+    QStringList found;
+    if (!m_parsed) {
+        QString error;
+        if (Profile::read(m_text, config, &error, overrides, warnings))
+            return true;
+        found = error.split(QLatin1Char('\n'));
+    } else if (!m_problem.isEmpty()) {
+        found = QStringList{m_problem};
+    } else {
+        ModuleConfig parsed;
+        found = configureRoot(m_root, overrides, &parsed);
+        if (found.isEmpty()) {
+            if (warnings)
+                *warnings += m_unknown;
+            *config = parsed;
+            return true;
+        }
+        // A misspelt key is often why a field is missing: named first.
+        found = m_unknown + found;
+    }
+    for (const QString& p : std::as_const(found))
         problems->append(where.isEmpty() ? p : QStringLiteral("%1: %2").arg(where, p));
     return false;
 }

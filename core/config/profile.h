@@ -3,8 +3,10 @@
 #include "core/config/moduleconfig.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 // The profile file: JSON, UTF-8.
 namespace Profile {
@@ -49,8 +51,22 @@ public:
     // go to `warnings`.
     bool configure(const QStringList& overrides, ModuleConfig* config, QStringList* problems,
                    QStringList* warnings = nullptr, const QString& where = QString()) const;
+    // The same with `base + overrides`, for many `overrides` after one
+    // `base` (a station's own, then each row's): the profile with `base` is
+    // checked once, and each call checks the fields `overrides` give on it.
+    // Whatever is refused is checked whole again, so that the problems are
+    // those configure() names.
+    bool configure(const QStringList& base, const QStringList& overrides, ModuleConfig* config, QStringList* problems,
+                   QStringList* warnings = nullptr, const QString& where = QString()) const;
 
 private:
     QByteArray m_text;
     QString m_name;
+    // The file's object as load() parsed it, or why it is no profile.
+    bool m_parsed = false;
+    QJsonObject m_root;
+    QStringList m_unknown;
+    QString m_problem;
+    struct Bases; // the configurations with the bases given so far, shared by copies
+    std::shared_ptr<Bases> m_bases;
 };

@@ -786,18 +786,37 @@ bool Ledger::status(LedgerStatus* status, LedgerProblem* problem)
 
 bool Ledger::rows(QVector<LedgerRow>* rows, bool unusedOnly, LedgerProblem* problem)
 {
+    QVector<LedgerRow> read;
+    const auto row = [&read](const LedgerRow& r) {
+        read.append(r);
+        return true;
+    };
+    if (!eachRow(unusedOnly, row, problem))
+        return false;
+    *rows = read;
+    return true;
+}
+
+bool Ledger::eachRow(bool unusedOnly, const std::function<bool(const LedgerRow&)>& row, LedgerProblem* problem,
+                     int upTo)
+{
     QSqlDatabase db;
     if (!connection(&db, problem))
         return false;
     QSqlQuery q(db);
     q.setForwardOnly(true);
-    if (!q.exec(QStringLiteral("SELECT id, source, line, row_values, state, station, process, port, module, changed "
-                               "FROM ledger_rows%1 ORDER BY id")
-                    .arg(unusedOnly ? QStringLiteral(" WHERE state <> 'used'") : QString()))) {
+    QStringList where;
+    if (unusedOnly)
+        where.append(QStringLiteral("state <> 'used'"));
+    if (upTo > 0)
+        where.append(QStringLiteral("id <= %1").arg(upTo));
+    if (!q.exec(
+            QStringLiteral("SELECT id, source, line, row_values, state, station, process, port, module, changed "
+                           "FROM ledger_rows%1 ORDER BY id")
+                .arg(where.isEmpty() ? QString() : QStringLiteral(" WHERE ") + where.join(QStringLiteral(" AND "))))) {
         *problem = failed(db, q.lastError(), QStringLiteral("rows"));
         return false;
     }
-    rows->clear();
     while (q.next()) {
         LedgerRow r;
         r.id = q.value(0).toInt();
@@ -810,12 +829,30 @@ bool Ledger::rows(QVector<LedgerRow>* rows, bool unusedOnly, LedgerProblem* prob
         r.port = q.value(7).toString();
         r.module = q.value(8).toInt();
         r.changed = q.value(9).toString();
-        rows->append(r);
+        if (!row(r))
+            break;
+    }
+    if (q.lastError().isValid()) {
+        *problem = failed(db, q.lastError(), QStringLiteral("rows"));
+        return false;
     }
     return true;
 }
 
 bool Ledger::results(QVector<QJsonObject>* results, LedgerProblem* problem)
+{
+    QVector<QJsonObject> read;
+    const auto result = [&read](const QJsonObject& r) {
+        read.append(r);
+        return true;
+    };
+    if (!eachResult(result, problem))
+        return false;
+    *results = read;
+    return true;
+}
+
+bool Ledger::eachResult(const std::function<bool(const QJsonObject&)>& result, LedgerProblem* problem)
 {
     QSqlDatabase db;
     if (!connection(&db, problem))
@@ -827,7 +864,6 @@ bool Ledger::results(QVector<QJsonObject>* results, LedgerProblem* problem)
         *problem = failed(db, q.lastError(), QStringLiteral("results"));
         return false;
     }
-    results->clear();
     while (q.next()) {
         QJsonObject r = QJsonDocument::fromJson(q.value(0).toString().toUtf8()).object();
         r.insert(QStringLiteral("station"), q.value(1).toString());
@@ -837,7 +873,12 @@ bool Ledger::results(QVector<QJsonObject>* results, LedgerProblem* problem)
         r.insert(QStringLiteral("written"), arrayOf(q.value(5).toString()));
         r.insert(QStringLiteral("partlyWritten"), arrayOf(q.value(6).toString()));
         r.insert(QStringLiteral("notWritten"), arrayOf(q.value(7).toString()));
-        results->append(r);
+        if (!result(r))
+            break;
+    }
+    if (q.lastError().isValid()) {
+        *problem = failed(db, q.lastError(), QStringLiteral("results"));
+        return false;
     }
     return true;
 }

@@ -10,6 +10,7 @@
 #include <QStringList>
 #include <QVariantList>
 #include <QVector>
+#include <functional>
 
 class QSqlDatabase;
 class QSqlError;
@@ -176,8 +177,15 @@ public:
     bool status(LedgerStatus* status, LedgerProblem* problem);
     // Every row in order, or those not used yet.
     bool rows(QVector<LedgerRow>* rows, bool unusedOnly, LedgerProblem* problem);
+    // The same, each row handed to `row` as it is read instead of kept; a
+    // false from `row` ends the reading early. `upTo` (when above 0) leaves
+    // out rows imported after it.
+    bool eachRow(bool unusedOnly, const std::function<bool(const LedgerRow& row)>& row, LedgerProblem* problem,
+                 int upTo = 0);
     // Every result in order, each its report record with the ledger's fields added.
     bool results(QVector<QJsonObject>* results, LedgerProblem* problem);
+    // The same, each handed to `result` as it is read; a false from it ends the reading early.
+    bool eachResult(const std::function<bool(const QJsonObject& result)>& result, LedgerProblem* problem);
     // Gives the claims of `station` back. Refused: a station that renewed
     // its claims within the last lease (it is running; `force` releases
     // them all the same, and its modules then find their claims lost), and

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+#include <functional>
 #include <memory>
 
 // A record file of JSON Lines that a run appends to, one line per record, so
@@ -31,8 +32,10 @@ public:
     void close();
     // Whether the file is a regular file (read, locked and synced).
     bool isRegular() const;
-    // What a regular file held when it was opened; empty for anything else.
-    const QByteArray& contents() const;
+    // Hands what a regular file holds to `chunk`, a piece at a time, read
+    // through the held handle; nothing for anything else. False with
+    // `error` naming the file and why.
+    bool read(const std::function<void(const char* data, int size)>& chunk, QString* error) const;
 
     // Appends `record`, one line that ends in "\n", with one write and syncs
     // it. First checks that the path still names the file that was opened,
@@ -48,7 +51,6 @@ private:
     struct Handle;
     std::unique_ptr<Handle> m_handle;
     QString m_path;
-    QByteArray m_contents;
     bool m_vanished = false;
 };
 
@@ -67,4 +69,29 @@ struct ReportContents
     int cutLine = 0;
 
     static ReportContents parse(const QByteArray& bytes);
+};
+
+// Reads a report piece by piece, keeping no record: each goes to `record`
+// as its line is complete, and each line that is not a record to
+// `problem` ("line N: ..."). A report of any length takes the memory of
+// its longest line.
+class ReportReader
+{
+public:
+    ReportReader(std::function<void(int line, const ModuleRecord& record)> record,
+                 std::function<void(const QString& problem)> problem);
+    void feed(const char* data, int size);
+    // The end of the report: a last line without its line end is read as well.
+    void finish();
+    // The line number of a last line without its line end, 0 when it has one (after finish()).
+    int cutLine() const { return m_cutLine; }
+
+private:
+    void take(const QByteArray& text);
+
+    std::function<void(int, const ModuleRecord&)> m_record;
+    std::function<void(const QString&)> m_problem;
+    QByteArray m_pending; // a line not complete yet
+    int m_line = 0;
+    int m_cutLine = 0;
 };

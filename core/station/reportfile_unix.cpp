@@ -123,25 +123,6 @@ bool ReportFile::open(const QString& path, QString* error)
             return fail(told ? QStringLiteral("held by another program (PID %1)").arg(held.l_pid)
                              : QStringLiteral("held by another program"));
         }
-        // The contents through the locked descriptor: opening the file once
-        // more and closing it would give the lock up.
-        QByteArray contents;
-        char buffer[65536];
-        for (off_t at = 0;;) {
-            const ssize_t n = ::pread(fd, buffer, sizeof buffer, at);
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0) {
-                const int e = errno;
-                ::close(fd);
-                return fail(systemError(e));
-            }
-            if (n == 0)
-                break;
-            contents.append(buffer, int(n));
-            at += n;
-        }
-        m_contents = contents;
     }
     m_handle = std::move(handle);
     m_path = path;
@@ -153,7 +134,28 @@ void ReportFile::close()
     if (m_handle)
         ::close(m_handle->fd);
     m_handle.reset();
-    m_contents.clear();
+}
+
+bool ReportFile::read(const std::function<void(const char*, int)>& chunk, QString* error) const
+{
+    if (!m_handle || !m_handle->regular)
+        return true;
+    // Through the locked descriptor: opening the file once more and
+    // closing it would give the lock up.
+    char buffer[65536];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(m_handle->fd, buffer, sizeof buffer, at);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_path), systemError(errno));
+            return false;
+        }
+        if (n == 0)
+            return true;
+        chunk(buffer, int(n));
+        at += n;
+    }
 }
 
 bool ReportFile::append(const QByteArray& record, QString* error)

@@ -57,14 +57,6 @@ bool ReportFile::open(const QString& path, QString* error)
     auto handle = std::make_unique<Handle>();
     handle->file = file;
     handle->regular = GetFileType(file) == FILE_TYPE_DISK;
-    if (handle->regular) {
-        QByteArray contents;
-        char buffer[65536];
-        DWORD n = 0;
-        while (ReadFile(file, buffer, sizeof buffer, &n, nullptr) && n > 0)
-            contents.append(buffer, int(n));
-        m_contents = contents;
-    }
     m_handle = std::move(handle);
     m_path = path;
     return true;
@@ -75,7 +67,28 @@ void ReportFile::close()
     if (m_handle)
         CloseHandle(m_handle->file);
     m_handle.reset();
-    m_contents.clear();
+}
+
+bool ReportFile::read(const std::function<void(const char*, int)>& chunk, QString* error) const
+{
+    if (!m_handle || !m_handle->regular)
+        return true;
+    const LARGE_INTEGER zero = {};
+    if (!SetFilePointerEx(m_handle->file, zero, nullptr, FILE_BEGIN)) {
+        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_path), systemError(GetLastError()));
+        return false;
+    }
+    char buffer[65536];
+    for (;;) {
+        DWORD n = 0;
+        if (!ReadFile(m_handle->file, buffer, sizeof buffer, &n, nullptr)) {
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(m_path), systemError(GetLastError()));
+            return false;
+        }
+        if (n == 0)
+            return true;
+        chunk(buffer, int(n));
+    }
 }
 
 bool ReportFile::append(const QByteArray& record, QString* error)

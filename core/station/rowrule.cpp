@@ -7,7 +7,7 @@ Verdict check(const ProfileFile& profile, const Station& station, const QStringL
 {
     Verdict v;
     QStringList problems;
-    if (!profile.configure(station.overrides + rowOverrides, config, &problems, warnings, where)) {
+    if (!profile.configure(station.overrides, rowOverrides, config, &problems, warnings, where)) {
         for (const QString& p : std::as_const(problems))
             v.problems.append(Operation::problem(Operation::Problem::Kind::Text, p));
         return v;

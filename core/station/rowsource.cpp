@@ -8,7 +8,7 @@
 struct RowPool::State
 {
     mutable QMutex mutex;
-    QVector<StationRow> rows;
+    std::function<StationRow(int)> make;
     QList<int> queue;
     bool fromValues = false;
     int count = -1;
@@ -23,14 +23,27 @@ struct RowPool::State
 
 RowPool::RowPool(QVector<StationRow> rows, bool fromValues, int count, int lastModule) : m_state(new State)
 {
-    m_state->rows = std::move(rows);
+    for (int i = 0; i < rows.size(); ++i)
+        m_state->queue.append(i);
+    m_state->make = [rows = std::move(rows)](int index) {
+        StationRow row = rows.at(index);
+        row.index = index;
+        return row;
+    };
     m_state->fromValues = fromValues;
     m_state->count = count;
     m_state->base = m_state->started = lastModule;
-    for (int i = 0; i < m_state->rows.size(); ++i) {
-        m_state->rows[i].index = i;
-        m_state->queue.append(i);
-    }
+}
+
+RowPool::RowPool(QVector<int> order, std::function<StationRow(int)> make, bool fromValues, int count, int lastModule)
+    : m_state(new State)
+{
+    m_state->make = std::move(make);
+    m_state->fromValues = fromValues;
+    m_state->count = count;
+    m_state->base = m_state->started = lastModule;
+    for (const int index : std::as_const(order))
+        m_state->queue.append(index);
 }
 
 RowPool::~RowPool()
@@ -41,18 +54,23 @@ RowPool::~RowPool()
 RowSource::Take RowPool::take(StationRow* row, int* module, QString*)
 {
     State& s = *m_state;
-    const QMutexLocker lock(&s.mutex);
-    if (s.closed || s.countReached())
-        return Take::Over;
-    if (s.fromValues) {
-        if (s.queue.isEmpty())
-            return s.inProgress > 0 ? Take::Wait : Take::Over;
-        *row = s.rows.at(s.queue.takeFirst());
-    } else {
-        *row = s.rows.first();
+    int index = 0;
+    {
+        const QMutexLocker lock(&s.mutex);
+        if (s.closed || s.countReached())
+            return Take::Over;
+        if (s.fromValues) {
+            if (s.queue.isEmpty())
+                return s.inProgress > 0 ? Take::Wait : Take::Over;
+            index = s.queue.takeFirst();
+        } else {
+            index = s.queue.first();
+        }
+        ++s.inProgress;
+        *module = ++s.started;
     }
-    ++s.inProgress;
-    *module = ++s.started;
+    // Made outside the lock: the other slots take their rows meanwhile.
+    *row = s.make(index);
     return Take::Got;
 }
 

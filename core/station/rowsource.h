@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QString>
 #include <QVector>
+#include <functional>
 
 // One module's values: where they came from, the configuration to write
 // and the values as the report shows them.
@@ -78,6 +79,10 @@ class RowPool : public RowSource
 {
 public:
     RowPool(QVector<StationRow> rows, bool fromValues, int count, int lastModule);
+    // The rows `order` names, each made by `make` (its index set) when a
+    // module takes it: a big order is held by what its rows need, not as
+    // configurations. `make` is called on the slots' threads.
+    RowPool(QVector<int> order, std::function<StationRow(int index)> make, bool fromValues, int count, int lastModule);
     ~RowPool() override;
 
     Take take(StationRow* row, int* module, QString* why) override;

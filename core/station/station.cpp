@@ -77,11 +77,13 @@ RowRule::Station ruleOf(const Station::Settings& o)
     return {o.overrides, o.line, o.restart};
 }
 
-// The rows of a ledger not used yet, as a run would see them now; with
-// `check`, each through the row rule (a run applies it as each is taken).
+// The rows of a ledger not used yet, as a run would see them now: with
+// `check`, each through the row rule (a run applies it as each is taken)
+// and handed to `row`; without it only counted, in `count`, for a run takes
+// them from the ledger as it goes.
 bool readLedger(const Station::Settings& o,
-                const std::function<void(const QString&, const QStringList&, StationRow*)>& check,
-                QVector<StationRow>* rows, int* lastModule, QStringList* warnings, Result* refused)
+                const std::function<void(const QString&, const QStringList&, const LedgerRow&)>& check, int* count,
+                int* lastModule, const std::function<void(const QString&)>& warn, Result* refused)
 {
     LedgerAddress address;
     QString error;
@@ -91,43 +93,71 @@ bool readLedger(const Station::Settings& o,
     }
     Ledger ledger(address);
     LedgerProblem problem;
-    QVector<LedgerRow> unused;
-    if (!ledger.check(&problem) || !ledger.rows(&unused, true, &problem) ||
-        !ledger.lastModule(stationName(o), lastModule, &problem)) {
+    if (!ledger.check(&problem) || !ledger.lastModule(stationName(o), lastModule, &problem)) {
         *refused = ledgerRefusal(problem);
         return false;
     }
-    // A check names each row whose CAN ID an earlier row of the ledger has, used or not.
-    QHash<QString, QString> firstOf;
-    if (check) {
-        QVector<LedgerRow> all;
-        if (!ledger.rows(&all, false, &problem)) {
+    if (!check) {
+        int free = 0;
+        int claimed = 0;
+        int others = 0;
+        if (!ledger.counts(LedgerClaimant{stationName(o), 0, QString(), QString()}, {}, &free, &claimed, &others,
+                           &problem)) {
             *refused = ledgerRefusal(problem);
             return false;
         }
-        for (const LedgerRow& r : std::as_const(all)) {
-            for (const auto& v : r.values) {
-                if (v.first != QLatin1String("can.id"))
-                    continue;
-                const QString key = canIdKey(v.second);
-                const auto earlier = firstOf.constFind(key);
-                if (earlier == firstOf.constEnd())
-                    firstOf.insert(key, LedgerRows::where(r));
-                else if (r.state != QLatin1String("used"))
-                    warnings->append(
-                        QStringLiteral("%1: can.id %2 repeats %3").arg(LedgerRows::where(r), v.second, *earlier));
-            }
+        *count = free + claimed;
+        return true;
+    }
+    // The rows a run would give; `last`, the last of them, bounds the
+    // reading below to the same rows.
+    int last = 0;
+    const auto unused = [&](const LedgerRow& r) {
+        check(LedgerRows::where(r), r.overrides(), r);
+        ++*count;
+        last = r.id;
+        return true;
+    };
+    if (!ledger.eachRow(true, unused, &problem)) {
+        *refused = ledgerRefusal(problem);
+        return false;
+    }
+    // A check names each row whose CAN ID an earlier row of the ledger has,
+    // used or not. The earlier row is kept by its place in the reading:
+    // its number, its line and its source (few, kept once each).
+    IdRepeats repeats;
+    QVector<int> ids;
+    QVector<int> lines;
+    QVector<int> sourceOf;
+    QStringList sources;
+    QStringList told;
+    const auto seen = [&](const LedgerRow& r) {
+        const int at = int(ids.size());
+        int source = sources.indexOf(r.source);
+        if (source < 0) {
+            source = int(sources.size());
+            sources.append(r.source);
         }
+        ids.append(r.id);
+        lines.append(r.line);
+        sourceOf.append(source);
+        for (const auto& v : r.values) {
+            if (v.first != QLatin1String("can.id"))
+                continue;
+            const int earlier = repeats.add(v.second, at);
+            if (earlier >= 0 && r.state != QLatin1String("used"))
+                told.append(QStringLiteral("%1: can.id %2 repeats ledger row %3 (%4 line %5)")
+                                .arg(LedgerRows::where(r), v.second, QString::number(ids.at(earlier)),
+                                     sources.at(sourceOf.at(earlier)), QString::number(lines.at(earlier))));
+        }
+        return true;
+    };
+    if (!ledger.eachRow(false, seen, &problem, last)) {
+        *refused = ledgerRefusal(problem);
+        return false;
     }
-    for (const LedgerRow& r : std::as_const(unused)) {
-        StationRow row;
-        row.number = r.id;
-        row.line = r.line;
-        row.values = r.valuesObject();
-        if (check)
-            check(LedgerRows::where(r), r.overrides(), &row);
-        rows->append(row);
-    }
+    for (const QString& line : std::as_const(told))
+        warn(line);
     return true;
 }
 
@@ -424,10 +454,62 @@ private:
 
 struct Station::Work
 {
-    QVector<StationRow> rows; // those a run gives, in order
-    ProfileFile profile;      // for a ledger's rows, checked as they are taken
+    ProfileFile profile;
+    RowRule::Station rule;
+    QString valuesName; // the values file, as rows are named by ("ids.csv line 3")
+    // The rows a check or a run reads before anything is sent, as what each
+    // needs: the values file's fields under `paths`, or, for a check of a
+    // ledger, each row's paths and values in turn with its number in `numbers`.
+    QStringList paths;
+    ValueRows values;
+    QVector<int> numbers;
+    QVector<int> left;   // the rows a run gives, in order, by their place in `values`
+    int ledgerLeft = 0;  // a run on a ledger: the rows not used yet, which it takes from the ledger
+    bool ledger = false; // the rows come from a ledger
+    StationRow single;   // without values: the profile's row for every module
     std::unique_ptr<RowSource> pool;
     ReportFile report;
+
+    int number(int index) const { return ledger ? numbers.at(index) : index + 1; }
+    QStringList overrides(int index) const
+    {
+        const QStringList fields = values.fields(index);
+        QStringList out;
+        if (ledger) {
+            for (int i = 0; i + 1 < fields.size(); i += 2)
+                out.append(fields.at(i) + QLatin1Char('=') + fields.at(i + 1));
+        } else {
+            for (int i = 0; i < paths.size(); ++i)
+                out.append(paths.at(i) + QLatin1Char('=') + fields.value(i));
+        }
+        return out;
+    }
+    // The values of a row by their paths, as a report records them.
+    QJsonObject valuesOf(int index) const
+    {
+        const QStringList fields = values.fields(index);
+        QJsonObject out;
+        if (ledger) {
+            for (int i = 0; i + 1 < fields.size(); i += 2)
+                out.insert(fields.at(i), fields.at(i + 1));
+        } else {
+            for (int i = 0; i < paths.size(); ++i)
+                out.insert(paths.at(i), fields.value(i));
+        }
+        return out;
+    }
+    // A row of the values file as a module takes it: its configuration made
+    // again by the rule it passed before the run.
+    StationRow row(int index) const
+    {
+        StationRow r;
+        r.index = index;
+        r.number = number(index);
+        r.line = values.line(index);
+        r.values = valuesOf(index);
+        RowRule::check(profile, rule, overrides(index), QString(), &r.config);
+        return r;
+    }
 };
 
 namespace {
@@ -480,9 +562,15 @@ bool Station::prepare(Result* refused)
     QStringList warnings; // the profile's own, the same for every row
     bool newLineTold = false;
     const RowRule::Station station = ruleOf(o);
-    const auto check = [&](const QString& where, const QStringList& rowOverrides, StationRow* row) {
+    // `named` names the row ("ids.csv line 3"), made only when a message needs it.
+    const auto checkNamed = [&](const std::function<QString()>& named, const QStringList& rowOverrides,
+                                ModuleConfig* config) {
         warnings.clear();
-        const RowRule::Verdict v = RowRule::check(profile, station, rowOverrides, where, &row->config, &warnings);
+        RowRule::Verdict v = RowRule::check(profile, station, rowOverrides, QString(), config, &warnings);
+        if (!v.ok() || !v.newLine.isEmpty()) {
+            warnings.clear();
+            v = RowRule::check(profile, station, rowOverrides, named(), config, &warnings);
+        }
         // A new line is told once, for the first row that has one.
         for (const Problem& p : v.problems) {
             if (p.kind != Problem::Kind::LineNeedsRestart || !newLineTold)
@@ -494,46 +582,59 @@ bool Station::prepare(Result* refused)
         if (o.restart)
             emit note(QStringLiteral("%1: serial: the modules take %2, which is checked after their restart, at "
                                      "that line")
-                          .arg(where, v.newLine));
+                          .arg(named(), v.newLine));
+    };
+    const auto check = [&](const QString& where, const QStringList& rowOverrides, ModuleConfig* config) {
+        checkNamed([&where] { return where; }, rowOverrides, config);
     };
 
     // Everything given is checked before the report is touched.
-    QVector<StationRow> all;
-    ValuesTable table;
+    Work& w = *m_work;
+    w.profile = profile;
+    w.rule = station;
+    w.valuesName = o.values;
     if (o.values.isEmpty()) {
-        StationRow row;
-        check(profile.name(), {}, &row);
-        all.append(row);
+        check(profile.name(), {}, &w.single.config);
     } else if (LedgerAddress::isLedger(o.values)) {
-        StationRow row;
-        check(profile.name(), {}, &row);
-        const auto checkRow =
-            o.check ? std::function<void(const QString&, const QStringList&, StationRow*)>(check) : nullptr;
-        QStringList repeats;
-        if (!readLedger(o, checkRow, &all, &m_lastModule, &repeats, refused))
+        w.ledger = true;
+        ModuleConfig config;
+        check(profile.name(), {}, &config);
+        std::function<void(const QString&, const QStringList&, const LedgerRow&)> checkRow;
+        if (o.check) {
+            checkRow = [&](const QString& where, const QStringList& rowOverrides, const LedgerRow& r) {
+                ModuleConfig rowConfig;
+                check(where, rowOverrides, &rowConfig);
+                QStringList fields;
+                for (const auto& v : r.values)
+                    fields << v.first << v.second;
+                w.values.append(fields, r.line);
+                w.numbers.append(r.id);
+            };
+        }
+        const auto warn = [this](const QString& line) { emit note(line); };
+        if (!readLedger(o, checkRow, &w.ledgerLeft, &m_lastModule, warn, refused))
             return false;
-        for (const QString& w : std::as_const(repeats))
-            emit note(w);
-        m_work->profile = profile;
+        w.values.squeeze();
     } else {
-        if (!loadValues(o.values, &table, &error)) {
+        QStringList repeats;
+        if (!loadValueRows(o.values, &w.paths, &w.values, &repeats, &error)) {
             *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
             return false;
         }
-        for (const QString& w : std::as_const(table.warnings))
+        for (const QString& w : std::as_const(repeats))
             emit note(QStringLiteral("%1 %2").arg(o.values, w));
         if (o.report.isEmpty() && !o.check)
             emit note(QStringLiteral("%1: no report: nothing keeps which rows were used, and the next start gives the "
                                      "same values again")
                           .arg(o.values));
-        for (int i = 0; i < table.rows.size(); ++i) {
-            StationRow row;
-            row.number = i + 1;
-            row.line = table.lines.at(i);
-            row.values = table.values(i);
-            check(QStringLiteral("%1 line %2").arg(o.values, QString::number(table.lines.at(i))), table.overrides(i),
-                  &row);
-            all.append(row);
+        // Each row's configuration is made to be checked, and then let go:
+        // a module's row is made again when it is taken.
+        for (int i = 0; i < w.values.size(); ++i) {
+            ModuleConfig config;
+            const auto named = [&] {
+                return QStringLiteral("%1 line %2").arg(o.values, QString::number(w.values.line(i)));
+            };
+            checkNamed(named, w.overrides(i), &config);
         }
     }
     if (!problems.isEmpty()) {
@@ -547,42 +648,53 @@ bool Station::prepare(Result* refused)
 
     if (!readReport(refused))
         return false;
-    ReportContents report = ReportContents::parse(m_work->report.contents());
+    // The report is read as it comes, a record at a time: of each, only
+    // its module number and, for a row an earlier run wrote ok with the
+    // same values, that the row is done.
+    const bool fromFile = !o.values.isEmpty() && !w.ledger;
+    const int fileRows = fromFile ? w.values.size() : 0;
+    QVector<bool> done(fileRows, false);
+    QStringList reportProblems;
+    ReportReader reader(
+        [&](int, const ModuleRecord& record) {
+            m_lastModule = qMax(m_lastModule, record.module);
+            const int number = record.row;
+            if (!fromFile || !record.ok() || number < 1 || number > fileRows || done.at(number - 1))
+                return;
+            if (record.values == w.valuesOf(number - 1))
+                done[number - 1] = true;
+        },
+        [&](const QString& problem) { emit note(QStringLiteral("%1 %2; left as it is").arg(o.report, problem)); });
+    const auto feed = [&reader](const char* data, int size) { reader.feed(data, size); };
     if (o.check && !o.report.isEmpty() && Files::kind(o.report) == QLatin1String("a regular file")) {
         QFile file(o.report);
         if (!file.open(QIODevice::ReadOnly)) {
             *refused = failure(BadUsage, QStringLiteral("%1: %2").arg(o.report, file.errorString()));
             return false;
         }
-        report = ReportContents::parse(file.readAll());
+        char buffer[65536];
+        for (qint64 n = 0; (n = file.read(buffer, sizeof buffer)) > 0;)
+            feed(buffer, int(n));
+    } else if (!w.report.read(feed, &error)) {
+        *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
+        return false;
     }
-    for (const QString& problem : std::as_const(report.problems))
-        emit note(QStringLiteral("%1 %2; left as it is").arg(o.report, problem));
-    if (report.cutLine > 0) {
+    reader.finish();
+    if (reader.cutLine() > 0) {
         emit note(QStringLiteral("%1 line %2 has no line end (cut short?); it is ended before the first new record")
-                      .arg(o.report)
-                      .arg(report.cutLine));
+                      .arg(o.report, QString::number(reader.cutLine())));
         m_endCutLine = !o.check;
     }
 
-    // The rows an earlier run of this report wrote ok, with the same values.
-    QSet<int> done;
-    for (const ReportContents::Record& r : std::as_const(report.records)) {
-        const ModuleRecord& record = r.record;
-        m_lastModule = qMax(m_lastModule, record.module);
-        const int number = record.row;
-        if (o.values.isEmpty() || !record.ok() || number < 1 || number > table.rows.size())
-            continue;
-        if (record.values == table.values(number - 1))
-            done.insert(number);
-    }
-    for (StationRow& row : all) {
-        if (done.contains(row.number)) {
-            ++m_done;
-            continue;
+    if (o.values.isEmpty()) {
+        w.left = {0};
+    } else {
+        for (int i = 0; i < w.values.size(); ++i) {
+            if (i < fileRows && done.at(i))
+                ++m_done;
+            else
+                w.left.append(i);
         }
-        row.index = m_work->rows.size();
-        m_work->rows.append(row);
     }
     if (m_done > 0)
         emit note(QStringLiteral("%1: %2 rows already reported ok are skipped").arg(o.report, QString::number(m_done)));
@@ -607,11 +719,29 @@ bool Station::readReport(Result* refused)
 QVector<Station::RowLeft> Station::rowsLeft() const
 {
     QVector<RowLeft> left;
-    if (m_settings.values.isEmpty())
-        return left;
-    for (const StationRow& row : m_work->rows)
-        left.append({row.number, row.line, row.values});
+    eachRowLeft([&left](const RowLeft& row) {
+        left.append(row);
+        return true;
+    });
     return left;
+}
+
+void Station::eachRowLeft(const std::function<bool(const RowLeft&)>& row) const
+{
+    if (m_settings.values.isEmpty())
+        return;
+    const Work& w = *m_work;
+    for (const int index : w.left) {
+        if (!row({w.number(index), w.values.line(index), w.valuesOf(index)}))
+            return;
+    }
+}
+
+int Station::rowsLeftCount() const
+{
+    if (m_settings.values.isEmpty())
+        return 0;
+    return m_work->ledger && !m_settings.check ? m_work->ledgerLeft : int(m_work->left.size());
 }
 
 int Station::rowsDone() const
@@ -686,7 +816,17 @@ bool Station::start(Result* refused)
         }
         m_work->pool = std::move(ledger);
     } else {
-        m_work->pool = std::make_unique<RowPool>(m_work->rows, m_summary.fromValues, m_settings.count, m_lastModule);
+        const Work& w = *m_work;
+        const auto make = [&w](int index) {
+            if (w.valuesName.isEmpty()) {
+                StationRow row = w.single;
+                row.index = index;
+                return row;
+            }
+            return w.row(index);
+        };
+        m_work->pool =
+            std::make_unique<RowPool>(m_work->left, make, m_summary.fromValues, m_settings.count, m_lastModule);
     }
     for (int i = 0; i < m_settings.ports.size(); ++i) {
         auto* const thread = new QThread(this);

@@ -103,6 +103,12 @@ public:
     bool prepare(Operation::Result* refused);
     // The rows a run would give, in order, and those the report already holds as done.
     QVector<RowLeft> rowsLeft() const;
+    // The same a row at a time, without holding them all (a check of a big
+    // order); a false from `row` ends it. A run on a ledger takes its rows
+    // from the ledger as it goes: without the settings' check they are only
+    // counted (rowsLeftCount()), not read here.
+    void eachRowLeft(const std::function<bool(const RowLeft& row)>& row) const;
+    int rowsLeftCount() const;
     int rowsDone() const;
     // The highest module number of the report; the run's modules follow it.
     int lastModule() const;
@@ -159,8 +165,8 @@ private:
     QVector<Slot*> m_slots;
     int m_running = 0;
     Summary m_summary;
-    bool m_endCutLine = false; // the report's last line has no line end yet
-    bool m_reportTakes = true; // the report has taken every record so far
+    bool m_endCutLine = false;      // the report's last line has no line end yet
+    bool m_reportTakes = true;      // the report has taken every record so far
     QVector<QByteArray> m_reported; // this run's records in the report, while it takes them
     int m_lastModule = 0;
     int m_done = 0; // rows the report holds as done

@@ -210,8 +210,8 @@ bool read(const QByteArray& text, const QString& folder, StationSetup* setup, QS
     QJsonParseError parseError;
     const QJsonDocument document = QJsonDocument::fromJson(text, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        problems->append(
-            QStringLiteral("%1: not JSON (%2)").arg(FieldTable::placeOf(text, parseError.offset), parseError.errorString()));
+        problems->append(QStringLiteral("%1: not JSON (%2)")
+                             .arg(FieldTable::placeOf(text, parseError.offset), parseError.errorString()));
         return false;
     }
     if (!document.isObject()) {

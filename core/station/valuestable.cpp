@@ -67,13 +67,27 @@ QStringList record(const QString& text, QChar separator, int* at, QString* probl
 // else a comma.
 QChar separatorOf(const QString& text)
 {
-    for (const QString& line : text.split(QLatin1Char('\n'))) {
+    for (int at = 0; at < text.size();) {
+        int end = text.indexOf(QLatin1Char('\n'), at);
+        if (end < 0)
+            end = text.size();
+        const QStringView line = QStringView(text).mid(at, end - at);
+        at = end + 1;
         if (line.trimmed().isEmpty())
             continue;
         return line.contains(QLatin1Char(';')) && !line.contains(QLatin1Char(',')) ? QLatin1Char(';')
                                                                                    : QLatin1Char(',');
     }
     return QLatin1Char(',');
+}
+
+// The line ends in text[from, to).
+int lineEnds(const QString& text, int from, int to)
+{
+    int n = 0;
+    for (int i = from; i < to && i < text.size(); ++i)
+        n += text.at(i) == QLatin1Char('\n') ? 1 : 0;
+    return n;
 }
 
 // A CAN ID as a value to compare: hexadecimal digits in any case, with or
@@ -130,10 +144,16 @@ QJsonObject ValuesTable::values(int index) const
     return out;
 }
 
-bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable* table, QString* error)
+bool readValueRows(const QString& text, const QStringList& knownPaths, QStringList* paths,
+                   const std::function<void(const QStringList& fields, int line)>& row, QStringList* warnings,
+                   QString* error)
 {
     const QChar separator = separatorOf(text);
-    ValuesTable t;
+    QStringList header;
+    int idColumn = -1;
+    // A repeated CAN ID is warned of, not refused: most often a slip, but a
+    // line may mean it (modules that go to separate buses).
+    IdRepeats repeats;
     int at = 0;
     int line = 1;
     while (at < text.size()) {
@@ -143,15 +163,13 @@ bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable*
         int problemAt = 0;
         const QStringList fields = record(text, separator, &at, &problem, &problemAt);
         if (!problem.isEmpty()) {
-            *error =
-                QStringLiteral("line %1: %2")
-                    .arg(QString::number(first + text.mid(start, problemAt - start).count(QLatin1Char('\n'))), problem);
+            *error = QStringLiteral("line %1: %2").arg(first + lineEnds(text, start, problemAt)).arg(problem);
             return false;
         }
-        line += text.mid(start, at - start).count(QLatin1Char('\n'));
+        line += lineEnds(text, start, at);
         if (fields.size() == 1 && fields.first().isEmpty())
             continue; // a blank line
-        if (t.paths.isEmpty()) {
+        if (header.isEmpty()) {
             for (const QString& path : fields) {
                 if (!knownPaths.contains(path)) {
                     *error = QStringLiteral("line %1: \"%2\" is not a profile path; known: %3")
@@ -159,42 +177,45 @@ bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable*
                                  .arg(path, knownPaths.join(QStringLiteral(", ")));
                     return false;
                 }
-                if (t.paths.contains(path)) {
+                if (header.contains(path)) {
                     *error = QStringLiteral("line %1: \"%2\" twice").arg(first).arg(path);
                     return false;
                 }
-                t.paths.append(path);
+                header.append(path);
             }
+            idColumn = header.indexOf(QStringLiteral("can.id"));
             continue;
         }
-        if (fields.size() != t.paths.size()) {
+        if (fields.size() != header.size()) {
             *error =
-                QStringLiteral("line %1: %2 values for %3 columns").arg(first).arg(fields.size()).arg(t.paths.size());
+                QStringLiteral("line %1: %2 values for %3 columns").arg(first).arg(fields.size()).arg(header.size());
             return false;
         }
-        t.rows.append(fields);
-        t.lines.append(first);
+        if (idColumn >= 0) {
+            const int earlier = repeats.add(fields.at(idColumn), first);
+            if (earlier >= 0 && warnings)
+                warnings->append(QStringLiteral("line %1: can.id %2 repeats line %3")
+                                     .arg(QString::number(first), fields.at(idColumn), QString::number(earlier)));
+        }
+        row(fields, first);
     }
-    if (t.paths.isEmpty()) {
+    if (header.isEmpty()) {
         *error = QStringLiteral("no header of profile paths");
         return false;
     }
-    // A repeated CAN ID is warned of, not refused: most often a slip, but a
-    // line may mean it (modules that go to separate buses).
-    const int idColumn = t.paths.indexOf(QStringLiteral("can.id"));
-    QHash<QString, int> firstLineOf;
-    for (int r = 0; idColumn >= 0 && r < t.rows.size(); ++r) {
-        const QString id = t.rows.at(r).at(idColumn);
-        const QString key = idKey(id);
-        if (key.isEmpty())
-            continue;
-        const auto earlier = firstLineOf.constFind(key);
-        if (earlier == firstLineOf.constEnd())
-            firstLineOf.insert(key, t.lines.at(r));
-        else
-            t.warnings.append(QStringLiteral("line %1: can.id %2 repeats line %3")
-                                  .arg(QString::number(t.lines.at(r)), id, QString::number(*earlier)));
-    }
+    *paths = header;
+    return true;
+}
+
+bool readValues(const QString& text, const QStringList& knownPaths, ValuesTable* table, QString* error)
+{
+    ValuesTable t;
+    const auto row = [&t](const QStringList& fields, int line) {
+        t.rows.append(fields);
+        t.lines.append(line);
+    };
+    if (!readValueRows(text, knownPaths, &t.paths, row, &t.warnings, error))
+        return false;
     *table = t;
     return true;
 }
@@ -209,4 +230,91 @@ bool loadValues(const QString& path, ValuesTable* table, QString* error)
         return true;
     *error = QStringLiteral("%1: %2").arg(path, problem);
     return false;
+}
+
+bool loadValueRows(const QString& path, QStringList* paths, ValueRows* rows, QStringList* warnings, QString* error)
+{
+    QString csv;
+    if (!Files::readText(path, kMaxValuesBytes, &csv, error))
+        return false;
+    QString problem;
+    ValueRows read;
+    QStringList told;
+    const auto row = [&read](const QStringList& fields, int line) { read.append(fields, line); };
+    if (!readValueRows(csv, Config::fieldPaths(), paths, row, &told, &problem)) {
+        *error = QStringLiteral("%1: %2").arg(path, problem);
+        return false;
+    }
+    read.squeeze();
+    *rows = std::move(read);
+    *warnings = told;
+    return true;
+}
+
+void ValueRows::append(const QStringList& fields, int line)
+{
+    m_starts.append(int(m_data.size()));
+    m_lines.append(line);
+    for (const QString& field : fields) {
+        const QByteArray bytes = field.toUtf8();
+        for (quint32 n = quint32(bytes.size());; n >>= 7) {
+            if (n < 0x80) {
+                m_data.append(char(n));
+                break;
+            }
+            m_data.append(char(0x80 | (n & 0x7F)));
+        }
+        m_data.append(bytes);
+    }
+}
+
+QStringList ValueRows::fields(int row) const
+{
+    QStringList out;
+    const int end = row + 1 < m_starts.size() ? m_starts.at(row + 1) : int(m_data.size());
+    for (int at = m_starts.at(row); at < end;) {
+        quint32 length = 0;
+        for (int shift = 0;; shift += 7) {
+            const uchar b = uchar(m_data.at(at++));
+            length |= quint32(b & 0x7F) << shift;
+            if (b < 0x80)
+                break;
+        }
+        out.append(QString::fromUtf8(m_data.constData() + at, int(length)));
+        at += int(length);
+    }
+    return out;
+}
+
+void ValueRows::squeeze()
+{
+    m_data.squeeze();
+    m_starts.squeeze();
+    m_lines.squeeze();
+}
+
+int IdRepeats::add(const QString& id, int tag)
+{
+    const QString key = canIdKey(id);
+    if (key.isEmpty())
+        return -1;
+    bool number = false;
+    const quint32 value = key.size() <= 8 ? key.toUInt(&number, 16) : 0;
+    // "+1" and " 1" read as numbers too: only plain digits are kept as one.
+    if (number) {
+        for (const QChar c : key)
+            number = number && c.isLetterOrNumber();
+    }
+    if (number) {
+        const auto earlier = m_numbers.constFind(value);
+        if (earlier != m_numbers.constEnd())
+            return *earlier;
+        m_numbers.insert(value, tag);
+        return -1;
+    }
+    const auto earlier = m_others.constFind(key);
+    if (earlier != m_others.constEnd())
+        return *earlier;
+    m_others.insert(key, tag);
+    return -1;
 }
