@@ -128,6 +128,11 @@ QVector<CanPlugin> canPlugins()
     return plugins;
 }
 
+bool canPluginExists(const QString& plugin)
+{
+    return QCanBus::instance()->plugins().contains(plugin);
+}
+
 CanBus::CanBus(QObject* parent) : QObject(parent)
 {
     qRegisterMetaType<Traffic::CanFrame>();
@@ -155,7 +160,18 @@ bool CanBus::open(const CanName& name, int bitRateKbit, CanOpenFailure* failure,
         failure->detail = plugins.join(QStringLiteral(", "));
         return false;
     }
+    // A plugin that lists its interfaces is held to them: virtualcan, for
+    // one, would take an interface it does not have for can0.
     QString error;
+    QStringList interfaces;
+    for (const QCanBusDeviceInfo& d : QCanBus::instance()->availableDevices(name.plugin, &error))
+        interfaces.append(d.name());
+    if (error.isEmpty() && !interfaces.isEmpty() && !interfaces.contains(name.shortName())) {
+        failure->reason = CanOpenFailure::Reason::NotCreated;
+        failure->detail = QStringLiteral("no such interface (it has %1)").arg(interfaces.join(QStringLiteral(", ")));
+        return false;
+    }
+    error.clear();
     QCanBusDevice* device = QCanBus::instance()->createDevice(name.plugin, name.interface, &error);
     if (!device) {
         failure->reason = CanOpenFailure::Reason::NotCreated;

@@ -2,6 +2,7 @@
 
 #include "core/traffic/canbus.h"
 #include "core/transport/common.h"
+#include "core/transport/serialsocket.h"
 
 #include <QJsonArray>
 #include <QSerialPort>
@@ -15,9 +16,12 @@ namespace Traffic {
 
 namespace {
 
-constexpr quint8 kTag = 0xC5;      // the first byte of every pattern message
-constexpr int kMinGapMs = 20;      // the tool's least pause between two messages
-constexpr int kWindowSlackMs = 50; // beyond the latency limit, before a message counts as lost
+constexpr quint8 kTag = 0xC5; // the first byte of every pattern message
+constexpr int kMinGapMs = 20; // the tool's least pause between two messages
+// A message counts as lost when nothing of it came within twice the latency
+// limit and this slack (beyond its line time): one that comes later than the
+// limit but within that window is measured as late, not as lost.
+constexpr int kWindowSlackMs = 100;
 constexpr int kShownSeqs = 10;
 
 // The pattern's data of message `seq`: the tag, the sequence number, then
@@ -238,7 +242,7 @@ QString CheckReport::table() const
     return t;
 }
 
-TrafficCheck::TrafficCheck(QSerialPort* serial, CanBus* bus, const CheckSetup& setup, QObject* parent)
+TrafficCheck::TrafficCheck(SerialSocket* serial, CanBus* bus, const CheckSetup& setup, QObject* parent)
     : QObject(parent), m_serial(serial), m_bus(bus), m_setup(setup)
 {}
 
@@ -349,14 +353,19 @@ CheckReport TrafficCheck::run()
     m_framesIn.clear();
     m_framesOut.clear();
     const QObject scope; // the connections end with the run
-    connect(m_serial, &QSerialPort::readyRead, &scope, [this] {
-        const QByteArray bytes = m_serial->readAll();
+    m_serial->setRawReceiver([this](const QByteArray& bytes) {
         if (bytes.isEmpty())
             return;
         m_serialIn += bytes;
         m_serialInMs = m_clock.elapsed();
         emit serialTraffic(bytes, false, nowUsecs());
     });
+    // The port goes back to the exchange however the run ends.
+    struct RawEnd
+    {
+        SerialSocket* port;
+        ~RawEnd() { port->setRawReceiver({}); }
+    } rawEnd{m_serial};
     connect(m_bus, &CanBus::frameReceived, &scope, [this](const CanFrame& frame, qint64 usecs) {
         m_framesIn.append({frame, m_clock.elapsed()});
         emit canTraffic(frame, false, usecs);
@@ -396,7 +405,8 @@ void TrafficCheck::runSerialToCan(Measurement* m)
         qint64 lastMs = 0;
     };
     QVector<State> states(plan.size());
-    QSet<quint64> ourIds; // the IDs and types the check expects, to tell other nodes' frames
+    int highestReceived = -1; // the last message received whole
+    QSet<quint64> ourIds;     // the IDs and types the check expects, to tell other nodes' frames
     for (const Message& msg : plan) {
         for (const CanFrame& f : msg.frames)
             ourIds.insert((quint64(f.extended) << 32) | f.id);
@@ -410,9 +420,12 @@ void TrafficCheck::runSerialToCan(Measurement* m)
             if (late) {
                 --m->lost;
                 m->lostSeqs.removeAll(plan.at(k).seq);
+            }
+            if (k < highestReceived) {
                 ++m->outOfOrder;
                 m->outOfOrderSeqs.append(plan.at(k).seq);
             }
+            highestReceived = qMax(highestReceived, k);
         }
     };
     // One frame from the bus while message `k` is the one in flight.
@@ -484,7 +497,7 @@ void TrafficCheck::runSerialToCan(Measurement* m)
         ++m->sent;
         m->framesSent += msg.frames.size();
         m->bytesSent += msg.serial.size();
-        const int window = lineTimeMs(msg.serial.size()) + m_setup.maxLatencyMs + kWindowSlackMs;
+        const int window = lineTimeMs(msg.serial.size()) + 2 * m_setup.maxLatencyMs + kWindowSlackMs;
         waitFor(window, [&] {
             while (!m_framesIn.isEmpty())
                 take(k, m_framesIn.takeFirst());
@@ -512,6 +525,8 @@ void TrafficCheck::runCanToSerial(Measurement* m)
 {
     const QVector<Message> plan = canToSerialPlan(m_setup);
     QVector<bool> lost(plan.size(), false);
+    QVector<qint64> sentAt(plan.size(), 0);
+    int highestReceived = -1;
     pauseBetweenMessages();
     m_serialIn.clear();
     m_framesIn.clear();
@@ -532,6 +547,7 @@ void TrafficCheck::runCanToSerial(Measurement* m)
         const CanFrame& frame = msg.frames.constFirst();
         const QByteArray& expected = msg.serial;
         const qint64 sentMs = m_clock.elapsed();
+        sentAt[k] = sentMs;
         if (!m_bus->send(frame)) {
             lost[k] = true;
             ++m->lost;
@@ -543,7 +559,7 @@ void TrafficCheck::runCanToSerial(Measurement* m)
         m_lastTrafficMs = sentMs;
         ++m->sent;
         ++m->framesSent;
-        const int window = lineTimeMs(expected.size()) + m_setup.maxLatencyMs + kWindowSlackMs;
+        const int window = lineTimeMs(expected.size()) + 2 * m_setup.maxLatencyMs + kWindowSlackMs;
         qint64 reachedMs = -1;
         waitFor(window, [&] {
             dropFrames();
@@ -563,6 +579,7 @@ void TrafficCheck::runCanToSerial(Measurement* m)
                 done = true;
                 ++m->received;
                 m->latenciesMs.append(double((reachedMs >= 0 ? reachedMs : m_serialInMs) - sentMs));
+                highestReceived = k;
                 in.remove(0, expected.size());
                 continue;
             }
@@ -576,10 +593,12 @@ void TrafficCheck::runCanToSerial(Measurement* m)
             lost[late] = false;
             --m->lost;
             ++m->received;
-            ++m->outOfOrder;
             m->lostSeqs.removeAll(plan.at(late).seq);
-            m->outOfOrderSeqs.append(plan.at(late).seq);
-            m->latenciesMs.append(double(m_serialInMs - sentMs));
+            if (late < highestReceived) {
+                ++m->outOfOrder;
+                m->outOfOrderSeqs.append(plan.at(late).seq);
+            }
+            m->latenciesMs.append(double(m_serialInMs - sentAt.at(late)));
             in.remove(0, plan.at(late).serial.size());
         }
         if (!done) {

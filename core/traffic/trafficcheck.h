@@ -12,7 +12,7 @@
 #include <QVector>
 #include <functional>
 
-class QSerialPort;
+class SerialSocket;
 
 namespace Traffic {
 
@@ -101,13 +101,14 @@ struct CheckReport
 // passes (a sequence number in every message, a frame ID that the module's
 // filter accepts), one message at a time, and judges what comes out by the
 // conversions of conversion.h or the setup's vectors. The serial port must be
-// open at the module's serial line, the bus connected.
+// open at the module's serial line, the bus connected; while the check runs,
+// the port's bytes come to it raw.
 class TrafficCheck : public QObject
 {
     Q_OBJECT
 
 public:
-    TrafficCheck(QSerialPort* serial, CanBus* bus, const CheckSetup& setup, QObject* parent = nullptr);
+    TrafficCheck(SerialSocket* serial, CanBus* bus, const CheckSetup& setup, QObject* parent = nullptr);
 
     CheckReport run();
     // Ends the running check after the message in progress.
@@ -145,7 +146,7 @@ private:
     int lineTimeMs(int bytes) const;
     void judge(CheckReport* report) const;
 
-    QSerialPort* m_serial;
+    SerialSocket* m_serial;
     CanBus* m_bus;
     CheckSetup m_setup;
     bool m_stop = false;
