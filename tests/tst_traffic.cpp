@@ -64,6 +64,7 @@ private slots:
     void commandLine_data();
     void commandLine();
     void traceInCandumpsFormat();
+    void portsListsTheCanInterfaces();
 
 private:
     // A simulated module in its working state holding `config`, converting
@@ -429,6 +430,18 @@ void TstTraffic::traceInCandumpsFormat()
     QFile serial(trace + ".serial");
     QVERIFY(serial.open(QIODevice::ReadOnly));
     QVERIFY(serial.readAll().startsWith("("));
+}
+
+void TstTraffic::portsListsTheCanInterfaces()
+{
+    const TestSupport::CliRun run = TestSupport::runCli({"ports", "--can", "--json"});
+    QCOMPARE(run.status, 0);
+    QJsonArray virtualcan;
+    for (const QJsonValue& p : run.json().value("canPlugins").toArray()) {
+        if (p.toObject().value("plugin").toString() == "virtualcan")
+            virtualcan = p.toObject().value("interfaces").toArray();
+    }
+    QCOMPARE(virtualcan, (QJsonArray{"virtualcan:can0", "virtualcan:can1"}));
 }
 
 VELKO_CORE_TEST_MAIN_PACED(TstTraffic, TestSupport::kQuickPace)
