@@ -14,6 +14,7 @@
 
 #include <QJsonArray>
 #include <QTcpServer>
+#include <QTimer>
 
 using Traffic::CanFrame;
 
@@ -296,7 +297,9 @@ void TstTraffic::checkAgainstTheSimulatedModule_data()
                                      << QStringList{
                                             "serial→CAN: frame 0x1A1 expected, 0x1A2 received (8 unexpected in all)"};
     QTest::newRow("late beyond the limit") << QStringList{"direction=CAN-UART"} << QStringList{"latency", "130"}
-                                           << int(V::Failed) << QStringList{"CAN→serial: latency up to 13"};
+                                           << int(V::Failed) << QStringList{"CAN→serial: latency up to 1"};
+    QTest::newRow("another node talks on the bus meanwhile")
+        << QStringList{"can.id=1A1"} << QStringList{"other-node"} << int(V::Passed) << QStringList{};
     QTest::newRow("nothing on the bus") << QStringList{} << QStringList{"off-bus"} << int(V::NothingThrough)
                                         << QStringList{"serial→CAN: 8 of 8 messages lost",
                                                        "CAN→serial: 8 of 8 messages lost"};
@@ -333,10 +336,16 @@ void TstTraffic::checkAgainstTheSimulatedModule()
     Traffic::CheckSetup setup;
     setup.config = config;
     Traffic::TrafficCheck check(port, &tool, setup);
+    // Another node: the host sends a frame of its own every 7 ms.
+    QTimer otherNode;
+    connect(&otherNode, &QTimer::timeout, this, [this] { m_host->send(frame("555#AA55")); });
+    if (fault == "other-node")
+        otherNode.start(7);
     const Traffic::CheckReport report = check.run();
+    otherNode.stop();
 
     const QStringList got = report.failureTexts();
-    QCOMPARE(got.size(), failures.size());
+    QVERIFY2(got.size() == failures.size(), qPrintable(got.join('\n')));
     for (int i = 0; i < failures.size(); ++i)
         QVERIFY2(got.at(i).startsWith(failures.at(i)), qPrintable(got.join('\n')));
     QCOMPARE(int(report.verdict), verdict);
@@ -346,6 +355,7 @@ void TstTraffic::checkAgainstTheSimulatedModule()
         if (m.checked)
             QCOMPARE(m.sent, 8);
         QCOMPARE(m.received + m.lost + m.corrupted + (fault == "wrong-id" ? m.unexpected : 0), m.sent);
+        QCOMPARE(m.otherFrames > 0, fault == "other-node");
     }
 }
 
@@ -430,6 +440,9 @@ void TstTraffic::traceInCandumpsFormat()
     QFile serial(trace + ".serial");
     QVERIFY(serial.open(QIODevice::ReadOnly));
     QVERIFY(serial.readAll().startsWith("("));
+
+    // The module goes back into its configuration state as always.
+    QCOMPARE(TestSupport::runCli({"read", m_sim->portName(), "--quiet"}).status, 0);
 }
 
 void TstTraffic::portsListsTheCanInterfaces()

@@ -531,11 +531,18 @@ void TrafficCheck::runCanToSerial(Measurement* m)
     m_serialIn.clear();
     m_framesIn.clear();
     // Frames the bus brings meanwhile: the tool's own, or other nodes'.
+    // What the module makes of other nodes' frames that its filter lets
+    // through: passed to its serial line, as it should, and not judged.
+    QVector<QByteArray> othersOnSerial;
+    const bool conventions = m_setup.vectors.canToSerial.isEmpty();
     auto dropFrames = [&] {
         while (!m_framesIn.isEmpty()) {
             const Arrived a = m_framesIn.takeFirst();
-            if (!m_framesOut.contains(a.frame))
-                ++m->otherFrames;
+            if (m_framesOut.contains(a.frame))
+                continue;
+            ++m->otherFrames;
+            if (conventions && accepts(m_setup.config, a.frame))
+                othersOnSerial.append(canToSerial(m_setup.config, a.frame));
         }
     };
     for (int k = 0; k < plan.size() && !m_stop; ++k) {
@@ -563,7 +570,11 @@ void TrafficCheck::runCanToSerial(Measurement* m)
         qint64 reachedMs = -1;
         waitFor(window, [&] {
             dropFrames();
-            if (!expected.isEmpty() && m_serialIn.size() >= expected.size()) {
+            int others = 0;
+            for (const QByteArray& o : std::as_const(othersOnSerial))
+                others += o.size();
+            if (!expected.isEmpty() &&
+                (m_serialIn.contains(expected) || m_serialIn.size() >= expected.size() + others)) {
                 reachedMs = m_serialInMs;
                 return true;
             }
@@ -581,6 +592,13 @@ void TrafficCheck::runCanToSerial(Measurement* m)
                 m->latenciesMs.append(double((reachedMs >= 0 ? reachedMs : m_serialInMs) - sentMs));
                 highestReceived = k;
                 in.remove(0, expected.size());
+                continue;
+            }
+            const auto other = std::find_if(othersOnSerial.begin(), othersOnSerial.end(),
+                                            [&](const QByteArray& o) { return !o.isEmpty() && in.startsWith(o); });
+            if (other != othersOnSerial.end()) {
+                in.remove(0, other->size());
+                othersOnSerial.erase(other);
                 continue;
             }
             int late = -1;
@@ -610,6 +628,21 @@ void TrafficCheck::runCanToSerial(Measurement* m)
                 ++m->corrupted;
                 m->corruptedSeqs.append(msg.seq);
                 in.remove(0, expected.size());
+            }
+        }
+        // Bytes left over may be another node's frame whose bytes came on
+        // the serial line before the frame itself came from the bus.
+        if (!in.isEmpty() && conventions) {
+            waitFor(kMinGapMs, [] { return false; });
+            dropFrames();
+            for (bool stripped = true; stripped && !in.isEmpty();) {
+                const auto other = std::find_if(othersOnSerial.begin(), othersOnSerial.end(),
+                                                [&](const QByteArray& o) { return !o.isEmpty() && in.startsWith(o); });
+                stripped = other != othersOnSerial.end();
+                if (stripped) {
+                    in.remove(0, other->size());
+                    othersOnSerial.erase(other);
+                }
             }
         }
         if (!in.isEmpty()) {
