@@ -13,8 +13,11 @@
 #include "tests/support/simsupport.h"
 
 #include <QJsonArray>
+#include <QProcess>
 #include <QTcpServer>
 #include <QTimer>
+
+#include <csignal>
 
 using Traffic::CanFrame;
 
@@ -66,6 +69,7 @@ private slots:
     void commandLine();
     void traceInCandumpsFormat();
     void portsListsTheCanInterfaces();
+    void signalEndsTheCheck();
 
 private:
     // A simulated module in its working state holding `config`, converting
@@ -364,28 +368,36 @@ void TstTraffic::commandLine_data()
     QTest::addColumn<QStringList>("settings"); // of the module, and of the profile given
     QTest::addColumn<QByteArray>("vectors");   // the profile's "traffic" section; none: no profile
     QTest::addColumn<QString>("can");          // empty: the test's bus
+    QTest::addColumn<QStringList>("options");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("error");
+    const QStringList none;
 
     QTest::newRow("read from the module, within the limits")
-        << QStringList{"mode=USER"} << QByteArray() << QString() << 0 << QString();
+        << QStringList{"mode=USER"} << QByteArray() << QString() << none << 0 << QString();
     QTest::newRow("a profile's vectors that the module meets")
         << QStringList{"can.id=1A1", "transparent.frameId=true"}
         << QByteArray(R"({"serialToCan": [{"serial": "0102", "frames": ["1A1#0102"]}],
                           "canToSerial": [{"frame": "1A1#0A", "serial": "01A10A"}]})")
-        << QString() << 0 << QString();
+        << QString() << none << 0 << QString();
     QTest::newRow("a vector the module does not meet")
         << QStringList{"can.id=1A1"} << QByteArray(R"({"canToSerial": [{"frame": "1A1#0A", "serial": "0B"}]})")
-        << QString() << 3 << "CAN→serial: 8 of 8 messages corrupted";
+        << QString() << none << 3 << "CAN→serial: 8 of 8 messages corrupted";
+    QTest::newRow("a profile the module does not hold")
+        << QStringList{"can.id=1A1"} << QByteArray("{}") << QString() << QStringList{"--set", "can.id=1A2"} << 3
+        << "can.id: profile has 1A2, module has 1A1";
     QTest::newRow("MODBUS without vectors is not guessed")
-        << QStringList{"mode=MODBUS"} << QByteArray("{}") << QString() << 2
+        << QStringList{"mode=MODBUS"} << QByteArray("{}") << QString() << none << 2
         << "mode MODBUS: its conversion is checked with a profile's test vectors only";
     QTest::newRow("refused vectors") << QStringList{} << QByteArray(R"({"canToSerial": [{"frame": "1A1"}]})")
-                                     << QString() << 2 << "traffic.canToSerial[0].frame";
-    QTest::newRow("a plugin that does not exist")
-        << QStringList{} << QByteArray() << "nosuchcan:can0" << 4 << R"(nosuchcan:can0: no CAN plugin "nosuchcan")";
+                                     << QString() << none << 2 << "traffic.canToSerial[0].frame";
+    QTest::newRow("more messages than a sequence number tells apart")
+        << QStringList{} << QByteArray() << QString() << QStringList{"--count", "257"} << 2
+        << "--count 257: allowed 1 to 256";
+    QTest::newRow("a plugin that does not exist") << QStringList{} << QByteArray() << "nosuchcan:can0" << none << 4
+                                                  << R"(nosuchcan:can0: no CAN plugin "nosuchcan")";
     QTest::newRow("an interface virtualcan does not have")
-        << QStringList{} << QByteArray() << "virtualcan:can7" << 4 << "virtualcan:can7:";
+        << QStringList{} << QByteArray() << "virtualcan:can7" << none << 4 << "virtualcan:can7:";
 }
 
 void TstTraffic::commandLine()
@@ -393,12 +405,14 @@ void TstTraffic::commandLine()
     QFETCH(QStringList, settings);
     QFETCH(QByteArray, vectors);
     QFETCH(QString, can);
+    QFETCH(QStringList, options);
     QFETCH(int, status);
     QFETCH(QString, error);
 
     const ModuleConfig config = TestSupport::configWith(settings);
     startModule(config, {});
     QStringList arguments{"traffic", m_sim->portName(), "--can", can.isEmpty() ? bus() : can, "--json", "--quiet"};
+    arguments += options;
     if (!vectors.isNull()) {
         QByteArray profile = Profile::write(config);
         profile.insert(profile.lastIndexOf('}'), ",\n    \"traffic\": " + vectors + "\n");
@@ -455,6 +469,27 @@ void TstTraffic::portsListsTheCanInterfaces()
             virtualcan = p.toObject().value("interfaces").toArray();
     }
     QCOMPARE(virtualcan, (QJsonArray{"virtualcan:can0", "virtualcan:can1"}));
+}
+
+void TstTraffic::signalEndsTheCheck()
+{
+    startModule(TestSupport::configWith({}), {});
+    qint64 pid = 0;
+    bool signalled = false;
+    connect(m_sim, &sim::SimModule::workingMessage, this, [&] {
+        if (!signalled && pid > 0)
+            ::kill(pid_t(pid), SIGINT);
+        signalled = true;
+    });
+    TestSupport::CliOptions options;
+    options.started = [&](QProcess& process) { pid = process.processId(); };
+    const TestSupport::CliRun run =
+        TestSupport::runCli({"traffic", m_sim->portName(), "--can", bus(), "--count", "256", "--quiet"}, options);
+    QVERIFY(signalled);
+    QCOMPARE(run.status, 130);
+    QVERIFY2(run.err.contains("stopped by SIGINT during the traffic check"), run.err.constData());
+    // Stopped after the message in progress: far fewer than the 256 asked for.
+    QVERIFY(m_sim->frames().size() < 12 + 10);
 }
 
 VELKO_CORE_TEST_MAIN_PACED(TstTraffic, TestSupport::kQuickPace)
