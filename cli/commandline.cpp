@@ -404,6 +404,13 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
         s.removalGiven = removal;
     if (parser.isSet(stationNameOption))
         s.stationName = o->stationName;
+    if (parser.isSet(canOption)) {
+        if (o->can.isEmpty()) {
+            *error = QStringLiteral("--can needs PLUGIN:INTERFACE (virtualcan:can0, socketcan:can0, ...)");
+            return false;
+        }
+        s.can = o->can;
+    }
     return true;
 }
 
@@ -895,7 +902,7 @@ const QVector<Command>& commands()
          false,
          "  station FILE --port PORT [--port PORT]... [--values CSV|URL] [--set KEY=VALUE]...\n"
          "          [--count N] [--report FILE] [--restart] [--check] [--removal WHEN]\n"
-         "          [--station-name NAME]\n"
+         "          [--station-name NAME] [--can PLUGIN:INTERFACE]\n"
          "  station --setup SETUP [FILE] [OPTIONS]\n"
          "                                 the unattended line: on each port, wait for a\n"
          "                                 module, write the profile with its own values\n"
@@ -918,8 +925,13 @@ const QVector<Command>& commands()
          "                                 takes the rows from a ledger that other\n"
          "                                 stations share, each row to one module, and\n"
          "                                 records each module there, as --station-name\n"
-         "                                 (default: the host's name)\n",
-         {"set", "restart", "port", "values", "count", "report", "check", "fast", "setup", "removal", "station-name"},
+         "                                 (default: the host's name). --can checks each\n"
+         "                                 module's traffic as traffic does, as its last\n"
+         "                                 step (after the restart); the fixtures take turns\n"
+         "                                 on the one CAN interface; a module whose traffic\n"
+         "                                 fails is recorded as \"traffic\" (status 3)\n",
+         {"set", "restart", "port", "values", "count", "report", "check", "fast", "setup", "removal", "station-name",
+          "can"},
          runStation},
         {"ledger",
          -1,

@@ -70,6 +70,7 @@ private slots:
     void traceInCandumpsFormat();
     void portsListsTheCanInterfaces();
     void signalEndsTheCheck();
+    void stationChecksEachFixtureOnOneBus();
 
 private:
     // A simulated module in its working state holding `config`, converting
@@ -490,6 +491,43 @@ void TstTraffic::signalEndsTheCheck()
     QVERIFY2(run.err.contains("stopped by SIGINT during the traffic check"), run.err.constData());
     // Stopped after the message in progress: far fewer than the 256 asked for.
     QVERIFY(m_sim->frames().size() < 12 + 10);
+}
+
+void TstTraffic::stationChecksEachFixtureOnOneBus()
+{
+    // Two fixtures on the one bus; the second's module loses every third message.
+    sim::SimModule good;
+    sim::SimModule lossy;
+    QVERIFY(good.start());
+    QVERIFY(lossy.start());
+    sim::CanBridge goodSide(&good);
+    sim::CanBridge lossySide(&lossy);
+    lossySide.faults().dropEvery = 3;
+    QString error;
+    QVERIFY2(goodSide.open(bus(), &error) && lossySide.open(bus(), &error), qPrintable(error));
+    const QString report = QDir::temp().filePath("tst_traffic-station.jsonl");
+    QFile::remove(report);
+    const TestSupport::CliRun run = TestSupport::runCli({"station", TestSupport::exampleProfile(), "--port",
+                                                         good.portName(), "--port", lossy.portName(), "--count", "2",
+                                                         "--restart", "--can", bus(), "--report", report, "--quiet"});
+    QVERIFY2(run.status == 3, run.err.constData());
+
+    QHash<QString, QJsonObject> byPort;
+    for (const QJsonObject& line : TestSupport::reportLines(report))
+        byPort.insert(line.value("port").toString(), line);
+    QCOMPARE(byPort.size(), 2);
+    const QJsonObject passed = byPort.value(good.portName());
+    QCOMPARE(passed.value("result").toString(), QString("ok"));
+    QCOMPARE(passed.value("traffic").toObject().value("verdict").toString(), QString("passed"));
+    // Neither check judged the other fixture's frames: they took turns.
+    QCOMPARE(passed.value("traffic").toObject().value("canToSerial").toObject().value("otherFrames").toInt(), 0);
+    const QJsonObject failed = byPort.value(lossy.portName());
+    QCOMPARE(failed.value("result").toString(), QString("traffic"));
+    QCOMPARE(failed.value("status").toInt(), 3);
+    // Which messages it loses depends on how many of the other fixture's frames it passed on before.
+    QVERIFY2(failed.value("error").toString().contains(QRegularExpression("^serial→CAN: \\d of 8 messages lost")),
+             qPrintable(failed.value("error").toString()));
+    QCOMPARE(failed.value("traffic").toObject().value("verdict").toString(), QString("failed"));
 }
 
 VELKO_CORE_TEST_MAIN_PACED(TstTraffic, TestSupport::kQuickPace)

@@ -128,6 +128,11 @@ QVector<CanPlugin> canPlugins()
     return plugins;
 }
 
+QStringList canPluginNames()
+{
+    return QCanBus::instance()->plugins();
+}
+
 bool canPluginExists(const QString& plugin)
 {
     return QCanBus::instance()->plugins().contains(plugin);

@@ -54,6 +54,7 @@ struct CanPlugin
 // Every CAN plugin this Qt has, with its interfaces.
 QVector<CanPlugin> canPlugins();
 bool canPluginExists(const QString& plugin);
+QStringList canPluginNames();
 
 // One CAN interface opened through Qt SerialBus. Frames are written only
 // once the device is connected (a plugin may connect after connectDevice()
