@@ -876,25 +876,27 @@ const QVector<Command>& commands()
         {"traffic", -1, "PORT [FILE]", true,
          "  traffic PORT --can PLUGIN:INTERFACE [FILE] [--count N] [--max-latency MS]\n"
          "          [--can-bitrate KBIT] [--trace FILE]\n"
-         "                                 read the module's configuration (or check that it\n"
-         "                                 holds the profile FILE), leave the configuration\n"
-         "                                 state and send a known pattern through the module\n"
-         "                                 each way its direction passes: N messages each way\n"
-         "                                 (default 8), one at a time, judged by the\n"
-         "                                 conversions of its mode or the profile's \"traffic\"\n"
-         "                                 vectors (MODBUS: vectors only). Measures sent,\n"
-         "                                 received, lost, corrupted, out of order, unexpected\n"
-         "                                 and the latency (limit --max-latency, default 100\n"
-         "                                 ms). PLUGIN:INTERFACE as Qt SerialBus names it:\n"
+         "                                 read the module's configuration (or check that\n"
+         "                                 it holds the profile FILE), leave the\n"
+         "                                 configuration state and send a known pattern\n"
+         "                                 through the module each way its direction\n"
+         "                                 passes: N messages each way (default 8), one at\n"
+         "                                 a time, judged by the conversions of its mode\n"
+         "                                 or the profile's \"traffic\" vectors (MODBUS:\n"
+         "                                 vectors only). Measures sent, received, lost,\n"
+         "                                 corrupted, out of order, unexpected and the\n"
+         "                                 latency (limit --max-latency, default 100 ms).\n"
+         "                                 PLUGIN:INTERFACE as Qt SerialBus names it:\n"
          "                                 socketcan:can0, peakcan:usb0, virtualcan:can0,\n"
-         "                                 virtualcan:tcp://127.0.0.1:35468/can0; the bit rate\n"
-         "                                 (default the module's can.rateKbit) is set where the\n"
-         "                                 plugin takes one. --trace writes the CAN side in\n"
-         "                                 candump's -L format to FILE and the serial side as\n"
-         "                                 time-stamped hex lines to FILE.serial. Exit 0 within\n"
-         "                                 the limits, 3 not (each failure named), 1 nothing\n"
-         "                                 came through, 2 refused vectors or usage, 4 a port\n"
-         "                                 or CAN interface that cannot be opened\n",
+         "                                 virtualcan:tcp://127.0.0.1:35468/can0; the bit\n"
+         "                                 rate (default the module's can.rateKbit) is set\n"
+         "                                 where the plugin takes one. --trace writes the\n"
+         "                                 CAN side in candump's -L format to FILE and the\n"
+         "                                 serial side as time-stamped hex lines to\n"
+         "                                 FILE.serial. Exit 0 within the limits, 3 not\n"
+         "                                 (each failure named), 1 nothing came through, 2\n"
+         "                                 refused vectors or usage, 4 a port or CAN\n"
+         "                                 interface that cannot be opened\n",
          module + QStringList{"set", "can", "can-bitrate", "count", "max-latency", "trace"}, runOnModule},
         {"station",
          1,
@@ -925,11 +927,12 @@ const QVector<Command>& commands()
          "                                 takes the rows from a ledger that other\n"
          "                                 stations share, each row to one module, and\n"
          "                                 records each module there, as --station-name\n"
-         "                                 (default: the host's name). --can checks each\n"
-         "                                 module's traffic as traffic does, as its last\n"
-         "                                 step (after the restart); the fixtures take turns\n"
-         "                                 on the one CAN interface; a module whose traffic\n"
-         "                                 fails is recorded as \"traffic\" (status 3)\n",
+         "                                 (default: the host's name). --can checks\n"
+         "                                 each module's traffic as traffic does, as\n"
+         "                                 its last step (after the restart); the\n"
+         "                                 fixtures take turns on the one CAN\n"
+         "                                 interface; a module whose traffic fails is\n"
+         "                                 recorded as \"traffic\" (status 3)\n",
          {"set", "restart", "port", "values", "count", "report", "check", "fast", "setup", "removal", "station-name",
           "can"},
          runStation},
