@@ -352,6 +352,7 @@ CheckReport TrafficCheck::run()
     m_serialIn.clear();
     m_framesIn.clear();
     m_framesOut.clear();
+    m_othersOnSerial.clear();
     const QObject scope; // the connections end with the run
     m_serial->setRawReceiver([this](const QByteArray& bytes) {
         if (bytes.isEmpty())
@@ -406,7 +407,9 @@ void TrafficCheck::runSerialToCan(Measurement* m)
     };
     QVector<State> states(plan.size());
     int highestReceived = -1; // the last message received whole
-    QSet<quint64> ourIds;     // the IDs and types the check expects, to tell other nodes' frames
+    // The IDs and types the check expects, and the module's own, to tell other nodes' frames.
+    const CanFrame own = ownFrame(m_setup.config);
+    QSet<quint64> ourIds{(quint64(own.extended) << 32) | own.id};
     for (const Message& msg : plan) {
         for (const CanFrame& f : msg.frames)
             ourIds.insert((quint64(f.extended) << 32) | f.id);
@@ -478,6 +481,8 @@ void TrafficCheck::runSerialToCan(Measurement* m)
             return;
         }
         ++m->otherFrames;
+        if (m_setup.vectors.canToSerial.isEmpty() && accepts(m_setup.config, a.frame))
+            m_othersOnSerial.insert(canToSerial(m_setup.config, a.frame));
     };
 
     m_framesIn.clear();
@@ -498,14 +503,20 @@ void TrafficCheck::runSerialToCan(Measurement* m)
         m->framesSent += msg.frames.size();
         m->bytesSent += msg.serial.size();
         const int window = lineTimeMs(msg.serial.size()) + 2 * m_setup.maxLatencyMs + kWindowSlackMs;
+        // A message the module is to drop (a vector without frames) is
+        // waited for the whole window: nothing of it may come.
+        const int unexpectedBefore = m->unexpected;
         waitFor(window, [&] {
             while (!m_framesIn.isEmpty())
                 take(k, m_framesIn.takeFirst());
-            return !states.at(k).got.contains(0);
+            return !msg.frames.isEmpty() && !states.at(k).got.contains(0);
         });
         while (!m_framesIn.isEmpty())
             take(k, m_framesIn.takeFirst());
-        if (s.got.count(1) == s.got.size()) {
+        if (msg.frames.isEmpty()) {
+            s.fate = m->unexpected == unexpectedBefore ? Fate::Received : Fate::Wrong;
+            m->received += s.fate == Fate::Received ? 1 : 0;
+        } else if (s.got.count(1) == s.got.size()) {
             completeIfWhole(k, false);
         } else if (s.got.contains(3)) {
             s.fate = Fate::Wrong;
@@ -530,10 +541,9 @@ void TrafficCheck::runCanToSerial(Measurement* m)
     pauseBetweenMessages();
     m_serialIn.clear();
     m_framesIn.clear();
-    // Frames the bus brings meanwhile: the tool's own, or other nodes'.
+    // Frames the bus brings meanwhile are the tool's own or other nodes'.
     // What the module makes of other nodes' frames that its filter lets
-    // through: passed to its serial line, as it should, and not judged.
-    QVector<QByteArray> othersOnSerial;
+    // through is passed to its serial line, as it should be, and not judged.
     const bool conventions = m_setup.vectors.canToSerial.isEmpty();
     auto dropFrames = [&] {
         while (!m_framesIn.isEmpty()) {
@@ -542,7 +552,20 @@ void TrafficCheck::runCanToSerial(Measurement* m)
                 continue;
             ++m->otherFrames;
             if (conventions && accepts(m_setup.config, a.frame))
-                othersOnSerial.append(canToSerial(m_setup.config, a.frame));
+                m_othersOnSerial.insert(canToSerial(m_setup.config, a.frame));
+        }
+    };
+    // Drops the other nodes' conversions at the start of `bytes`.
+    auto stripOthers = [&](QByteArray* bytes) {
+        for (bool stripped = true; stripped && !bytes->isEmpty();) {
+            stripped = false;
+            for (const QByteArray& o : std::as_const(m_othersOnSerial)) {
+                if (!o.isEmpty() && bytes->startsWith(o)) {
+                    bytes->remove(0, o.size());
+                    stripped = true;
+                    break;
+                }
+            }
         }
     };
     for (int k = 0; k < plan.size() && !m_stop; ++k) {
@@ -570,25 +593,28 @@ void TrafficCheck::runCanToSerial(Measurement* m)
         qint64 reachedMs = -1;
         waitFor(window, [&] {
             dropFrames();
-            int others = 0;
-            for (const QByteArray& o : std::as_const(othersOnSerial))
-                others += o.size();
-            if (!expected.isEmpty() &&
-                (m_serialIn.contains(expected) || m_serialIn.size() >= expected.size() + others)) {
+            if (!expected.isEmpty() && m_serialIn.contains(expected)) {
                 reachedMs = m_serialInMs;
                 return true;
             }
             return false;
         });
-        // A conversion not whole yet, or bytes of another node's frame that
-        // came before the frame itself: a gap more before it is judged.
-        if (!m_serialIn.isEmpty() && !m_serialIn.contains(expected)) {
-            waitFor(kMinGapMs, [&] {
-                dropFrames();
-                return m_serialIn.contains(expected);
-            });
-            if (reachedMs >= 0 && m_serialIn.contains(expected))
-                reachedMs = m_serialInMs;
+        // What came is judged once it reads clean: this message alone,
+        // beside other nodes' conversions. Else a gap more or two, for the
+        // rest of a conversion, or for another node's frame whose bytes
+        // came on the serial line before the frame came from the bus.
+        for (int settle = 0; settle < 2; ++settle) {
+            dropFrames();
+            QByteArray rest = m_serialIn;
+            if (!rest.startsWith(expected))
+                stripOthers(&rest);
+            if (rest.startsWith(expected)) {
+                rest.remove(0, expected.size());
+                stripOthers(&rest);
+            }
+            if (rest.isEmpty())
+                break;
+            waitFor(kMinGapMs, [] { return false; });
         }
         dropFrames();
         m->bytesReceived += m_serialIn.size();
@@ -604,13 +630,10 @@ void TrafficCheck::runCanToSerial(Measurement* m)
                 in.remove(0, expected.size());
                 continue;
             }
-            const auto other = std::find_if(othersOnSerial.begin(), othersOnSerial.end(),
-                                            [&](const QByteArray& o) { return !o.isEmpty() && in.startsWith(o); });
-            if (other != othersOnSerial.end()) {
-                in.remove(0, other->size());
-                othersOnSerial.erase(other);
+            const int before = in.size();
+            stripOthers(&in);
+            if (in.size() != before)
                 continue;
-            }
             int late = -1;
             for (int j = 0; j < k && late < 0; ++j) {
                 if (lost.at(j) && !plan.at(j).serial.isEmpty() && in.startsWith(plan.at(j).serial))
@@ -638,21 +661,7 @@ void TrafficCheck::runCanToSerial(Measurement* m)
                 ++m->corrupted;
                 m->corruptedSeqs.append(msg.seq);
                 in.remove(0, expected.size());
-            }
-        }
-        // Bytes left over may be another node's frame whose bytes came on
-        // the serial line before the frame itself came from the bus.
-        if (!in.isEmpty() && conventions) {
-            waitFor(kMinGapMs, [] { return false; });
-            dropFrames();
-            for (bool stripped = true; stripped && !in.isEmpty();) {
-                const auto other = std::find_if(othersOnSerial.begin(), othersOnSerial.end(),
-                                                [&](const QByteArray& o) { return !o.isEmpty() && in.startsWith(o); });
-                stripped = other != othersOnSerial.end();
-                if (stripped) {
-                    in.remove(0, other->size());
-                    othersOnSerial.erase(other);
-                }
+                stripOthers(&in);
             }
         }
         if (!in.isEmpty()) {

@@ -7,6 +7,7 @@
 #include <QElapsedTimer>
 #include <QJsonObject>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -155,7 +156,8 @@ private:
     QByteArray m_serialIn;
     qint64 m_serialInMs = 0; // when the last serial bytes came
     QVector<Arrived> m_framesIn;
-    QVector<CanFrame> m_framesOut; // what the tool wrote, to tell its own echo
+    QVector<CanFrame> m_framesOut;     // what the tool wrote, to tell its own echo
+    QSet<QByteArray> m_othersOnSerial; // what the module makes of other nodes' frames it accepts
 };
 
 } // namespace Traffic
