@@ -13,6 +13,9 @@
 #include "core/session/modulerun.h"
 #include "core/session/modulesession.h"
 #include "core/station/stationsetup.h"
+#include "core/traffic/canbus.h"
+#include "core/traffic/trafficcheck.h"
+#include "core/traffic/vectors.h"
 #include "core/transport/portaccess.h"
 #include "core/transport/portdiscovery.h"
 #include "core/transport/serialsocket.h"
@@ -25,6 +28,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSerialPortInfo>
+
+#include <tuple>
 
 namespace CommandLine {
 
@@ -62,16 +67,19 @@ const char kExitStatus[] = "\n"
                            "  0       done: every command went out and the module accepted it (station:\n"
                            "          every module was ok)\n"
                            "  1       the module did not answer, or refused a command (each one named);\n"
-                           "          the ledger's database did not answer\n"
+                           "          the ledger's database did not answer; traffic: nothing came through\n"
+                           "          the module\n"
                            "  2       bad usage, a refused profile or values, or an output that cannot be\n"
                            "          written, the log included (nothing sent when found before the\n"
                            "          traffic); station: a report held by another station, or a record\n"
                            "          that could not be written; a ledger row the profile refused; ledger:\n"
-                           "          a URL with a password, a ledger of another schema version\n"
+                           "          a URL with a password, a ledger of another schema version; traffic:\n"
+                           "          refused vectors, MODBUS without vectors\n"
                            "  3       the module differs from what was written or from the profile (each\n"
-                           "          difference named); station: a module was not ok\n"
+                           "          difference named); station: a module was not ok; traffic: not within\n"
+                           "          the limits (each failure named)\n"
                            "  4       the port could not be opened (station: a port that is not a serial\n"
-                           "          device)\n"
+                           "          device; traffic: also the CAN interface, with the plugin's error)\n"
                            "  5       cut short: the port closed under the operation; the module may hold\n"
                            "          part of what was sent\n"
                            "  128+N   ended by signal N (130 Ctrl+C, 143 SIGTERM, 129 SIGHUP, 141 standard\n"
@@ -176,12 +184,23 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     const QCommandLineOption profileOption("profile", QString(), "FILE");
     const QCommandLineOption leaseOption("lease", QString(), "SECONDS");
     const QCommandLineOption forceOption("force");
+    const QCommandLineOption canOption("can", QString(), "PLUGIN:INTERFACE");
+    const QCommandLineOption canBitrateOption("can-bitrate", QString(), "KBIT");
+    const QCommandLineOption maxLatencyOption("max-latency", QString(), "MS");
+    const QCommandLineOption traceOption("trace", QString(), "FILE");
+    parser.addOptions({canOption, canBitrateOption, maxLatencyOption, traceOption});
     parser.addOptions({helpOption,  versionOption, outputOption,      setOption,     verifyOption,  restartOption,
                        portOption,  valuesOption,  countOption,       reportOption,  baudOption,    parityOption,
                        stopOption,  logOption,     jsonOption,        quietOption,   fastOption,    checkOption,
                        setupOption, removalOption, stationNameOption, stationOption, resultsOption, profileOption,
                        leaseOption, forceOption});
-    if (!parser.parse(arguments)) {
+    // `ports --can` takes no value: a --can without one is given an empty one.
+    QStringList given = arguments;
+    for (int i = 1; i < given.size(); ++i) {
+        if (given.at(i) == QLatin1String("--can") && (i + 1 == given.size() || given.at(i + 1).startsWith('-')))
+            given[i] = QStringLiteral("--can=");
+    }
+    if (!parser.parse(given)) {
         *error = parser.errorText();
         return false;
     }
@@ -218,12 +237,22 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     const int profileAt = command->takesPort ? 2 : 1;
     if (command->arguments >= profileAt && args.size() > profileAt)
         o->profile = args.at(profileAt);
+    // traffic: the profile is optional.
+    if (o->command == QLatin1String("traffic")) {
+        if (args.size() < 2 || args.size() > 3) {
+            *error = QStringLiteral("traffic takes PORT [FILE]");
+            return false;
+        }
+        if (args.size() == 3)
+            o->profile = args.at(2);
+    }
 
     // An option that only some commands take, given to another.
     for (const QCommandLineOption& option :
-         {outputOption, setOption, verifyOption, restartOption, portOption, valuesOption, countOption, reportOption,
-          checkOption, fastOption, logOption, setupOption, removalOption, stationNameOption, stationOption,
-          resultsOption, profileOption, leaseOption, forceOption}) {
+         {outputOption,  setOption,         verifyOption,     restartOption,    portOption,    valuesOption,
+          countOption,   reportOption,      checkOption,      fastOption,       logOption,     setupOption,
+          removalOption, stationNameOption, stationOption,    resultsOption,    profileOption, leaseOption,
+          forceOption,   canOption,         canBitrateOption, maxLatencyOption, traceOption}) {
         const QString name = option.names().constLast();
         if (!parser.isSet(option) || command->options.contains(name))
             continue;
@@ -259,6 +288,36 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
     o->force = parser.isSet(forceOption);
     if (parser.isSet(profileOption))
         o->profile = parser.value(profileOption);
+    o->listCan = parser.isSet(canOption);
+    o->can = parser.value(canOption);
+    o->trace = parser.value(traceOption);
+    if (o->command == QLatin1String("traffic")) {
+        Traffic::CanName name;
+        if (!Traffic::CanName::parse(o->can, &name)) {
+            *error = o->can.isEmpty() ? QStringLiteral("traffic needs --can PLUGIN:INTERFACE (virtualcan:can0, "
+                                                       "socketcan:can0, ...)")
+                                      : QStringLiteral("--can %1: expected PLUGIN:INTERFACE").arg(o->can);
+            return false;
+        }
+        if (o->trace == QLatin1String("-")) {
+            *error = QStringLiteral("--trace -: a trace goes to a file");
+            return false;
+        }
+    }
+    for (const auto& [option, value, lowest, highest] : {std::tuple{&canBitrateOption, &o->canBitrate, 1, 1000},
+                                                         std::tuple{&maxLatencyOption, &o->maxLatencyMs, 1, 60000}}) {
+        if (!parser.isSet(*option))
+            continue;
+        bool ok = false;
+        *value = parser.value(*option).toInt(&ok);
+        if (!ok || *value < lowest || *value > highest) {
+            *error = QStringLiteral("--%1 %2: allowed %3 to %4")
+                         .arg(option->names().constFirst(), parser.value(*option))
+                         .arg(lowest)
+                         .arg(highest);
+            return false;
+        }
+    }
     if (parser.isSet(leaseOption)) {
         bool ok = false;
         o->lease = parser.value(leaseOption).toInt(&ok);
@@ -278,7 +337,10 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
         bool ok = false;
         o->count = parser.value(countOption).toInt(&ok);
         if (!ok) {
-            *error = QStringLiteral("--count %1: not a number of modules").arg(parser.value(countOption));
+            *error =
+                QStringLiteral("--count %1: not a number of %2")
+                    .arg(parser.value(countOption), o->command == QLatin1String("traffic") ? QStringLiteral("messages")
+                                                                                           : QStringLiteral("modules"));
             return false;
         }
     }
@@ -346,7 +408,34 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
         s.removalGiven = removal;
     if (parser.isSet(stationNameOption))
         s.stationName = o->stationName;
+    if (parser.isSet(canOption)) {
+        if (o->can.isEmpty()) {
+            *error = QStringLiteral("--can needs PLUGIN:INTERFACE (virtualcan:can0, socketcan:can0, ...)");
+            return false;
+        }
+        s.can = o->can;
+    }
     return true;
+}
+
+// The CAN plugins of Qt SerialBus and the interfaces each finds.
+int listCanInterfaces(Reporter& out)
+{
+    Result r;
+    QJsonArray plugins;
+    for (const Traffic::CanPlugin& p : Traffic::canPlugins()) {
+        QJsonArray interfaces;
+        for (const QString& i : p.interfaces) {
+            r.text += p.name + QLatin1Char(':') + i + QLatin1Char('\n');
+            interfaces.append(p.name + QLatin1Char(':') + i);
+        }
+        if (p.interfaces.isEmpty())
+            r.text += QStringLiteral("%1: no interface found%2\n")
+                          .arg(p.name, p.error.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(p.error));
+        plugins.append(QJsonObject{{"plugin", p.name}, {"interfaces", interfaces}, {"error", textOrNull(p.error)}});
+    }
+    r.fields.insert(QStringLiteral("canPlugins"), plugins);
+    return out.finish(r);
 }
 
 // The ports the window lists; with --json, what the system knows of each.
@@ -389,7 +478,11 @@ public:
             if (m_signal == 0)
                 m_signal = signal;
             m_session.stop();
+            if (m_check)
+                m_check->stop();
         });
+        QObject::connect(&m_bus, &Traffic::CanBus::problem, &m_session,
+                         [this](const QString& text) { m_out.note(QStringLiteral("CAN: ") + text); });
     }
 
     int exec()
@@ -422,10 +515,22 @@ private:
             if (!problem.isEmpty())
                 return failure(BadUsage, problem + QStringLiteral(" (nothing sent)"));
         }
+        if (!m_o.trace.isEmpty()) {
+            for (const QString& path : {m_o.trace, m_o.trace + QStringLiteral(".serial")}) {
+                const QString problem = Files::outputProblem(path);
+                if (!problem.isEmpty())
+                    return failure(BadUsage, problem + QStringLiteral(" (nothing sent)"));
+            }
+        }
         if (!m_o.logFile.isEmpty()) {
             QString error;
             if (!m_log.open(m_o.logFile, &error))
                 return failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
+        }
+        if (m_o.command == QLatin1String("traffic")) {
+            Result refused;
+            if (!trafficSetup(profile, &refused))
+                return refused;
         }
 
         if (m_o.command == QLatin1String("search"))
@@ -456,6 +561,12 @@ private:
         }
         QStringList problems;
         QStringList warnings;
+        if (m_o.command == QLatin1String("traffic") && !Traffic::readVectors(file.text(), &m_vectors, &problems)) {
+            for (QString& p : problems)
+                p = file.name() + QStringLiteral(": ") + p;
+            *refused = refusedInput(problems.join(QStringLiteral("; ")), problems);
+            return false;
+        }
         if (!file.configure(m_o.overrides, profile, &problems, &warnings, file.name())) {
             // Every problem, each on a line of its own.
             *refused = refusedInput(problems.join(QStringLiteral("; ")), problems);
@@ -474,6 +585,8 @@ private:
             [this](const QString& phase) { m_out.setPhase(phase); });
         if (m_o.command == QLatin1String("read"))
             return read(run);
+        if (m_o.command == QLatin1String("traffic"))
+            return traffic(run, profile);
         const bool write = m_o.command == QLatin1String("write");
         Result r;
         if (!run.connect(m_o.command, write ? ModuleSession::writePlan(profile) : Operation::ModuleRun::Plan(), &r))
@@ -542,8 +655,164 @@ private:
         return r;
     }
 
+    // The traffic's setup, checked before anything is sent: a profile's
+    // vectors and limits, and the CAN bus opened when its bit rate is known
+    // (given, from the profile, or one the plugin does not take).
+    bool trafficSetup(const ModuleConfig& profile, Result* refused)
+    {
+        m_setup.count = m_o.count < 0 ? 8 : m_o.count;
+        m_setup.maxLatencyMs = m_o.maxLatencyMs;
+        m_setup.vectors = m_vectors;
+        if (!m_o.profile.isEmpty()) {
+            m_setup.config = profile;
+            const QString problem = Traffic::setupProblem(m_setup);
+            if (!problem.isEmpty()) {
+                *refused = failure(BadUsage, problem + QStringLiteral(" (nothing sent)"));
+                return false;
+            }
+        } else if (m_setup.count < 1 || m_setup.count > Traffic::CheckSetup::kMaxCount) {
+            *refused = failure(BadUsage, QStringLiteral("--count %1: allowed 1 to %2 (nothing sent)")
+                                             .arg(m_setup.count)
+                                             .arg(Traffic::CheckSetup::kMaxCount));
+            return false;
+        }
+        Traffic::CanName::parse(m_o.can, &m_canName);
+        // A plugin that does not exist is told before the module is touched,
+        // whatever its bit rate.
+        if (!Traffic::canPluginExists(m_canName.plugin))
+            return openBus(0, refused, QStringLiteral("nothing sent"));
+        if (m_o.canBitrate > 0 || !m_o.profile.isEmpty() || !Traffic::CanBus::takesBitRate(m_canName.plugin))
+            return openBus(m_o.canBitrate > 0 ? m_o.canBitrate : profile.canRateKbit, refused,
+                           QStringLiteral("nothing sent"));
+        return true;
+    }
+
+    bool openBus(int bitRateKbit, Result* r, const QString& sofar)
+    {
+        Traffic::CanOpenFailure why;
+        if (m_bus.open(m_canName, bitRateKbit, &why))
+            return true;
+        *r = failure(PortFailed, QStringLiteral("%1 (%2)").arg(why.text(), sofar));
+        return false;
+    }
+
+    Result traffic(Operation::ModuleRun& run, const ModuleConfig& profile)
+    {
+        Result r;
+        if (!m_o.profile.isEmpty()) {
+            // The module must hold the profile: what it converts by is checked first.
+            if (!run.connect(m_o.command, {}, &r))
+                return r;
+            m_out.setPhase(QStringLiteral("verify"));
+            r = run.verify(profile, false);
+            if (r.status != Done)
+                return r;
+        } else {
+            ConfigReading reading;
+            m_out.setPhase(QStringLiteral("read"));
+            r = run.read(&reading);
+            if (r.status != Done)
+                return r;
+            m_setup.config = reading.values;
+            const QString problem = Traffic::setupProblem(m_setup);
+            if (!problem.isEmpty())
+                return failure(BadUsage, problem + QStringLiteral(" (nothing sent through the module; it stays in its "
+                                                                  "configuration state)"));
+        }
+        const QString stays = QStringLiteral("nothing sent through the module; it stays in its configuration state");
+        if (!m_bus.isOpen() && !openBus(m_o.canBitrate > 0 ? m_o.canBitrate : m_setup.config.canRateKbit, &r, stays))
+            return r;
+        if (m_signal != 0)
+            return failure(128 + m_signal, QStringLiteral("%1: stopped by %2; %3")
+                                               .arg(m_o.port, QLatin1String(SignalWatch::name(m_signal)), stays));
+        m_out.setPhase(QStringLiteral("leave"));
+        r = run.command(QStringLiteral("leave"));
+        if (r.status != Done)
+            return r;
+        // The working state talks at the module's own serial line.
+        const Operation::PortLine line = Operation::lineOf(m_setup.config);
+        if (Operation::changesLine(m_setup.config, m_o.portLine()))
+            m_port->setPortConfig(m_o.port, line.baud, QSerialPort::Data8, line.parity, line.stopBits);
+
+        m_out.setPhase(QStringLiteral("traffic"));
+        Traffic::TrafficCheck check(m_port, &m_bus, m_setup);
+        QObject::connect(&check, &Traffic::TrafficCheck::progress, &check,
+                         [this](int step, int steps, const QString& what) { m_out.progress(step, steps, what); });
+        QByteArray canTrace;
+        QByteArray serialTrace;
+        const QString canName = m_canName.shortName();
+        auto stamp = [](qint64 usecs) {
+            return QStringLiteral("(%1.%2)").arg(usecs / 1000000).arg(usecs % 1000000, 6, 10, QLatin1Char('0'));
+        };
+        QObject::connect(
+            &check, &Traffic::TrafficCheck::canTraffic, &check, [&](const Traffic::CanFrame& f, bool, qint64 usecs) {
+                canTrace +=
+                    (stamp(usecs) + QLatin1Char(' ') + canName + QLatin1Char(' ') + f.text() + QLatin1Char('\n'))
+                        .toUtf8();
+            });
+        QObject::connect(&check, &Traffic::TrafficCheck::serialTraffic, &check,
+                         [&](const QByteArray& data, bool sent, qint64 usecs) {
+                             serialTrace += (stamp(usecs) + QLatin1Char(' ') + m_o.port +
+                                             (sent ? QStringLiteral(" TX ") : QStringLiteral(" RX ")) +
+                                             QString::fromLatin1(data.toHex()).toUpper() + QLatin1Char('\n'))
+                                                .toUtf8();
+                         });
+        m_check = &check;
+        const Traffic::CheckReport report = check.run();
+        m_check = nullptr;
+
+        Result done;
+        const QJsonObject json = report.json();
+        for (auto it = json.begin(); it != json.end(); ++it)
+            done.fields.insert(it.key(), it.value());
+        done.fields.insert(QStringLiteral("mode"), m_setup.config.mode);
+        done.fields.insert(QStringLiteral("direction"), m_setup.config.direction);
+        done.fields.insert(QStringLiteral("can"), m_canName.text());
+        done.text = report.table();
+        switch (report.verdict) {
+        case Traffic::CheckReport::Verdict::Passed:
+            done.text += QStringLiteral("within the limits (nothing lost, corrupted or unexpected; latency at most %1 "
+                                        "ms)\n")
+                             .arg(m_setup.maxLatencyMs);
+            break;
+        case Traffic::CheckReport::Verdict::Failed:
+            done.status = Differences;
+            done.error = QStringLiteral("%1: the traffic through the module is not within the limits").arg(m_o.port);
+            done.details = report.failureTexts();
+            break;
+        case Traffic::CheckReport::Verdict::NothingThrough:
+            done.status = NoAnswer;
+            done.error = QStringLiteral("%1: nothing came through the module (no frame on %2, no byte on its serial "
+                                        "line)")
+                             .arg(m_o.port, m_canName.text());
+            break;
+        case Traffic::CheckReport::Verdict::Stopped:
+            done.status = 128 + m_signal;
+            done.error = QStringLiteral("%1: stopped by %2 during the traffic check; the module is in its working "
+                                        "state")
+                             .arg(m_o.port, QLatin1String(SignalWatch::name(m_signal)));
+            break;
+        }
+        if (!m_o.trace.isEmpty()) {
+            QString error;
+            if (!Files::writeWhole(m_o.trace, canTrace, &error) ||
+                !Files::writeWhole(m_o.trace + QStringLiteral(".serial"), serialTrace, &error)) {
+                done.status = std::max(done.status, int(BadUsage));
+                done.details.append(error);
+                if (done.error.isEmpty())
+                    done.error = error;
+            }
+        }
+        return done;
+    }
+
     const Options& m_o;
     Reporter& m_out;
+    Traffic::CanName m_canName;
+    Traffic::CanBus m_bus;
+    Traffic::Vectors m_vectors;
+    Traffic::CheckSetup m_setup;
+    Traffic::TrafficCheck* m_check = nullptr;
     // A port of its own: the command line needs no process-wide one.
     QObject m_owner;
     SerialSocket* const m_port = SerialSocket::createPort(&m_owner);
@@ -559,9 +828,9 @@ int runOnModule(const Options& options, Reporter& out)
     return run.exec();
 }
 
-int runPorts(const Options&, Reporter& out)
+int runPorts(const Options& options, Reporter& out)
 {
-    return listPorts(out);
+    return options.listCan ? listCanInterfaces(out) : listPorts(out);
 }
 
 const QVector<Command>& commands()
@@ -572,9 +841,10 @@ const QVector<Command>& commands()
          0,
          "no argument",
          false,
-         "  ports                          list the serial ports the window would list\n"
-         "                                 (--json: with their adapters' details)\n",
-         {},
+         "  ports [--can]                  list the serial ports the window would list\n"
+         "                                 (--json: with their adapters' details); --can:\n"
+         "                                 the CAN plugins and their interfaces instead\n",
+         {"can"},
          runPorts},
         {"read", 1, "PORT", true,
          "  read PORT [-o FILE]            read the whole configuration; print it as a\n"
@@ -607,13 +877,38 @@ const QVector<Command>& commands()
          "  restart PORT                   restart the module (a new serial line takes effect)\n", module, runOnModule},
         {"restore", 1, "PORT", true, "  restore PORT                   restore the factory settings and restart\n",
          module, runOnModule},
+        {"traffic", -1, "PORT [FILE]", true,
+         "  traffic PORT --can PLUGIN:INTERFACE [FILE] [--count N] [--max-latency MS]\n"
+         "          [--can-bitrate KBIT] [--trace FILE]\n"
+         "                                 read the module's configuration (or check that\n"
+         "                                 it holds the profile FILE), leave the\n"
+         "                                 configuration state and send a known pattern\n"
+         "                                 through the module each way its direction\n"
+         "                                 passes: N messages each way (default 8), one at\n"
+         "                                 a time, judged by the conversions of its mode\n"
+         "                                 or the profile's \"traffic\" vectors (MODBUS:\n"
+         "                                 vectors only). Measures sent, received, lost,\n"
+         "                                 corrupted, out of order, unexpected and the\n"
+         "                                 latency (limit --max-latency, default 100 ms).\n"
+         "                                 PLUGIN:INTERFACE as Qt SerialBus names it:\n"
+         "                                 socketcan:can0, peakcan:usb0, virtualcan:can0,\n"
+         "                                 virtualcan:tcp://127.0.0.1:35468/can0; the bit\n"
+         "                                 rate (default the module's can.rateKbit) is set\n"
+         "                                 where the plugin takes one. --trace writes the\n"
+         "                                 CAN side in candump's -L format to FILE and the\n"
+         "                                 serial side as time-stamped hex lines to\n"
+         "                                 FILE.serial. Exit 0 within the limits, 3 not\n"
+         "                                 (each failure named), 1 nothing came through, 2\n"
+         "                                 refused vectors or usage, 4 a port or CAN\n"
+         "                                 interface that cannot be opened\n",
+         module + QStringList{"set", "can", "can-bitrate", "count", "max-latency", "trace"}, runOnModule},
         {"station",
          1,
          "FILE",
          false,
          "  station FILE --port PORT [--port PORT]... [--values CSV|URL] [--set KEY=VALUE]...\n"
          "          [--count N] [--report FILE] [--restart] [--check] [--removal WHEN]\n"
-         "          [--station-name NAME]\n"
+         "          [--station-name NAME] [--can PLUGIN:INTERFACE]\n"
          "  station --setup SETUP [FILE] [OPTIONS]\n"
          "                                 the unattended line: on each port, wait for a\n"
          "                                 module, write the profile with its own values\n"
@@ -636,8 +931,14 @@ const QVector<Command>& commands()
          "                                 takes the rows from a ledger that other\n"
          "                                 stations share, each row to one module, and\n"
          "                                 records each module there, as --station-name\n"
-         "                                 (default: the host's name)\n",
-         {"set", "restart", "port", "values", "count", "report", "check", "fast", "setup", "removal", "station-name"},
+         "                                 (default: the host's name). --can checks\n"
+         "                                 each module's traffic as traffic does, as\n"
+         "                                 its last step (after the restart); the\n"
+         "                                 fixtures take turns on the one CAN\n"
+         "                                 interface; a module whose traffic fails is\n"
+         "                                 recorded as \"traffic\" (status 3)\n",
+         {"set", "restart", "port", "values", "count", "report", "check", "fast", "setup", "removal", "station-name",
+          "can"},
          runStation},
         {"ledger",
          -1,

@@ -153,6 +153,8 @@ private:
             return QStringLiteral("verifying");
         case Station::FixtureState::Restarting:
             return QStringLiteral("restarting");
+        case Station::FixtureState::Checking:
+            return QStringLiteral("checking traffic");
         case Station::FixtureState::Removing:
             break;
         }

@@ -10,18 +10,19 @@ VELKO_QT="${VELKO_QT:-5}"
 case "$VELKO_QT" in
 5)
     VELKO_QT_SUFFIX=""
-    # The ledger's Qt SQL drivers are plugins: no build dependency finds them.
+    # The ledger's Qt SQL drivers and the CAN plugins (virtualcan, socketcan,
+    # ...) are plugins: no build dependency finds them.
     VELKO_QT_PACKAGES=(qtbase5-dev libqt5serialport5-dev qttools5-dev qttools5-dev-tools
-                       libqt5sql5-sqlite libqt5sql5-psql)
+                       libqt5sql5-sqlite libqt5sql5-psql libqt5serialbus5-dev libqt5serialbus5-plugins)
     ;;
 6)
     VELKO_QT_SUFFIX="-qt6"
     # qt6-tools-dev has CMake's LinguistTools (and brings qt6-tools-dev-tools),
     # qt6-l10n-tools lupdate and lrelease; qt6-base-dev brings the OpenGL
     # headers without which CMake's Qt6Gui is not found (libgl-dev) and the
-    # platform plugins (qt6-qpa-plugins).
+    # platform plugins (qt6-qpa-plugins); libqt6serialbus6 holds the CAN plugins.
     VELKO_QT_PACKAGES=(qt6-base-dev qt6-serialport-dev qt6-tools-dev qt6-l10n-tools
-                       libqt6sql6-sqlite libqt6sql6-psql)
+                       libqt6sql6-sqlite libqt6sql6-psql qt6-serialbus-dev libqt6serialbus6)
     ;;
 *)
     echo "VELKO_QT is '$VELKO_QT'; it must be 5 or 6" >&2

@@ -1,6 +1,7 @@
 // velkocan-sim: a simulated converter module on a pseudo-terminal, for trying
 // the configuration tool without hardware. It publishes a link to its port in
 // the virtual-port folder and logs the traffic until SIGINT or SIGTERM.
+#include "sim/canbridge.h"
 #include "sim/faultoptions.h"
 #include "sim/simmodule.h"
 
@@ -91,7 +92,25 @@ int main(int argc, char** argv)
                                            QStringLiteral("Capacity of the module's filter list (default 20)."),
                                            QStringLiteral("N"), QStringLiteral("20"));
     const QCommandLineOption quietOption(QStringLiteral("quiet"), QStringLiteral("Do not print the traffic."));
-    parser.addOptions({baudOption, parityOption, stopOption, filtersOption, quietOption});
+    const QCommandLineOption canOption(
+        QStringLiteral("can"),
+        QStringLiteral("In its working state the module converts between its serial line and this CAN bus: a "
+                       "virtualcan bus as tcp://127.0.0.1:PORT/can0 (or can0, can1 on the default port), or "
+                       "PLUGIN:INTERFACE. Without it nothing comes out on a bus."),
+        QStringLiteral("BUS"));
+    const QCommandLineOption dropOption(QStringLiteral("drop-every"),
+                                        QStringLiteral("With --can: every N-th message or frame is lost."),
+                                        QStringLiteral("N"));
+    const QCommandLineOption corruptOption(
+        QStringLiteral("corrupt-every"),
+        QStringLiteral("With --can: every N-th message or frame has a data byte changed."), QStringLiteral("N"));
+    const QCommandLineOption wrongIdOption(QStringLiteral("wrong-id"),
+                                           QStringLiteral("With --can: frames go out with the ID plus one."));
+    const QCommandLineOption latencyOption(QStringLiteral("latency"),
+                                           QStringLiteral("With --can: every conversion comes out MS ms later."),
+                                           QStringLiteral("MS"));
+    parser.addOptions({baudOption, parityOption, stopOption, filtersOption, quietOption, canOption, dropOption,
+                       corruptOption, wrongIdOption, latencyOption});
     const sim::FaultOptions faultOptions;
     faultOptions.addTo(parser);
     parser.process(app);
@@ -127,6 +146,22 @@ int main(int argc, char** argv)
     QString error;
     if (!faultOptions.read(parser, &faults, &error))
         return usage(error);
+    sim::CanBridge::Faults canFaults;
+    for (const auto& [option, value] :
+         {std::pair{&dropOption, &canFaults.dropEvery}, std::pair{&corruptOption, &canFaults.corruptEvery},
+          std::pair{&latencyOption, &canFaults.latencyMs}}) {
+        if (!parser.isSet(*option))
+            continue;
+        *value = parser.value(*option).toInt(&ok);
+        if (!ok || *value < 1)
+            return usage(
+                QStringLiteral("--%1 %2: a number from 1").arg(option->names().constFirst(), parser.value(*option)));
+    }
+    canFaults.wrongId = parser.isSet(wrongIdOption);
+    QString canName = parser.value(canOption);
+    if (canName.startsWith(QLatin1String("tcp://")) || canName == QLatin1String("can0") ||
+        canName == QLatin1String("can1"))
+        canName.prepend(QLatin1String("virtualcan:"));
 
     if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
         std::perror("velkocan-sim: pipe2");
@@ -155,6 +190,17 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    sim::CanBridge bridge(&module);
+    if (!canName.isEmpty()) {
+        if (!bridge.open(canName, &error)) {
+            std::fprintf(stderr, "velkocan-sim: %s\n", qPrintable(error));
+            return 1;
+        }
+        bridge.faults() = canFaults;
+    } else {
+        module.setConverting(false); // no CAN side: nothing comes out on a bus
+    }
+
     QElapsedTimer clock;
     clock.start();
     auto stamp = [&clock] { return QByteArray::number(clock.elapsed() / 1000.0, 'f', 3).rightJustified(10); };
@@ -165,6 +211,8 @@ int main(int argc, char** argv)
     const QStringList faultsGiven = faultOptions.given(parser);
     if (!faultsGiven.isEmpty())
         say("velkocan-sim: faults " + faultsGiven.join(QLatin1Char(' ')).toLocal8Bit());
+    if (!canName.isEmpty())
+        say("velkocan-sim: CAN " + canName.toLocal8Bit());
 
     if (!quiet) {
         QObject::connect(&module, &sim::SimModule::frameReceived, &app, [&](const QByteArray& data) {
@@ -174,6 +222,10 @@ int main(int argc, char** argv)
         });
         QObject::connect(&module, &sim::SimModule::replyQueued, &app,
                          [&](const QByteArray& data) { say(stamp() + " TX \"" + escaped(data) + "\""); });
+        QObject::connect(&bridge, &sim::CanBridge::frameSent, &app,
+                         [&](const Traffic::CanFrame& frame) { say(stamp() + " CAN TX " + frame.text().toLatin1()); });
+        QObject::connect(&bridge, &sim::CanBridge::frameTaken, &app,
+                         [&](const Traffic::CanFrame& frame) { say(stamp() + " CAN RX " + frame.text().toLatin1()); });
     }
     QObject::connect(&module, &sim::SimModule::replugged, &app,
                      [&] { say("velkocan-sim: replugged, slave " + module.slavePath().toLocal8Bit()); });

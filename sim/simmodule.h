@@ -148,6 +148,17 @@ public:
     // state change the frame makes. Pure logic, without the line.
     QByteArray handleFrame(const QByteArray& frame);
 
+    // Whether the module converts in its working state (a CAN side is
+    // attached): its messages then end after a gap of 4 character times (at
+    // least 2 ms) instead of the configuration state's, and each one outside
+    // the configuration state is reported by workingMessage() instead of
+    // being taken as a command ("+++" still enters the configuration state).
+    void setConverting(bool converting) { m_converting = converting; }
+    bool converting() const { return m_converting; }
+    // Puts `bytes` on the serial line at the module's line, as its
+    // conversion of a frame from the bus.
+    void sendRaw(const QByteArray& bytes);
+
 signals:
     // Every frame, also one at a line setting that did not match; emitted
     // before the module answers it.
@@ -159,6 +170,8 @@ signals:
     void unplugged();
     // The replug fault plugged in the next module (its device is slavePath()).
     void replugged();
+    // A message from the tool while the module converts in its working state.
+    void workingMessage(const QByteArray& data);
 
 private:
     // One piece of output: sent `gapMs` after the piece before it ended, at
@@ -218,6 +231,7 @@ private:
     bool m_streaming = false;        // the endless fault is feeding filler
     bool m_restartRequested = false; // set by a restart command in handleFrame
     bool m_restarting = false;       // the restart reply is still going out
+    bool m_converting = false;       // a CAN side is attached
     QElapsedTimer m_clock;
     int m_master = -1;
     int m_slaveHold = -1;

@@ -35,6 +35,9 @@ bool lineMatches(qint32 toolBaud, bool toolOdd, qint32 moduleBaud, Parity module
 int SimModule::gapMs() const
 {
     const qint32 baud = qMax(1, m_state.baud);
+    // A converting module ends a message after 4 character times, at least 2 ms.
+    if (m_converting && !m_state.configMode)
+        return qMax(2, (44000 + baud - 1) / baud);
     return qMax(20, (35000 + baud - 1) / baud);
 }
 
@@ -90,6 +93,10 @@ void SimModule::onGap()
     const bool fallenSilent = m_faults.silentAfterFrames >= 0 && m_frames.size() >= m_faults.silentAfterFrames;
     if (!f.matched || m_restarting || fallenSilent)
         return;
+    if (m_converting && !m_state.configMode && f.data != "+++") {
+        emit workingMessage(f.data);
+        return;
+    }
 
     // The reply goes out at the line in effect when the frame came; a
     // restart takes the new line only after its reply has been sent.
@@ -225,6 +232,11 @@ void SimModule::onPace()
             done();
         }
     }
+}
+
+void SimModule::sendRaw(const QByteArray& bytes)
+{
+    queueReply(bytes, Cuts(), m_state.baud, m_state.parity);
 }
 
 bool SimModule::isSending() const

@@ -86,11 +86,12 @@ void TstStation::setupRoundTrip()
     setup.parity = QSerialPort::EvenParity;
     setup.count = 40;
     setup.stationName = QStringLiteral("line 2, station 3");
+    setup.can = QStringLiteral("virtualcan:tcp://127.0.0.1:35468/can0");
     const QByteArray text = Setup::write(setup, dir.path());
     QVERIFY2(text.contains("    \"profile\": \"line.json\",\n"), text.constData());
     QVERIFY2(text.contains("    \"values\": \"sqlite:ledger.db\",\n"), text.constData());
     QVERIFY2(text.contains("    \"report\": \"/var/lib/line/line.jsonl\",\n"), text.constData());
-    QCOMPARE(text.count('\n'), 15); // a key a line, the braces on lines of their own
+    QCOMPARE(text.count('\n'), 16); // a key a line, the braces on lines of their own
 
     StationSetup back;
     QStringList problems;

@@ -701,6 +701,7 @@ void StationWindow::slotState(int slot, Station::FixtureState state, const QStri
     }
     const QString words = state == Station::FixtureState::Verifying    ? tr("校验中")
                           : state == Station::FixtureState::Restarting ? tr("重启中")
+                          : state == Station::FixtureState::Checking   ? tr("通信测试中")
                                                                        : tr("写入中");
     paint(t, QLatin1String(kWorking), words);
 }
@@ -764,6 +765,9 @@ void StationWindow::moduleDone(int slot, const ModuleRecord& record, const QStri
             break;
         case ModuleRecord::Verdict::Duplicate:
             paint(t, QLatin1String(kFailed), tr("重复：同一行的值也写入了另一个模块"));
+            break;
+        case ModuleRecord::Verdict::Traffic:
+            paint(t, QLatin1String(kFailed), tr("通信测试未通过"));
             break;
         case ModuleRecord::Verdict::Unknown:
             paint(t, QLatin1String(kFailed), tr("未知结果：%1").arg(record.result()));

@@ -164,7 +164,9 @@ QString lookup(const QJsonObject& root, ConfigField field, QJsonValue* value)
 // The keys of `root` that no field, group or header has, by their dotted paths.
 QStringList unknownKeys(const QJsonObject& root)
 {
-    const QStringList known = Config::fieldPaths() + QStringList{QStringLiteral("format"), QStringLiteral("version")};
+    // "traffic" holds the test vectors of the traffic check (core/traffic/vectors.h), read there.
+    const QStringList known = Config::fieldPaths() + QStringList{QStringLiteral("format"), QStringLiteral("version"),
+                                                                 QStringLiteral("traffic")};
     QStringList groups;
     for (const ConfigField field : Config::allFields()) {
         if (*info(field).group)

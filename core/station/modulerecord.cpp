@@ -30,6 +30,7 @@ const QString newLine = QStringLiteral("newLine");
 const QString error = QStringLiteral("error");
 const QString durationMs = QStringLiteral("durationMs");
 const QString duplicateOf = QStringLiteral("duplicateOf");
+const QString traffic = QStringLiteral("traffic");
 } // namespace Key
 
 const QStringList& knownKeys()
@@ -37,7 +38,8 @@ const QStringList& knownKeys()
     static const QStringList k{Key::time,       Key::port,       Key::adapter,      Key::device,     Key::module,
                                Key::row,        Key::values,     Key::result,       Key::status,     Key::differences,
                                Key::refused,    Key::unanswered, Key::stoppedAfter, Key::written,    Key::partlyWritten,
-                               Key::notWritten, Key::newLine,    Key::error,        Key::durationMs, Key::duplicateOf};
+                               Key::notWritten, Key::newLine,    Key::error,        Key::durationMs, Key::duplicateOf,
+                               Key::traffic};
     return k;
 }
 
@@ -155,6 +157,8 @@ QString ModuleRecord::word(Verdict verdict)
         return QStringLiteral("claim-lost");
     case Verdict::Duplicate:
         return QStringLiteral("duplicate");
+    case Verdict::Traffic:
+        return QStringLiteral("traffic");
     case Verdict::Unknown:
         break;
     }
@@ -164,7 +168,7 @@ QString ModuleRecord::word(Verdict verdict)
 ModuleRecord::Verdict ModuleRecord::verdictNamed(const QString& w)
 {
     for (const Verdict v : {Verdict::Ok, Verdict::Differences, Verdict::Refused, Verdict::NoAnswer, Verdict::CutShort,
-                            Verdict::ClaimLost, Verdict::Duplicate}) {
+                            Verdict::ClaimLost, Verdict::Duplicate, Verdict::Traffic}) {
         if (w == word(v))
             return v;
     }
@@ -222,6 +226,8 @@ QJsonObject ModuleRecord::toJson() const
     }
     if (!device.isEmpty())
         o.insert(Key::device, device);
+    if (traffic)
+        o.insert(Key::traffic, *traffic);
     if (!error.isEmpty())
         o.insert(Key::error, error);
     return o;
@@ -250,6 +256,8 @@ ModuleRecord ModuleRecord::fromJson(const QJsonObject& o)
     readOutcome(o, &m);
     m.error = o.value(Key::error).toString();
     m.durationMs = qint64(o.value(Key::durationMs).toDouble());
+    if (o.value(Key::traffic).isObject())
+        m.traffic = o.value(Key::traffic).toObject();
     for (auto it = o.begin(); it != o.end(); ++it) {
         if (!knownKeys().contains(it.key()))
             m.unknown.insert(it.key(), it.value());

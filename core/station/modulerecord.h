@@ -27,6 +27,7 @@ struct ModuleRecord
         CutShort,    // the port closed, or a stop came, before the module was done
         ClaimLost,   // the row's claim was no longer the station's: nothing went to the module
         Duplicate,   // written, but the row's claim was lost meanwhile: its values are on another module too
+        Traffic,     // written, but its traffic through the module was not within the limits (status 3)
         Unknown,     // a word this version does not know (a newer tool's report)
     };
 
@@ -87,6 +88,9 @@ struct ModuleRecord
     std::optional<Holder> duplicateOf; // for a Duplicate, the other module
     QString error;
     qint64 durationMs = 0;
+    // The traffic check's measurements and verdict (TrafficCheck's result
+    // object), when the station checks the traffic.
+    std::optional<QJsonObject> traffic;
     QJsonObject unknown; // keys this version does not know, kept as read
 
     bool ok() const { return verdict == Verdict::Ok; }

@@ -14,6 +14,9 @@
 #include "core/station/rowsource.h"
 #include "core/station/stationsetup.h"
 #include "core/station/valuestable.h"
+#include "core/traffic/canbus.h"
+#include "core/traffic/trafficcheck.h"
+#include "core/traffic/vectors.h"
 #include "core/transport/adapters.h"
 #include "core/transport/common.h"
 #include "core/transport/pacing.h"
@@ -169,8 +172,8 @@ class Station::Slot : public QObject
     Q_OBJECT
 
 public:
-    Slot(int slot, const Settings& settings, RowSource* rows)
-        : m_slot(slot), m_port(settings.ports.at(slot)), m_o(settings), m_rows(rows)
+    Slot(int slot, const Settings& settings, RowSource* rows, const Traffic::Vectors& vectors)
+        : m_slot(slot), m_port(settings.ports.at(slot)), m_o(settings), m_rows(rows), m_vectors(vectors)
     {}
 
     // From any thread: the operator took the module off.
@@ -187,6 +190,8 @@ public:
             [this] {
                 if (m_session)
                     m_session->stop();
+                if (m_check)
+                    m_check->stop();
             },
             Qt::QueuedConnection);
     }
@@ -433,14 +438,106 @@ private:
         const Result r = run.write(row.config, true, m_o.restart);
         // Where a module cut short stopped, and what it holds of the write, come with the result.
         ModuleRecord record = ModuleRecord::of(r);
+        QString reason = record.ok() ? QString() : reasonOf(r, m_port);
+        if (record.ok() && !m_o.can.isEmpty())
+            checkTraffic(run, port, row.config, &record, &reason);
         describe(&record, row, clock.elapsed());
-        return {record, r.status > 128, record.ok() ? QString() : reasonOf(r, m_port)};
+        return {record, record.status > 128, reason};
+    }
+
+    // The last step: the traffic through the module, in its working state
+    // (left by its restart, or by leaving the configuration state). The
+    // fixtures of a station take turns on the bus, so that no check sees
+    // another's frames; what a module passes of other fixtures' frames to
+    // its serial line meanwhile is cleared before its own check.
+    void checkTraffic(ModuleRun& run, SerialSocket* port, const ModuleConfig& config, ModuleRecord* record,
+                      QString* reason)
+    {
+        m_phase = FixtureState::Checking;
+        emit status(m_slot, m_phase, QString());
+        const auto fail = [&](ModuleRecord::Verdict verdict, int status, const QString& why) {
+            record->verdict = verdict;
+            record->status = status;
+            record->error = why;
+            *reason = why;
+        };
+        if (!m_o.restart) {
+            const Result left = run.command(QStringLiteral("leave"));
+            if (left.status != Done) {
+                fail(ModuleRecord::verdictOf(left), left.status, left.error);
+                return;
+            }
+        }
+        const Operation::PortLine line = Operation::lineOf(config);
+        port->setPortConfig(m_device, line.baud, QSerialPort::Data8, line.parity, line.stopBits);
+        Traffic::CheckSetup setup;
+        setup.config = config;
+        setup.vectors = m_vectors;
+        const QString problem = Traffic::setupProblem(setup);
+        if (!problem.isEmpty()) {
+            fail(ModuleRecord::Verdict::Traffic, Differences, problem);
+            return;
+        }
+        // Waits for its turn on the bus, processing its events meanwhile.
+        while (!m_stopping && !busTurn()->tryLock(20))
+            QCoreApplication::processEvents();
+        if (m_stopping) {
+            fail(ModuleRecord::Verdict::CutShort, 128 + m_signal, QStringLiteral("stopped before the traffic check"));
+            return;
+        }
+        struct Turn
+        {
+            ~Turn() { busTurn()->unlock(); }
+        } turn;
+        Traffic::CanBus bus;
+        Traffic::CanName name;
+        Traffic::CanName::parse(m_o.can, &name);
+        Traffic::CanOpenFailure why;
+        if (!bus.open(name, config.canRateKbit, &why)) {
+            fail(ModuleRecord::Verdict::Traffic, Differences, why.text());
+            return;
+        }
+        Traffic::TrafficCheck check(port, &bus, setup);
+        connect(&check, &Traffic::TrafficCheck::progress, this, [this](int step, int steps, const QString& what) {
+            emit status(m_slot, m_phase, QStringLiteral("%1 %2 of %3").arg(what).arg(step).arg(steps));
+            emit this->step(m_slot, step, steps, what);
+        });
+        m_check = &check;
+        if (m_stopping)
+            check.stop();
+        const Traffic::CheckReport report = check.run();
+        m_check = nullptr;
+        record->traffic = report.json();
+        switch (report.verdict) {
+        case Traffic::CheckReport::Verdict::Passed:
+            break;
+        case Traffic::CheckReport::Verdict::Failed:
+            fail(ModuleRecord::Verdict::Traffic, Differences, report.failureTexts().join(QStringLiteral("; ")));
+            break;
+        case Traffic::CheckReport::Verdict::NothingThrough:
+            fail(ModuleRecord::Verdict::Traffic, Differences,
+                 QStringLiteral("nothing came through the module (no frame on %1, no byte on its serial line)")
+                     .arg(m_o.can));
+            break;
+        case Traffic::CheckReport::Verdict::Stopped:
+            fail(ModuleRecord::Verdict::CutShort, 128 + m_signal, QStringLiteral("stopped during the traffic check"));
+            break;
+        }
+    }
+
+    // The fixtures' turns on the station's one CAN interface.
+    static QMutex* busTurn()
+    {
+        static QMutex turn;
+        return &turn;
     }
 
     const int m_slot;
     const QString m_port;
     const Settings& m_o;
     RowSource* const m_rows;
+    const Traffic::Vectors& m_vectors;
+    Traffic::TrafficCheck* m_check = nullptr; // while a traffic check runs, on the slot's thread
     std::atomic<bool> m_stopping{false};
     std::atomic<int> m_signal{0};
     ModuleSession* m_session = nullptr; // while run() runs, on the slot's thread
@@ -469,6 +566,7 @@ struct Station::Work
     StationRow single;   // without values: the profile's row for every module
     std::unique_ptr<RowSource> pool;
     ReportFile report;
+    Traffic::Vectors vectors; // the profile's, for the traffic check
 
     int number(int index) const { return ledger ? numbers.at(index) : index + 1; }
     QStringList overrides(int index) const
@@ -557,6 +655,25 @@ bool Station::prepare(Result* refused)
     if (!profile.load(o.profile, &error)) {
         *refused = failure(BadUsage, error + QStringLiteral(" (nothing sent)"));
         return false;
+    }
+    if (!o.can.isEmpty()) {
+        QStringList vectorProblems;
+        if (!Traffic::readVectors(profile.text(), &m_work->vectors, &vectorProblems)) {
+            for (QString& p : vectorProblems)
+                p = profile.name() + QStringLiteral(": ") + p;
+            *refused = Operation::refusedInput(vectorProblems.join(QStringLiteral("; ")), vectorProblems);
+            return false;
+        }
+        Traffic::CanName name;
+        Traffic::CanName::parse(o.can, &name);
+        if (!Traffic::canPluginExists(name.plugin)) {
+            Traffic::CanOpenFailure why;
+            why.name = name;
+            why.reason = Traffic::CanOpenFailure::Reason::NoPlugin;
+            why.detail = Traffic::canPluginNames().join(QStringLiteral(", "));
+            *refused = failure(PortFailed, why.text() + QStringLiteral(" (nothing sent)"));
+            return false;
+        }
     }
     QVector<Problem> problems;
     QStringList warnings; // the profile's own, the same for every row
@@ -830,7 +947,7 @@ bool Station::start(Result* refused)
     }
     for (int i = 0; i < m_settings.ports.size(); ++i) {
         auto* const thread = new QThread(this);
-        auto* const slot = new Slot(i, m_settings, m_work->pool.get());
+        auto* const slot = new Slot(i, m_settings, m_work->pool.get(), m_work->vectors);
         slot->moveToThread(thread);
         m_slots.append(slot);
         connect(thread, &QThread::started, slot, &Slot::run);

@@ -33,8 +33,8 @@ public:
     enum class Removal { Probe, Port, Operator };
 
     // What a fixture is doing: waiting for a module, working on one (its
-    // write, verify and restart), or waiting until it is taken off.
-    enum class FixtureState { Waiting, Writing, Verifying, Restarting, Removing };
+    // write, verify, restart and traffic check), or waiting until it is taken off.
+    enum class FixtureState { Waiting, Writing, Verifying, Restarting, Checking, Removing };
     Q_ENUM(FixtureState)
 
     // The setup as the engine runs it, resolved (Setup::settings()).
@@ -53,6 +53,7 @@ public:
         bool check = false;        // prepare() only reads: the report is neither held nor changed
         bool withoutPorts = false; // a check of the rows alone: no fixture is named
         Removal removal = Removal::Probe;
+        QString can; // PLUGIN:INTERFACE: the traffic is checked as each module's last step; empty: not
         // Words a stop's number ("SIGINT"); stop() is given the number.
         std::function<QString(int)> stopName = [](int signal) { return QStringLiteral("signal %1").arg(signal); };
     };

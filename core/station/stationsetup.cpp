@@ -2,6 +2,7 @@
 
 #include "core/config/configfields.h"
 #include "core/config/fileaccess.h"
+#include "core/traffic/canbus.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -20,8 +21,8 @@ constexpr int kVersion = 1;
 // The keys in the order the file holds them.
 const QStringList& keys()
 {
-    static const QStringList k{"format", "version",  "profile", "values",  "report", "ports",   "baud",
-                               "parity", "stopBits", "fast",    "restart", "count",  "removal", "stationName"};
+    static const QStringList k{"format",   "version", "profile", "values", "report",  "ports",       "baud", "parity",
+                               "stopBits", "fast",    "restart", "count",  "removal", "stationName", "can"};
     return k;
 }
 
@@ -87,7 +88,8 @@ bool StationSetup::operator==(const StationSetup& o) const
 {
     return profile == o.profile && overrides == o.overrides && values == o.values && report == o.report &&
            ports == o.ports && baud == o.baud && parity == o.parity && stopBits == o.stopBits && fast == o.fast &&
-           restart == o.restart && count == o.count && removalGiven == o.removalGiven && stationName == o.stationName;
+           restart == o.restart && count == o.count && removalGiven == o.removalGiven && stationName == o.stationName &&
+           can == o.can;
 }
 
 Station::Removal StationSetup::removal() const
@@ -137,6 +139,7 @@ Station::Settings settings(const StationSetup& s)
     settings.restart = s.restart;
     settings.count = s.count;
     settings.removal = s.removal();
+    settings.can = s.can;
     return settings;
 }
 
@@ -166,6 +169,10 @@ QVector<Operation::Problem> check(const StationSetup& s)
     static const QRegularExpression oneWord(QStringLiteral("^[A-Za-z0-9._-]{1,64}$"));
     if (!s.stationName.isEmpty() && !oneWord.match(s.stationName).hasMatch())
         problems.append(Operation::problem(Problem::Kind::BadStationName, s.stationName));
+    Traffic::CanName can;
+    if (!s.can.isEmpty() && !Traffic::CanName::parse(s.can, &can))
+        problems.append(
+            Operation::problem(Problem::Kind::Text, QStringLiteral("can: %1 is not PLUGIN:INTERFACE").arg(s.can)));
     limit("baud", s.baud, kMinBaud, kMaxBaud);
     limit("stopBits", s.stopBits, 1, 2);
     if (s.count != -1)
@@ -201,6 +208,8 @@ QByteArray write(const StationSetup& s, const QString& folder)
         lines.append(QStringLiteral("    \"removal\": %1").arg(quoted(removalWord(*s.removalGiven))));
     if (!s.stationName.isEmpty())
         lines.append(QStringLiteral("    \"stationName\": %1").arg(quoted(s.stationName)));
+    if (!s.can.isEmpty())
+        lines.append(QStringLiteral("    \"can\": %1").arg(quoted(s.can)));
     return (QStringLiteral("{\n") + lines.join(QStringLiteral(",\n")) + QStringLiteral("\n}\n")).toUtf8();
 }
 
@@ -307,6 +316,7 @@ bool read(const QByteArray& text, const QString& folder, StationSetup* setup, QS
     if (removalNamed(removal, &named))
         s.removalGiven = named;
     text_("stationName", &s.stationName);
+    text_("can", &s.can);
     QStringList unknown;
     for (auto it = root.begin(); it != root.end(); ++it) {
         if (!keys().contains(it.key()))

@@ -30,6 +30,7 @@ struct StationSetup
     // How a module's removal is known; none given: removal() resolves it.
     std::optional<Station::Removal> removalGiven;
     QString stationName; // the station's name in a ledger; empty: the host's name
+    QString can;         // PLUGIN:INTERFACE: each module's traffic is checked on this CAN interface; empty: not
 
     // The removal the station uses: the one given, or the default.
     Station::Removal removal() const;

@@ -73,7 +73,20 @@ void SerialSocket::sendData(QByteArray data)
 
 void SerialSocket::slot_dataReady()
 {
-    readyReadBuffer.append(readAll());
+    if (!m_raw) // the working state's receiver takes the bytes
+        readyReadBuffer.append(readAll());
+}
+
+void SerialSocket::setRawReceiver(RawReceiver receiver)
+{
+    m_raw = std::move(receiver);
+    disconnect(m_rawConnection);
+    if (m_raw) {
+        m_rawConnection = connect(this, &QIODevice::readyRead, this, [this] {
+            if (m_raw)
+                m_raw(readAll());
+        });
+    }
 }
 
 void SerialSocket::handlePortError(QSerialPort::SerialPortError code)

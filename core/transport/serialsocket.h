@@ -72,6 +72,11 @@ public:
     // Bytes drained before the first exchange; nothing in the tool reads them.
     QByteArray drainedBytes() const { return readyReadBuffer; }
 
+    // The module's working state: every byte that comes goes to `receiver`
+    // as it comes, raw, and nowhere else; an empty receiver ends it.
+    using RawReceiver = std::function<void(const QByteArray&)>;
+    void setRawReceiver(RawReceiver receiver);
+
 signals:
     void signal_error(QString errmsg);
 
@@ -96,4 +101,6 @@ private:
     int m_lastPollCount = 0;
     qint64 m_totalPollCount = 0;
     bool m_handlingError = false;
+    RawReceiver m_raw;
+    QMetaObject::Connection m_rawConnection;
 };

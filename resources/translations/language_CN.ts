@@ -934,6 +934,14 @@
         <translation>重启中</translation>
     </message>
     <message>
+        <source>通信测试中</source>
+        <translation>通信测试中</translation>
+    </message>
+    <message>
+        <source>通信测试未通过</source>
+        <translation>通信测试未通过</translation>
+    </message>
+    <message>
         <source>第 %1 步，共 %2 步：%3</source>
         <translation>第 %1 步，共 %2 步：%3</translation>
     </message>

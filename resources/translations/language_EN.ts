@@ -935,6 +935,14 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <translation>Restarting</translation>
     </message>
     <message>
+        <source>通信测试中</source>
+        <translation>Checking the traffic</translation>
+    </message>
+    <message>
+        <source>通信测试未通过</source>
+        <translation>Traffic not within the limits</translation>
+    </message>
+    <message>
         <source>第 %1 步，共 %2 步：%3</source>
         <translation>Step %1 of %2: %3</translation>
     </message>
