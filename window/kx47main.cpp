@@ -222,6 +222,7 @@ void KX47main::openStationWindow()
     if (!m_stationWindow) {
         m_stationWindow = new StationWindow; // a window of its own, deleted when it is closed
         m_stationWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_stationWindow->restoreLastSetup();
     }
     m_stationWindow->show();
     m_stationWindow->raise();
