@@ -1,5 +1,6 @@
 // velkocan-station: the production line's window as a program of its own,
-// for the PC beside a line. "velkocan-station [SETUP]" opens a setup file.
+// for the PC beside a line. "velkocan-station [SETUP]" opens a setup file,
+// or else the one opened or saved last.
 #include "app/startoptions.h"
 #include "core/diagnostics.h"
 #include "window/catalogue.h"
@@ -39,8 +40,11 @@ int main(int argc, char* argv[])
         QApplication::installTranslator(&translator);
     StationWindow window;
     const QStringList arguments = QApplication::arguments();
+    // Without a setup named, the one of the last run.
     if (arguments.size() > 1)
         window.openSetup(arguments.at(1));
+    else
+        window.restoreLastSetup();
     window.show();
     return app.exec();
 }

@@ -1,13 +1,17 @@
 // The serial-port panel, the log view and the command exchange of the
 // window, with the simulated module on the far end of the port.
+#include "core/transport/adapters.h"
 #include "core/transport/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/endtoendtest.h"
 #include "window/kx47main.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QStatusBar>
 #include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
@@ -30,6 +34,10 @@ private slots:
     void settingsAreItemData();
     void refreshKeepsOrDropsSelection();
     void portErrorBehindThePanel();
+    void returningPortIsReopened_data();
+    void returningPortIsReopened();
+    void settingsKeptForTheNextWindow_data();
+    void settingsKeptForTheNextWindow();
 
     void logEntries_data();
     void logEntries();
@@ -175,6 +183,124 @@ void TstPanel::portErrorBehindThePanel()
     open->click();
     QVERIFY(SerialSocket::getInstance()->isOpen());
     QCOMPARE(open->text(), tr47("关闭串口"));
+}
+
+void TstPanel::returningPortIsReopened_data()
+{
+    QTest::addColumn<QString>("serialNumber"); // of the port's adapter; empty: the port is known by its link
+    QTest::addColumn<bool>("duringReadBack");  // pulled out while a read-back runs
+    QTest::newRow("a port known by its link, idle") << QString() << false;
+    QTest::newRow("a port known by its link, its read-back cut and not repeated") << QString() << true;
+    QTest::newRow("a port known by its adapter's serial number") << QStringLiteral("SIM0042") << false;
+}
+
+void TstPanel::returningPortIsReopened()
+{
+    QFETCH(QString, serialNumber);
+    QFETCH(bool, duringReadBack);
+    // A module that starts at 57600 baud, odd parity; so does each one plugged in after it.
+    m_sim->stop();
+    m_sim->setLine(57600, sim::Parity::Odd);
+    QVERIFY(m_sim->start());
+    const QString link = m_sim->portName();
+    if (!serialNumber.isEmpty()) {
+        // The adapter is listed while its device is there, as the system lists a USB adapter.
+        Adapters::setSource([link, serialNumber] {
+            return QFileInfo::exists(link) ? QList<Adapters::Adapter>{{link, link, "simulated", {}, serialNumber}}
+                                           : QList<Adapters::Adapter>{};
+        });
+    }
+    m_sim->faults().replugAfterRestartMs = TestSupport::paced(1000);
+    widget<QComboBox>(m_window, "my_serial_baud_box")->setCurrentText(QStringLiteral("57600"));
+    widget<QComboBox>(m_window, "my_serial_parity_box")->setCurrentIndex(1);
+    QVERIFY(TestSupport::openPortFromPanel(m_window, link));
+    QVERIFY(widget<QAction>(m_window, "action_reopen_port")->isChecked()); // on by default
+    // The fresh module starts at the line of the one before: the same line reaches it.
+    QSignalSpy replugged(m_sim, &sim::SimModule::replugged);
+    if (duringReadBack) {
+        connect(m_sim, &sim::SimModule::frameReceived, this, [this](const QByteArray& frame) {
+            if (frame == "AT+CAN?\r\n")
+                m_sim->replug();
+        });
+        press("device_connet");
+    } else {
+        m_sim->replug();
+    }
+    QTRY_VERIFY(!SerialSocket::getInstance()->isOpen());
+    QVERIFY(replugged.wait(10000));
+    const int framesBefore = m_sim->frames().size();
+
+    QTRY_VERIFY_WITH_TIMEOUT(SerialSocket::getInstance()->isOpen(), 5000);
+    SerialSocket* const port = SerialSocket::getInstance();
+    QCOMPARE(port->baudRate(), 57600);
+    QCOMPARE(port->parity(), QSerialPort::OddParity);
+    QCOMPARE(widget<QPushButton>(m_window, "my_serial_open_btn")->text(), tr47("关闭串口"));
+    QVERIFY(widget<QPushButton>(m_window, "device_connet")->isEnabled());
+    const QString told = tr47("串口 %1 已重新插入，已按原来的参数重新打开；被中断的操作不会重做").arg(link);
+    QCOMPARE(TestSupport::logText(m_window).count(told), 1);
+    QCOMPARE(m_window->statusBar()->currentMessage(), tr47("串口已重新打开：%1").arg(link));
+    // Nothing went to the new module by itself: the cut read-back is not sent again.
+    QCOMPARE(m_sim->frames().size(), framesBefore);
+    QVERIFY(!m_window->isBusy());
+    // It answers at that line.
+    press("clean_log_btn");
+    press("device_connet");
+    QVERIFY(TestSupport::logText(m_window).contains("connection is successful"));
+
+    Adapters::setSource({});
+    TestSupport::closePort(m_window);
+    widget<QComboBox>(m_window, "my_serial_baud_box")->setCurrentText(QStringLiteral("115200"));
+    widget<QComboBox>(m_window, "my_serial_parity_box")->setCurrentIndex(0);
+}
+
+void TstPanel::settingsKeptForTheNextWindow_data()
+{
+    QTest::addColumn<bool>("portThere"); // the port opened last is there when the next window starts
+    QTest::newRow("the port opened last is there: chosen again") << true;
+    QTest::newRow("the port opened last is gone: the list as it comes") << false;
+}
+
+void TstPanel::settingsKeptForTheNextWindow()
+{
+    QFETCH(bool, portThere);
+    auto* const baud = widget<QComboBox>(m_window, "my_serial_baud_box");
+    auto* const parity = widget<QComboBox>(m_window, "my_serial_parity_box");
+    auto* const stop = widget<QComboBox>(m_window, "my_serial_stopbit_box");
+    auto* const fast = widget<QAction>(m_window, "action_fast_exchange");
+    auto* const reopen = widget<QAction>(m_window, "action_reopen_port");
+    baud->setCurrentText(QStringLiteral("19200"));
+    parity->setCurrentIndex(2);
+    stop->setCurrentIndex(1);
+    QVERIFY(TestSupport::openPortFromPanel(m_window, m_sim->portName())); // kept as it opens
+    TestSupport::closePort(m_window);
+    // Kept as the window closes.
+    fast->setChecked(true);
+    reopen->setChecked(false);
+    m_window->resize(900, 600);
+    m_window->saveSettings();
+    if (!portThere)
+        m_sim->stop();
+
+    {
+        KX47main next;
+        QCOMPARE(widget<QComboBox>(&next, "my_serial_baud_box")->currentText(), QStringLiteral("19200"));
+        QCOMPARE(widget<QComboBox>(&next, "my_serial_parity_box")->currentData().toInt(), int(QSerialPort::EvenParity));
+        QCOMPARE(widget<QComboBox>(&next, "my_serial_stopbit_box")->currentData().toInt(), int(QSerialPort::TwoStop));
+        QVERIFY(widget<QAction>(&next, "action_fast_exchange")->isChecked());
+        QVERIFY(!widget<QAction>(&next, "action_reopen_port")->isChecked());
+        QCOMPARE(next.size(), QSize(900, 600));
+        const QStringList listed = SerialSocket::getInstance()->getPortList();
+        QCOMPARE(widget<QComboBox>(&next, "my_serial_number_box")->currentText(),
+                 portThere ? m_sim->portName() : listed.value(0));
+    }
+
+    baud->setCurrentText(QStringLiteral("115200"));
+    parity->setCurrentIndex(0);
+    stop->setCurrentIndex(0);
+    fast->setChecked(false);
+    reopen->setChecked(true);
+    m_window->resize(1080, 666);
+    m_window->saveSettings();
 }
 
 void TstPanel::logEntries_data()

@@ -4,6 +4,7 @@
 // fixture bound to an adapter's serial number, the operator's removal.
 #include "core/station/stationsetup.h"
 #include "core/transport/adapters.h"
+#include "core/transport/serialsocket.h"
 #include "sim/simmodule.h"
 #include "tests/support/cliprocess.h"
 #include "tests/support/simsupport.h"
@@ -54,6 +55,9 @@ private slots:
     void closingWhileTheLineRunsAsksFirst();
     void startWithoutAReportAsksFirst();
     void refusedSetupIsToldInABox();
+    void tilesBeforeStartAndAfterStop_data();
+    void tilesBeforeStartAndAfterStop();
+    void lastSetupOpenedAgain();
 
 private:
     sim::SimModule* plug();
@@ -150,6 +154,8 @@ void TstStationWindow::tilesAndCountersFollowTheStation()
     QCOMPARE(label(m_window, "station_ok_count"), QStringLiteral("2"));
     QCOMPARE(label(m_window, "station_failed_count"), secondRefuses ? QStringLiteral("1") : QStringLiteral("0"));
     QCOMPARE(label(m_window, "station_rows_left"), QStringLiteral("0"));
+    // Two modules in a few seconds make no rate of the line's.
+    QCOMPARE(label(m_window, "station_rate"), QStringLiteral("—"));
     const QList<QJsonObject> lines = TestSupport::reportLines(setup.report);
     QCOMPARE(lines.size(), secondRefuses ? 3 : 2);
     QStringList ok;
@@ -391,6 +397,64 @@ void TstStationWindow::refusedSetupIsToldInABox()
              qPrintable(m_boxes->seen().first().text));
     QVERIFY(label(m_window, "station_status").contains(QStringLiteral("800 is above 7FF")));
     QVERIFY(module->frames().isEmpty());
+}
+
+void TstStationWindow::tilesBeforeStartAndAfterStop_data()
+{
+    QTest::addColumn<QString>("fixture");    // "module", "missing" or "held" (by the configuration window's port)
+    QTest::addColumn<QString>("before");     // the tile's step before Start
+    QTest::addColumn<QString>("whileWaits"); // a part of its step while the line runs
+    QTest::newRow("a module that does not answer") << "module" << QString() << QStringLiteral("no answer");
+    QTest::newRow("a port that does not exist")
+        << "missing" << stationText("没有这个端口") << QStringLiteral("no such port yet");
+    QTest::newRow("a port this program's configuration window holds")
+        << "held" << QString() << stationText("（端口被本程序的配置窗口占用：在配置窗口中按“关闭串口”即可释放）");
+}
+
+void TstStationWindow::tilesBeforeStartAndAfterStop()
+{
+    QFETCH(QString, fixture);
+    QFETCH(QString, before);
+    QFETCH(QString, whileWaits);
+    sim::SimModule* const module = plug();
+    module->faults().silent = true;
+    StationSetup setup = setupFor({module}, "can.id\n1A1\n1A2\n1A3\n");
+    if (fixture == QLatin1String("missing"))
+        setup.ports = QStringList{m_dir.filePath(QStringLiteral("ttyNOSUCH"))};
+    SerialSocket* const held = SerialSocket::getInstance();
+    if (fixture == QLatin1String("held")) {
+        held->setPortConfig(module->portName(), 115200, QSerialPort::Data8, QSerialPort::NoParity,
+                            QSerialPort::OneStop);
+        QVERIFY(held->openPort());
+    }
+    m_window->setSetup(setup);
+
+    QCOMPARE(label(m_window, "slot_state_1"), stationText("未开始"));
+    QCOMPARE(label(m_window, "slot_step_1"), before);
+    QCOMPARE(label(m_window, "station_rows_left"), QStringLiteral("3"));
+
+    widget<QPushButton>(m_window, "station_start_btn")->click();
+    QVERIFY(m_window->isRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(label(m_window, "slot_step_1").contains(whileWaits), 10000);
+    widget<QPushButton>(m_window, "station_stop_btn")->click();
+    QTRY_VERIFY(!m_window->isRunning());
+    QCOMPARE(label(m_window, "slot_state_1"), stationText("已停止"));
+    QCOMPARE(label(m_window, "slot_step_1"), stationText("已停止"));
+    QCOMPARE(label(m_window, "station_rows_left"), QStringLiteral("3"));
+    if (held->isOpen())
+        held->closePort();
+}
+
+void TstStationWindow::lastSetupOpenedAgain()
+{
+    StationSetup setup = setupFor({plug()}, "can.id\n1A1\n");
+    const QString path =
+        TestSupport::writeFile(m_dir.filePath(QStringLiteral("last.json")), Setup::write(setup, m_dir.path()));
+    QVERIFY(m_window->openSetup(path));
+    StationWindow next;
+    next.restoreLastSetup();
+    QCOMPARE(next.setup(), setup);
+    QCOMPARE(label(&next, "station_rows_left"), QStringLiteral("1"));
 }
 
 VELKO_TEST_MAIN_PACED(TstStationWindow, TestSupport::kQuickPace)

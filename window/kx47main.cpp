@@ -73,6 +73,10 @@ KX47main::KX47main(QWidget* parent) : QMainWindow(parent), ui(new Ui::KX47main)
     connect(ui->action_station, &QAction::triggered, this, &KX47main::openStationWindow);
     // Every sequence started while it is checked is paced by the module's replies.
     connect(ui->action_fast_exchange, &QAction::toggled, m_session, &ModuleSession::setFastExchange);
+    // A port that vanished under the window is opened again when its adapter returns.
+    m_portWatch = new PortWatch(this);
+    connect(m_portWatch, &PortWatch::returned, this, &KX47main::reopenReturningPort);
+    restoreSettings();
 
     // An editor the user changes no longer shows what was not read. (The
     // filter table's slots take its mark away.)
@@ -204,8 +208,9 @@ void KX47main::closeEvent(QCloseEvent* event)
         // progress recorded.
         if (m_stationWindow)
             m_stationWindow->stopAndWait();
+        saveSettings();
         // Ends the process here, without returning to the event loop: the
-        // port is left as it is and nothing is saved.
+        // port is left as it is.
         event->accept();
         std::exit(0);
     }
@@ -217,6 +222,7 @@ void KX47main::openStationWindow()
     if (!m_stationWindow) {
         m_stationWindow = new StationWindow; // a window of its own, deleted when it is closed
         m_stationWindow->setAttribute(Qt::WA_DeleteOnClose);
+        m_stationWindow->restoreLastSetup();
     }
     m_stationWindow->show();
     m_stationWindow->raise();
@@ -270,6 +276,9 @@ void KX47main::leaveBusy()
     // It stays until the next operation starts.
     statusBar()->showMessage(ended);
     m_operation.clear();
+    // A port that returned while the operation it cut was ending.
+    if (!m_reopenPending.isEmpty())
+        reopenReturningPort(m_reopenPending);
 }
 
 void KX47main::showResult(const QString& text)
@@ -286,14 +295,6 @@ void KX47main::showProgress(int step, int steps, const QString& what)
     m_statusText->setText(QStringLiteral("%1: %2").arg(m_operation, what));
     m_statusBar->setRange(0, steps);
     m_statusBar->setValue(step);
-}
-
-void KX47main::showPortError(const QString& message)
-{
-    show_log(message.toUtf8(), 3);
-    // The panel never shows an open port that is closed.
-    if (!SerialSocket::getInstance()->isOpen())
-        set_open_btn(false);
 }
 
 BusyScope::BusyScope(KX47main* window, const QString& operation) : m_window(window)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/session/modulesession.h"
+#include "core/transport/portwatch.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -47,6 +48,11 @@ public:
     // Serial port panel.
     void fill_port_box(QStringList list);
     void set_open_btn(bool open);
+
+    // What the window keeps for the next run (the port, the PC side's line,
+    // the options, its geometry): written when a port opens and when the
+    // window closes, read back when it is made.
+    void saveSettings();
 
     // Baud-rate search; 1 found, 0 nothing found or cancelled, -1 stopped on an error.
     int search_baud_rate();
@@ -155,9 +161,18 @@ private:
     void chooseConfigToOpen();
     void chooseConfigToSave();
     void chooseLogToSave();
-    QString chooseFile(bool save, const QString& caption, const QString& name, const QString& filter);
+    // A file chosen in a dialog that starts in the folder last used for
+    // profiles, or for logs with `log`; that folder is kept.
+    QString chooseFile(bool save, bool log, const QString& caption, const QString& name, const QString& filter);
     // The Production menu: the production line's window, made once and shown again.
     void openStationWindow();
+    // The settings of the last run, as saveSettings() kept them.
+    void restoreSettings();
+    // Opens the port and line the panel shows; true when it is open.
+    bool openSelectedPort();
+    // The adapter of the port that vanished is back as `port`: it is opened
+    // again at the line it had. The operation it cut is not repeated.
+    void reopenReturningPort(const QString& port);
 
     Ui::KX47main* ui = nullptr;
     QTranslator* translator = nullptr;          // no parent; lives until the process ends
@@ -165,17 +180,27 @@ private:
     std::unique_ptr<FilterTable> m_filterTable; // on the form's tableWidget
     bool m_busy = false;
     bool m_searching = false;
-    bool m_listButtonsOn = false;            // the filter mode's rule for the list buttons
-    bool m_portShownOpen = false;            // the panel shows the port open
-    QString m_operation;                     // the running operation, for the status bar
-    bool m_failureShown = false;             // the running operation told a failure in a box
-    bool m_foundNothing = false;             // the running search ended without an answer
-    int m_fieldsNotRead = 0;                 // by the running read-back, which ran to its end
-    ConfigFields m_readBackShown;            // what the running read-back put into the editors
-    QElapsedTimer m_operationClock;          // since the running operation began
-    QLabel* m_statusText = nullptr;          // in the status bar
-    QProgressBar* m_statusBar = nullptr;     // in the status bar
-    QString m_lastFolder;                    // of the File menu's dialogs, for this run
+    bool m_listButtonsOn = false;        // the filter mode's rule for the list buttons
+    bool m_portShownOpen = false;        // the panel shows the port open
+    QString m_operation;                 // the running operation, for the status bar
+    bool m_failureShown = false;         // the running operation told a failure in a box
+    bool m_foundNothing = false;         // the running search ended without an answer
+    int m_fieldsNotRead = 0;             // by the running read-back, which ran to its end
+    ConfigFields m_readBackShown;        // what the running read-back put into the editors
+    QElapsedTimer m_operationClock;      // since the running operation began
+    QLabel* m_statusText = nullptr;      // in the status bar
+    QProgressBar* m_statusBar = nullptr; // in the status bar
+    PortWatch* m_portWatch = nullptr;    // child; watches for a port that vanished
+    // The port as it was last opened, and its line: what a returning adapter is opened with.
+    struct OpenedPort
+    {
+        PortWatch::Identity identity;
+        int baud = 0;
+        int parity = 0;
+        int stopBits = 0;
+    } m_opened;
+    QString m_reopenPending;                 // a port that came back while an operation was ending
+    int m_reopenTries = 0;                   // a returning port that does not open yet is tried again a few times
     QPointer<StationWindow> m_stationWindow; // a window of its own, deleted when it closes
     // The editors hold something read from the module on the line, or an
     // opened profile. False again whenever the port opens or closes: another

@@ -7,6 +7,7 @@
 #include "core/protocol/logformat.h"
 #include "ui_kx47main.h"
 #include "window/kx47main.h"
+#include "window/remembered.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -81,27 +82,29 @@ bool KX47main::saveLog(const QString& path)
     return writeWhole(this, path, (ui->logBrower->toPlainText() + QLatin1Char('\n')).toUtf8());
 }
 
-QString KX47main::chooseFile(bool save, const QString& caption, const QString& name, const QString& filter)
+QString KX47main::chooseFile(bool save, bool log, const QString& caption, const QString& name, const QString& filter)
 {
-    const QString start = (m_lastFolder.isEmpty() ? QDir::homePath() : m_lastFolder) + QLatin1Char('/') + name;
+    const Remembered::Key<QString>& kept = log ? Remembered::kLogFolder : Remembered::kProfileFolder;
+    const QString folder = Remembered::Store().get(kept);
+    const QString start = (folder.isEmpty() ? QDir::homePath() : folder) + QLatin1Char('/') + name;
     const QString path = save ? QFileDialog::getSaveFileName(this, caption, start, filter)
                               : QFileDialog::getOpenFileName(this, caption, start, filter);
     if (path.isEmpty())
         return path;
-    m_lastFolder = QFileInfo(path).absolutePath();
+    Remembered::Store().set(kept, QFileInfo(path).absolutePath());
     return path;
 }
 
 void KX47main::chooseConfigToOpen()
 {
-    const QString path = chooseFile(false, tr("打开配置"), QString(), tr("配置文件 (*.json)"));
+    const QString path = chooseFile(false, false, tr("打开配置"), QString(), tr("配置文件 (*.json)"));
     if (!path.isEmpty())
         openConfig(path);
 }
 
 void KX47main::chooseConfigToSave()
 {
-    QString path = chooseFile(true, tr("保存配置"), QStringLiteral("module.json"), tr("配置文件 (*.json)"));
+    QString path = chooseFile(true, false, tr("保存配置"), QStringLiteral("module.json"), tr("配置文件 (*.json)"));
     if (path.isEmpty())
         return;
     if (QFileInfo(path).suffix().isEmpty())
@@ -111,7 +114,8 @@ void KX47main::chooseConfigToSave()
 
 void KX47main::chooseLogToSave()
 {
-    const QString path = chooseFile(true, tr("保存日志"), QStringLiteral("velkocan-log.txt"), tr("文本文件 (*.txt)"));
+    const QString path =
+        chooseFile(true, true, tr("保存日志"), QStringLiteral("velkocan-log.txt"), tr("文本文件 (*.txt)"));
     if (!path.isEmpty())
         saveLog(path);
 }

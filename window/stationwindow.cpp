@@ -4,8 +4,10 @@
 #include "core/config/moduleconfig.h"
 #include "core/station/ledger.h"
 #include "core/transport/adapters.h"
+#include "core/transport/portaccess.h"
 #include "core/transport/portnames.h"
 #include "window/busyscope.h"
+#include "window/remembered.h"
 
 #include <QAction>
 #include <QApplication>
@@ -44,7 +46,7 @@
 namespace {
 
 // The colours of a tile's states; the state is always in words as well.
-const char kWaiting[] = "#d9d9d9";
+const char kWaiting[] = "#d9d9d9"; // also not started, and stopped
 const char kWorking[] = "#ffc53d";
 const char kPassed[] = "#73d13d";
 const char kDiffers[] = "#ff9c38";
@@ -52,6 +54,9 @@ const char kFailed[] = "#ff6b6b";
 
 constexpr int kFailuresToCheck = 3; // failures in a row after which a fixture is to be checked
 constexpr int kResultsKept = 200;
+// The modules per hour are told once the line has run this long or made this many.
+constexpr qint64 kRateAfterMs = 60000;
+constexpr int kRateAfterModules = 5;
 
 // SIGINT's number: the window's Stop ends the line as Ctrl+C ends the command line's.
 constexpr int kStopNumber = 2;
@@ -201,6 +206,19 @@ StationWindow::StationWindow(QWidget* parent) : QMainWindow(parent)
     setRunning(false);
     showCounters();
     resize(1200, 720);
+    const Remembered::Store store;
+    m_folder = store.get(Remembered::kSetupFolder);
+    const QByteArray geometry = store.get(Remembered::kStationGeometry);
+    if (!geometry.isEmpty())
+        restoreGeometry(geometry);
+    // The rows left follow the values, the profile and the report as they are edited.
+    for (QLineEdit* const edit : {m_profile, m_values, m_report})
+        connect(edit, &QLineEdit::editingFinished, this, [this] {
+            if (!m_station) {
+                m_rowsToGo = countRowsLeft();
+                showCounters();
+            }
+        });
 }
 
 StationWindow::~StationWindow()
@@ -396,6 +414,39 @@ void StationWindow::setSetup(const StationSetup& s)
     m_removal->setCurrentIndex(qMax(0, m_removal->findData(s.removalGiven ? int(*s.removalGiven) : -1)));
     m_stationName->setText(s.stationName);
     buildTiles();
+    m_rowsToGo = countRowsLeft();
+    showCounters();
+}
+
+int StationWindow::countRowsLeft() const
+{
+    const StationSetup s = setup();
+    // A ledger is not asked before Start: other stations take its rows meanwhile.
+    if (s.values.isEmpty() || LedgerAddress::isLedger(s.values) || s.profile.isEmpty())
+        return -1;
+    Station::Run run;
+    run.check = true;
+    run.withoutPorts = true;
+    Station check(s, run);
+    Operation::Result refused;
+    if (!check.prepare(&refused))
+        return -1;
+    return check.rowsLeftCount();
+}
+
+void StationWindow::keepSetupPath(const QString& path)
+{
+    m_folder = QFileInfo(path).absolutePath();
+    Remembered::Store store;
+    store.set(Remembered::kSetupFolder, m_folder);
+    store.set(Remembered::kStationSetup, QFileInfo(path).absoluteFilePath());
+}
+
+void StationWindow::restoreLastSetup()
+{
+    const QString path = Remembered::Store().get(Remembered::kStationSetup);
+    if (!path.isEmpty() && QFileInfo(path).isFile())
+        openSetup(path);
 }
 
 bool StationWindow::openSetup(const QString& path)
@@ -410,7 +461,7 @@ bool StationWindow::openSetup(const QString& path)
     for (const QString& w : std::as_const(warnings))
         m_messages->appendPlainText(w);
     setSetup(s);
-    m_folder = QFileInfo(path).absolutePath();
+    keepSetupPath(path);
     showStatus(tr("已打开设置：%1").arg(QDir::toNativeSeparators(path)));
     return true;
 }
@@ -422,7 +473,7 @@ bool StationWindow::saveSetup(const QString& path)
         tell(tr("错误"), tr("无法写入文件 %1").arg(error));
         return false;
     }
-    m_folder = QFileInfo(path).absolutePath();
+    keepSetupPath(path);
     showStatus(tr("已保存设置：%1").arg(QDir::toNativeSeparators(path)));
     return true;
 }
@@ -521,9 +572,26 @@ void StationWindow::buildTiles()
             if (m_station)
                 m_station->confirmRemoval(i);
         });
-        paint(*tile, QLatin1String(kWaiting), tr("等待模块"));
         grid->addWidget(tile->frame, i / columns, i % columns);
         m_tiles.append(tile);
+    }
+    paintNotStarted();
+}
+
+void StationWindow::paintNotStarted()
+{
+    const QStringList ports = setup().ports;
+    for (int i = 0; i < m_tiles.size() && i < ports.size(); ++i) {
+        Tile& t = *m_tiles.at(i);
+        QString missing;
+        const QString device = Adapters::resolve(ports.at(i), &missing);
+        if (Adapters::isUsbName(ports.at(i)) && device.isEmpty())
+            t.step->setText(tr("没有这个适配器：%1").arg(missing));
+        else if (PortAccess::notAPort(device) == QLatin1String("no such port"))
+            t.step->setText(tr("没有这个端口"));
+        else
+            t.step->clear();
+        paint(t, QLatin1String(kWaiting), tr("未开始"));
     }
 }
 
@@ -613,11 +681,13 @@ void StationWindow::showCounters()
 {
     m_okCount->setText(QString::number(m_ok));
     m_failedCount->setText(QString::number(m_failed));
-    m_rowsLeft->setText(m_rowsAtStart < 0 ? QStringLiteral("—") : QString::number(qMax(0, m_rowsAtStart - m_ok)));
+    m_rowsLeft->setText(m_rowsToGo < 0 ? QStringLiteral("—") : QString::number(m_rowsToGo));
+    // A rate of one quick module or of a few seconds says nothing of the line's.
     const qint64 ms = m_clock.isValid() ? m_clock.elapsed() : 0;
     const int modules = m_ok + m_failed;
-    m_rate->setText(modules > 0 && ms > 0 ? QString::number(qRound64(double(modules) * 3600000.0 / double(ms)))
-                                          : QStringLiteral("—"));
+    const bool telling = modules > 0 && ms > 0 && (ms >= kRateAfterMs || modules >= kRateAfterModules);
+    m_rate->setText(telling ? QString::number(qRound64(double(modules) * 3600000.0 / double(ms)))
+                            : QStringLiteral("—"));
 }
 
 void StationWindow::start()
@@ -665,7 +735,7 @@ void StationWindow::start()
     }
     m_ok = 0;
     m_failed = 0;
-    m_rowsAtStart = s.values.isEmpty() ? -1 : m_station->rowsLeftCount();
+    m_rowsToGo = s.values.isEmpty() ? -1 : m_station->rowsLeftCount();
     m_clock.start();
     showCounters();
     setRunning(true);
@@ -691,7 +761,11 @@ void StationWindow::slotState(int slot, Station::FixtureState state, const QStri
         // The reasons a slot waits are the station's own words; the removal the window's.
         const bool waiting = state == Station::FixtureState::Waiting;
         const QString what = waiting ? tr("等待模块") : tr("请取下模块");
-        t.step->setText(waiting && !detail.isEmpty() && detail != QLatin1String("for a module")
+        // A port held by this very process is the configuration window's.
+        const bool ownPort = detail.contains(QStringLiteral("(PID %1)").arg(QCoreApplication::applicationPid()));
+        t.step->setText(ownPort ? QStringLiteral("%1 %2").arg(
+                                      what, tr("（端口被本程序的配置窗口占用：在配置窗口中按“关闭串口”即可释放）"))
+                        : waiting && !detail.isEmpty() && detail != QLatin1String("for a module")
                             ? QStringLiteral("%1 %2").arg(what, detail)
                             : what);
         // The last result stays until the next module starts.
@@ -739,6 +813,9 @@ void StationWindow::moduleDone(int slot, const ModuleRecord& record, const QStri
     // A lost claim wrote nothing: the module goes on with another row.
     if (record.verdict != ModuleRecord::Verdict::ClaimLost)
         (ok ? m_ok : m_failed)++;
+    // A module that failed gives its row back.
+    if (ok && m_rowsToGo > 0)
+        --m_rowsToGo;
     showCounters();
     if (slot < m_tiles.size()) {
         Tile& t = *m_tiles.at(slot);
@@ -810,11 +887,18 @@ void StationWindow::finished()
     const Station::Summary s = m_station->summary();
     m_station->deleteLater();
     m_station = nullptr;
-    if (m_rowsAtStart >= 0)
-        m_rowsAtStart = m_ok + s.rowsLeft;
+    if (m_rowsToGo >= 0)
+        m_rowsToGo = s.rowsLeft;
     showCounters();
-    for (Tile* const t : std::as_const(m_tiles))
+    // Each tile says that the line no longer runs; a result stays where it is.
+    const QString ended = s.stop != 0 ? tr("已停止") : tr("已结束");
+    for (Tile* const t : std::as_const(m_tiles)) {
         t->next->setEnabled(false);
+        t->progress->hide();
+        t->step->setText(ended);
+        if (!t->showsResult)
+            paint(*t, QLatin1String(kWaiting), ended);
+    }
     setRunning(false);
     QString text = tr("生产线结束：%1 个通过，%2 个失败").arg(s.ok).arg(s.failed);
     if (s.fromValues)
@@ -829,15 +913,12 @@ void StationWindow::finished()
 
 void StationWindow::closeEvent(QCloseEvent* event)
 {
-    if (!m_station) {
-        event->accept();
-        return;
-    }
-    if (!confirmed(tr("生产线正在运行。停止并关闭？"))) {
+    if (m_station && !confirmed(tr("生产线正在运行。停止并关闭？"))) {
         event->ignore();
         return;
     }
     // Ends cleanly: every module in progress is recorded before the window goes.
     stopAndWait();
+    Remembered::Store().set(Remembered::kStationGeometry, saveGeometry());
     event->accept();
 }

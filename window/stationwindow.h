@@ -41,6 +41,9 @@ public:
     // The setup files, without their dialogs; false after a message box.
     bool openSetup(const QString& path);
     bool saveSetup(const QString& path);
+    // Opens the setup opened or saved last time, when there is one and its
+    // file is still there.
+    void restoreLastSetup();
 
     // Whether the line runs.
     bool isRunning() const;
@@ -92,6 +95,14 @@ private:
 
     // A tile in its state: `colour` a background, `words` the state.
     void paint(Tile& tile, const QString& colour, const QString& words);
+    // The tiles before Start: not started, and whether each port is there.
+    void paintNotStarted();
+    // The rows a start would give now, counted without opening a port; -1
+    // when there are no values, or they cannot be counted yet (a ledger, a
+    // setup a start would refuse).
+    int countRowsLeft() const;
+    // A setup file opened or saved: its folder and itself are kept.
+    void keepSetupPath(const QString& path);
 
     // The setup's editors.
     QLineEdit* m_profile = nullptr;
@@ -128,6 +139,6 @@ private:
     QElapsedTimer m_clock;        // since the line started
     int m_ok = 0;
     int m_failed = 0;
-    int m_rowsAtStart = -1; // -1 without values
-    QString m_folder;       // of the setup dialogs, for this run
+    int m_rowsToGo = -1; // -1 without values, or before they were counted
+    QString m_folder;    // of the setup dialogs
 };

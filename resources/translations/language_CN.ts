@@ -663,6 +663,30 @@
         <source>%1 大于%2的上限 %3</source>
         <translation>%1 大于%2的上限 %3</translation>
     </message>
+    <message>
+        <source>重新打开返回的串口</source>
+        <translation>重新打开返回的串口</translation>
+    </message>
+    <message>
+        <source>适配器被拔出又插回时，按原来的参数重新打开它的串口；被中断的操作不会重做</source>
+        <translation>适配器被拔出又插回时，按原来的参数重新打开它的串口；被中断的操作不会重做</translation>
+    </message>
+    <message>
+        <source>串口 %1 已重新插入，已按原来的参数重新打开；被中断的操作不会重做</source>
+        <translation>串口 %1 已重新插入，已按原来的参数重新打开；被中断的操作不会重做</translation>
+    </message>
+    <message>
+        <source>串口已重新打开：%1</source>
+        <translation>串口已重新打开：%1</translation>
+    </message>
+    <message>
+        <source>串口 %1 已重新插入，但无法打开</source>
+        <translation>串口 %1 已重新插入，但无法打开</translation>
+    </message>
+    <message>
+        <source>串口已重新插入，但无法打开：%1</source>
+        <translation>串口已重新插入，但无法打开：%1</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
@@ -1074,6 +1098,30 @@
     <message>
         <source>没有记录文件：不会保存哪些行已经用过，下次启动会再次使用同样的值。仍然启动？</source>
         <translation>没有记录文件：不会保存哪些行已经用过，下次启动会再次使用同样的值。仍然启动？</translation>
+    </message>
+    <message>
+        <source>没有这个适配器：%1</source>
+        <translation>没有这个适配器：%1</translation>
+    </message>
+    <message>
+        <source>没有这个端口</source>
+        <translation>没有这个端口</translation>
+    </message>
+    <message>
+        <source>未开始</source>
+        <translation>未开始</translation>
+    </message>
+    <message>
+        <source>（端口被本程序的配置窗口占用：在配置窗口中按“关闭串口”即可释放）</source>
+        <translation>（端口被本程序的配置窗口占用：在配置窗口中按“关闭串口”即可释放）</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>已结束</source>
+        <translation>已结束</translation>
     </message>
 </context>
 </TS>

@@ -664,6 +664,30 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>%1 大于%2的上限 %3</source>
         <translation>%1 is above %3, the highest ID of %2</translation>
     </message>
+    <message>
+        <source>重新打开返回的串口</source>
+        <translation>Reopen a returning port</translation>
+    </message>
+    <message>
+        <source>适配器被拔出又插回时，按原来的参数重新打开它的串口；被中断的操作不会重做</source>
+        <translation>When an adapter that was pulled out is plugged in again, its port is opened again at the line it had; the operation it cut is not repeated</translation>
+    </message>
+    <message>
+        <source>串口 %1 已重新插入，已按原来的参数重新打开；被中断的操作不会重做</source>
+        <translation>Port %1 is back and was opened again at the line it had; the operation that was cut is not repeated</translation>
+    </message>
+    <message>
+        <source>串口已重新打开：%1</source>
+        <translation>Port reopened: %1</translation>
+    </message>
+    <message>
+        <source>串口 %1 已重新插入，但无法打开</source>
+        <translation>Port %1 is back but cannot be opened</translation>
+    </message>
+    <message>
+        <source>串口已重新插入，但无法打开：%1</source>
+        <translation>Port back but cannot be opened: %1</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
@@ -1075,6 +1099,30 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
     <message>
         <source>没有记录文件：不会保存哪些行已经用过，下次启动会再次使用同样的值。仍然启动？</source>
         <translation>No report: nothing keeps which rows were used, and the next start gives the same values again. Start all the same?</translation>
+    </message>
+    <message>
+        <source>没有这个适配器：%1</source>
+        <translation>No such adapter: %1</translation>
+    </message>
+    <message>
+        <source>没有这个端口</source>
+        <translation>No such port</translation>
+    </message>
+    <message>
+        <source>未开始</source>
+        <translation>Not started</translation>
+    </message>
+    <message>
+        <source>（端口被本程序的配置窗口占用：在配置窗口中按“关闭串口”即可释放）</source>
+        <translation>(held by this program&apos;s configuration window: press &quot;Close port&quot; there to free it)</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>已结束</source>
+        <translation>Ended</translation>
     </message>
 </context>
 </TS>

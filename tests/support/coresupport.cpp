@@ -17,6 +17,10 @@ void prepareEnvironment(bool enterBuildDir)
     // Lives until the process ends; QTemporaryDir makes it private (0700).
     static QTemporaryDir runtime(QDir::tempPath() + QStringLiteral("/velkocan-test-XXXXXX"));
     qputenv("XDG_RUNTIME_DIR", runtime.path().toLocal8Bit());
+    // The windows' remembered settings of this process alone, starting empty:
+    // neither the user's nor another test's.
+    static QTemporaryDir config(QDir::tempPath() + QStringLiteral("/velkocan-config-XXXXXX"));
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
 #ifdef VELKO_BUILD_DIR
     if (enterBuildDir)
         QDir::setCurrent(QStringLiteral(VELKO_BUILD_DIR));

@@ -19,8 +19,9 @@ namespace TestSupport {
 
 // Prepares the process for a test: the offscreen platform unless another is
 // asked for, a private runtime folder (so that simulated modules of tests
-// running side by side do not see each other), and the catalogues of the
-// build directory as the working directory.
+// running side by side do not see each other), a private, empty folder for
+// the windows' remembered settings, and the catalogues of the build
+// directory as the working directory.
 void prepareEnvironment(bool enterBuildDir = true);
 
 // The pace of the module's pauses and polls (Pacing) for a test that does not

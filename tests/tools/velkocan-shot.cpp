@@ -74,6 +74,9 @@ int stationShot(QApplication& app, const QString& output, const QString& profile
 
 int main(int argc, char** argv)
 {
+    // The pictures show a first start, not the settings this user's windows keep.
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     const bool station = argc > 2 && QByteArray(argv[1]) == "--station";
     if (argc < 2 || (station && argc < 4)) {
