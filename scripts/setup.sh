@@ -63,7 +63,13 @@ velko_build() {
     mkdir -p "$dir"
     local log="$dir/build.log"
     echo "Building in $dir with Qt $VELKO_QT"
-    if ! { cmake -S "$VELKO_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKO_QT_MAJOR="$VELKO_QT" "$@" &&
+    # VELKO_LINE_DEBUG_INFO=1: line tables only (-g1), enough for a backtrace
+    # and a sanitizer's report, and quicker to build (CI builds five times).
+    local debug=()
+    if [ "${VELKO_LINE_DEBUG_INFO:-0}" = 1 ]; then
+        debug=("-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" "-DCMAKE_CXX_FLAGS_DEBUG=-g1")
+    fi
+    if ! { cmake -S "$VELKO_ROOT" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELKO_QT_MAJOR="$VELKO_QT" "${debug[@]}" "$@" &&
            cmake --build "$dir" -j"$(nproc)"; } >"$log" 2>&1; then
         cat "$log"
         echo "Build failed" >&2
