@@ -162,14 +162,7 @@ int Reporter::finish(const Result& given)
     } else if (!r.text.isEmpty()) {
         written = out(r.text.toUtf8());
     }
-    if (written)
-        return r.status;
-    if (m_outputClosed) {
-        note(QStringLiteral("standard output was closed by its reader: the result is not shown"));
-        return r.status > 128 ? r.status : 128 + SignalWatch::kBrokenPipe;
-    }
-    note(QStringLiteral("standard output: the result cannot be written"));
-    return r.status == 0 ? 2 : r.status;
+    return ended(r.status, written);
 }
 
 int Reporter::finish(const Result& given, const QString& key, const List& list)
@@ -225,14 +218,19 @@ int Reporter::finish(const Result& given, const QString& key, const List& list)
     });
     pending += tail;
     flush();
+    return ended(r.status, written);
+}
+
+int Reporter::ended(int status, bool written)
+{
     if (written)
-        return r.status;
+        return status;
     if (m_outputClosed) {
         note(QStringLiteral("standard output was closed by its reader: the result is not shown"));
-        return r.status > 128 ? r.status : 128 + SignalWatch::kBrokenPipe;
+        return status > 128 ? status : 128 + SignalWatch::kBrokenPipe;
     }
     note(QStringLiteral("standard output: the result cannot be written"));
-    return r.status == 0 ? 2 : r.status;
+    return status == 0 ? 2 : status;
 }
 
 bool Reporter::out(const QByteArray& line)

@@ -65,6 +65,8 @@ public:
 
     // A line on standard output; false when it could not be written.
     bool out(const QByteArray& line);
+    // The status a result ends with: its own once it was written, else why it was not.
+    int ended(int status, bool written);
     // Whether standard output was closed by its reader (nothing more is written to it).
     bool outputClosed() const { return m_outputClosed; }
     // Status lines on a terminal, drawn again in place of the last ones.
