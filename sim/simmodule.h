@@ -219,6 +219,7 @@ private:
     QVector<Frame> m_frames;
     QByteArray m_rx;
     qint64 m_rxStart = 0;
+    qint64 m_rxLast = 0; // when bytes of the frame being gathered were last read
     qint32 m_rxBaud = 0; // line of the frame's first bytes
     bool m_rxOdd = false;
     bool m_rxMixed = false; // the tool changed its line during the frame

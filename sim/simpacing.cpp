@@ -54,6 +54,14 @@ void SimModule::onReadable()
         // its port or change its settings right after writing.
         bool odd = false;
         const qint32 baud = masterBaud(&odd);
+        // A gap already past ends the frame before these bytes, even when
+        // its timer has not had its turn yet.
+        if (!m_rx.isEmpty() && m_clock.elapsed() - m_rxLast >= gapMs()) {
+            onGap();
+            if (!isRunning())
+                return;
+        }
+        m_rxLast = m_clock.elapsed();
         if (m_rx.isEmpty()) {
             m_rxStart = m_clock.elapsed();
             m_rxBaud = baud;
@@ -64,7 +72,7 @@ void SimModule::onReadable()
         }
         m_rx.append(buf, static_cast<int>(n));
     }
-    if (!m_rx.isEmpty())
+    if (!m_rx.isEmpty() && isRunning())
         m_gapTimer->start(gapMs());
 }
 

@@ -775,8 +775,9 @@ void TstProduction::newSerialLineCheckedAfterTheRestart()
     const QVector<sim::Frame>& frames = module->frames();
     const int restarted = module->frameData().indexOf("AT+REBT\r\n");
     QVERIFY(restarted > 0);
-    // After the restart, the tool talks at the new line.
-    QCOMPARE(frames.at(restarted + 1).data, QByteArray("+++"));
+    // After the restart, the tool talks at the new line. (A busy machine may
+    // read the "AT" after it before the module's gap has passed.)
+    QVERIFY(frames.at(restarted + 1).data.startsWith("+++"));
     QCOMPARE(frames.at(restarted + 1).baud, 57600);
     QVERIFY(frames.at(restarted + 1).oddParity);
     if (status != 0) {
