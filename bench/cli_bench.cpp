@@ -26,6 +26,7 @@
 #include "bench/quotedlength.h"
 #include "bench/report.h"
 #include "bench/simprocess.h"
+#include "bench/trafficfloor.h"
 #include "core/station/modulerecord.h"
 
 #include <QCoreApplication>
@@ -39,6 +40,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -355,7 +357,7 @@ struct StationRun
 // --fast --quiet` with a CSV of `modules` rows (a CAN ID each) in `folder`,
 // files named after `name`; reads its report.
 StationRun runStation(const QString& cli, const QString& profile, const QStringList& ports, int modules,
-                      const QDir& folder, const QString& name)
+                      const QDir& folder, const QString& name, const QStringList& extra = {})
 {
     StationRun s;
     s.ports = ports.size();
@@ -374,7 +376,7 @@ StationRun runStation(const QString& cli, const QString& profile, const QStringL
     for (const QString& port : ports)
         arguments << QStringLiteral("--port") << port;
     arguments << QStringLiteral("--values") << values << QStringLiteral("--report") << report
-              << QStringLiteral("--restart") << QStringLiteral("--fast") << QStringLiteral("--quiet");
+              << QStringLiteral("--restart") << QStringLiteral("--fast") << QStringLiteral("--quiet") << extra;
     // Far more than a module takes: a station that stops taking modules ends.
     const int timeoutMs = 10000 + modules * 5000;
     s.process = runProcess(cli, arguments, {"VELKO_DEBUG=0"}, folder.filePath(name + QStringLiteral(".out")),
@@ -608,6 +610,127 @@ int measureOrders(const QString& cli, const QTemporaryDir& runtime, int big)
     return failed ? fail(QStringLiteral("a run of the big order failed (see order_*_status)")) : 0;
 }
 
+// ---- Traffic through the module -------------------------------------------
+
+// The module the traffic runs use: TRANS both ways, all frames through.
+const char kTrafficProfile[] = "{\n"
+                               "    \"format\": \"velkocan-config\",\n"
+                               "    \"version\": 1,\n"
+                               "    \"serial\": {\"baud\": 115200, \"stopBits\": 1, \"parity\": \"NONE\"},\n"
+                               "    \"can\": {\"rateKbit\": 250, \"frameType\": \"NDTF\", \"id\": \"1A1\"},\n"
+                               "    \"mode\": \"TRANS\",\n"
+                               "    \"transparent\": {\"frameId\": false, \"frameInfo\": false},\n"
+                               "    \"custom\": {\"head\": \"A5\", \"tail\": \"5A\"},\n"
+                               "    \"identifier\": {\"length\": 2, \"position\": 0},\n"
+                               "    \"direction\": \"BOTHWAY\",\n"
+                               "    \"filter\": {\"mode\": \"OFF\", \"list\": []}\n"
+                               "}\n";
+
+// `traffic PORT --can BUS --json`, `runs` times, against the floor of each
+// run's own traffic; then the station's time per module with and without
+// `--can`. The bus is hosted by the simulated module, a process of its own,
+// for the whole measurement.
+int measureTraffic(const QString& cli, const QTemporaryDir& runtime, int runs)
+{
+    const auto file = [&runtime](const QString& name) { return runtime.filePath(name); };
+    quint16 busPort = 0;
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost))
+            return fail(QStringLiteral("no free TCP port for the CAN bus"));
+        busPort = probe.serverPort();
+    }
+    const QString busUrl = QStringLiteral("tcp://127.0.0.1:%1/can0").arg(busPort);
+    const QString bus = QStringLiteral("virtualcan:") + busUrl;
+    const QStringList onBus{QStringLiteral("--can"), busUrl};
+    const QString profile = file(QStringLiteral("traffic-profile.json"));
+    {
+        QFile p(profile);
+        if (!p.open(QIODevice::WriteOnly) || p.write(kTrafficProfile) != qint64(sizeof kTrafficProfile - 1))
+            return fail(QStringLiteral("cannot write the traffic profile"));
+    }
+    const auto sleep = [](int ms) { QThread::msleep(ulong(ms)); };
+    QProcess host;
+    QString error;
+    const QString port = startSimProcess(host, file(QStringLiteral("traffic-sim.out")), sleep, &error, onBus);
+    if (port.isEmpty())
+        return fail(error);
+    putText("traffic_bus", bus);
+    const QList<QByteArray> plain;
+    // The module takes the profile once; the checks read it back.
+    if (runProcess(cli, {QStringLiteral("write"), port, profile}, plain, file(QStringLiteral("traffic.out")),
+                   file(QStringLiteral("traffic.err")), 30000)
+            .status != 0) {
+        stopSimProcess(host);
+        return fail(QStringLiteral("the traffic module did not take its profile"));
+    }
+    std::vector<double> durations, floors, ratios, walls;
+    TrafficFloor parts;
+    int failed = 0;
+    for (int i = 0; i < runs && !failed; ++i) {
+        QThread::msleep(200);
+        const QString out = file(QStringLiteral("traffic-%1.out").arg(i));
+        const Process p =
+            runProcess(cli, {QStringLiteral("traffic"), port, QStringLiteral("--can"), bus, QStringLiteral("--json")},
+                       plain, out, file(QStringLiteral("traffic-%1.err").arg(i)), 60000);
+        QFile result(out);
+        const QJsonObject o =
+            result.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(result.readAll()).object() : QJsonObject();
+        const TrafficFloor f = trafficFloor(o, 115200, 250);
+        const double duration = o.value(QStringLiteral("durationMs")).toDouble();
+        std::printf("traffic_run status=%d wall_ms=%.1f duration_ms=%.0f floor_ms=%.1f maxrss_kb=%ld cpu_ms=%.1f\n",
+                    p.status, p.wallMs, duration, f.totalMs(), p.maxrssKb, p.cpuMs);
+        if (p.status != 0 || duration <= 0) {
+            failed = 1;
+            break;
+        }
+        durations.push_back(duration);
+        floors.push_back(f.totalMs());
+        ratios.push_back(duration / f.totalMs());
+        walls.push_back(p.wallMs);
+        parts = f;
+    }
+    if (!failed) {
+        put("traffic_runs", runs, 0);
+        put("traffic_duration_ms", median(durations), 0);
+        put("traffic_floor_ms", median(floors), 1);
+        put("traffic_floor_clear_ms", parts.clearMs, 1);
+        put("traffic_floor_gaps_ms", parts.gapsMs, 1);
+        put("traffic_floor_serial_ms", parts.serialMs, 1);
+        put("traffic_floor_can_ms", parts.canMs, 1);
+        put("traffic_vs_floor", median(ratios), 3);
+        put("traffic_wall_ms", median(walls), 0);
+    }
+
+    // The station's cycle on one module, without the check and with it, in
+    // turns: each run a station that configures the module once (a values
+    // CSV of one row) and ends; the module's time from its record.
+    std::vector<double> without, with;
+    const QDir folder(runtime.path());
+    for (int i = 0; i < runs && !failed; ++i) {
+        for (const bool check : {false, true}) {
+            QThread::msleep(300); // lets the module see the port closed by the last run
+            const QString name = QStringLiteral("traffic_station_%1_%2").arg(check ? "with" : "without").arg(i);
+            const StationRun s = runStation(cli, profile, {port}, 1, folder, name,
+                                            check ? QStringList{QStringLiteral("--can"), bus} : QStringList());
+            std::printf("traffic_station_run check=%d status=%d ok=%d wall_ms=%.1f duration_ms=%.0f\n", check ? 1 : 0,
+                        s.process.status, s.ok, s.process.wallMs, s.durations.empty() ? 0.0 : s.durations.front());
+            if (s.ok != 1) {
+                failed = 1;
+                break;
+            }
+            (check ? with : without).push_back(s.durations.front());
+        }
+    }
+    if (!failed) {
+        put("traffic_station_without_ms", median(without), 0);
+        put("traffic_station_with_ms", median(with), 0);
+        put("traffic_station_with_vs_without", median(with) / median(without), 2);
+    }
+    stopSimProcess(host);
+    return failed ? fail(QStringLiteral("a traffic run failed (see traffic_run)")) : 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -625,9 +748,9 @@ int main(int argc, char** argv)
     int stationModules = 8; // per port
     int replugMs = 50;
     int orderRows = 100000;
-    bool ordersOnly = false;
     const QStringList args = QCoreApplication::arguments();
-    ordersOnly = args.contains(QStringLiteral("--orders-only"));
+    const bool ordersOnly = args.contains(QStringLiteral("--orders-only"));
+    const bool trafficOnly = args.contains(QStringLiteral("--traffic-only"));
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--runs"))
             runs = std::max(1, args.at(i + 1).toInt());
@@ -643,6 +766,8 @@ int main(int argc, char** argv)
     const QString cli = QStringLiteral(VELKO_CLI_PROGRAM);
     if (ordersOnly)
         return measureOrders(cli, runtime, orderRows);
+    if (trafficOnly)
+        return measureTraffic(cli, runtime, runs);
     auto file = [&runtime](const QString& name) { return runtime.filePath(name); };
 
     // The start-up and exit of a process that does nothing else, after one
@@ -763,5 +888,7 @@ int main(int argc, char** argv)
         one.ok > 0 && four.process.wallMs > 0 ? (four.ok / four.process.wallMs) / (one.ok / one.process.wallMs) : 0, 2);
     if (one.ok == 0 || four.ok == 0)
         return fail(QStringLiteral("a station run configured no module"));
+    if (const int failedTraffic = measureTraffic(cli, runtime, runs))
+        return failedTraffic;
     return measureOrders(cli, runtime, orderRows);
 }

@@ -259,7 +259,10 @@ void TstStationWindow::setupSavedAndOpenedIsTheSame()
     setup.restart = true;
     setup.count = 12;
     setup.removalGiven = Station::Removal::Operator;
+    setup.stationName = "line-2";
+    setup.can = "virtualcan:can1";
     m_window->setSetup(setup);
+    QCOMPARE(m_window->findChild<QLineEdit*>("setup_can")->text(), setup.can);
     const QString path = m_dir.filePath(QStringLiteral("saved.json"));
     QVERIFY(m_window->saveSetup(path));
     QFile saved(path);

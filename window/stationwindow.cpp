@@ -335,6 +335,12 @@ void StationWindow::buildSetup(QWidget* parent, QGridLayout* grid)
     m_stationName->setPlaceholderText(QSysInfo::machineHostName());
     grid->addWidget(new QLabel(tr("工位名称（数据库中）"), parent), 6, 0);
     grid->addWidget(m_stationName, 6, 1, 1, 2);
+    m_can = new QLineEdit(parent);
+    m_can->setObjectName(QStringLiteral("setup_can"));
+    m_can->setPlaceholderText(tr("不检查（例如 socketcan:can0）"));
+    m_can->setToolTip(tr("在此 CAN 接口上检查每个模块的转换（插件:接口），作为最后一步"));
+    grid->addWidget(new QLabel(tr("CAN 接口（检查转换）"), parent), 7, 0);
+    grid->addWidget(m_can, 7, 1, 1, 2);
     grid->setColumnStretch(1, 1);
 }
 
@@ -392,6 +398,7 @@ StationSetup StationWindow::setup() const
     if (removal >= 0)
         s.removalGiven = Station::Removal(removal);
     s.stationName = m_stationName->text().trimmed();
+    s.can = m_can->text().trimmed();
     return s;
 }
 
@@ -413,6 +420,7 @@ void StationWindow::setSetup(const StationSetup& s)
     m_count->setValue(s.count < 0 ? 0 : s.count);
     m_removal->setCurrentIndex(qMax(0, m_removal->findData(s.removalGiven ? int(*s.removalGiven) : -1)));
     m_stationName->setText(s.stationName);
+    m_can->setText(s.can);
     buildTiles();
     m_rowsToGo = countRowsLeft();
     showCounters();

@@ -118,6 +118,7 @@ private:
     QSpinBox* m_count = nullptr;
     QComboBox* m_removal = nullptr;
     QLineEdit* m_stationName = nullptr;
+    QLineEdit* m_can = nullptr;
     QWidget* m_setupBox = nullptr;
     QPushButton* m_startButton = nullptr;
     QPushButton* m_stopButton = nullptr;

@@ -195,7 +195,8 @@ QJsonObject CheckReport::json() const
         {"verdict", QLatin1String(verdicts[int(verdict)])},
         {"vectors", fromVectors},
         {"limits", QJsonObject{{"lost", 0}, {"corrupted", 0}, {"unexpected", 0}, {"latencyMs", maxLatencyMs}}},
-        {"failures", QJsonArray::fromStringList(failureTexts())}};
+        {"failures", QJsonArray::fromStringList(failureTexts())},
+        {"durationMs", durationMs}};
     for (const Direction d : {Direction::SerialToCan, Direction::CanToSerial}) {
         QJsonValue v;
         for (const Measurement& m : directions) {
@@ -391,6 +392,7 @@ CheckReport TrafficCheck::run()
         runCanToSerial(&toSerial);
     report.directions = {toCan, toSerial};
     judge(&report);
+    report.durationMs = m_clock.elapsed();
     return report;
 }
 

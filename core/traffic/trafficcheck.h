@@ -89,6 +89,7 @@ struct CheckReport
     QVector<Failure> failures;
     bool fromVectors = false;
     int maxLatencyMs = 100;
+    qint64 durationMs = 0; // from the clearing of the serial side to the last message's end
 
     QStringList failureTexts() const;
     // The directions, the failures and the verdict, for a result object.
