@@ -13,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -148,30 +149,48 @@ void SimModule::closeLine()
 
 void SimModule::replug()
 {
-    // Taken out a moment after the restart's reply (the tool has read it),
-    // the tool's port sees its device vanish; the next module gets a device
-    // of its own, reached through the same link. The link goes with the
-    // device, as a udev link does, and before it: a freed /dev/pts/N is soon
-    // another program's, which a tool still following the link would open.
+    m_unplugBy = m_clock.elapsed() + 1000;
+    unplugOnceRead();
+}
+
+void SimModule::unplugOnceRead()
+{
+    // Taken out a moment after the tool has read the restart's reply (a
+    // loaded machine may be slow to read it), the tool's port sees its
+    // device vanish; the next module gets a device of its own, reached
+    // through the same link. The link goes with the device, as a udev link
+    // does, and before it: a freed /dev/pts/N is soon another program's,
+    // which a tool still following the link would open.
     constexpr int kUnplugAfterReplyMs = 100;
+    constexpr int kLookMs = 10;
+    if (!isRunning())
+        return;
+    int unread = 0;
+    if (::ioctl(m_slaveHold, FIONREAD, &unread) == 0 && unread > 0 && m_clock.elapsed() < m_unplugBy) {
+        QTimer::singleShot(kLookMs, this, [this] { unplugOnceRead(); });
+        return;
+    }
     QTimer::singleShot(kUnplugAfterReplyMs, this, [this] {
         if (!isRunning())
             return;
         if (!m_link.isEmpty())
             QFile::remove(m_link);
         closeLine();
+        QTimer::singleShot(qMax(0, m_faults.replugAfterRestartMs), this, [this] { plugInTheNext(); });
     });
-    QTimer::singleShot(kUnplugAfterReplyMs + qMax(0, m_faults.replugAfterRestartMs), this, [this] {
-        if (m_link.isEmpty() || isRunning() || !openLine(nullptr))
-            return;
-        restoreFactory();
-        setLine(m_plugged.baud, m_plugged.parity, m_plugged.stopBits);
-        if (!linkTo(m_link)) {
-            closeLine(); // nothing could reach it
-            return;
-        }
-        emit replugged();
-    });
+}
+
+void SimModule::plugInTheNext()
+{
+    if (m_link.isEmpty() || isRunning() || !openLine(nullptr))
+        return;
+    restoreFactory();
+    setLine(m_plugged.baud, m_plugged.parity, m_plugged.stopBits);
+    if (!linkTo(m_link)) {
+        closeLine(); // nothing could reach it
+        return;
+    }
+    emit replugged();
 }
 
 void SimModule::stop()

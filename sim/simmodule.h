@@ -99,10 +99,10 @@ public:
     void restoreFactory();
     // True while a reply (or filler) is still going out on the line.
     bool isSending() const;
-    // Takes the module out 100 ms from now and plugs in a fresh one, with
-    // factory settings, under the same link as many milliseconds later as the
-    // replug fault says (at once when it is off); what the fault does after
-    // each restart.
+    // Takes the module out 100 ms after the tool has read what it was sent
+    // (at most 1 s from now) and plugs in a fresh one, with factory settings,
+    // under the same link as many milliseconds later as the replug fault
+    // says (at once when it is off); what the fault does after each restart.
     void replug();
 
     // Frames received so far, in order (all of them, also those at a line setting that did not match).
@@ -208,6 +208,9 @@ private:
     // Opens a new pseudo-terminal in raw mode and starts reading it.
     bool openLine(QString* error);
     void closeLine();
+    // The replug's steps: out once the tool has read its reply, then the next module in.
+    void unplugOnceRead();
+    void plugInTheNext();
     // Points `link` at the line's device, replacing what it pointed at.
     bool linkTo(const QString& link);
     int gapMs() const;
@@ -236,6 +239,7 @@ private:
     QElapsedTimer m_clock;
     int m_master = -1;
     int m_slaveHold = -1;
+    qint64 m_unplugBy = 0; // on m_clock: the replug's unplug waits no longer for the tool to read
     QString m_slavePath;
     struct
     {

@@ -53,6 +53,12 @@ void Pace::set(double scale)
         qputenv(Pacing::kScaleVariable, QByteArray::number(scale));
 }
 
+QByteArray readWhole(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
 int paced(int ms)
 {
     return Pacing::scaled(ms);

@@ -54,6 +54,8 @@ int paced(int ms);
 // Writes `bytes` to the file `path`; the path, or an empty text when the file
 // could not be written whole.
 QString writeFile(const QString& path, const QByteArray& bytes);
+// The whole file; empty when it cannot be read.
+QByteArray readWhole(const QString& path);
 
 // The UTF-8 `text` as UTF-16 behind its byte-order mark, as some editors save it.
 QByteArray utf16(const QByteArray& text, bool littleEndian);
