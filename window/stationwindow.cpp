@@ -595,7 +595,7 @@ void StationWindow::paintNotStarted()
         const QString device = Adapters::resolve(ports.at(i), &missing);
         if (Adapters::isUsbName(ports.at(i)) && device.isEmpty())
             t.step->setText(tr("没有这个适配器：%1").arg(missing));
-        else if (PortAccess::notAPort(device) == QLatin1String("no such port"))
+        else if (!device.isEmpty() && PortAccess::isMissing(device))
             t.step->setText(tr("没有这个端口"));
         else
             t.step->clear();

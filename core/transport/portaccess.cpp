@@ -2,6 +2,9 @@
 #include "core/transport/qtcompat.h"
 
 #include <QFileInfo>
+#include <QSerialPortInfo>
+
+#include <algorithm>
 
 namespace PortAccess {
 
@@ -32,6 +35,18 @@ QString notAPort(const QString& port)
     if (info.isFile())
         return QStringLiteral("not a serial device (a regular file)");
     return QString();
+}
+
+bool isMissing(const QString& port)
+{
+    if (!systemPath(port).isEmpty())
+        return notAPort(port) == QLatin1String("no such port");
+    const QString name = deviceName(port);
+    const QList<QSerialPortInfo> listed = QSerialPortInfo::availablePorts();
+    return std::none_of(listed.begin(), listed.end(), [&name](const QSerialPortInfo& info) {
+        return info.portName().compare(name, Qt::CaseInsensitive) == 0 ||
+               info.systemLocation().compare(name, Qt::CaseInsensitive) == 0;
+    });
 }
 
 QString notASerialDevice(const QString& port)

@@ -17,6 +17,12 @@ QString deviceName(const QString& port);
 // port", "not a serial device (a regular file)", ...; empty when it may be one.
 QString notAPort(const QString& port);
 
+// Whether `port` is not there, to tell a person before anything opens it:
+// notAPort() says "no such port", or, where ports are names without a path
+// (COM3), the system's list of serial ports does not have it. Never a reason
+// to refuse a port: a driver may list its ports late.
+bool isMissing(const QString& port);
+
 // Why `port`, which exists, can be no module's port: notAPort() and, for a
 // device file that is no terminal (/dev/null, say), "not a serial device
 // (... is no terminal)". A device is opened for a moment to ask, so this is
