@@ -1,19 +1,28 @@
 // Opens the window against a simulated module that holds a configuration
 // worth showing, reads it back with "连接设备" and saves a picture of the
 // window; with --station, the production line's window with two simulated
-// modules on two fixtures, one that passes and one that refuses a setting.
+// modules on two fixtures, one that passes and one that refuses a setting;
+// with --traffic, the traffic window against a simulated module that
+// converts on a virtualcan bus of its own, after some traffic and a check.
 // Used by scripts/screenshot for the README.
 #include "core/config/fileaccess.h"
+#include "sim/canbridge.h"
 #include "sim/simmodule.h"
 #include "window/catalogue.h"
 #include "window/kx47main.h"
 #include "window/stationwindow.h"
+#include "window/trafficwindow.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QTranslator>
@@ -70,6 +79,65 @@ int stationShot(QApplication& app, const QString& output, const QString& profile
     return app.exec();
 }
 
+int trafficShot(QApplication& app, const QString& output)
+{
+    // A bus on a free port of its own, hosted by the module's side for the whole run.
+    quint16 busPort = 0;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost);
+        busPort = probe.serverPort();
+    }
+    const QString bus = QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(busPort);
+    sim::SimModule module;
+    module.state().canId = QStringLiteral("1A1");
+    module.state().canRate = 500;
+    QString error;
+    if (!module.start(&error)) {
+        std::fprintf(stderr, "velkocan-shot: %s\n", qPrintable(error));
+        return 1;
+    }
+    sim::CanBridge bridge(&module);
+    if (!bridge.open(bus, &error)) {
+        std::fprintf(stderr, "velkocan-shot: %s\n", qPrintable(error));
+        return 1;
+    }
+
+    KX47main window;
+    window.show();
+    QTimer::singleShot(200, &window, [&] {
+        window.slot_portListClicked();
+        window.findChild<QComboBox*>("my_serial_number_box")->setCurrentText(module.portName());
+        window.findChild<QPushButton*>("my_serial_open_btn")->click();
+        window.findChild<QAction*>("action_traffic")->trigger(); // returns with the module in its working state
+        TrafficWindow* const traffic = window.trafficWindow();
+        if (!traffic) {
+            std::fprintf(stderr, "velkocan-shot: the traffic window did not open\n");
+            app.exit(1);
+            return;
+        }
+        traffic->resize(1100, 720);
+        traffic->findChild<QComboBox*>("traffic_can_interface")->setCurrentText(bus);
+        traffic->findChild<QPushButton*>("traffic_can_connect_btn")->click();
+        traffic->findChild<QLineEdit*>("traffic_serial_input")->setText(QStringLiteral("Hello"));
+        traffic->findChild<QComboBox*>("traffic_serial_line_end")->setCurrentIndex(1);
+        traffic->findChild<QPushButton*>("traffic_serial_send_btn")->click();
+        for (const char* frame : {"123#DEADBEEF", "7FF#0102"}) {
+            traffic->findChild<QLineEdit*>("traffic_frame_input")->setText(QString::fromLatin1(frame));
+            traffic->findChild<QPushButton*>("traffic_frame_send_btn")->click();
+        }
+        QTimer::singleShot(300, traffic, [&app, traffic, output] {
+            traffic->findChild<QPushButton*>("traffic_check_btn")->click(); // returns when the check has ended
+            QTimer::singleShot(300, traffic, [&app, traffic, output] {
+                const bool saved = traffic->grab().save(output);
+                std::printf("%s %s\n", saved ? "saved" : "could not save", qPrintable(output));
+                app.exit(saved ? 0 : 1);
+            });
+        });
+    });
+    return app.exec();
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -79,10 +147,14 @@ int main(int argc, char** argv)
     qputenv("XDG_CONFIG_HOME", config.path().toLocal8Bit());
     QApplication app(argc, argv);
     const bool station = argc > 2 && QByteArray(argv[1]) == "--station";
-    if (argc < 2 || (station && argc < 4)) {
-        std::fprintf(stderr, "usage: velkocan-shot OUTPUT.png | velkocan-shot --station OUTPUT.png PROFILE\n");
+    const bool traffic = argc > 1 && QByteArray(argv[1]) == "--traffic";
+    if (argc < 2 || (station && argc < 4) || (traffic && argc < 3)) {
+        std::fprintf(stderr, "usage: velkocan-shot OUTPUT.png | velkocan-shot --station OUTPUT.png PROFILE | "
+                             "velkocan-shot --traffic OUTPUT.png\n");
         return 2;
     }
+    if (traffic)
+        return trafficShot(app, QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2])));
     if (station)
         return stationShot(app, QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[2])),
                            QDir::current().absoluteFilePath(QString::fromLocal8Bit(argv[3])));
