@@ -20,7 +20,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableWidget>
-#include <QTcpServer>
 #include <QTemporaryDir>
 
 using TestSupport::widget;
@@ -60,27 +59,19 @@ private slots:
     void traceSavedAndInterfaceRemembered();
 
 private:
-    QString bus() const { return QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(m_busPort); }
+    QString bus() const { return m_bus; }
     // Opens the traffic window from the menu and connects it to the test's bus.
     TrafficWindow* openTraffic();
 
-    quint16 m_busPort = 0;
+    QString m_bus;
     Traffic::CanBus* m_host = nullptr; // hosts the bus for the whole run
     sim::CanBridge* m_bridge = nullptr;
 };
 
 void TstTrafficWindow::initTestCase()
 {
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        m_busPort = probe.serverPort();
-    }
-    m_host = new Traffic::CanBus(this);
-    Traffic::CanName name;
-    QVERIFY(Traffic::CanName::parse(bus(), &name));
-    Traffic::CanOpenFailure failure;
-    QVERIFY2(m_host->open(name, 250, &failure), qPrintable(failure.text()));
+    m_host = TestSupport::hostCanBus(this, &m_bus);
+    QVERIFY(m_host);
     createWindow();
 }
 

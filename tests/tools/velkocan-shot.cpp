@@ -30,6 +30,24 @@
 
 namespace {
 
+// Starts `module`; false after saying why not.
+bool start(sim::SimModule& module)
+{
+    QString error;
+    if (module.start(&error))
+        return true;
+    std::fprintf(stderr, "velkocan-shot: %s\n", qPrintable(error));
+    return false;
+}
+
+// Opens `port` from the window's panel, as a user does.
+void openPort(KX47main& window, const QString& port)
+{
+    window.slot_portListClicked();
+    window.findChild<QComboBox*>("my_serial_number_box")->setCurrentText(port);
+    window.findChild<QPushButton*>("my_serial_open_btn")->click();
+}
+
 int stationShot(QApplication& app, const QString& output, const QString& profile)
 {
     QTranslator translator;
@@ -38,11 +56,8 @@ int stationShot(QApplication& app, const QString& output, const QString& profile
     sim::SimModule passes;
     sim::SimModule refuses;
     refuses.faults().refuse = QStringList{QStringLiteral("CAN")};
-    QString error;
-    if (!passes.start(&error) || !refuses.start(&error)) {
-        std::fprintf(stderr, "velkocan-shot: %s\n", qPrintable(error));
+    if (!start(passes) || !start(refuses))
         return 1;
-    }
     QTemporaryDir folder;
     QString written;
     Files::writeWhole(folder.filePath(QStringLiteral("ids.csv")), "can.id\n1A1\n1A2\n", &written);
@@ -92,12 +107,10 @@ int trafficShot(QApplication& app, const QString& output)
     sim::SimModule module;
     module.state().canId = QStringLiteral("1A1");
     module.state().canRate = 500;
-    QString error;
-    if (!module.start(&error)) {
-        std::fprintf(stderr, "velkocan-shot: %s\n", qPrintable(error));
+    if (!start(module))
         return 1;
-    }
     sim::CanBridge bridge(&module);
+    QString error;
     if (!bridge.open(bus, &error)) {
         std::fprintf(stderr, "velkocan-shot: %s\n", qPrintable(error));
         return 1;
@@ -106,9 +119,7 @@ int trafficShot(QApplication& app, const QString& output)
     KX47main window;
     window.show();
     QTimer::singleShot(200, &window, [&] {
-        window.slot_portListClicked();
-        window.findChild<QComboBox*>("my_serial_number_box")->setCurrentText(module.portName());
-        window.findChild<QPushButton*>("my_serial_open_btn")->click();
+        openPort(window, module.portName());
         window.findChild<QAction*>("action_traffic")->trigger(); // returns with the module in its working state
         TrafficWindow* const traffic = window.trafficWindow();
         if (!traffic) {
@@ -171,19 +182,13 @@ int main(int argc, char** argv)
     s.direction = "UART-CAN";
     s.filterMode = "USER";
     s.filters = {{"NDTF", "7FF"}, {"EDTF", "1ABCDEF0"}, {"NDTF", "123"}};
-    QString error;
-    if (!module.start(&error)) {
-        std::fprintf(stderr, "velkocan-shot: %s\n", qPrintable(error));
+    if (!start(module))
         return 1;
-    }
 
     KX47main window;
     window.show();
     QTimer::singleShot(200, &window, [&] {
-        window.slot_portListClicked();
-        auto* const ports = window.findChild<QComboBox*>("my_serial_number_box");
-        ports->setCurrentText(module.portName());
-        window.findChild<QPushButton*>("my_serial_open_btn")->click();
+        openPort(window, module.portName());
         window.findChild<QPushButton*>("device_connet")->click(); // returns when the read-back is done
         QTimer::singleShot(300, &window, [&] {
             const bool saved = window.grab().save(output);
