@@ -14,6 +14,7 @@
 #include "core/session/modulesession.h"
 #include "core/station/stationsetup.h"
 #include "core/traffic/canbus.h"
+#include "core/traffic/trace.h"
 #include "core/traffic/trafficcheck.h"
 #include "core/traffic/vectors.h"
 #include "core/transport/portaccess.h"
@@ -425,9 +426,9 @@ int listCanInterfaces(Reporter& out)
     QJsonArray plugins;
     for (const Traffic::CanPlugin& p : Traffic::canPlugins()) {
         QJsonArray interfaces;
-        for (const QString& i : p.interfaces) {
-            r.text += p.name + QLatin1Char(':') + i + QLatin1Char('\n');
-            interfaces.append(p.name + QLatin1Char(':') + i);
+        for (const QString& name : p.names()) {
+            r.text += name + QLatin1Char('\n');
+            interfaces.append(name);
         }
         if (p.interfaces.isEmpty())
             r.text += QStringLiteral("%1: no interface found%2\n")
@@ -516,7 +517,7 @@ private:
                 return failure(BadUsage, problem + QStringLiteral(" (nothing sent)"));
         }
         if (!m_o.trace.isEmpty()) {
-            for (const QString& path : {m_o.trace, m_o.trace + QStringLiteral(".serial")}) {
+            for (const QString& path : {m_o.trace, Traffic::Trace::serialPath(m_o.trace)}) {
                 const QString problem = Files::outputProblem(path);
                 if (!problem.isEmpty())
                     return failure(BadUsage, problem + QStringLiteral(" (nothing sent)"));
@@ -738,25 +739,12 @@ private:
         Traffic::TrafficCheck check(m_port, &m_bus, m_setup);
         QObject::connect(&check, &Traffic::TrafficCheck::progress, &check,
                          [this](int step, int steps, const QString& what) { m_out.progress(step, steps, what); });
-        QByteArray canTrace;
-        QByteArray serialTrace;
-        const QString canName = m_canName.shortName();
-        auto stamp = [](qint64 usecs) {
-            return QStringLiteral("(%1.%2)").arg(usecs / 1000000).arg(usecs % 1000000, 6, 10, QLatin1Char('0'));
-        };
-        QObject::connect(
-            &check, &Traffic::TrafficCheck::canTraffic, &check, [&](const Traffic::CanFrame& f, bool, qint64 usecs) {
-                canTrace +=
-                    (stamp(usecs) + QLatin1Char(' ') + canName + QLatin1Char(' ') + f.text() + QLatin1Char('\n'))
-                        .toUtf8();
-            });
+        Traffic::Trace trace;
+        trace.setNames(m_canName.shortName(), m_o.port);
+        QObject::connect(&check, &Traffic::TrafficCheck::canTraffic, &check,
+                         [&](const Traffic::CanFrame& f, bool, qint64 usecs) { trace.addFrame(usecs, f); });
         QObject::connect(&check, &Traffic::TrafficCheck::serialTraffic, &check,
-                         [&](const QByteArray& data, bool sent, qint64 usecs) {
-                             serialTrace += (stamp(usecs) + QLatin1Char(' ') + m_o.port +
-                                             (sent ? QStringLiteral(" TX ") : QStringLiteral(" RX ")) +
-                                             QString::fromLatin1(data.toHex()).toUpper() + QLatin1Char('\n'))
-                                                .toUtf8();
-                         });
+                         [&](const QByteArray& data, bool sent, qint64 usecs) { trace.addSerial(usecs, data, sent); });
         m_check = &check;
         const Traffic::CheckReport report = check.run();
         m_check = nullptr;
@@ -795,8 +783,7 @@ private:
         }
         if (!m_o.trace.isEmpty()) {
             QString error;
-            if (!Files::writeWhole(m_o.trace, canTrace, &error) ||
-                !Files::writeWhole(m_o.trace + QStringLiteral(".serial"), serialTrace, &error)) {
+            if (!trace.write(m_o.trace, &error)) {
                 done.status = std::max(done.status, int(BadUsage));
                 done.details.append(error);
                 if (done.error.isEmpty())

@@ -15,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QProcess>
-#include <QTcpServer>
 #include <QTimer>
 
 #include <csignal>
@@ -77,9 +76,9 @@ private:
     // A simulated module in its working state holding `config`, converting
     // on the test's bus, with `faults`.
     void startModule(const ModuleConfig& config, const sim::CanBridge::Faults& faults, bool onBus = true);
-    QString bus() const { return QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(m_busPort); }
+    QString bus() const { return m_bus; }
 
-    quint16 m_busPort = 0;
+    QString m_bus;
     Traffic::CanBus* m_host = nullptr; // hosts the bus for the whole run
     sim::SimModule* m_sim = nullptr;
     sim::CanBridge* m_bridge = nullptr;
@@ -87,17 +86,8 @@ private:
 
 void TstTraffic::initTestCase()
 {
-    // A free port of this test's own: the first device opened on it hosts the bus.
-    {
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        m_busPort = probe.serverPort();
-    }
-    m_host = new Traffic::CanBus(this);
-    Traffic::CanName name;
-    QVERIFY(Traffic::CanName::parse(bus(), &name));
-    Traffic::CanOpenFailure failure;
-    QVERIFY2(m_host->open(name, 250, &failure), qPrintable(failure.text()));
+    m_host = TestSupport::hostCanBus(this, &m_bus);
+    QVERIFY(m_host);
 }
 
 void TstTraffic::cleanupTestCase()

@@ -1,10 +1,12 @@
 #include "window/kx47main.h"
+#include "core/protocol/logformat.h"
 #include "core/transport/serialsocket.h"
 #include "ui_kx47main.h"
 #include "window/busyscope.h"
 #include "window/catalogue.h"
 #include "window/filtertable.h"
 #include "window/stationwindow.h"
+#include "window/trafficwindow.h"
 #include "window/windowdiagnostics.h"
 
 #include <QApplication>
@@ -47,8 +49,11 @@ KX47main::KX47main(QWidget* parent) : QMainWindow(parent), ui(new Ui::KX47main)
     // The window shows what the module session reports, as it happens.
     m_session = new ModuleSession(SerialSocket::getInstance(), this);
     connect(m_session, &ModuleSession::logEntry, this, &KX47main::show_log);
-    connect(m_session, &ModuleSession::groupRead, this,
-            [this](const ConfigReading& reading) { m_readBackShown |= applyReading(reading); });
+    connect(m_session, &ModuleSession::groupRead, this, [this](const ConfigReading& reading) {
+        // What the traffic window reads is for it: the editors keep what the user set.
+        if (!m_trafficReading)
+            m_readBackShown |= applyReading(reading);
+    });
     connect(m_session, &ModuleSession::failed, this, &KX47main::showFailure);
     connect(m_session, &ModuleSession::searchRateTried, this, [this](int baud) {
         ui->logBrower->append(QStringLiteral("<font color=\"#FF0000\" size=\"10\">") +
@@ -71,6 +76,7 @@ KX47main::KX47main(QWidget* parent) : QMainWindow(parent), ui(new Ui::KX47main)
     connect(ui->action_save_config, &QAction::triggered, this, &KX47main::chooseConfigToSave);
     connect(ui->action_save_log, &QAction::triggered, this, &KX47main::chooseLogToSave);
     connect(ui->action_station, &QAction::triggered, this, &KX47main::openStationWindow);
+    connect(ui->action_traffic, &QAction::triggered, this, &KX47main::openTrafficWindow);
     // Every sequence started while it is checked is paced by the module's replies.
     connect(ui->action_fast_exchange, &QAction::toggled, m_session, &ModuleSession::setFastExchange);
     // A port that vanished under the window is opened again when its adapter returns.
@@ -208,6 +214,9 @@ void KX47main::closeEvent(QCloseEvent* event)
         // progress recorded.
         if (m_stationWindow)
             m_stationWindow->stopAndWait();
+        // The module goes back into its configuration state first.
+        if (m_trafficWindow)
+            m_trafficWindow->close();
         saveSettings();
         // Ends the process here, without returning to the event loop: the
         // port is left as it is.
@@ -229,6 +238,63 @@ void KX47main::openStationWindow()
     m_stationWindow->activateWindow();
 }
 
+void KX47main::openTrafficWindow()
+{
+    if (m_trafficWindow) {
+        m_trafficWindow->show();
+        m_trafficWindow->raise();
+        m_trafficWindow->activateWindow();
+        return;
+    }
+    if (isBusy())
+        return;
+    if (!SerialSocket::getInstance()->isOpen()) {
+        QMessageBox::information(this, tr("提示"), tr("请先打开模块的串口"), QMessageBox::Ok);
+        return;
+    }
+    // Deleted when it is closed.
+    auto* const window =
+        new TrafficWindow(m_session, SerialSocket::getInstance(), ui->my_serial_number_box->currentText());
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &TrafficWindow::logMessage, this,
+            [this](const QString& text) { show_log(text.toUtf8(), LogFormat::Message); });
+    QString why;
+    bool working = false;
+    {
+        const BusyScope busy(this, ui->action_traffic->text());
+        m_trafficReading = true;
+        working = window->begin(&why);
+        m_trafficReading = false;
+        m_trafficWindow = working ? window : nullptr;
+    }
+    if (!working) {
+        delete window;
+        const ArrowCursor cursor;
+        QMessageBox::information(this, tr("错误"), tr("模块没有进入工作状态：") + why, QMessageBox::Ok);
+        return;
+    }
+    // The module commands wait until the module is back in its configuration state.
+    const auto configuring = [this] {
+        set_send_btn(SerialSocket::getInstance()->isOpen());
+        ui->btn_serch->setEnabled(!isBusy());
+    };
+    connect(window, &TrafficWindow::configuring, this, configuring);
+    connect(window, &QObject::destroyed, this, configuring);
+    set_send_btn(false);
+    ui->btn_serch->setEnabled(false);
+    window->show();
+}
+
+TrafficWindow* KX47main::trafficWindow() const
+{
+    return m_trafficWindow;
+}
+
+bool KX47main::trafficHolds() const
+{
+    return m_trafficWindow && m_trafficWindow->isWorking();
+}
+
 void KX47main::enterBusy(const QString& operation)
 {
     m_operation = operation;
@@ -247,7 +313,8 @@ void KX47main::enterBusy(const QString& operation)
 void KX47main::leaveBusy()
 {
     set_send_btn(SerialSocket::getInstance()->isOpen());
-    ui->btn_serch->setEnabled(true);
+    // The search closes the port: not while the traffic window holds the module.
+    ui->btn_serch->setEnabled(!trafficHolds());
     m_statusText->clear();
     m_statusBar->hide();
     // How the operation ended, for a while.

@@ -20,6 +20,7 @@ class QProgressBar;
 class QTableWidgetItem;
 class QTranslator;
 class StationWindow;
+class TrafficWindow;
 
 namespace Ui {
 class KX47main;
@@ -60,6 +61,9 @@ public:
     // True while a module operation (read-back, write, search, list write, ...)
     // is waiting for the module; other module operations do nothing meanwhile.
     bool isBusy() const { return m_busy; }
+    // The traffic window while it is open; the module is in its working state
+    // while it is, and the module commands wait.
+    TrafficWindow* trafficWindow() const;
 
     // The editors and the filter table as one configuration, as a write sends them.
     ModuleConfig editorsConfig() const;
@@ -166,6 +170,11 @@ private:
     QString chooseFile(bool save, bool log, const QString& caption, const QString& name, const QString& filter);
     // The Production menu: the production line's window, made once and shown again.
     void openStationWindow();
+    // The traffic window on the open port: the module read and out of its
+    // configuration state first; a refusal is told in a box.
+    void openTrafficWindow();
+    // Whether the traffic window holds the module in its working state.
+    bool trafficHolds() const;
     // The settings of the last run, as saveSettings() kept them.
     void restoreSettings();
     // Opens the port and line the panel shows; true when it is open.
@@ -202,6 +211,8 @@ private:
     QString m_reopenPending;                 // a port that came back while an operation was ending
     int m_reopenTries = 0;                   // a returning port that does not open yet is tried again a few times
     QPointer<StationWindow> m_stationWindow; // a window of its own, deleted when it closes
+    QPointer<TrafficWindow> m_trafficWindow; // a window of its own, deleted when it closes
+    bool m_trafficReading = false;           // the traffic window reads the module: the editors keep theirs
     // The editors hold something read from the module on the line, or an
     // opened profile. False again whenever the port opens or closes: another
     // module may be on the line.

@@ -33,6 +33,9 @@ inline const Key<QString> kProfileFolder{"folders/profiles", {}};
 inline const Key<QString> kLogFolder{"folders/logs", {}};
 inline const Key<QString> kSetupFolder{"folders/setups", {}};
 inline const Key<QString> kStationSetup{"station/lastSetup", {}};
+inline const Key<QString> kTrafficCanInterface{"traffic/canInterface", {}}; // PLUGIN:INTERFACE connected last
+inline const Key<QString> kTraceFolder{"folders/traces", {}};
+inline const Key<QByteArray> kTrafficGeometry{"windows/trafficGeometry", {}};
 
 // The store, opened for as long as it lives; what was set is written when it goes.
 class Store

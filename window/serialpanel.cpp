@@ -28,7 +28,7 @@ void KX47main::fill_port_box(QStringList list)
 void KX47main::set_send_btn(bool flag)
 {
     // While an operation runs they stay off; it ends with the rule of the port.
-    flag = flag && !isBusy();
+    flag = flag && !isBusy() && !trafficHolds();
     ui->all_set->setEnabled(flag);
     ui->quit_btn->setEnabled(flag);
     ui->reset_btn->setEnabled(flag);

@@ -128,6 +128,14 @@ QVector<CanPlugin> canPlugins()
     return plugins;
 }
 
+QStringList CanPlugin::names() const
+{
+    QStringList n;
+    for (const QString& i : interfaces)
+        n.append(name + QLatin1Char(':') + i);
+    return n;
+}
+
 QStringList canPluginNames()
 {
     return QCanBus::instance()->plugins();

@@ -50,6 +50,9 @@ struct CanPlugin
     QString name;
     QStringList interfaces;
     QString error; // what the plugin said when it could not list its interfaces
+
+    // "PLUGIN:INTERFACE" of each interface, as the user names them.
+    QStringList names() const;
 };
 // Every CAN plugin this Qt has, with its interfaces.
 QVector<CanPlugin> canPlugins();

@@ -687,6 +687,26 @@
         <source>串口已重新插入，但无法打开：%1</source>
         <translation>串口已重新插入，但无法打开：%1</translation>
     </message>
+    <message>
+        <source>通信</source>
+        <translation>通信</translation>
+    </message>
+    <message>
+        <source>通信窗口…</source>
+        <translation>通信窗口…</translation>
+    </message>
+    <message>
+        <source>模块在工作状态下的收发：串口的字节、CAN 总线的帧、通信测试和记录</source>
+        <translation>模块在工作状态下的收发：串口的字节、CAN 总线的帧、通信测试和记录</translation>
+    </message>
+    <message>
+        <source>请先打开模块的串口</source>
+        <translation>请先打开模块的串口</translation>
+    </message>
+    <message>
+        <source>模块没有进入工作状态：</source>
+        <translation>模块没有进入工作状态：</translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
@@ -1122,6 +1142,289 @@
     <message>
         <source>已结束</source>
         <translation>已结束</translation>
+    </message>
+</context>
+<context>
+    <name>TrafficWindow</name>
+    <message>
+        <source>VelkoCAN 通信窗口</source>
+        <translation>VelkoCAN 通信窗口</translation>
+    </message>
+    <message>
+        <source>测试中… %1/%2</source>
+        <translation>测试中… %1/%2</translation>
+    </message>
+    <message>
+        <source>串口已关闭</source>
+        <translation>串口已关闭</translation>
+    </message>
+    <message>
+        <source>串口（模块的串口侧）</source>
+        <translation>串口（模块的串口侧）</translation>
+    </message>
+    <message>
+        <source>CAN 总线</source>
+        <translation>CAN 总线</translation>
+    </message>
+    <message>
+        <source>通信测试</source>
+        <translation>通信测试</translation>
+    </message>
+    <message>
+        <source> 条/方向</source>
+        <translation> 条/方向</translation>
+    </message>
+    <message>
+        <source>延迟上限 </source>
+        <translation>延迟上限 </translation>
+    </message>
+    <message>
+        <source>测试通信</source>
+        <translation>测试通信</translation>
+    </message>
+    <message>
+        <source>双向各发送带序号的报文，统计丢失、损坏、乱序、意外的报文和延迟</source>
+        <translation>双向各发送带序号的报文，统计丢失、损坏、乱序、意外的报文和延迟</translation>
+    </message>
+    <message>
+        <source>尚未测试</source>
+        <translation>尚未测试</translation>
+    </message>
+    <message>
+        <source>保存记录…</source>
+        <translation>保存记录…</translation>
+    </message>
+    <message>
+        <source>CAN 侧存为 candump -L 格式，串口侧存为同名加 .serial 的文件</source>
+        <translation>CAN 侧存为 candump -L 格式，串口侧存为同名加 .serial 的文件</translation>
+    </message>
+    <message>
+        <source>清除</source>
+        <translation>清除</translation>
+    </message>
+    <message>
+        <source>返回配置</source>
+        <translation>返回配置</translation>
+    </message>
+    <message>
+        <source>让模块回到配置状态并关闭本窗口</source>
+        <translation>让模块回到配置状态并关闭本窗口</translation>
+    </message>
+    <message>
+        <source>要发送的文本，或十六进制字节（01 A1 DE AD）</source>
+        <translation>要发送的文本，或十六进制字节（01 A1 DE AD）</translation>
+    </message>
+    <message>
+        <source>十六进制</source>
+        <translation>十六进制</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>发送</translation>
+    </message>
+    <message>
+        <source>不加行尾</source>
+        <translation>不加行尾</translation>
+    </message>
+    <message>
+        <source>重复发送，每</source>
+        <translation>重复发送，每</translation>
+    </message>
+    <message>
+        <source>行尾</source>
+        <translation>行尾</translation>
+    </message>
+    <message>
+        <source>插件:接口，例如 socketcan:can0、virtualcan:tcp://127.0.0.1:35468/can0</source>
+        <translation>插件:接口，例如 socketcan:can0、virtualcan:tcp://127.0.0.1:35468/can0</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>连接</translation>
+    </message>
+    <message>
+        <source>接口</source>
+        <translation>接口</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>方向</source>
+        <translation>方向</translation>
+    </message>
+    <message>
+        <source>ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>类型</translation>
+    </message>
+    <message>
+        <source>长度</source>
+        <translation>长度</translation>
+    </message>
+    <message>
+        <source>数据</source>
+        <translation>数据</translation>
+    </message>
+    <message>
+        <source>次数</source>
+        <translation>次数</translation>
+    </message>
+    <message>
+        <source>扩展</source>
+        <translation>扩展</translation>
+    </message>
+    <message>
+        <source>远程</source>
+        <translation>远程</translation>
+    </message>
+    <message>
+        <source>所有帧</source>
+        <translation>所有帧</translation>
+    </message>
+    <message>
+        <source>每个 ID 的最新帧</source>
+        <translation>每个 ID 的最新帧</translation>
+    </message>
+    <message>
+        <source>ID#数据，candump 的写法：123#DEADBEEF、1ABCDEF0#01、123#R</source>
+        <translation>ID#数据，candump 的写法：123#DEADBEEF、1ABCDEF0#01、123#R</translation>
+    </message>
+    <message>
+        <source>发送帧</source>
+        <translation>发送帧</translation>
+    </message>
+    <message>
+        <source>通信窗口：读取模块的配置，然后让模块离开配置状态</source>
+        <translation>通信窗口：读取模块的配置，然后让模块离开配置状态</translation>
+    </message>
+    <message>
+        <source>模块没有进入工作状态：%1</source>
+        <translation>模块没有进入工作状态：%1</translation>
+    </message>
+    <message>
+        <source>模块处于工作状态；串口按模块的串口参数通信：%1 波特</source>
+        <translation>模块处于工作状态；串口按模块的串口参数通信：%1 波特</translation>
+    </message>
+    <message>
+        <source>模块：%1 模式，方向 %2，串口 %3 波特，CAN %4 kbit/s，%5 ID %6，过滤 %7</source>
+        <translation>模块：%1 模式，方向 %2，串口 %3 波特，CAN %4 kbit/s，%5 ID %6，过滤 %7</translation>
+    </message>
+    <message>
+        <source>标准</source>
+        <translation>标准</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>停止</translation>
+    </message>
+    <message>
+        <source>不是十六进制字节：%1</source>
+        <translation>不是十六进制字节：%1</translation>
+    </message>
+    <message>
+        <source>没有发送：串口没有打开</source>
+        <translation>没有发送：串口没有打开</translation>
+    </message>
+    <message>
+        <source>CAN 接口已断开</source>
+        <translation>CAN 接口已断开</translation>
+    </message>
+    <message>
+        <source>CAN 接口应写成 插件:接口，例如 virtualcan:can0</source>
+        <translation>CAN 接口应写成 插件:接口，例如 virtualcan:can0</translation>
+    </message>
+    <message>
+        <source>正在连接 %1…</source>
+        <translation>正在连接 %1…</translation>
+    </message>
+    <message>
+        <source>CAN 接口没有打开</source>
+        <translation>CAN 接口没有打开</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>错误</translation>
+    </message>
+    <message>
+        <source>CAN 接口没有打开：</source>
+        <translation>CAN 接口没有打开：</translation>
+    </message>
+    <message>
+        <source>已连接 %1</source>
+        <translation>已连接 %1</translation>
+    </message>
+    <message>
+        <source>不是一帧：%1（例如 123#DEADBEEF）</source>
+        <translation>不是一帧：%1（例如 123#DEADBEEF）</translation>
+    </message>
+    <message>
+        <source>没有发送：CAN 接口没有连接或不接受这一帧</source>
+        <translation>没有发送：CAN 接口没有连接或不接受这一帧</translation>
+    </message>
+    <message>
+        <source>测试中…</source>
+        <translation>测试中…</translation>
+    </message>
+    <message>
+        <source>无法测试：%1</source>
+        <translation>无法测试：%1</translation>
+    </message>
+    <message>
+        <source>通过：在限值之内（无丢失、损坏、意外的报文，延迟不超过 %1 ms）</source>
+        <translation>通过：在限值之内（无丢失、损坏、意外的报文，延迟不超过 %1 ms）</translation>
+    </message>
+    <message>
+        <source>未通过：超出限值</source>
+        <translation>未通过：超出限值</translation>
+    </message>
+    <message>
+        <source>未通过：没有任何数据通过模块</source>
+        <translation>未通过：没有任何数据通过模块</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
+        <source>串口→CAN</source>
+        <translation>串口→CAN</translation>
+    </message>
+    <message>
+        <source>CAN→串口</source>
+        <translation>CAN→串口</translation>
+    </message>
+    <message>
+        <source>%1：发送 %2，收到 %3，丢失 %4，损坏 %5，乱序 %6，意外 %7，延迟中位 %8 ms，最大 %9 ms</source>
+        <translation>%1：发送 %2，收到 %3，丢失 %4，损坏 %5，乱序 %6，意外 %7，延迟中位 %8 ms，最大 %9 ms</translation>
+    </message>
+    <message>
+        <source>保存通信记录</source>
+        <translation>保存通信记录</translation>
+    </message>
+    <message>
+        <source>candump 记录 (*.log);;所有文件 (*)</source>
+        <translation>candump 记录 (*.log);;所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>记录没有保存：</source>
+        <translation>记录没有保存：</translation>
+    </message>
+    <message>
+        <source>记录已保存：%1 和 %2</source>
+        <translation>记录已保存：%1 和 %2</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>通信窗口关闭：模块回到配置状态</source>
+        <translation>通信窗口关闭：模块回到配置状态</translation>
     </message>
 </context>
 </TS>

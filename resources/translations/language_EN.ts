@@ -688,6 +688,26 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>串口已重新插入，但无法打开：%1</source>
         <translation>Port back but cannot be opened: %1</translation>
     </message>
+    <message>
+        <source>通信</source>
+        <translation>Traffic</translation>
+    </message>
+    <message>
+        <source>通信窗口…</source>
+        <translation>Traffic window…</translation>
+    </message>
+    <message>
+        <source>模块在工作状态下的收发：串口的字节、CAN 总线的帧、通信测试和记录</source>
+        <translation>The module&apos;s traffic in its working state: the serial line&apos;s bytes, the CAN bus&apos;s frames, the traffic check and the trace</translation>
+    </message>
+    <message>
+        <source>请先打开模块的串口</source>
+        <translation>Open the module&apos;s port first</translation>
+    </message>
+    <message>
+        <source>模块没有进入工作状态：</source>
+        <translation>The module did not go into its working state: </translation>
+    </message>
 </context>
 <context>
     <name>SerialSocket</name>
@@ -1123,6 +1143,289 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
     <message>
         <source>已结束</source>
         <translation>Ended</translation>
+    </message>
+</context>
+<context>
+    <name>TrafficWindow</name>
+    <message>
+        <source>VelkoCAN 通信窗口</source>
+        <translation>VelkoCAN Traffic</translation>
+    </message>
+    <message>
+        <source>测试中… %1/%2</source>
+        <translation>Checking… %1/%2</translation>
+    </message>
+    <message>
+        <source>串口已关闭</source>
+        <translation>The port is closed</translation>
+    </message>
+    <message>
+        <source>串口（模块的串口侧）</source>
+        <translation>Serial line (the module&apos;s serial side)</translation>
+    </message>
+    <message>
+        <source>CAN 总线</source>
+        <translation>CAN bus</translation>
+    </message>
+    <message>
+        <source>通信测试</source>
+        <translation>Traffic check</translation>
+    </message>
+    <message>
+        <source> 条/方向</source>
+        <translation> each way</translation>
+    </message>
+    <message>
+        <source>延迟上限 </source>
+        <translation>Latency limit </translation>
+    </message>
+    <message>
+        <source>测试通信</source>
+        <translation>Check the traffic</translation>
+    </message>
+    <message>
+        <source>双向各发送带序号的报文，统计丢失、损坏、乱序、意外的报文和延迟</source>
+        <translation>Sends numbered messages each way and counts lost, corrupted, out-of-order and unexpected ones, and the latency</translation>
+    </message>
+    <message>
+        <source>尚未测试</source>
+        <translation>Not checked yet</translation>
+    </message>
+    <message>
+        <source>保存记录…</source>
+        <translation>Save trace…</translation>
+    </message>
+    <message>
+        <source>CAN 侧存为 candump -L 格式，串口侧存为同名加 .serial 的文件</source>
+        <translation>The CAN side in candump&apos;s -L format, the serial side in a file of the same name with .serial added</translation>
+    </message>
+    <message>
+        <source>清除</source>
+        <translation>Clear</translation>
+    </message>
+    <message>
+        <source>返回配置</source>
+        <translation>Back to configuring</translation>
+    </message>
+    <message>
+        <source>让模块回到配置状态并关闭本窗口</source>
+        <translation>Puts the module back into its configuration state and closes this window</translation>
+    </message>
+    <message>
+        <source>要发送的文本，或十六进制字节（01 A1 DE AD）</source>
+        <translation>Text to send, or hex bytes (01 A1 DE AD)</translation>
+    </message>
+    <message>
+        <source>十六进制</source>
+        <translation>Hex</translation>
+    </message>
+    <message>
+        <source>发送</source>
+        <translation>Send</translation>
+    </message>
+    <message>
+        <source>不加行尾</source>
+        <translation>No line end</translation>
+    </message>
+    <message>
+        <source>重复发送，每</source>
+        <translation>Repeat every</translation>
+    </message>
+    <message>
+        <source>行尾</source>
+        <translation>Line end</translation>
+    </message>
+    <message>
+        <source>插件:接口，例如 socketcan:can0、virtualcan:tcp://127.0.0.1:35468/can0</source>
+        <translation>PLUGIN:INTERFACE, e.g. socketcan:can0, virtualcan:tcp://127.0.0.1:35468/can0</translation>
+    </message>
+    <message>
+        <source>连接</source>
+        <translation>Connect</translation>
+    </message>
+    <message>
+        <source>接口</source>
+        <translation>Interface</translation>
+    </message>
+    <message>
+        <source>时间</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>方向</source>
+        <translation>Dir</translation>
+    </message>
+    <message>
+        <source>ID</source>
+        <translation>ID</translation>
+    </message>
+    <message>
+        <source>类型</source>
+        <translation>Type</translation>
+    </message>
+    <message>
+        <source>长度</source>
+        <translation>Length</translation>
+    </message>
+    <message>
+        <source>数据</source>
+        <translation>Data</translation>
+    </message>
+    <message>
+        <source>次数</source>
+        <translation>Count</translation>
+    </message>
+    <message>
+        <source>扩展</source>
+        <translation>extended</translation>
+    </message>
+    <message>
+        <source>远程</source>
+        <translation> remote</translation>
+    </message>
+    <message>
+        <source>所有帧</source>
+        <translation>All frames</translation>
+    </message>
+    <message>
+        <source>每个 ID 的最新帧</source>
+        <translation>Latest frame per ID</translation>
+    </message>
+    <message>
+        <source>ID#数据，candump 的写法：123#DEADBEEF、1ABCDEF0#01、123#R</source>
+        <translation>ID#DATA as candump writes it: 123#DEADBEEF, 1ABCDEF0#01, 123#R</translation>
+    </message>
+    <message>
+        <source>发送帧</source>
+        <translation>Send frame</translation>
+    </message>
+    <message>
+        <source>通信窗口：读取模块的配置，然后让模块离开配置状态</source>
+        <translation>Traffic window: reading the module&apos;s configuration, then the module leaves its configuration state</translation>
+    </message>
+    <message>
+        <source>模块没有进入工作状态：%1</source>
+        <translation>The module did not go into its working state: %1</translation>
+    </message>
+    <message>
+        <source>模块处于工作状态；串口按模块的串口参数通信：%1 波特</source>
+        <translation>The module is in its working state; the port talks at the module&apos;s serial line: %1 baud</translation>
+    </message>
+    <message>
+        <source>模块：%1 模式，方向 %2，串口 %3 波特，CAN %4 kbit/s，%5 ID %6，过滤 %7</source>
+        <translation>Module: mode %1, direction %2, serial %3 baud, CAN %4 kbit/s, %5 ID %6, filter %7</translation>
+    </message>
+    <message>
+        <source>标准</source>
+        <translation>standard</translation>
+    </message>
+    <message>
+        <source>停止</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>不是十六进制字节：%1</source>
+        <translation>Not hex bytes: %1</translation>
+    </message>
+    <message>
+        <source>没有发送：串口没有打开</source>
+        <translation>Not sent: the port is not open</translation>
+    </message>
+    <message>
+        <source>CAN 接口已断开</source>
+        <translation>CAN interface disconnected</translation>
+    </message>
+    <message>
+        <source>CAN 接口应写成 插件:接口，例如 virtualcan:can0</source>
+        <translation>Name the CAN interface as PLUGIN:INTERFACE, e.g. virtualcan:can0</translation>
+    </message>
+    <message>
+        <source>正在连接 %1…</source>
+        <translation>Connecting %1…</translation>
+    </message>
+    <message>
+        <source>CAN 接口没有打开</source>
+        <translation>The CAN interface is not open</translation>
+    </message>
+    <message>
+        <source>错误</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>CAN 接口没有打开：</source>
+        <translation>The CAN interface is not open: </translation>
+    </message>
+    <message>
+        <source>已连接 %1</source>
+        <translation>Connected to %1</translation>
+    </message>
+    <message>
+        <source>不是一帧：%1（例如 123#DEADBEEF）</source>
+        <translation>Not a frame: %1 (e.g. 123#DEADBEEF)</translation>
+    </message>
+    <message>
+        <source>没有发送：CAN 接口没有连接或不接受这一帧</source>
+        <translation>Not sent: the CAN interface is not connected or did not take the frame</translation>
+    </message>
+    <message>
+        <source>测试中…</source>
+        <translation>Checking…</translation>
+    </message>
+    <message>
+        <source>无法测试：%1</source>
+        <translation>Cannot check: %1</translation>
+    </message>
+    <message>
+        <source>通过：在限值之内（无丢失、损坏、意外的报文，延迟不超过 %1 ms）</source>
+        <translation>Passed: within the limits (nothing lost, corrupted or unexpected; latency at most %1 ms)</translation>
+    </message>
+    <message>
+        <source>未通过：超出限值</source>
+        <translation>Failed: not within the limits</translation>
+    </message>
+    <message>
+        <source>未通过：没有任何数据通过模块</source>
+        <translation>Failed: nothing came through the module</translation>
+    </message>
+    <message>
+        <source>已停止</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
+        <source>串口→CAN</source>
+        <translation>serial→CAN</translation>
+    </message>
+    <message>
+        <source>CAN→串口</source>
+        <translation>CAN→serial</translation>
+    </message>
+    <message>
+        <source>%1：发送 %2，收到 %3，丢失 %4，损坏 %5，乱序 %6，意外 %7，延迟中位 %8 ms，最大 %9 ms</source>
+        <translation>%1: sent %2, received %3, lost %4, corrupted %5, out of order %6, unexpected %7, latency median %8 ms, max %9 ms</translation>
+    </message>
+    <message>
+        <source>保存通信记录</source>
+        <translation>Save the trace</translation>
+    </message>
+    <message>
+        <source>candump 记录 (*.log);;所有文件 (*)</source>
+        <translation>candump logs (*.log);;All files (*)</translation>
+    </message>
+    <message>
+        <source>记录没有保存：</source>
+        <translation>The trace was not saved: </translation>
+    </message>
+    <message>
+        <source>记录已保存：%1 和 %2</source>
+        <translation>Trace saved: %1 and %2</translation>
+    </message>
+    <message>
+        <source>断开</source>
+        <translation>Disconnect</translation>
+    </message>
+    <message>
+        <source>通信窗口关闭：模块回到配置状态</source>
+        <translation>Traffic window closed: the module goes back into its configuration state</translation>
     </message>
 </context>
 </TS>

@@ -1,13 +1,39 @@
 #include "tests/support/simsupport.h"
 
+#include "core/traffic/canbus.h"
 #include "sim/faultoptions.h"
 #include "tests/support/coresupport.h"
 
 #include <QCommandLineParser>
+#include <QTcpServer>
 #include <QtTest>
 #include <memory>
 
 namespace TestSupport {
+
+Traffic::CanBus* hostCanBus(QObject* owner, QString* bus)
+{
+    quint16 port = 0;
+    {
+        QTcpServer probe;
+        if (!probe.listen(QHostAddress::LocalHost)) {
+            qWarning("no free TCP port for the CAN bus: %s", qPrintable(probe.errorString()));
+            return nullptr;
+        }
+        port = probe.serverPort();
+    }
+    *bus = QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(port);
+    auto* const host = new Traffic::CanBus(owner);
+    Traffic::CanName name;
+    Traffic::CanName::parse(*bus, &name);
+    Traffic::CanOpenFailure failure;
+    if (!host->open(name, 250, &failure)) {
+        qWarning("the test's CAN bus did not open: %s", qPrintable(failure.text()));
+        delete host;
+        return nullptr;
+    }
+    return host;
+}
 
 bool parseFaultOptions(const QStringList& options, sim::SimModule::Faults* faults, QString* error)
 {

@@ -11,7 +11,17 @@
 #include <QStringList>
 #include <QVector>
 
+namespace Traffic {
+class CanBus;
+}
+
 namespace TestSupport {
+
+// A virtualcan bus on a free TCP port of the test's own, hosted by a device
+// owned by `owner` (the first device opened on the port hosts the bus, for as
+// long as it lives); its name ("virtualcan:tcp://127.0.0.1:PORT/can0") in
+// `bus`. Fails the test and returns null when it does not open.
+Traffic::CanBus* hostCanBus(QObject* owner, QString* bus);
 
 // Sets `faults` from velkocan-sim's options ("--blanks", "--slow-ok", "200",
 // ...); false with `error` set when the options are refused. As given.
