@@ -1143,6 +1143,18 @@
         <source>已结束</source>
         <translation>已结束</translation>
     </message>
+    <message>
+        <source>不检查（例如 socketcan:can0）</source>
+        <translation>不检查（例如 socketcan:can0）</translation>
+    </message>
+    <message>
+        <source>在此 CAN 接口上检查每个模块的转换（插件:接口），作为最后一步</source>
+        <translation>在此 CAN 接口上检查每个模块的转换（插件:接口），作为最后一步</translation>
+    </message>
+    <message>
+        <source>CAN 接口（检查转换）</source>
+        <translation>CAN 接口（检查转换）</translation>
+    </message>
 </context>
 <context>
     <name>TrafficWindow</name>

@@ -1144,6 +1144,18 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>已结束</source>
         <translation>Ended</translation>
     </message>
+    <message>
+        <source>不检查（例如 socketcan:can0）</source>
+        <translation>Not checked (e.g. socketcan:can0)</translation>
+    </message>
+    <message>
+        <source>在此 CAN 接口上检查每个模块的转换（插件:接口），作为最后一步</source>
+        <translation>Checks each module's conversion on this CAN interface (plugin:interface), as its last step</translation>
+    </message>
+    <message>
+        <source>CAN 接口（检查转换）</source>
+        <translation>CAN interface (conversion check)</translation>
+    </message>
 </context>
 <context>
     <name>TrafficWindow</name>
