@@ -93,7 +93,7 @@ TrafficWindow::TrafficWindow(ModuleSession* session, SerialSocket* port, const Q
     buildCanSide(canBox, new QVBoxLayout(canBox));
     split->addWidget(serialBox);
     split->addWidget(canBox);
-    split->setSizes({4, 5});
+    split->setSizes({1, 1});
     column->addWidget(split, 1);
 
     // The check, the trace and the way back.
@@ -250,7 +250,7 @@ void TrafficWindow::buildCanSide(QWidget* parent, QVBoxLayout* column)
     const int time = metrics.horizontalAdvance(QStringLiteral("00:00:00.000")) + 16;
     const int id = metrics.horizontalAdvance(QStringLiteral("1FFFFFFF")) + 16;
     const int narrow = metrics.horizontalAdvance(QStringLiteral("0000")) + 16;
-    const int type = metrics.horizontalAdvance(tr("扩展")) + 16;
+    const int type = qMax(metrics.horizontalAdvance(tr("标准")), metrics.horizontalAdvance(tr("扩展"))) + 16;
     for (const auto& width :
          {qMakePair(0, time), qMakePair(1, narrow), qMakePair(2, id), qMakePair(3, type), qMakePair(4, narrow)})
         m_frames->setColumnWidth(width.first, width.second);

@@ -127,7 +127,7 @@ int trafficShot(QApplication& app, const QString& output)
             app.exit(1);
             return;
         }
-        traffic->resize(1100, 720);
+        traffic->resize(1280, 720);
         traffic->findChild<QComboBox*>("traffic_can_interface")->setCurrentText(bus);
         traffic->findChild<QPushButton*>("traffic_can_connect_btn")->click();
         traffic->findChild<QLineEdit*>("traffic_serial_input")->setText(QStringLiteral("Hello"));
