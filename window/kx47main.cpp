@@ -279,7 +279,12 @@ void KX47main::openTrafficWindow()
         ui->btn_serch->setEnabled(!isBusy());
     };
     connect(window, &TrafficWindow::configuring, this, configuring);
-    connect(window, &QObject::destroyed, this, configuring);
+    // A widget tells its end from its own destructor, when it is a
+    // TrafficWindow no more: the pointer is let go before it is looked at.
+    connect(window, &QObject::destroyed, this, [this, configuring] {
+        m_trafficWindow.clear();
+        configuring();
+    });
     set_send_btn(false);
     ui->btn_serch->setEnabled(false);
     window->show();
