@@ -136,13 +136,30 @@ QString Reporter::worded(const Problem& p)
     return QString();
 }
 
-int Reporter::finish(const Result& given)
+Result Reporter::told(const Result& given)
 {
     const Result r = Operation::reworded(given, &Reporter::worded);
     if (!r.error.isEmpty() && !r.detailsSayAll)
         note(r.error);
     for (const QString& line : r.details)
         note(line);
+    return r;
+}
+
+QJsonObject Reporter::object(const Result& r) const
+{
+    QJsonObject object = r.fields;
+    object.insert(QStringLiteral("status"), r.status);
+    object.insert(QStringLiteral("port"), textOrNull(m_port));
+    object.insert(QStringLiteral("command"), textOrNull(m_command));
+    if (!r.error.isEmpty())
+        object.insert(QStringLiteral("error"), r.error);
+    return object;
+}
+
+int Reporter::finish(const Result& given)
+{
+    const Result r = told(given);
     // A command whose result has no words of its own ends on a line that it is done, not on its progress.
     static const QStringList doneWithoutResult{QStringLiteral("write"), QStringLiteral("leave"),
                                                QStringLiteral("restart"), QStringLiteral("restore")};
@@ -152,13 +169,7 @@ int Reporter::finish(const Result& given)
                  : QStringLiteral("%1: done").arg(m_command));
     bool written = true;
     if (m_json) {
-        QJsonObject object = r.fields;
-        object.insert(QStringLiteral("status"), r.status);
-        object.insert(QStringLiteral("port"), textOrNull(m_port));
-        object.insert(QStringLiteral("command"), textOrNull(m_command));
-        if (!r.error.isEmpty())
-            object.insert(QStringLiteral("error"), r.error);
-        written = out(QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n');
+        written = out(QJsonDocument(object(r)).toJson(QJsonDocument::Compact) + '\n');
     } else if (!r.text.isEmpty()) {
         written = out(r.text.toUtf8());
     }
@@ -167,25 +178,16 @@ int Reporter::finish(const Result& given)
 
 int Reporter::finish(const Result& given, const QString& key, const List& list)
 {
-    const Result r = Operation::reworded(given, &Reporter::worded);
-    if (!r.error.isEmpty() && !r.detailsSayAll)
-        note(r.error);
-    for (const QString& line : r.details)
-        note(line);
+    const Result r = told(given);
     // The object around the list, with the list empty: the items go in
     // between its brackets. Its key comes right after "{" or ",": a quote
     // inside a text is escaped, so that only the key itself matches.
     QByteArray head;
     QByteArray tail;
     if (m_json) {
-        QJsonObject object = r.fields;
-        object.insert(QStringLiteral("status"), r.status);
-        object.insert(QStringLiteral("port"), textOrNull(m_port));
-        object.insert(QStringLiteral("command"), textOrNull(m_command));
-        if (!r.error.isEmpty())
-            object.insert(QStringLiteral("error"), r.error);
-        object.insert(key, QJsonArray());
-        const QByteArray whole = QJsonDocument(object).toJson(QJsonDocument::Compact);
+        QJsonObject withList = object(r);
+        withList.insert(key, QJsonArray());
+        const QByteArray whole = QJsonDocument(withList).toJson(QJsonDocument::Compact);
         const QByteArray mark = '"' + key.toUtf8() + "\":[]";
         int at = -1;
         for (int from = 0; (at = whole.indexOf(mark, from)) > 0; from = at + 1) {

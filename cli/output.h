@@ -67,6 +67,10 @@ public:
     bool out(const QByteArray& line);
     // The status a result ends with: its own once it was written, else why it was not.
     int ended(int status, bool written);
+    // The result reworded for the terminal, its error and details told on standard error.
+    Result told(const Result& given);
+    // The result object of --json: its fields, status, port, command and error.
+    QJsonObject object(const Result& r) const;
     // Whether standard output was closed by its reader (nothing more is written to it).
     bool outputClosed() const { return m_outputClosed; }
     // Status lines on a terminal, drawn again in place of the last ones.
