@@ -305,8 +305,9 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
             return false;
         }
     }
-    for (const auto& [option, value, lowest, highest] : {std::tuple{&canBitrateOption, &o->canBitrate, 1, 1000},
-                                                         std::tuple{&maxLatencyOption, &o->maxLatencyMs, 1, 60000}}) {
+    for (const auto& [option, value, lowest, highest] :
+         {std::tuple{&canBitrateOption, &o->canBitrate, 1, 1000},
+          std::tuple{&maxLatencyOption, &o->maxLatencyMs, Setup::kMinLatency, Setup::kMaxLatency}}) {
         if (!parser.isSet(*option))
             continue;
         bool ok = false;
@@ -416,6 +417,8 @@ bool parse(const QStringList& arguments, Options* o, QString* error, bool* help,
         }
         s.can = o->can;
     }
+    if (parser.isSet(maxLatencyOption))
+        s.maxLatency = o->maxLatencyMs;
     return true;
 }
 
@@ -895,7 +898,7 @@ const QVector<Command>& commands()
          false,
          "  station FILE --port PORT [--port PORT]... [--values CSV|URL] [--set KEY=VALUE]...\n"
          "          [--count N] [--report FILE] [--restart] [--check] [--removal WHEN]\n"
-         "          [--station-name NAME] [--can PLUGIN:INTERFACE]\n"
+         "          [--station-name NAME] [--can PLUGIN:INTERFACE] [--max-latency MS]\n"
          "  station --setup SETUP [FILE] [OPTIONS]\n"
          "                                 the unattended line: on each port, wait for a\n"
          "                                 module, write the profile with its own values\n"
@@ -923,9 +926,10 @@ const QVector<Command>& commands()
          "                                 its last step (after the restart); the\n"
          "                                 fixtures take turns on the one CAN\n"
          "                                 interface; a module whose traffic fails is\n"
-         "                                 recorded as \"traffic\" (status 3)\n",
+         "                                 recorded as \"traffic\" (status 3); its latency\n"
+         "                                 limit is --max-latency (default 100 ms)\n",
          {"set", "restart", "port", "values", "count", "report", "check", "fast", "setup", "removal", "station-name",
-          "can"},
+          "can", "max-latency"},
          runStation},
         {"ledger",
          -1,

@@ -37,11 +37,11 @@ struct Options
     bool fromSetup = false;    // station: --setup was given
     QStringList setupWarnings; // station: what --setup's file holds that the tool does not know
     QString logFile;
-    QString can;            // traffic: --can PLUGIN:INTERFACE; ports: --can lists the CAN interfaces
-    bool listCan = false;   // ports: --can
-    int canBitrate = -1;    // traffic: --can-bitrate KBIT, -1 for the module's can.rateKbit
-    int maxLatencyMs = 100; // traffic: --max-latency MS
-    QString trace;          // traffic: --trace FILE
+    QString can;                               // traffic: --can PLUGIN:INTERFACE; ports: --can lists the CAN interfaces
+    bool listCan = false;                      // ports: --can
+    int canBitrate = -1;                       // traffic: --can-bitrate KBIT, -1 for the module's can.rateKbit
+    int maxLatencyMs = Setup::kDefaultLatency; // traffic, station: --max-latency MS
+    QString trace;                             // traffic: --trace FILE
     int baud = 115200;
     QSerialPort::Parity parity = QSerialPort::NoParity;
     QSerialPort::StopBits stopBits = QSerialPort::OneStop;

@@ -52,6 +52,8 @@ void TstStation::setupRefusals_data()
     QTest::newRow("fast as a word") << QByteArray(R"("fast": "yes")") << "fast: a text; allowed true or false";
     QTest::newRow("a port that is a number")
         << QByteArray(R"("ports": [3])") << "ports: a number in the list; allowed a port name, a path or usb:SERIAL";
+    QTest::newRow("a latency limit of none")
+        << QByteArray(R"("maxLatency": 0)") << "maxLatency: 0; allowed a whole number from 1 to 60000";
     QTest::newRow("a removal it does not know")
         << QByteArray(R"("removal": "later")") << R"(removal: "later"; allowed probe, port, operator)";
 }
@@ -87,11 +89,12 @@ void TstStation::setupRoundTrip()
     setup.count = 40;
     setup.stationName = QStringLiteral("line 2, station 3");
     setup.can = QStringLiteral("virtualcan:tcp://127.0.0.1:35468/can0");
+    setup.maxLatency = 400;
     const QByteArray text = Setup::write(setup, dir.path());
     QVERIFY2(text.contains("    \"profile\": \"line.json\",\n"), text.constData());
     QVERIFY2(text.contains("    \"values\": \"sqlite:ledger.db\",\n"), text.constData());
     QVERIFY2(text.contains("    \"report\": \"/var/lib/line/line.jsonl\",\n"), text.constData());
-    QCOMPARE(text.count('\n'), 16); // a key a line, the braces on lines of their own
+    QCOMPARE(text.count('\n'), 17); // a key a line, the braces on lines of their own
 
     StationSetup back;
     QStringList problems;

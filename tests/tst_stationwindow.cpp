@@ -17,6 +17,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 
 using TestSupport::widget;
@@ -263,8 +264,10 @@ void TstStationWindow::setupSavedAndOpenedIsTheSame()
     setup.removalGiven = Station::Removal::Operator;
     setup.stationName = "line-2";
     setup.can = "virtualcan:can1";
+    setup.maxLatency = 250;
     m_window->setSetup(setup);
     QCOMPARE(m_window->findChild<QLineEdit*>("setup_can")->text(), setup.can);
+    QCOMPARE(m_window->findChild<QSpinBox*>("setup_max_latency")->value(), 250);
     const QString path = m_dir.filePath(QStringLiteral("saved.json"));
     QVERIFY(m_window->saveSetup(path));
     QFile saved(path);

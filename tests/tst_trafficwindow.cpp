@@ -38,6 +38,22 @@ QStringList rowsOf(QTableWidget* table, bool latest)
     return rows;
 }
 
+// Whether a row of the latest frames is `seen`; with `atLeast`, a row with the same ID and bytes
+// counted at least as often as `seen` says (a repetition goes on while the test looks).
+bool hasRow(const QStringList& rows, const QString& seen, bool atLeast)
+{
+    if (!atLeast)
+        return rows.contains(seen);
+    const int x = seen.lastIndexOf(QLatin1String(" x"));
+    const QString head = seen.left(x + 2);
+    const int least = seen.mid(x + 2).toInt();
+    for (const QString& row : rows) {
+        if (row.startsWith(head) && row.mid(head.size()).toInt() >= least)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 class TstTrafficWindow : public QObject, protected TestSupport::ModuleFixture
@@ -166,9 +182,11 @@ void TstTrafficWindow::checkVerdictInWordsAndColour()
     QVERIFY(!widget<QPushButton>(m_window, "device_connet")->isEnabled());
 
     widget<QSpinBox>(traffic, "traffic_check_count")->setValue(3);
+    // On a loaded machine the latency is the machine's; this is about the verdict's words.
+    widget<QSpinBox>(traffic, "traffic_check_latency")->setValue(500);
     widget<QPushButton>(traffic, "traffic_check_btn")->click(); // returns when the check has ended
     auto* const result = widget<QLabel>(traffic, "traffic_check_result");
-    QCOMPARE(result->property("verdict").toString(), verdict);
+    QVERIFY2(result->property("verdict").toString() == verdict, qPrintable(result->text()));
     QVERIFY2(result->styleSheet().contains(colour), qPrintable(result->styleSheet()));
     const QStringList lines = result->text().split('\n');
     QVERIFY2(lines.size() == (failure.isEmpty() ? 3 : 4) || lines.size() == 5, qPrintable(result->text()));
@@ -236,7 +254,7 @@ void TstTrafficWindow::bytesAndFramesThroughTheModule()
     auto* const send = widget<QPushButton>(traffic, "traffic_serial_send_btn");
     send->click();
     QVERIFY(serialView->toPlainText().contains(" TX  "));
-    QTRY_VERIFY2(rowsOf(latest, true).contains(seen), qPrintable(rowsOf(latest, true).join('\n')));
+    QTRY_VERIFY2(hasRow(rowsOf(latest, true), seen, repeatMs > 0), qPrintable(rowsOf(latest, true).join('\n')));
     if (repeatMs > 0) {
         QCOMPARE(send->text(), QCoreApplication::translate("TrafficWindow", "停止"));
         send->click(); // stops the repetition

@@ -339,8 +339,17 @@ void StationWindow::buildSetup(QWidget* parent, QGridLayout* grid)
     m_can->setObjectName(QStringLiteral("setup_can"));
     m_can->setPlaceholderText(tr("不检查（例如 socketcan:can0）"));
     m_can->setToolTip(tr("在此 CAN 接口上检查每个模块的转换（插件:接口），作为最后一步"));
+    m_maxLatency = new QSpinBox(parent);
+    m_maxLatency->setObjectName(QStringLiteral("setup_max_latency"));
+    m_maxLatency->setRange(Setup::kMinLatency, Setup::kMaxLatency);
+    m_maxLatency->setValue(Setup::kDefaultLatency);
+    m_maxLatency->setPrefix(tr("延迟上限 "));
+    m_maxLatency->setSuffix(QStringLiteral(" ms"));
+    auto* const canLine = new QHBoxLayout;
+    canLine->addWidget(m_can, 1);
+    canLine->addWidget(m_maxLatency);
     grid->addWidget(new QLabel(tr("CAN 接口（检查转换）"), parent), 7, 0);
-    grid->addWidget(m_can, 7, 1, 1, 2);
+    grid->addLayout(canLine, 7, 1, 1, 2);
     grid->setColumnStretch(1, 1);
 }
 
@@ -399,6 +408,7 @@ StationSetup StationWindow::setup() const
         s.removalGiven = Station::Removal(removal);
     s.stationName = m_stationName->text().trimmed();
     s.can = m_can->text().trimmed();
+    s.maxLatency = m_maxLatency->value();
     return s;
 }
 
@@ -421,6 +431,7 @@ void StationWindow::setSetup(const StationSetup& s)
     m_removal->setCurrentIndex(qMax(0, m_removal->findData(s.removalGiven ? int(*s.removalGiven) : -1)));
     m_stationName->setText(s.stationName);
     m_can->setText(s.can);
+    m_maxLatency->setValue(s.maxLatency);
     buildTiles();
     m_rowsToGo = countRowsLeft();
     showCounters();

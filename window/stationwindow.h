@@ -119,6 +119,7 @@ private:
     QComboBox* m_removal = nullptr;
     QLineEdit* m_stationName = nullptr;
     QLineEdit* m_can = nullptr;
+    QSpinBox* m_maxLatency = nullptr;
     QWidget* m_setupBox = nullptr;
     QPushButton* m_startButton = nullptr;
     QPushButton* m_stopButton = nullptr;

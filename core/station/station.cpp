@@ -473,6 +473,7 @@ private:
         Traffic::CheckSetup setup;
         setup.config = config;
         setup.vectors = m_vectors;
+        setup.maxLatencyMs = m_o.maxLatencyMs;
         const QString problem = Traffic::setupProblem(setup);
         if (!problem.isEmpty()) {
             fail(ModuleRecord::Verdict::Traffic, Differences, problem);

@@ -2,6 +2,7 @@
 
 #include "core/session/operation.h"
 #include "core/station/modulerecord.h"
+#include "core/traffic/trafficcheck.h"
 
 #include <QJsonObject>
 #include <QObject>
@@ -54,6 +55,7 @@ public:
         bool withoutPorts = false; // a check of the rows alone: no fixture is named
         Removal removal = Removal::Probe;
         QString can; // PLUGIN:INTERFACE: the traffic is checked as each module's last step; empty: not
+        int maxLatencyMs = Traffic::CheckSetup::kDefaultMaxLatencyMs; // the traffic check's limit
         // Words a stop's number ("SIGINT"); stop() is given the number.
         std::function<QString(int)> stopName = [](int signal) { return QStringLiteral("signal %1").arg(signal); };
     };

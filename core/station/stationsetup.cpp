@@ -21,8 +21,9 @@ constexpr int kVersion = 1;
 // The keys in the order the file holds them.
 const QStringList& keys()
 {
-    static const QStringList k{"format",   "version", "profile", "values", "report",  "ports",       "baud", "parity",
-                               "stopBits", "fast",    "restart", "count",  "removal", "stationName", "can"};
+    static const QStringList k{"format",  "version",     "profile",  "values",    "report",  "ports",
+                               "baud",    "parity",      "stopBits", "fast",      "restart", "count",
+                               "removal", "stationName", "can",      "maxLatency"};
     return k;
 }
 
@@ -89,7 +90,7 @@ bool StationSetup::operator==(const StationSetup& o) const
     return profile == o.profile && overrides == o.overrides && values == o.values && report == o.report &&
            ports == o.ports && baud == o.baud && parity == o.parity && stopBits == o.stopBits && fast == o.fast &&
            restart == o.restart && count == o.count && removalGiven == o.removalGiven && stationName == o.stationName &&
-           can == o.can;
+           can == o.can && maxLatency == o.maxLatency;
 }
 
 Station::Removal StationSetup::removal() const
@@ -140,6 +141,7 @@ Station::Settings settings(const StationSetup& s)
     settings.count = s.count;
     settings.removal = s.removal();
     settings.can = s.can;
+    settings.maxLatencyMs = s.maxLatency;
     return settings;
 }
 
@@ -177,6 +179,7 @@ QVector<Operation::Problem> check(const StationSetup& s)
     limit("stopBits", s.stopBits, 1, 2);
     if (s.count != -1)
         limit("count", s.count, kMinCount, kMaxCount);
+    limit("maxLatency", s.maxLatency, kMinLatency, kMaxLatency);
     if (!s.report.isEmpty()) {
         const QString why = Files::writeProblem(s.report);
         if (!why.isEmpty())
@@ -210,6 +213,8 @@ QByteArray write(const StationSetup& s, const QString& folder)
         lines.append(QStringLiteral("    \"stationName\": %1").arg(quoted(s.stationName)));
     if (!s.can.isEmpty())
         lines.append(QStringLiteral("    \"can\": %1").arg(quoted(s.can)));
+    if (s.maxLatency != kDefaultLatency)
+        lines.append(QStringLiteral("    \"maxLatency\": %1").arg(s.maxLatency));
     return (QStringLiteral("{\n") + lines.join(QStringLiteral(",\n")) + QStringLiteral("\n}\n")).toUtf8();
 }
 
@@ -317,6 +322,7 @@ bool read(const QByteArray& text, const QString& folder, StationSetup* setup, QS
         s.removalGiven = named;
     text_("stationName", &s.stationName);
     text_("can", &s.can);
+    number("maxLatency", &s.maxLatency, kMinLatency, kMaxLatency, false);
     QStringList unknown;
     for (auto it = root.begin(); it != root.end(); ++it) {
         if (!keys().contains(it.key()))

@@ -31,6 +31,7 @@ struct StationSetup
     std::optional<Station::Removal> removalGiven;
     QString stationName; // the station's name in a ledger; empty: the host's name
     QString can;         // PLUGIN:INTERFACE: each module's traffic is checked on this CAN interface; empty: not
+    int maxLatency = Traffic::CheckSetup::kDefaultMaxLatencyMs; // ms: the traffic check's latency limit
 
     // The removal the station uses: the one given, or the default.
     Station::Removal removal() const;
@@ -48,6 +49,9 @@ constexpr int kMinBaud = 1;
 constexpr int kMaxBaud = 4000000;
 constexpr int kMinCount = 1;
 constexpr int kMaxCount = 1000000000;
+constexpr int kMinLatency = 1;
+constexpr int kMaxLatency = Traffic::CheckSetup::kMaxLatencyLimitMs;
+constexpr int kDefaultLatency = Traffic::CheckSetup::kDefaultMaxLatencyMs;
 
 // "probe", "port", "operator".
 const QStringList& removals();

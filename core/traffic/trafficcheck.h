@@ -31,8 +31,10 @@ struct CheckSetup
     ModuleConfig config; // what the module holds
     Vectors vectors;     // replace the conventions where given
     int count = 8;       // messages each way
-    int maxLatencyMs = 100;
+    int maxLatencyMs = kDefaultMaxLatencyMs;
     static constexpr int kMaxCount = 256; // a sequence number is one byte
+    static constexpr int kDefaultMaxLatencyMs = 100;
+    static constexpr int kMaxLatencyLimitMs = 60000; // the highest limit one may set
 };
 
 // Why a check cannot be made as set up (before anything is sent); empty when it can.

@@ -1155,6 +1155,10 @@
         <source>CAN 接口（检查转换）</source>
         <translation>CAN 接口（检查转换）</translation>
     </message>
+    <message>
+        <source>延迟上限 </source>
+        <translation>延迟上限 </translation>
+    </message>
 </context>
 <context>
     <name>TrafficWindow</name>

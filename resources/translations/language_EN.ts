@@ -1150,11 +1150,15 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
     </message>
     <message>
         <source>在此 CAN 接口上检查每个模块的转换（插件:接口），作为最后一步</source>
-        <translation>Checks each module's conversion on this CAN interface (plugin:interface), as its last step</translation>
+        <translation>Checks each module&apos;s conversion on this CAN interface (plugin:interface), as its last step</translation>
     </message>
     <message>
         <source>CAN 接口（检查转换）</source>
         <translation>CAN interface (conversion check)</translation>
+    </message>
+    <message>
+        <source>延迟上限 </source>
+        <translation>Latency limit </translation>
     </message>
 </context>
 <context>
