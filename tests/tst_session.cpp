@@ -186,7 +186,7 @@ void TstSession::init()
     connect(m_session, &ModuleSession::searchRateTried, this, [this](int baud) { m_ratesTried.append(baud); });
     connect(m_session, &ModuleSession::searchFound, this,
             [this](const ModuleSession::Line& line) { m_found.append(line); });
-    QVERIFY(openPort());
+    QVERIFY2(openPort(), qPrintable(m_sim->portName() + QLatin1String(": ") + m_port->errorString()));
 }
 
 void TstSession::cleanup()
