@@ -3,6 +3,7 @@
 // on a virtualcan bus this test hosts on a port of its own for its whole run.
 #include "core/traffic/canbus.h"
 #include "core/traffic/conversion.h"
+#include "core/traffic/trace.h"
 #include "core/traffic/trafficcheck.h"
 #include "core/traffic/vectors.h"
 #include "core/transport/serialsocket.h"
@@ -73,6 +74,8 @@ private slots:
     void commandLine_data();
     void commandLine();
     void traceInCandumpsFormat();
+    void traceKeepsItsNewestLinesWithinItsLimit_data();
+    void traceKeepsItsNewestLinesWithinItsLimit();
     void portsListsTheCanInterfaces();
     void signalEndsTheCheck();
     void stationChecksEachFixtureOnOneBus();
@@ -470,6 +473,55 @@ void TstTraffic::traceInCandumpsFormat()
 
     // The module goes back into its configuration state as always.
     QCOMPARE(TestSupport::runCli({"read", m_sim->portName(), "--quiet"}).status, 0);
+}
+
+void TstTraffic::traceKeepsItsNewestLinesWithinItsLimit_data()
+{
+    QTest::addColumn<int>("limit");     // bytes of each side
+    QTest::addColumn<int>("frames");    // 1A1#<n in 4 bytes>, n from 0
+    QTest::addColumn<int>("dataBytes"); // of the serial side's two messages
+    QTest::addColumn<int>("firstKept"); // n of the first frame left; -1: the newest serial line alone
+    QTest::addColumn<bool>("trimmed");
+    // A frame's line, "(1000.000000) can0 1A1#00000000\n", is 32 bytes.
+    QTest::newRow("within the limit, all of it") << 320 << 10 << 2 << 0 << false;
+    QTest::newRow("past it, down to three quarters at a line's start") << 320 << 11 << 2 << 4 << true;
+    QTest::newRow("a long way past it, the newest lines") << 320 << 1000 << 2 << 992 << true;
+    QTest::newRow("a line longer than the limit stays alone") << 100 << 0 << 200 << -1 << true;
+}
+
+void TstTraffic::traceKeepsItsNewestLinesWithinItsLimit()
+{
+    QFETCH(int, limit);
+    QFETCH(int, frames);
+    QFETCH(int, dataBytes);
+    QFETCH(int, firstKept);
+    QFETCH(bool, trimmed);
+    const qint64 at = 1000000000;
+    const auto frameLine = [](int n) {
+        return "(1000.000000) can0 1A1#" + QByteArray::number(n, 16).rightJustified(8, '0').toUpper() + '\n';
+    };
+    Traffic::Trace trace;
+    trace.setNames("can0", "/dev/ttyUSB0");
+    trace.setLimit(limit);
+    trace.addSerial(at, QByteArray(dataBytes, '\x5A'), true);
+    for (int n = 0; n < frames; ++n) {
+        CanFrame f = frame("1A1#00");
+        f.data = QByteArray::fromHex(QByteArray::number(n, 16).rightJustified(8, '0'));
+        trace.addFrame(at, f);
+    }
+    trace.addSerial(at, QByteArray(dataBytes, '\x5A'), false);
+    QCOMPARE(trace.trimmed(), trimmed);
+    if (firstKept >= 0) {
+        QVERIFY(trace.can().size() <= limit);
+        QVERIFY2(trace.can().startsWith(frameLine(firstKept)), trace.can().left(64).constData());
+        QVERIFY(trace.can().endsWith(frameLine(frames - 1)));
+        QCOMPARE(trace.can().count('\n'), frames - firstKept);
+    } else {
+        QCOMPARE(trace.serial(),
+                 "(1000.000000) /dev/ttyUSB0 RX " + QByteArray(dataBytes, '\x5A').toHex().toUpper() + '\n');
+    }
+    trace.clear();
+    QVERIFY(!trace.trimmed());
 }
 
 void TstTraffic::portsListsTheCanInterfaces()

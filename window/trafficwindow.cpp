@@ -520,8 +520,12 @@ bool TrafficWindow::saveTrace(const QString& path)
         QMessageBox::information(this, tr("错误"), tr("记录没有保存：") + error, QMessageBox::Ok);
         return false;
     }
-    showStatus(tr("记录已保存：%1 和 %2")
-                   .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(Traffic::Trace::serialPath(path))));
+    QString saved =
+        tr("记录已保存：%1 和 %2")
+            .arg(QDir::toNativeSeparators(path), QDir::toNativeSeparators(Traffic::Trace::serialPath(path)));
+    if (m_traffic->trace().trimmed())
+        saved += tr("（只含最近的通信：较早的已在内存上限处丢弃）");
+    showStatus(saved);
     return true;
 }
 

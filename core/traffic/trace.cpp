@@ -27,18 +27,36 @@ void Trace::setNames(const QString& interface, const QString& port)
 
 void Trace::addFrame(qint64 usecs, const CanFrame& frame)
 {
-    m_can += candumpLine(usecs, m_interface, frame).toUtf8() + '\n';
+    append(&m_can, candumpLine(usecs, m_interface, frame));
 }
 
 void Trace::addSerial(qint64 usecs, const QByteArray& data, bool sent)
 {
-    m_serial += serialLine(usecs, m_port, data, sent).toUtf8() + '\n';
+    append(&m_serial, serialLine(usecs, m_port, data, sent));
+}
+
+void Trace::append(QByteArray* side, const QString& line)
+{
+    *side += line.toUtf8() + '\n';
+    if (side->size() <= m_limit)
+        return;
+    // Down to three quarters of the limit at a line's start, so that a side
+    // at its limit is cut now and then, not at every line.
+    const int keep = m_limit - m_limit / 4;
+    int from = side->indexOf('\n', side->size() - keep - 1) + 1;
+    if (from >= side->size()) // the newest line alone is longer: it stays
+        from = side->lastIndexOf('\n', side->size() - 2) + 1;
+    if (from > 0) {
+        side->remove(0, from);
+        m_trimmed = true;
+    }
 }
 
 void Trace::clear()
 {
     m_can.clear();
     m_serial.clear();
+    m_trimmed = false;
 }
 
 QString Trace::serialPath(const QString& path)

@@ -1442,5 +1442,9 @@
         <source>通信窗口关闭：模块回到配置状态</source>
         <translation>通信窗口关闭：模块回到配置状态</translation>
     </message>
+    <message>
+        <source>（只含最近的通信：较早的已在内存上限处丢弃）</source>
+        <translation>（只含最近的通信：较早的已在内存上限处丢弃）</translation>
+    </message>
 </context>
 </TS>

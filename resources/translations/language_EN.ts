@@ -1443,5 +1443,9 @@ then click &quot;Yes&quot; to start the baud rate search!</translation>
         <source>通信窗口关闭：模块回到配置状态</source>
         <translation>Traffic window closed: the module goes back into its configuration state</translation>
     </message>
+    <message>
+        <source>（只含最近的通信：较早的已在内存上限处丢弃）</source>
+        <translation> (the newest traffic only: older lines were dropped at the memory limit)</translation>
+    </message>
 </context>
 </TS>
