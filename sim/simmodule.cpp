@@ -2,6 +2,8 @@
 // through which the tool reaches it, and its unplugging and replugging.
 #include "sim/simmodule.h"
 
+#include "core/transport/portaccess.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSocketNotifier>
@@ -16,6 +18,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <vector>
 
 namespace sim {
 
@@ -86,8 +89,24 @@ bool SimModule::openLine(QString* error)
     int master = -1;
     int slave = -1;
     char name[256] = {};
-    if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
-        return fail(QStringLiteral("openpty: %1").arg(QString::fromLocal8Bit(strerror(errno))));
+    // A terminal's number is given again as soon as its last holder closed
+    // it, and a program closes its port before it removes the port's lock
+    // file: a terminal whose lock file is still there is passed over, so that
+    // no tool is told that the module's port is taken by another program.
+    std::vector<int> held;
+    for (int tries = 0;; ++tries) {
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+            for (const int fd : held)
+                ::close(fd);
+            return fail(QStringLiteral("openpty: %1").arg(QString::fromLocal8Bit(strerror(errno))));
+        }
+        if (tries == 8 || PortAccess::lockHolder(QString::fromLocal8Bit(name)) == 0)
+            break;
+        held.push_back(master);
+        held.push_back(slave);
+    }
+    for (const int fd : held)
+        ::close(fd);
     m_master = master;
     // The slave fd of openpty (O_RDWR|O_NOCTTY) stays open for the module's
     // whole life: without it the master reads EIO and hangs up each time the

@@ -180,6 +180,7 @@ private slots:
 
     // Through the pseudo-terminal.
     void linkPublishedAndRemoved();
+    void terminalWithALockFileLeftIsPassedOver();
     void lineMatching_data();
     void lineMatching();
     void frameDelimitedByIdleGap_data();
@@ -846,6 +847,31 @@ void TestSimModule::linkPublishedAndRemoved()
     // The destructor removes the link too.
     QVERIFY(!QFileInfo(first).isSymLink());
     QVERIFY(QDir(folder).entryList(QDir::System | QDir::Files).isEmpty());
+}
+
+void TestSimModule::terminalWithALockFileLeftIsPassedOver()
+{
+    // A program that closed its port but has not yet removed its lock file
+    // (this process stands for it): the terminal's number comes free first.
+    QString freed;
+    {
+        SimModule a;
+        QVERIFY(a.start());
+        freed = a.slavePath();
+    }
+    const QString lockPath = QStringLiteral("/tmp/LCK..") + freed.mid(5).replace('/', '_');
+    QFile lock(lockPath);
+    QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    lock.write(QByteArray::number(qint64(::getpid())) + "\nvelkocan-cli\n");
+    lock.close();
+    SimModule b;
+    const bool started = b.start();
+    const QString taken = b.slavePath();
+    QFile::remove(lockPath);
+    QVERIFY(started);
+    QVERIFY2(taken != freed, qPrintable(taken));
+    QSerialPort tool(b.portName());
+    QVERIFY2(tool.open(QIODevice::ReadWrite), qPrintable(tool.errorString()));
 }
 
 void TestSimModule::lineMatching_data()

@@ -12,7 +12,6 @@ namespace PortAccess {
 QString systemPath(const QString& port);
 bool accessible(const QString& path);
 bool isTerminal(const QString& path);
-qint64 lockHolder(const QString& path);
 
 QString deviceName(const QString& port)
 {

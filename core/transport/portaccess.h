@@ -39,4 +39,8 @@ QString openFailure(const QString& port, QSerialPort::SerialPortError error);
 // small for a port's lock file. Empty when there is none.
 QString lockWriteProblem();
 
+// The process named by a serial port lock file of `path` (Qt's serial port
+// keeps one for each port it holds open); 0 when there is none.
+qint64 lockHolder(const QString& path);
+
 } // namespace PortAccess
