@@ -12,6 +12,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <pty.h>
@@ -91,8 +92,10 @@ bool SimModule::openLine(QString* error)
     char name[256] = {};
     // A terminal's number is given again as soon as its last holder closed
     // it, and a program closes its port before it removes the port's lock
-    // file: a terminal whose lock file is still there is passed over, so that
-    // no tool is told that the module's port is taken by another program.
+    // file: a terminal whose lock file still names a running process is
+    // passed over, so that no tool is told that the module's port is taken by
+    // another program. (A lock file of a process that has ended is stale: the
+    // tool's serial port removes it.)
     std::vector<int> held;
     for (int tries = 0;; ++tries) {
         if (::openpty(&master, &slave, name, nullptr, nullptr) != 0) {
@@ -100,7 +103,8 @@ bool SimModule::openLine(QString* error)
                 ::close(fd);
             return fail(QStringLiteral("openpty: %1").arg(QString::fromLocal8Bit(strerror(errno))));
         }
-        if (tries == 8 || PortAccess::lockHolder(QString::fromLocal8Bit(name)) == 0)
+        const qint64 holder = PortAccess::lockHolder(QString::fromLocal8Bit(name));
+        if (tries == 32 || holder == 0 || (::kill(pid_t(holder), 0) != 0 && errno == ESRCH))
             break;
         held.push_back(master);
         held.push_back(slave);

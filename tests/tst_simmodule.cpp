@@ -859,9 +859,13 @@ void TestSimModule::terminalWithALockFileLeftIsPassedOver()
         QVERIFY(a.start());
         freed = a.slavePath();
     }
-    const QString lockPath = QStringLiteral("/tmp/LCK..") + freed.mid(5).replace('/', '_');
+    // Where Qt's serial port keeps it: the first of its folders that one may write to.
+    const QString folder =
+        QFileInfo(QStringLiteral("/var/lock")).isWritable() ? QStringLiteral("/var/lock") : QStringLiteral("/tmp");
+    const QString lockPath = folder + QStringLiteral("/LCK..") + freed.mid(5).replace('/', '_');
     QFile lock(lockPath);
-    QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    if (!lock.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        QSKIP(qPrintable(lockPath + QLatin1String(": ") + lock.errorString()));
     lock.write(QByteArray::number(qint64(::getpid())) + "\nvelkocan-cli\n");
     lock.close();
     SimModule b;
