@@ -25,9 +25,7 @@ using Traffic::CanFrame;
 
 namespace {
 
-// The latency limit of the checks that are not about latency: on a loaded machine (the tests side by
-// side, under the sanitizers) the latency is the machine's more than the module's.
-constexpr int kLoadedLatencyMs = 500;
+using TestSupport::kLoadedLatencyMs;
 
 CanFrame frame(const QString& text)
 {

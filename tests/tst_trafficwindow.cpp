@@ -182,8 +182,8 @@ void TstTrafficWindow::checkVerdictInWordsAndColour()
     QVERIFY(!widget<QPushButton>(m_window, "device_connet")->isEnabled());
 
     widget<QSpinBox>(traffic, "traffic_check_count")->setValue(3);
-    // On a loaded machine the latency is the machine's; this is about the verdict's words.
-    widget<QSpinBox>(traffic, "traffic_check_latency")->setValue(500);
+    // This is about the verdict's words, not the latency.
+    widget<QSpinBox>(traffic, "traffic_check_latency")->setValue(TestSupport::kLoadedLatencyMs);
     widget<QPushButton>(traffic, "traffic_check_btn")->click(); // returns when the check has ended
     auto* const result = widget<QLabel>(traffic, "traffic_check_result");
     QVERIFY2(result->property("verdict").toString() == verdict, qPrintable(result->text()));

@@ -29,6 +29,11 @@ void prepareEnvironment(bool enterBuildDir = true);
 // commands go out in the same order, and a budget allows as many polls.
 constexpr double kQuickPace = 0.25;
 
+// The latency limit of a traffic check that is not about latency: on a loaded
+// machine (the tests side by side, under the sanitizers) the latency is the
+// machine's more than the module's.
+constexpr int kLoadedLatencyMs = 500;
+
 // Sets the pace of this process and of every program it starts (the
 // VELKOCAN_TEST_PACE hook of a velkocan-cli) while it lives, and the pace
 // before it afterwards. A test that checks the real pauses holds a Pace(1).
